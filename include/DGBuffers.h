@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// Reference-counted scratch buffers: untyped bytes (IDGBlockBuffer) and a
+// vector of doubles (IDGRealBuffer). Neither is synchronised; the owning
+// component guards it with its own lock.
+//
+//   auto LBlock = Sonorix::TDGBlockBuffer::CreateSize(4096);
+//   std::memcpy(LBlock->Write(), LPacket, 4096);
+//   auto LLevels = Sonorix::TDGRealBuffer::CreateSize(2); LLevels->SetItem(0, 0.5);
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Sonorix {
+
+class IDGBlockBuffer;
+using IDGBlockBufferPtr = std::shared_ptr<IDGBlockBuffer>;
+
+// A block of untyped memory, aligned for any scalar type.
+class IDGBlockBuffer {
+public:
+    virtual ~IDGBlockBuffer() = default;
+    // Size in bytes.
+    virtual size_t GetSize() const = 0;
+    // New size in bytes; the leading bytes are kept, new bytes are zero. May
+    // move the memory, so pointers taken before are invalid afterwards.
+    virtual void Resize(size_t ABytes) = 0;
+    virtual const void* Read() const = 0;
+    // Write is for overwriting, Modify for read-modify-write; both give the
+    // same memory (the block is never shared copy-on-write).
+    virtual void* Write() = 0;
+    virtual void* Modify() = 0;
+};
+
+class TDGBlockBuffer final : public IDGBlockBuffer {
+    struct TPrivate {};
+
+public:
+    // ABytes zero bytes.
+    static IDGBlockBufferPtr CreateSize(size_t ABytes);
+
+    TDGBlockBuffer(TPrivate, size_t ABytes);
+    size_t GetSize() const override;
+    void Resize(size_t ABytes) override;
+    const void* Read() const override;
+    void* Write() override;
+    void* Modify() override;
+
+private:
+    std::vector<uint8_t> FData;
+};
+
+class IDGRealBuffer;
+using IDGRealBufferPtr = std::shared_ptr<IDGRealBuffer>;
+
+// A vector of doubles (levels, spectra, display vectors).
+class IDGRealBuffer {
+public:
+    virtual ~IDGRealBuffer() = default;
+    // Number of values.
+    virtual uint32_t GetSize() const = 0;
+    // New count; the leading values are kept, new values are 0.
+    virtual void Resize(uint32_t ACount) = 0;
+    virtual const double* Read() const = 0;
+    virtual double* Modify() = 0;
+    // Throw std::out_of_range for AIndex >= GetSize().
+    virtual double GetItem(uint32_t AIndex) const = 0;
+    virtual void SetItem(uint32_t AIndex, double AValue) = 0;
+    // Every value := 0.
+    virtual void Zero() = 0;
+};
+
+class TDGRealBuffer final : public IDGRealBuffer {
+    struct TPrivate {};
+
+public:
+    // ACount zero values.
+    static IDGRealBufferPtr CreateSize(uint32_t ACount);
+    // An independent copy of ASource's values.
+    static IDGRealBufferPtr CreateCopy(const IDGRealBuffer& ASource);
+
+    TDGRealBuffer(TPrivate, uint32_t ACount);
+    uint32_t GetSize() const override;
+    void Resize(uint32_t ACount) override;
+    const double* Read() const override;
+    double* Modify() override;
+    double GetItem(uint32_t AIndex) const override;
+    void SetItem(uint32_t AIndex, double AValue) override;
+    void Zero() override;
+
+private:
+    void CheckIndex(uint32_t AIndex) const;
+
+    std::vector<double> FData;
+};
+
+} // namespace Sonorix

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+#include "IPPExtraFunctions.h"
+
+#include "SNBasicDispatcher.h"
+
+#include <cmath>
+
+namespace Sonorix {
+
+using namespace SNKernelDetail;
+
+namespace {
+
+constexpr int32_t CMin24 = -8388608;
+constexpr int32_t CMax24 = 8388607;
+
+struct TPacked24Sample {
+    using Elem = Ipp8u;
+    static constexpr std::ptrdiff_t Bytes = 3;
+    static int32_t Load(const Ipp8u* AData, std::ptrdiff_t AIndex) { return Convert24BitTo32Bit(AData + 3 * AIndex); }
+    static void Store(Ipp8u* AData, std::ptrdiff_t AIndex, int32_t AValue)
+    {
+        Convert32BitTo24Bit(AValue, AData + 3 * AIndex);
+    }
+};
+
+using T8u = TPlainSample<Ipp8u>;
+using T8s = TPlainSample<Ipp8s>;
+using T16s = TPlainSample<Ipp16s>;
+using T32s = TPlainSample<Ipp32s>;
+
+} // namespace
+
+IppStatus ippiConvert_24s32f_C1R(const Ipp8u* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi)
+{
+    return ConvertToFloat<TPacked24Sample>(pSrc, srcStep, pDst, dstStep, roi);
+}
+
+IppStatus ippiConvert_32s32f_C1R(const Ipp32s* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi)
+{
+    return ConvertToFloat<T32s>(pSrc, srcStep, pDst, dstStep, roi);
+}
+
+IppStatus ippiConvert_32f24s_C1R(const Ipp32f* pSrc, int32_t srcStep, Ipp8u* pDst, int32_t dstStep, IppiSize roi,
+                                 IppRoundMode roundMode)
+{
+    return ConvertFromFloat<TPacked24Sample, CMin24, CMax24>(pSrc, srcStep, pDst, dstStep, roi, roundMode);
+}
+
+IppStatus ippiConvert_32f32s_C1RSfs(const Ipp32f* pSrc, int32_t srcStep, Ipp32s* pDst, int32_t dstStep, IppiSize roi,
+                                    IppRoundMode roundMode, int32_t scaleFactor)
+{
+    // A power of two is exact in double, so x * 2^-scale is exact unless it
+    // leaves the double range, where saturation takes over anyway.
+    return ConvertFromFloat<T32s, INT32_MIN, INT32_MAX>(pSrc, srcStep, pDst, dstStep, roi, roundMode,
+                                                        std::ldexp(1.0, -scaleFactor));
+}
+
+IppStatus ippiAdd_8s_C1IRSfs(const Ipp8s* pSrc, int32_t srcStep, Ipp8s* pSrcDst, int32_t srcDstStep, IppiSize roi,
+                             int32_t scaleFactor)
+{
+    return AddInPlace<T8s, INT8_MIN, INT8_MAX>(pSrc, srcStep, pSrcDst, srcDstStep, roi, scaleFactor);
+}
+
+IppStatus ippiAdd_24s_C1IRSfs(const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi,
+                              int32_t scaleFactor)
+{
+    return AddInPlace<TPacked24Sample, CMin24, CMax24>(pSrc, srcStep, pSrcDst, srcDstStep, roi, scaleFactor);
+}
+
+IppStatus ippiAdd_32s_C1IRSfs(const Ipp32s* pSrc, int32_t srcStep, Ipp32s* pSrcDst, int32_t srcDstStep, IppiSize roi,
+                              int32_t scaleFactor)
+{
+    return AddInPlace<T32s, INT32_MIN, INT32_MAX>(pSrc, srcStep, pSrcDst, srcDstStep, roi, scaleFactor);
+}
+
+IppStatus AddOffset8uI(const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi)
+{
+    return AddInPlace<T8u, 0, 255, 128>(pSrc, srcStep, pSrcDst, srcDstStep, roi, 0);
+}
+
+IppStatus ippiSet_24s_C1R(Ipp32s value, Ipp8u* pDst, int32_t dstStep, IppiSize roi)
+{
+    const int32_t LValue = value < CMin24 ? CMin24 : (value > CMax24 ? CMax24 : value);
+    return SetValue<TPacked24Sample>(LValue, pDst, dstStep, roi);
+}
+
+IppStatus MultiplyByReal8uI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi)
+{
+    return MultiplyInPlace<T8u, 0, 255, 128>(pSrcDst, srcDstStep, roi, value);
+}
+
+IppStatus MultiplyByReal16sI(double value, Ipp16s* pSrcDst, int32_t srcDstStep, IppiSize roi)
+{
+    return MultiplyInPlace<T16s, INT16_MIN, INT16_MAX>(pSrcDst, srcDstStep, roi, value);
+}
+
+IppStatus MultiplyByReal24sI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi)
+{
+    return MultiplyInPlace<TPacked24Sample, CMin24, CMax24>(pSrcDst, srcDstStep, roi, value);
+}
+
+IppStatus MultiplyByReal32sI(double value, Ipp32s* pSrcDst, int32_t srcDstStep, IppiSize roi)
+{
+    return MultiplyInPlace<T32s, INT32_MIN, INT32_MAX>(pSrcDst, srcDstStep, roi, value);
+}
+
+} // namespace Sonorix

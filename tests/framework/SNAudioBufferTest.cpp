@@ -1,0 +1,586 @@
+// SPDX-License-Identifier: MIT
+// The audio buffer: format bookkeeping, saturating arithmetic per width,
+// CopyTo between widths and channel counts against hand-computed tables,
+// bounds, Resize and shared memory.
+#include "SNAudioBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace Sonorix {
+namespace {
+
+using TSamples = std::vector<int64_t>;
+
+int BytesOf(const ISNAudioBuffer& ABuffer)
+{
+    return static_cast<int>(ABuffer.GetBitsPerSample() / 8);
+}
+
+// Sample access straight on the bytes, independent of GetItem.
+int64_t RawSample(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel)
+{
+    const int LBytes = BytesOf(ABuffer);
+    const uint8_t* LData = ABuffer.ByteRead() + size_t(AFrame) * ABuffer.GetDataStep() + size_t(AChannel) * LBytes;
+    uint64_t LRaw = 0;
+    for (int b = 0; b < LBytes; ++b)
+        LRaw |= uint64_t{LData[b]} << (8 * b);
+    if (LBytes == 1)
+        return static_cast<int64_t>(LRaw);
+    const uint64_t LTop = uint64_t{1} << (8 * LBytes - 1);
+    return (LRaw & LTop) != 0 ? static_cast<int64_t>(LRaw) - static_cast<int64_t>(LTop << 1)
+                              : static_cast<int64_t>(LRaw);
+}
+
+void PutSample(ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel, int64_t AValue)
+{
+    const int LBytes = BytesOf(ABuffer);
+    uint8_t* LData = ABuffer.ByteWrite() + size_t(AFrame) * ABuffer.GetDataStep() + size_t(AChannel) * LBytes;
+    for (int b = 0; b < LBytes; ++b)
+        LData[b] = static_cast<uint8_t>(static_cast<uint64_t>(AValue) >> (8 * b));
+}
+
+// All samples, interleaved.
+TSamples Samples(const ISNAudioBuffer& ABuffer)
+{
+    TSamples LResult;
+    for (uint32_t f = 0; f < ABuffer.GetSize(); ++f)
+        for (uint32_t c = 0; c < ABuffer.GetChannels(); ++c)
+            LResult.push_back(RawSample(ABuffer, f, c));
+    return LResult;
+}
+
+ISNAudioBufferPtr MakeBuffer(uint32_t ABits, uint32_t AChannels, const TSamples& AInterleaved,
+                             uint32_t ARate = 48000)
+{
+    auto LBuffer =
+        TSNAudioBuffer::CreateSize(ARate, ABits, AChannels, static_cast<uint32_t>(AInterleaved.size() / AChannels));
+    for (size_t i = 0; i < AInterleaved.size(); ++i)
+        PutSample(*LBuffer, static_cast<uint32_t>(i / AChannels), static_cast<uint32_t>(i % AChannels),
+                  AInterleaved[i]);
+    return LBuffer;
+}
+
+// Runs AStatement and returns the what() of the exception it throws.
+template <class TException, class F>
+std::string MessageOf(F AStatement)
+{
+    try {
+        AStatement();
+    } catch (const TException& LError) {
+        return LError.what();
+    }
+    ADD_FAILURE() << "nothing thrown";
+    return {};
+}
+
+// ---------------------------------------------------------------- per width
+
+template <uint32_t ABits, int64_t AMin, int64_t AMax, int64_t AZero>
+struct TWidth {
+    static constexpr uint32_t Bits = ABits;
+    static constexpr int64_t Min = AMin;
+    static constexpr int64_t Max = AMax;
+    static constexpr int64_t Zero = AZero; // stored value of silence
+};
+
+using TWidths = ::testing::Types<TWidth<8, 0, 255, 128>, TWidth<16, INT16_MIN, INT16_MAX, 0>,
+                                 TWidth<24, -8388608, 8388607, 0>, TWidth<32, INT32_MIN, INT32_MAX, 0>>;
+
+class TWidthNames {
+public:
+    template <class T>
+    static std::string GetName(int)
+    {
+        return std::to_string(T::Bits) + "bit";
+    }
+};
+
+template <class W>
+class AudioBufferWidthTest : public ::testing::Test {
+protected:
+    static ISNAudioBufferPtr Make(uint32_t AChannels, const TSamples& AInterleaved)
+    {
+        return MakeBuffer(W::Bits, AChannels, AInterleaved);
+    }
+    static TSamples Silence(size_t ACount) { return TSamples(ACount, W::Zero); }
+};
+TYPED_TEST_SUITE(AudioBufferWidthTest, TWidths, TWidthNames);
+
+TYPED_TEST(AudioBufferWidthTest, CreateSizeDescribesItsFormatAndIsSilent)
+{
+    using W = TypeParam;
+    const auto LBuffer = TSNAudioBuffer::CreateSize(44100, W::Bits, 2, 7);
+    const uint32_t LBytes = W::Bits / 8;
+    EXPECT_EQ(LBuffer->GetSize(), 7u);
+    EXPECT_EQ(LBuffer->GetChannels(), 2u);
+    EXPECT_EQ(LBuffer->GetBitsPerSample(), W::Bits);
+    EXPECT_EQ(LBuffer->GetSamplesPerSecond(), 44100u);
+    EXPECT_EQ(LBuffer->GetChannelMask(), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
+    EXPECT_EQ(LBuffer->GetDataStep(), 2 * LBytes);
+    EXPECT_EQ(LBuffer->GetByteSize(), 7 * 2 * LBytes);
+    EXPECT_EQ(LBuffer->Read(), static_cast<const void*>(LBuffer->ByteRead()));
+    EXPECT_EQ(LBuffer->Modify(), static_cast<void*>(LBuffer->ByteWrite()));
+    const WAVEFORMATEXTENSIBLE LFormat = LBuffer->GetWaveFormat();
+    EXPECT_EQ(LFormat.Format.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+    EXPECT_EQ(LFormat.Format.nChannels, 2);
+    EXPECT_EQ(LFormat.Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(LFormat.Format.nBlockAlign, 2 * LBytes);
+    EXPECT_EQ(LFormat.Format.nAvgBytesPerSec, 44100 * 2 * LBytes);
+    EXPECT_EQ(LFormat.Format.wBitsPerSample, W::Bits);
+    EXPECT_EQ(LFormat.Format.cbSize, 22);
+    EXPECT_EQ(LFormat.Samples.wValidBitsPerSample, W::Bits);
+    EXPECT_EQ(LFormat.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
+    EXPECT_EQ(Samples(*LBuffer), this->Silence(14));
+}
+
+TYPED_TEST(AudioBufferWidthTest, GetItemReadsStoredValuesWithinBounds)
+{
+    using W = TypeParam;
+    const auto LBuffer = this->Make(3, {W::Min, W::Max, W::Zero, W::Zero + 1, W::Zero - 1, W::Max - 1});
+    EXPECT_EQ(LBuffer->GetItem(0, 0), W::Min);
+    EXPECT_EQ(LBuffer->GetItem(0, 1), W::Max);
+    EXPECT_EQ(LBuffer->GetItem(0, 2), W::Zero);
+    EXPECT_EQ(LBuffer->GetItem(1, 0), W::Zero + 1);
+    EXPECT_EQ(LBuffer->GetItem(1, 1), W::Zero - 1);
+    EXPECT_EQ(LBuffer->GetItem(1, 2), W::Max - 1);
+    EXPECT_THROW(LBuffer->GetItem(2, 0), std::out_of_range);
+    EXPECT_THROW(LBuffer->GetItem(0, 3), std::out_of_range);
+    const std::string LMessage = MessageOf<std::out_of_range>([&] { LBuffer->GetItem(5, 1); });
+    EXPECT_NE(LMessage.find("frame 5"), std::string::npos) << LMessage;
+    EXPECT_NE(LMessage.find("2 frames"), std::string::npos) << LMessage;
+}
+
+TYPED_TEST(AudioBufferWidthTest, ZeroWritesSilence)
+{
+    using W = TypeParam;
+    const auto LBuffer = this->Make(1, {W::Min, W::Max, W::Zero + 3});
+    LBuffer->Zero();
+    EXPECT_EQ(Samples(*LBuffer), this->Silence(3));
+}
+
+TYPED_TEST(AudioBufferWidthTest, ResizeKeepsLeadingFramesAndSilencesNewOnes)
+{
+    using W = TypeParam;
+    const auto LBuffer = this->Make(2, {W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero + 2, W::Zero - 2});
+    LBuffer->Resize(5);
+    EXPECT_EQ(LBuffer->GetSize(), 5u);
+    EXPECT_EQ(LBuffer->GetByteSize(), size_t{5} * LBuffer->GetDataStep());
+    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero + 2, W::Zero - 2, W::Zero,
+                                           W::Zero, W::Zero, W::Zero}));
+    LBuffer->Resize(2);
+    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1}));
+    // Growing again must not bring back the dropped frames.
+    LBuffer->Resize(3);
+    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero, W::Zero}));
+    LBuffer->Resize(0);
+    EXPECT_EQ(LBuffer->GetSize(), 0u);
+}
+
+TYPED_TEST(AudioBufferWidthTest, MultiplyByRealSaturatesAndRoundsTiesToEven)
+{
+    using W = TypeParam;
+    const int64_t z = W::Zero;
+    const auto LDoubled = this->Make(2, {W::Max, W::Min, W::Max - 1, z + 3});
+    LDoubled->MultiplyByReal(2.0);
+    EXPECT_EQ(Samples(*LDoubled), (TSamples{W::Max, W::Min, W::Max, z + 6}));
+    const auto LHalved = this->Make(2, {z + 3, z + 5, z - 3, z + 1, z - 1, z + 7});
+    LHalved->MultiplyByReal(0.5);
+    EXPECT_EQ(Samples(*LHalved), (TSamples{z + 2, z + 2, z - 2, z, z, z + 4}));
+    const auto LNegated = this->Make(1, {W::Min, W::Max});
+    LNegated->MultiplyByReal(-1.0);
+    EXPECT_EQ(Samples(*LNegated), (TSamples{W::Max, 2 * z - W::Max}));
+}
+
+TYPED_TEST(AudioBufferWidthTest, AddSaturates)
+{
+    using W = TypeParam;
+    const int64_t z = W::Zero;
+    const auto LSum = this->Make(2, {W::Max, W::Min, z + 5, z - 1, z, W::Max});
+    const auto LOther = this->Make(2, {z + 1, z - 1, z + 7, W::Max, W::Min, W::Min});
+    LSum->Add(*LOther);
+    EXPECT_EQ(Samples(*LSum), (TSamples{W::Max, W::Min, z + 12, W::Max - 1, W::Min, W::Max + W::Min - z}));
+    EXPECT_EQ(Samples(*LOther), (TSamples{z + 1, z - 1, z + 7, W::Max, W::Min, W::Min})) << "only read";
+}
+
+TYPED_TEST(AudioBufferWidthTest, AddCoversTheFramesBothBuffersHave)
+{
+    using W = TypeParam;
+    const int64_t z = W::Zero;
+    const auto LLong = this->Make(1, {z + 1, z + 2, z + 3, z + 4});
+    const auto LShort = this->Make(1, {z + 10, z + 20});
+    LLong->Add(*LShort);
+    EXPECT_EQ(Samples(*LLong), (TSamples{z + 11, z + 22, z + 3, z + 4}));
+    LShort->Add(*LLong);
+    EXPECT_EQ(Samples(*LShort), (TSamples{z + 21, z + 42}));
+    EXPECT_EQ(LShort->GetSize(), 2u);
+}
+
+TYPED_TEST(AudioBufferWidthTest, AddRefusesAnotherLayoutNamingBoth)
+{
+    using W = TypeParam;
+    const auto LBuffer = TSNAudioBuffer::CreateSize(48000, W::Bits, 2, 4);
+    const auto LMono = TSNAudioBuffer::CreateSize(48000, W::Bits, 1, 4);
+    const auto LOtherWidth = TSNAudioBuffer::CreateSize(44100, W::Bits == 16 ? 24 : 16, 2, 4);
+    const std::string LMessage = MessageOf<EAssertionFailed>([&] { LBuffer->Add(*LMono); });
+    EXPECT_NE(LMessage.find("48000 Hz, " + std::to_string(W::Bits) + " bits, 1 channel"), std::string::npos)
+        << LMessage;
+    EXPECT_NE(LMessage.find("48000 Hz, " + std::to_string(W::Bits) + " bits, 2 channels"), std::string::npos)
+        << LMessage;
+    EXPECT_THROW(LBuffer->Add(*LOtherWidth), EAssertionFailed);
+    EXPECT_EQ(Samples(*LBuffer), this->Silence(8));
+}
+
+TYPED_TEST(AudioBufferWidthTest, CopyToSameFormatHonoursOffsets)
+{
+    using W = TypeParam;
+    TSamples LValues;
+    for (int64_t i = 0; i < 20; ++i)
+        LValues.push_back(W::Zero + (i % 2 == 0 ? i : -i));
+    const auto LSource = this->Make(2, LValues);
+    const auto LDest = TSNAudioBuffer::CreateSize(22050, W::Bits, 2, 8);
+    LSource->CopyTo(2, *LDest, 3, 4);
+    TSamples LExpected = this->Silence(16);
+    std::copy(LValues.begin() + 4, LValues.begin() + 12, LExpected.begin() + 6);
+    EXPECT_EQ(Samples(*LDest), LExpected);
+    EXPECT_EQ(LDest->GetSamplesPerSecond(), 22050u) << "the destination keeps its rate";
+}
+
+TYPED_TEST(AudioBufferWidthTest, CopyToWithinOneBufferOverlapping)
+{
+    using W = TypeParam;
+    const int64_t z = W::Zero;
+    const auto LBuffer = this->Make(1, {z + 1, z + 2, z + 3, z + 4, z + 5});
+    LBuffer->CopyTo(0, *LBuffer, 1, 4);
+    EXPECT_EQ(Samples(*LBuffer), (TSamples{z + 1, z + 1, z + 2, z + 3, z + 4}));
+}
+
+TYPED_TEST(AudioBufferWidthTest, CopyToChecksBothRanges)
+{
+    using W = TypeParam;
+    const auto LSource = this->Make(1, {W::Max, W::Max, W::Max, W::Max, W::Max, W::Max});
+    const auto LDest = TSNAudioBuffer::CreateSize(48000, 16, 2, 4);
+    const std::string LSourceMessage = MessageOf<std::out_of_range>([&] { LSource->CopyTo(4, *LDest, 0, 3); });
+    EXPECT_NE(LSourceMessage.find("offset 4"), std::string::npos) << LSourceMessage;
+    EXPECT_NE(LSourceMessage.find("6 frames"), std::string::npos) << LSourceMessage;
+    const std::string LDestMessage = MessageOf<std::out_of_range>([&] { LSource->CopyTo(0, *LDest, 2, 3); });
+    EXPECT_NE(LDestMessage.find("offset 2"), std::string::npos) << LDestMessage;
+    EXPECT_NE(LDestMessage.find("4 frames"), std::string::npos) << LDestMessage;
+    // Offsets near 2^32 must not wrap around.
+    EXPECT_THROW(LSource->CopyTo(0xFFFFFFFFu, *LDest, 0, 2), std::out_of_range);
+    EXPECT_THROW(LSource->CopyTo(0, *LDest, 0xFFFFFFFFu, 2), std::out_of_range);
+    EXPECT_EQ(Samples(*LDest), TSamples(8, 0)) << "nothing written on failure";
+    // Ranges that end exactly at the ends are fine, and so is an empty one.
+    LSource->CopyTo(2, *LDest, 0, 4);
+    LSource->CopyTo(6, *LDest, 4, 0);
+}
+
+TYPED_TEST(AudioBufferWidthTest, CreateUniversalSharesTheBlock)
+{
+    using W = TypeParam;
+    const uint32_t LBytes = W::Bits / 8;
+    // Three stereo frames and a partial one.
+    const auto LBlock = TDGBlockBuffer::CreateSize(3 * 2 * LBytes + 1);
+    const auto LBuffer = TSNAudioBuffer::CreateUniversal(MakeWaveFormat(32000, W::Bits, 2), LBlock);
+    EXPECT_EQ(LBuffer->GetSize(), 3u);
+    EXPECT_EQ(LBuffer->GetSamplesPerSecond(), 32000u);
+    EXPECT_EQ(LBuffer->Read(), LBlock->Read());
+    PutSample(*LBuffer, 2, 1, W::Max);
+    EXPECT_EQ(static_cast<const uint8_t*>(LBlock->Read())[(2 * 2 + 1) * LBytes + LBytes - 1],
+              W::Bits == 8 ? 0xFF : 0x7F);
+    static_cast<uint8_t*>(LBlock->Modify())[0] = 0x01;
+    EXPECT_EQ(LBuffer->GetItem(0, 0), 1);
+    LBuffer->MultiplyByReal(1.0);
+    EXPECT_EQ(LBuffer->GetItem(2, 1), W::Max);
+    // Resize works on the shared block itself.
+    LBuffer->Resize(4);
+    EXPECT_EQ(LBlock->GetSize(), 4 * 2 * LBytes);
+    EXPECT_EQ(LBuffer->GetItem(3, 0), W::Zero);
+    // The frame count follows the block.
+    LBlock->Resize(2 * LBytes);
+    EXPECT_EQ(LBuffer->GetSize(), 1u);
+}
+
+TYPED_TEST(AudioBufferWidthTest, CreateCopyIsIndependent)
+{
+    using W = TypeParam;
+    const auto LSource = TSNAudioBuffer::CreateSizeEx(8000, W::Bits, 3, 2, 0x7);
+    PutSample(*LSource, 1, 2, W::Min);
+    const auto LCopy = TSNAudioBuffer::CreateCopy(*LSource);
+    EXPECT_EQ(LCopy->GetChannelMask(), 0x7u);
+    EXPECT_EQ(LCopy->GetSamplesPerSecond(), 8000u);
+    EXPECT_EQ(Samples(*LCopy), Samples(*LSource));
+    PutSample(*LSource, 1, 2, W::Max);
+    EXPECT_EQ(LCopy->GetItem(1, 2), W::Min);
+    EXPECT_NE(LCopy->Read(), LSource->Read());
+}
+
+TYPED_TEST(AudioBufferWidthTest, AssignTakesFormatAndSamples)
+{
+    using W = TypeParam;
+    const auto LSource = this->Make(3, {W::Min, W::Zero, W::Max});
+    const auto LTarget = TSNAudioBuffer::CreateSize(11025, W::Bits == 8 ? 16 : 8, 1, 50);
+    LTarget->Assign(*LSource);
+    EXPECT_EQ(LTarget->GetBitsPerSample(), W::Bits);
+    EXPECT_EQ(LTarget->GetChannels(), 3u);
+    EXPECT_EQ(LTarget->GetSamplesPerSecond(), 48000u);
+    EXPECT_EQ(LTarget->GetSize(), 1u);
+    EXPECT_EQ(Samples(*LTarget), (TSamples{W::Min, W::Zero, W::Max}));
+    LTarget->Assign(*LTarget);
+    EXPECT_EQ(Samples(*LTarget), (TSamples{W::Min, W::Zero, W::Max}));
+}
+
+// ---------------------------------------------------------------- CopyTo across widths
+
+struct TWidthCase {
+    uint32_t SourceBits;
+    TSamples Source;
+    uint32_t DestBits;
+    TSamples Expected;
+};
+
+std::ostream& operator<<(std::ostream& AStream, const TWidthCase& ACase)
+{
+    return AStream << ACase.SourceBits << " to " << ACase.DestBits << " bits";
+}
+
+// Stored values of each width and what CopyTo makes of them, by hand: widening
+// shifts left, narrowing shifts right arithmetically (floor), 8-bit is
+// offset by 128.
+const TSamples C8{0, 1, 127, 128, 129, 255};
+const TSamples C16{-32768, -32767, -257, -256, -1, 0, 1, 255, 256, 32767};
+const TSamples C24{-8388608, -8388607, -65537, -65536, -257, -256, -1, 0, 255, 256, 65535, 65536, 8388607};
+const TSamples C32{INT32_MIN, INT32_MIN + 1, -16777217, -16777216, -65537, -65536, -257, -256, -1,
+                   0,         255,           256,       65535,     65536,     16777215, 16777216, INT32_MAX};
+
+const TWidthCase CWidthCases[] = {
+    {8, C8, 8, C8},
+    {8, C8, 16, {-32768, -32512, -256, 0, 256, 32512}},
+    {8, C8, 24, {-8388608, -8323072, -65536, 0, 65536, 8323072}},
+    {8, C8, 32, {INT32_MIN, -2130706432, -16777216, 0, 16777216, 2130706432}},
+    {16, C16, 8, {0, 0, 126, 127, 127, 128, 128, 128, 129, 255}},
+    {16, C16, 16, C16},
+    {16, C16, 24, {-8388608, -8388352, -65792, -65536, -256, 0, 256, 65280, 65536, 8388352}},
+    {16, C16, 32,
+     {INT32_MIN, -2147418112, -16842752, -16777216, -65536, 0, 65536, 16711680, 16777216, 2147418112}},
+    {24, C24, 8, {0, 0, 126, 127, 127, 127, 127, 128, 128, 128, 128, 129, 255}},
+    {24, C24, 16, {-32768, -32768, -257, -256, -2, -1, -1, 0, 0, 1, 255, 256, 32767}},
+    {24, C24, 24, C24},
+    {24, C24, 32,
+     {INT32_MIN, -2147483392, -16777472, -16777216, -65792, -65536, -256, 0, 65280, 65536, 16776960, 16777216,
+      2147483392}},
+    {32, C32, 8, {0, 0, 126, 127, 127, 127, 127, 127, 127, 128, 128, 128, 128, 128, 128, 129, 255}},
+    {32, C32, 16, {-32768, -32768, -257, -256, -2, -1, -1, -1, -1, 0, 0, 0, 0, 1, 255, 256, 32767}},
+    {32, C32, 24,
+     {-8388608, -8388608, -65537, -65536, -257, -256, -2, -1, -1, 0, 0, 1, 255, 256, 65535, 65536, 8388607}},
+    {32, C32, 32, C32},
+};
+
+class CopyToWidthTest : public ::testing::TestWithParam<TWidthCase> {};
+
+TEST_P(CopyToWidthTest, ConvertsEverySample)
+{
+    const TWidthCase& LCase = GetParam();
+    const auto LSource = MakeBuffer(LCase.SourceBits, 1, LCase.Source);
+    const auto LCount = static_cast<uint32_t>(LCase.Source.size());
+    // One silent frame either side of the copied range.
+    const auto LDest = TSNAudioBuffer::CreateSize(8000, LCase.DestBits, 1, LCount + 2);
+    LSource->CopyTo(0, *LDest, 1, LCount);
+    const TSamples LResult = Samples(*LDest);
+    const int64_t LSilence = LCase.DestBits == 8 ? 128 : 0;
+    EXPECT_EQ(LResult.front(), LSilence);
+    EXPECT_EQ(LResult.back(), LSilence);
+    EXPECT_EQ(TSamples(LResult.begin() + 1, LResult.end() - 1), LCase.Expected);
+    EXPECT_EQ(LDest->GetBitsPerSample(), LCase.DestBits);
+    EXPECT_EQ(LDest->GetSamplesPerSecond(), 8000u);
+}
+
+TEST_P(CopyToWidthTest, StereoInterleavingSurvives)
+{
+    // The same values as the left channel, reversed on the right.
+    const TWidthCase& LCase = GetParam();
+    TSamples LSource;
+    TSamples LExpected;
+    const size_t n = LCase.Source.size();
+    for (size_t i = 0; i < n; ++i) {
+        LSource.insert(LSource.end(), {LCase.Source[i], LCase.Source[n - 1 - i]});
+        LExpected.insert(LExpected.end(), {LCase.Expected[i], LCase.Expected[n - 1 - i]});
+    }
+    const auto LBuffer = MakeBuffer(LCase.SourceBits, 2, LSource);
+    const auto LDest = TSNAudioBuffer::CreateSize(8000, LCase.DestBits, 2, static_cast<uint32_t>(n));
+    LBuffer->CopyTo(0, *LDest, 0, static_cast<uint32_t>(n));
+    EXPECT_EQ(Samples(*LDest), LExpected);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllWidthPairs, CopyToWidthTest, ::testing::ValuesIn(CWidthCases),
+                         [](const ::testing::TestParamInfo<TWidthCase>& AInfo) {
+                             return std::to_string(AInfo.param.SourceBits) + "to" +
+                                    std::to_string(AInfo.param.DestBits);
+                         });
+
+// ---------------------------------------------------------------- CopyTo across channel counts
+
+struct TChannelCase {
+    uint32_t SourceChannels;
+    TSamples Source;
+    uint32_t DestChannels;
+    TSamples Expected;
+};
+
+std::ostream& operator<<(std::ostream& AStream, const TChannelCase& ACase)
+{
+    return AStream << ACase.SourceChannels << " to " << ACase.DestChannels << " channels";
+}
+
+// Two frames each; a mono destination takes the floored mean
+// ((10 + 21) / 2 = 15.5 -> 15, (-7 - 8) / 2 = -7.5 -> -8, 61 / 3 -> 20,
+// -25 / 3 -> -9).
+const TSamples CMono{10, -7};
+const TSamples CStereo{10, 21, -7, -8};
+const TSamples CThree{10, 21, 30, -7, -8, -10};
+
+const TChannelCase CChannelCases[] = {
+    {1, CMono, 1, CMono},
+    {1, CMono, 2, {10, 10, -7, -7}},
+    {1, CMono, 3, {10, 10, 10, -7, -7, -7}},
+    {2, CStereo, 1, {15, -8}},
+    {2, CStereo, 2, CStereo},
+    {2, CStereo, 3, {10, 21, 0, -7, -8, 0}},
+    {3, CThree, 1, {20, -9}},
+    {3, CThree, 2, {10, 21, -7, -8}},
+    {3, CThree, 3, CThree},
+    {2, CStereo, 6, {10, 21, 0, 0, 0, 0, -7, -8, 0, 0, 0, 0}},
+};
+
+class CopyToChannelTest : public ::testing::TestWithParam<TChannelCase> {};
+
+TEST_P(CopyToChannelTest, MapsChannels)
+{
+    const TChannelCase& LCase = GetParam();
+    const auto LSource = MakeBuffer(16, LCase.SourceChannels, LCase.Source);
+    const auto LDest = TSNAudioBuffer::CreateSize(48000, 16, LCase.DestChannels, 2);
+    LSource->CopyTo(0, *LDest, 0, 2);
+    EXPECT_EQ(Samples(*LDest), LCase.Expected);
+    EXPECT_EQ(LDest->GetChannels(), LCase.DestChannels);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChannelPairs, CopyToChannelTest, ::testing::ValuesIn(CChannelCases),
+                         [](const ::testing::TestParamInfo<TChannelCase>& AInfo) {
+                             return std::to_string(AInfo.param.SourceChannels) + "to" +
+                                    std::to_string(AInfo.param.DestChannels);
+                         });
+
+TEST(CopyToMixedTest, WidthAndChannelsTogether)
+{
+    // 16-bit stereo to 8-bit with four channels: 256 -> 1, -512 -> -2, the rest silent.
+    const auto LStereo16 = MakeBuffer(16, 2, {256, -512});
+    const auto LQuad8 = TSNAudioBuffer::CreateSize(48000, 8, 4, 1);
+    LStereo16->CopyTo(0, *LQuad8, 0, 1);
+    EXPECT_EQ(Samples(*LQuad8), (TSamples{129, 126, 128, 128}));
+
+    // Means are taken at the destination width: 8-bit (+1, +2) is 1.5, 384 at 16 bits.
+    const auto LStereo8 = MakeBuffer(8, 2, {129, 130});
+    const auto LMono16 = TSNAudioBuffer::CreateSize(48000, 16, 1, 1);
+    LStereo8->CopyTo(0, *LMono16, 0, 1);
+    EXPECT_EQ(LMono16->GetItem(0, 0), 384);
+
+    // 16-bit (256, 513) averages 384.5, which is 1.502 at 8 bits -> 1; (-1, -2) -> -0.006 -> -1.
+    const auto LPairs = MakeBuffer(16, 2, {256, 513, -1, -2});
+    const auto LMono8 = TSNAudioBuffer::CreateSize(48000, 8, 1, 2);
+    LPairs->CopyTo(0, *LMono8, 0, 2);
+    EXPECT_EQ(Samples(*LMono8), (TSamples{129, 127}));
+
+    // 8-bit mono 200 (+72) into 24-bit stereo.
+    const auto LMono8Source = MakeBuffer(8, 1, {200});
+    const auto LStereo24 = TSNAudioBuffer::CreateSize(48000, 24, 2, 1);
+    LMono8Source->CopyTo(0, *LStereo24, 0, 1);
+    EXPECT_EQ(Samples(*LStereo24), (TSamples{72 << 16, 72 << 16}));
+
+    // Full-scale 32-bit channels do not overflow the mean.
+    const auto LThree32 = MakeBuffer(32, 3, {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MIN,
+                                             INT32_MAX, INT32_MIN, 0});
+    const auto LMono16b = TSNAudioBuffer::CreateSize(48000, 16, 1, 3);
+    LThree32->CopyTo(0, *LMono16b, 0, 3);
+    EXPECT_EQ(Samples(*LMono16b), (TSamples{32767, -32768, -1}));
+}
+
+// ---------------------------------------------------------------- formats
+
+TEST(AudioBufferFormatTest, RefusesUnsupportedLayoutsNamingTheValue)
+{
+    const std::string LBits = MessageOf<EAssertionFailed>([] { TSNAudioBuffer::CreateSize(48000, 12, 2, 4); });
+    EXPECT_NE(LBits.find("12"), std::string::npos) << LBits;
+    const std::string LNone = MessageOf<EAssertionFailed>([] { TSNAudioBuffer::CreateSize(48000, 16, 0, 4); });
+    EXPECT_NE(LNone.find("0"), std::string::npos) << LNone;
+    const std::string LMany = MessageOf<EAssertionFailed>([] { TSNAudioBuffer::CreateSize(48000, 16, 33, 4); });
+    EXPECT_NE(LMany.find("33"), std::string::npos) << LMany;
+    EXPECT_NO_THROW(TSNAudioBuffer::CreateSize(48000, 16, 32, 4));
+    EXPECT_THROW(TSNAudioBuffer::CreateWaveFormat(MakeWaveFormat(48000, 20, 2), 4), EAssertionFailed);
+}
+
+TEST(AudioBufferFormatTest, CreateWaveFormatReadsPlainAndExtensibleHeaders)
+{
+    WAVEFORMATEXTENSIBLE LPlain{};
+    LPlain.Format.wFormatTag = WAVE_FORMAT_PCM;
+    LPlain.Format.nChannels = 1;
+    LPlain.Format.nSamplesPerSec = 22050;
+    LPlain.Format.wBitsPerSample = 8;
+    LPlain.Format.nBlockAlign = 1;
+    const auto LMono = TSNAudioBuffer::CreateWaveFormat(LPlain, 5);
+    EXPECT_EQ(LMono->GetSize(), 5u);
+    EXPECT_EQ(LMono->GetChannelMask(), SPEAKER_FRONT_CENTER);
+    EXPECT_EQ(Samples(*LMono), TSamples(5, 128));
+
+    const auto LSurround =
+        TSNAudioBuffer::CreateWaveFormat(MakeWaveFormat(96000, 24, 6, SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT), 2);
+    EXPECT_EQ(LSurround->GetChannels(), 6u);
+    EXPECT_EQ(LSurround->GetChannelMask(), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
+    EXPECT_EQ(LSurround->GetWaveFormat().Format.nAvgBytesPerSec, 96000u * 18);
+}
+
+TEST(AudioBufferFormatTest, RefusesFloatAndInconsistentHeaders)
+{
+    WAVEFORMATEXTENSIBLE LFloat = MakeWaveFormat(48000, 32, 2);
+    LFloat.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+    EXPECT_THROW(TSNAudioBuffer::CreateWaveFormat(LFloat, 4), EAssertionFailed);
+    WAVEFORMATEXTENSIBLE LFloatTag = MakeWaveFormat(48000, 32, 2);
+    LFloatTag.Format.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    EXPECT_THROW(TSNAudioBuffer::CreateWaveFormat(LFloatTag, 4), EAssertionFailed);
+    WAVEFORMATEXTENSIBLE LPadded = MakeWaveFormat(48000, 24, 2);
+    LPadded.Format.nBlockAlign = 8;
+    const std::string LMessage = MessageOf<EAssertionFailed>([&] { TSNAudioBuffer::CreateWaveFormat(LPadded, 4); });
+    EXPECT_NE(LMessage.find("8"), std::string::npos) << LMessage;
+    EXPECT_NE(LMessage.find("6 expected"), std::string::npos) << LMessage;
+    EXPECT_THROW(TSNAudioBuffer::CreateUniversal(MakeWaveFormat(48000, 16, 2), nullptr), EAssertionFailed);
+}
+
+TEST(WaveFormatTest, DefaultChannelMasks)
+{
+    EXPECT_EQ(DefaultChannelMask(1), SPEAKER_FRONT_CENTER);
+    EXPECT_EQ(DefaultChannelMask(2), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
+    EXPECT_EQ(DefaultChannelMask(3), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT | SPEAKER_FRONT_CENTER);
+    EXPECT_EQ(DefaultChannelMask(4),
+              SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT | SPEAKER_BACK_LEFT | SPEAKER_BACK_RIGHT);
+    EXPECT_EQ(DefaultChannelMask(5), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT | SPEAKER_FRONT_CENTER |
+                                         SPEAKER_BACK_LEFT | SPEAKER_BACK_RIGHT);
+    EXPECT_EQ(DefaultChannelMask(6), 0x3Fu);
+    EXPECT_EQ(DefaultChannelMask(8), 0xFFu);
+    EXPECT_EQ(DefaultChannelMask(32), 0xFFFFFFFFu);
+}
+
+TEST(WaveFormatTest, MakeAndDescribe)
+{
+    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(48000, 16, 2);
+    EXPECT_EQ(LFormat.Format.nBlockAlign, 4);
+    EXPECT_EQ(LFormat.Format.nAvgBytesPerSec, 192000u);
+    EXPECT_EQ(LFormat.dwChannelMask, 3u);
+    EXPECT_EQ(MakeWaveFormat(48000, 16, 2, 0x30).dwChannelMask, 0x30u);
+    EXPECT_EQ(DescribeWaveFormat(LFormat), "48000 Hz, 16 bits, 2 channels");
+    EXPECT_EQ(DescribeWaveFormat(MakeWaveFormat(8000, 8, 1)), "8000 Hz, 8 bits, 1 channel");
+}
+
+} // namespace
+} // namespace Sonorix
