@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: MIT
+#include "DGClock.h"
+
+#include "CVThreading.h"
+#include "SNTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+using namespace Sonorix;
+
+namespace {
+
+// One pump period of 1024 frames at 44100 Hz.
+constexpr int64_t CBufferPeriod = 9999999LL * 1024 / 44100;
+
+class TLog {
+public:
+    void Add(const std::string& AEntry)
+    {
+        std::lock_guard LGuard(FLock);
+        FEntries.push_back(AEntry);
+    }
+    std::vector<std::string> Get() const
+    {
+        std::lock_guard LGuard(FLock);
+        return FEntries;
+    }
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::string> FEntries;
+};
+
+class TVirtualClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(MainThread().IsMainThread());
+        ASSERT_EQ(TDGTimeline::Now(), 0);
+    }
+    void TearDown() override { TDGTimeline::WaitIdle(); }
+
+    TDGVirtualTimeScope FScope;
+};
+
+} // namespace
+
+TEST(TDGTimelineTest, RealTimeIsTheDefaultAndTheScopeRestoresIt)
+{
+    EXPECT_EQ(TDGTimeline::GetMode(), TDGTimeMode::tmRealTime);
+    {
+        TDGVirtualTimeScope LScope;
+        EXPECT_EQ(TDGTimeline::GetMode(), TDGTimeMode::tmVirtual);
+        EXPECT_EQ(TDGTimeline::Now(), 0);
+    }
+    EXPECT_EQ(TDGTimeline::GetMode(), TDGTimeMode::tmRealTime);
+    const int64_t LBefore = TDGTimeline::Now();
+    EXPECT_LE(LBefore, TDGTimeline::Now());
+}
+
+TEST(TDGTimelineTest, WorkCountIsBalancedAndNeverNegative)
+{
+    TDGTimeline::BeginWork();
+    {
+        TDGWorkScope LScope;
+        EXPECT_EQ(TDGTimeline::GetPendingWork(), 2);
+    }
+    TDGTimeline::EndWork();
+    TDGTimeline::EndWork(); // Unmatched: ignored.
+    EXPECT_EQ(TDGTimeline::GetPendingWork(), 0);
+    EXPECT_TRUE(TDGTimeline::WaitIdle(std::chrono::milliseconds(0)));
+}
+
+TEST_F(TVirtualClockTest, TickTimesAreExactMultiplesOfThePeriod)
+{
+    std::vector<std::tuple<uint64_t, int64_t, int64_t>> LTicks; // count, Now, due
+    TDGClockGen LClock(CBufferPeriod, [&] {
+        LTicks.emplace_back(LClock.GetTickCount(), TDGTimeline::Now(), LClock.GetLastDueTime());
+        if (LTicks.size() == 20)
+            LClock.Stop();
+    });
+    LClock.Start();
+    EXPECT_TRUE(LClock.IsVirtual());
+    TDGTimeline::WaitIdle();
+    ASSERT_EQ(LTicks.size(), 20u);
+    for (std::size_t K = 1; K <= LTicks.size(); ++K) {
+        EXPECT_EQ(std::get<0>(LTicks[K - 1]), K);
+        EXPECT_EQ(std::get<1>(LTicks[K - 1]), static_cast<int64_t>(K) * CBufferPeriod);
+        EXPECT_EQ(std::get<2>(LTicks[K - 1]), static_cast<int64_t>(K) * CBufferPeriod);
+    }
+    EXPECT_FALSE(LClock.IsRunning());
+    EXPECT_EQ(TDGTimeline::Now(), 20 * CBufferPeriod);
+}
+
+TEST_F(TVirtualClockTest, TenSecondsOfVirtualTime)
+{
+    TDGClockGen LClock(CBufferPeriod, [&] {
+        if (TDGTimeline::Now() >= 10 * DGTimeUnitsPerSecond)
+            LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    // The first tick at or past 10 s: ceil(1e8 / 232199).
+    EXPECT_EQ(LClock.GetTickCount(), 431u);
+    EXPECT_EQ(TDGTimeline::Now(), 431 * CBufferPeriod);
+}
+
+TEST_F(TVirtualClockTest, ClocksInterleaveInDueTimeOrderTiesInStartOrder)
+{
+    struct TTick {
+        int64_t Time;
+        char Clock;
+        bool operator==(const TTick&) const = default;
+    };
+    std::vector<TTick> LTicks;
+    std::vector<TDGClockGen*> LAll;
+    auto LOnTick = [&](char AName) {
+        LTicks.push_back({TDGTimeline::Now(), AName});
+        if (TDGTimeline::Now() > 30)
+            for (TDGClockGen* LClock : LAll)
+                LClock->Stop();
+    };
+    TDGClockGen LA(3, [&] { LOnTick('A'); });
+    TDGClockGen LB(5, [&] { LOnTick('B'); });
+    TDGClockGen LC(3, [&] { LOnTick('C'); });
+    LAll = {&LA, &LB, &LC};
+    {
+        // Time stands still until all three run.
+        TDGWorkScope LHold;
+        LA.Start();
+        LB.Start();
+        LC.Start();
+    }
+    TDGTimeline::WaitIdle();
+
+    // Merge by hand: every multiple up to 30, then A's tick at 33 stops all.
+    std::vector<TTick> LExpected;
+    for (int64_t T = 1; T <= 30; ++T)
+        for (auto [LName, LPeriod] : {std::pair{'A', 3}, std::pair{'B', 5}, std::pair{'C', 3}})
+            if (T % LPeriod == 0)
+                LExpected.push_back({T, LName});
+    LExpected.push_back({33, 'A'});
+    EXPECT_EQ(LTicks, LExpected);
+    EXPECT_EQ(LA.GetTickCount(), 11u);
+    EXPECT_EQ(LB.GetTickCount(), 6u);
+    EXPECT_EQ(LC.GetTickCount(), 10u);
+}
+
+TEST_F(TVirtualClockTest, ProcessingThreadsAreDrainedBeforeTheNextTick)
+{
+    TLog LLog;
+    TProcessingThread LSecond([&] { LLog.Add("second@" + std::to_string(TDGTimeline::Now())); });
+    TProcessingThread LFirst([&] {
+        LLog.Add("first@" + std::to_string(TDGTimeline::Now()));
+        LSecond.WakeUp();
+    });
+    TDGClockGen LClock(100, [&] {
+        LLog.Add("tick@" + std::to_string(TDGTimeline::Now()));
+        LFirst.WakeUp();
+        if (LClock.GetTickCount() == 4)
+            LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    std::vector<std::string> LExpected;
+    for (int T = 100; T <= 400; T += 100)
+        for (const char* LWhat : {"tick@", "first@", "second@"})
+            LExpected.push_back(LWhat + std::to_string(T));
+    EXPECT_EQ(LLog.Get(), LExpected);
+}
+
+TEST_F(TVirtualClockTest, RestartFromInsideTheCallback)
+{
+    std::vector<int64_t> LTimes;
+    int LRun = 1;
+    TDGClockGen LClock(10, [&] {
+        LTimes.push_back(TDGTimeline::Now());
+        if (LRun == 1 && LClock.GetTickCount() == 3) {
+            LRun = 2;
+            LClock.Stop();
+            LClock.SetPeriod(7);
+            LClock.Start();
+            EXPECT_EQ(LClock.GetStartTime(), 30);
+        } else if (LRun == 2 && LClock.GetTickCount() == 2)
+            LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LTimes, (std::vector<int64_t>{10, 20, 30, 37, 44}));
+}
+
+TEST_F(TVirtualClockTest, SetPeriodWhileRunningTakesEffectFromNow)
+{
+    std::vector<int64_t> LTimes;
+    TDGClockGen LClock(10, [&] {
+        LTimes.push_back(TDGTimeline::Now());
+        if (LClock.GetTickCount() == 2)
+            LClock.SetPeriod(7);
+        if (LClock.GetTickCount() == 4)
+            LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LTimes, (std::vector<int64_t>{10, 20, 27, 34}));
+    EXPECT_EQ(LClock.GetPeriod(), 7);
+    LClock.SetPeriod(0);
+    EXPECT_EQ(LClock.GetPeriod(), 1);
+}
+
+TEST_F(TVirtualClockTest, OneClockStopsAnother)
+{
+    std::atomic<uint64_t> LFastTicks{0};
+    TDGClockGen LFast(1, [&] { ++LFastTicks; });
+    TDGClockGen LSlow(10, [&] {
+        LFast.Stop();
+        LSlow.Stop();
+    });
+    {
+        TDGWorkScope LHold;
+        LFast.Start();
+        LSlow.Start();
+    }
+    TDGTimeline::WaitIdle();
+    // Fast ticks at 1 .. 10; at 10 it goes first, having started first.
+    EXPECT_EQ(LFastTicks.load(), 10u);
+    EXPECT_EQ(TDGTimeline::Now(), 10);
+}
+
+TEST_F(TVirtualClockTest, ResetVirtualIsRefusedWhileAClockRuns)
+{
+    TDGClockGen LClock(10, [] {});
+    {
+        TDGWorkScope LHold;
+        LClock.Start();
+        EXPECT_FALSE(TDGTimeline::ResetVirtual());
+        LClock.Stop();
+    }
+    EXPECT_EQ(LClock.GetTickCount(), 0u);
+    EXPECT_TRUE(TDGTimeline::ResetVirtual());
+    EXPECT_EQ(TDGTimeline::Now(), 0);
+}
+
+TEST_F(TVirtualClockTest, WaitIdleFromACallbackIsAnAssertion)
+{
+    std::string LError;
+    TDGClockGen LClock(10, [&] {
+        try {
+            TDGTimeline::WaitIdle();
+        } catch (const EAssertionFailed& E) {
+            LError = E.what();
+        }
+        LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    EXPECT_NE(LError, "");
+}
+
+TEST_F(TVirtualClockTest, WaitIdleOnTheMainThreadServesCallbacksAwaitingIt)
+{
+    int LOnMain = 0; // Touched only on the main thread.
+    TDGClockGen LClock(10, [&] {
+        MainThread().ExecuteAndWait([&] {
+            if (MainThread().IsMainThread())
+                ++LOnMain;
+        });
+        if (LClock.GetTickCount() == 5)
+            LClock.Stop();
+    });
+    LClock.Start();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LOnMain, 5);
+}
+
+// ---------------------------------------------------------------------------
+// Behaviour that does not depend on the time mode.
+
+class TClockModeTest : public ::testing::TestWithParam<TDGTimeMode> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(MainThread().IsMainThread());
+        TDGTimeline::SetMode(GetParam());
+    }
+    void TearDown() override
+    {
+        TDGTimeline::WaitIdle();
+        TDGTimeline::SetMode(TDGTimeMode::tmRealTime);
+        TDGTimeline::ResetVirtual();
+    }
+
+    // 1 ms.
+    static constexpr int64_t CPeriod = 10'000;
+};
+
+TEST_P(TClockModeTest, TicksInOrderAtAbsoluteDueTimes)
+{
+    struct TTick {
+        uint64_t Count;
+        int64_t Due;
+        int64_t Now;
+    };
+    std::vector<TTick> LTicks;
+    TEvent LDone;
+    TDGClockGen LClock(CPeriod, [&] {
+        LTicks.push_back({LClock.GetTickCount(), LClock.GetLastDueTime(), TDGTimeline::Now()});
+        if (LTicks.size() == 20) {
+            LClock.Stop();
+            LDone.SetEvent();
+        }
+    });
+    LClock.Start();
+    EXPECT_EQ(LClock.IsVirtual(), GetParam() == TDGTimeMode::tmVirtual);
+    LDone.WaitFor(INFINITE);
+    LClock.Stop(); // Returns once the last callback has.
+    const int64_t LStart = LClock.GetStartTime();
+    ASSERT_EQ(LTicks.size(), 20u);
+    for (std::size_t K = 1; K <= LTicks.size(); ++K) {
+        const TTick& LTick = LTicks[K - 1];
+        EXPECT_EQ(LTick.Count, K);
+        // Due times never accumulate lateness.
+        EXPECT_EQ(LTick.Due, LStart + static_cast<int64_t>(K) * CPeriod);
+        // Never early.
+        EXPECT_GE(LTick.Now, LTick.Due);
+    }
+    EXPECT_EQ(LClock.GetTickCount(), 20u);
+}
+
+TEST_P(TClockModeTest, StopFromInsideTheCallback)
+{
+    std::atomic<int> LCalls{0};
+    TEvent LDone;
+    std::atomic<bool> LRunningInside{false};
+    TDGClockGen LClock(CPeriod, [&] {
+        if (LClock.GetTickCount() == 1)
+            LRunningInside = LClock.IsRunning();
+        if (++LCalls == 3) {
+            LClock.Stop();
+            EXPECT_FALSE(LClock.IsRunning());
+            LDone.SetEvent();
+        }
+    });
+    LClock.Start();
+    LDone.WaitFor(INFINITE);
+    LClock.Stop();
+    TDGTimeline::WaitIdle();
+    EXPECT_TRUE(LRunningInside.load());
+    EXPECT_EQ(LCalls.load(), 3);
+    EXPECT_EQ(LClock.GetTickCount(), 3u);
+}
+
+TEST_P(TClockModeTest, NoCallbackRunsAfterStopFromElsewhereReturned)
+{
+    TEvent LEntered, LContinue;
+    std::atomic<bool> LStopReturned{false};
+    std::atomic<int> LLateCalls{0};
+    TDGClockGen LClock(CPeriod, [&] {
+        if (LStopReturned)
+            ++LLateCalls;
+        if (LClock.GetTickCount() == 3) {
+            LEntered.SetEvent();
+            LContinue.WaitFor(INFINITE);
+            if (LStopReturned)
+                ++LLateCalls;
+        }
+    });
+    LClock.Start();
+    LEntered.WaitFor(INFINITE);
+    std::thread LStopper([&] {
+        LClock.Stop();
+        LStopReturned = true;
+    });
+    while (LClock.IsRunning())
+        std::this_thread::yield();
+    LContinue.SetEvent();
+    LStopper.join();
+    const uint64_t LTicks = LClock.GetTickCount();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LTicks, 3u);
+    EXPECT_EQ(LClock.GetTickCount(), 3u);
+    EXPECT_EQ(LLateCalls.load(), 0);
+}
+
+TEST_P(TClockModeTest, StopOnTheMainThreadServesACallbackAwaitingIt)
+{
+    TEvent LEntered;
+    int LOnMain = 0; // Touched only on the main thread.
+    TDGClockGen LClock(CPeriod, [&] {
+        if (LClock.GetTickCount() == 2) {
+            LEntered.SetEvent();
+            MainThread().ExecuteAndWait([&] { ++LOnMain; });
+        }
+    });
+    LClock.Start();
+    LEntered.WaitFor(INFINITE);
+    LClock.Stop();
+    EXPECT_EQ(LOnMain, 1);
+    EXPECT_EQ(LClock.GetTickCount(), 2u);
+}
+
+TEST_P(TClockModeTest, CallbackExceptionsAreKept)
+{
+    TEvent LDone;
+    TDGClockGen LClock(CPeriod, [&] {
+        const uint64_t LTick = LClock.GetTickCount();
+        if (LTick == 3) {
+            LClock.Stop();
+            LDone.SetEvent();
+        } else
+            throw std::runtime_error("tick " + std::to_string(LTick) + " failed");
+    });
+    LClock.Start();
+    LDone.WaitFor(INFINITE);
+    LClock.Stop();
+    EXPECT_EQ(LClock.GetErrorCount(), 2u);
+    EXPECT_EQ(LClock.GetLastError(), "tick 2 failed");
+    EXPECT_EQ(LClock.GetTickCount(), 3u);
+}
+
+TEST_P(TClockModeTest, DestructorStopsARunningClock)
+{
+    TEvent LTicked;
+    std::atomic<int> LCalls{0};
+    {
+        TDGClockGen LClock(CPeriod, [&] {
+            if (++LCalls == 2)
+                LTicked.SetEvent();
+        });
+        LClock.Start();
+        LTicked.WaitFor(INFINITE);
+    }
+    const int LAfterDestruction = LCalls.load();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LCalls.load(), LAfterDestruction);
+    EXPECT_GE(LAfterDestruction, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TClockModeTest,
+                         ::testing::Values(TDGTimeMode::tmRealTime, TDGTimeMode::tmVirtual),
+                         [](const ::testing::TestParamInfo<TDGTimeMode>& AInfo) {
+                             return AInfo.param == TDGTimeMode::tmVirtual ? std::string("Virtual")
+                                                                          : std::string("RealTime");
+                         });
