@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: MIT
+#include "SNCommonFilter.h"
+
+namespace Sonorix {
+
+TSNCommonFilter::TSNCommonFilter()
+    : FInputLock(std::make_shared<TBasicLockChangeNotifyLock>()),
+      FOutputLock(std::make_shared<TBasicLockChangeNotifyLock>()), FInputPin(this, "InputPin"),
+      FOutputPin(this, "OutputPin"), FThreading([this] { ThreadingChanged(); })
+{
+    FInputPin.SetDispatch([this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) {
+        return SinkDispatch(APin, AOperation);
+    });
+    FOutputPin.SetDispatch([this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) {
+        return SourceDispatch(APin, AOperation);
+    });
+}
+
+TSNCommonFilter::~TSNCommonFilter()
+{
+    ReleaseProcessingThread();
+    FInputPin.DisconnectAll();
+    FOutputPin.DisconnectAll();
+}
+
+const TClassDescription& TSNCommonFilter::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        TClassDescription LClass;
+        LClass.ClassName = "TSNCommonFilter";
+        LClass.Unit = "SNCommonFilter";
+        LClass.Parent = &TLockComponent::ClassDescription();
+        LClass.Properties = {
+            DescribePin("InputPin", "TSNPNAudioSinkPin", &TSNCommonFilter::GetInputPin).AsPrimary(),
+            DescribePin("OutputPin", "TSNPNAudioSourcePin", &TSNCommonFilter::GetOutputPin).AsPrimary(),
+            DescribeProperty(EnabledProperty, &TSNCommonFilter::GetEnabled, &TSNCommonFilter::SetEnabled),
+            DescribeObject("Threading", &TSNCommonFilter::GetThreading),
+        };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+bool TSNCommonFilter::GetEnabled() const
+{
+    return FOutputLock->Getter(FEnabled);
+}
+
+void TSNCommonFilter::SetEnabled(bool AValue)
+{
+    FOutputLock->NotifySetter(FEnabled, AValue, [this] { EnabledChanged(); });
+}
+
+void TSNCommonFilter::EnabledChanged() {}
+
+// --- Input side ------------------------------------------------------------
+
+bool TSNCommonFilter::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
+{
+    // Pump negotiation and queries are answered at once: the sender reads
+    // the answer written into the operation.
+    if (CanInline() || OperationAs<TPNPumpRequestOperation>(AOperation) ||
+        OperationAs<TPNQueryStreamOperation>(AOperation))
+        return IntSingleOperation(AOperation);
+    {
+        std::lock_guard LGuard(FThreadMutex);
+        if (!FFilterThread)
+            CreateProcessingThread();
+        FQueue.Append(AOperation);
+        FFilterThread->WakeUp();
+    }
+    return true;
+}
+
+bool TSNCommonFilter::CanInline()
+{
+    return GetDesignMode() || !FThreading.GetEnabled();
+}
+
+void TSNCommonFilter::CreateProcessingThread()
+{
+    // Called with FThreadMutex held.
+    FFilterThread = std::make_unique<TProcessingThread>([this] { FilterPump(); }, FThreading.GetPriority());
+}
+
+void TSNCommonFilter::FilterPump()
+{
+    while (IPNNotifyOperationPtr LOperation = FQueue.ExtractFirst())
+        IntSingleOperation(LOperation);
+}
+
+void TSNCommonFilter::ThreadingChanged()
+{
+    std::unique_ptr<TProcessingThread> LOld;
+    {
+        std::lock_guard LGuard(FThreadMutex);
+        if (!FFilterThread)
+            return;
+        if (FThreading.GetEnabled()) {
+            FFilterThread->SetPriority(FThreading.GetPriority());
+            return;
+        }
+        LOld = std::move(FFilterThread);
+    }
+    // Threading switched off: the old thread finishes what it has queued
+    // before the release returns, so no operation is lost or reordered.
+    LOld->WakeUp();
+    LOld->Release();
+    FilterPump();
+}
+
+void TSNCommonFilter::ReleaseProcessingThread()
+{
+    std::unique_ptr<TProcessingThread> LOld;
+    {
+        std::lock_guard LGuard(FThreadMutex);
+        LOld = std::move(FFilterThread);
+    }
+    if (LOld)
+        LOld->Release();
+    FQueue.Clear();
+}
+
+bool TSNCommonFilter::IntSingleOperation(const IPNNotifyOperationPtr& AOperation)
+{
+    if (OperationAs<TPNSuppliedBufferOperation>(AOperation))
+        return IntSingleBufferOperation(AOperation);
+    if (auto* LStart = OperationAs<TPNStartWaveOperation>(AOperation)) {
+        StreamStart(*LStart);
+        return true;
+    }
+    if (OperationAs<TPNStopOperation>(AOperation)) {
+        StreamStop();
+        return true;
+    }
+    if (OperationAs<TPNPumpRequestOperation>(AOperation))
+        return PumpRequest(AOperation);
+    if (OperationAs<TPNStartPumpOperation>(AOperation))
+        return StartPump(AOperation);
+    return OutputPinsNotify(AOperation);
+}
+
+bool TSNCommonFilter::IntSingleBufferOperation(const IPNNotifyOperationPtr& AOperation)
+{
+    return BufferOperation(AOperation);
+}
+
+bool TSNCommonFilter::BufferOperation(const IPNNotifyOperationPtr& AOperation)
+{
+    auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation);
+    if (!LBuffer->AudioBuffer)
+        return false;
+    if (!GetEnabled())
+        return OutputPinsNotify(AOperation);
+    return IntBufferOperation(LBuffer->AudioBuffer);
+}
+
+bool TSNCommonFilter::IntBufferOperation(const ISNAudioBufferPtr& AInBuffer)
+{
+    ISNAudioBufferPtr LOutBuffer = TSNAudioBuffer::CreateCopy(*AInBuffer);
+    bool LSendOutputData = true;
+    InternalOperation(AInBuffer, LOutBuffer, LSendOutputData);
+    if (LSendOutputData && LOutBuffer && NeedsOutput())
+        return OutputPinsNotify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutBuffer)));
+    return true;
+}
+
+void TSNCommonFilter::InternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
+                                        bool& ASendOutputData)
+{
+    TLockAccess LAccess = FInputLock->WriteLock();
+    FilterInternalOperation(AInBuffer, AOutBuffer, ASendOutputData);
+    if (FWaveFormat.Format.nSamplesPerSec > 0) {
+        FFramesDone += AInBuffer->GetSize();
+        FCurrentTime = FFramesDone * 10000000 / FWaveFormat.Format.nSamplesPerSec;
+    }
+}
+
+void TSNCommonFilter::FilterInternalOperation(const ISNAudioBufferPtr& /*AInBuffer*/,
+                                              ISNAudioBufferPtr& /*AOutBuffer*/, bool& /*ASendOutputData*/)
+{
+}
+
+bool TSNCommonFilter::NeedsOutput()
+{
+    return FOutputPin.IsConnected();
+}
+
+void TSNCommonFilter::StreamStart(const TPNStartWaveOperation& AStartOperation)
+{
+    TLockAccess LAccess = FInputLock->WriteLock();
+    FRunning = true;
+    FFramesDone = 0;
+    FCurrentTime = 0;
+    AudioStreamStart(AStartOperation);
+}
+
+void TSNCommonFilter::AudioStreamStart(const TPNStartWaveOperation& AStartOperation)
+{
+    FWaveFormat = AStartOperation.WaveFormat;
+    OutputPinsNotify(std::make_shared<TPNStartWaveOperation>(FWaveFormat, AStartOperation.StartFlag));
+    FStartSent = true;
+}
+
+void TSNCommonFilter::StreamStop()
+{
+    {
+        TLockAccess LAccess = FInputLock->WriteLock();
+        FRunning = false;
+        FStartSent = false;
+    }
+    OutputPinsNotify(std::make_shared<TPNStopOperation>());
+}
+
+bool TSNCommonFilter::OutputPinsNotify(const IPNNotifyOperationPtr& AOperation)
+{
+    return GetOutputPinRef().Notify(AOperation);
+}
+
+bool TSNCommonFilter::PumpRequest(const IPNNotifyOperationPtr& AOperation)
+{
+    return OutputPinsNotify(AOperation);
+}
+
+bool TSNCommonFilter::StartPump(const IPNNotifyOperationPtr& AOperation)
+{
+    return OutputPinsNotify(AOperation);
+}
+
+// --- Output side -----------------------------------------------------------
+
+bool TSNCommonFilter::SourceDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
+{
+    if (OperationAs<TPNMasterPumpOperation>(AOperation))
+        return MasterPump(AOperation);
+    if (OperationAs<TPNStartOperation>(AOperation))
+        return CanStart() && FInputPin.Notify(AOperation);
+    return FInputPin.Notify(AOperation);
+}
+
+bool TSNCommonFilter::MasterPump(const IPNNotifyOperationPtr& AOperation)
+{
+    return FInputPin.Notify(AOperation);
+}
+
+bool TSNCommonFilter::CanStart()
+{
+    return true;
+}
+
+} // namespace Sonorix

@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+#include "CVRegistry.h"
+#include "PNPins.h"
+#include "SNAudioBuffer.h"
+#include "TestComponents.h"
+
+#include <gtest/gtest.h>
+
+using namespace Sonorix;
+
+namespace {
+
+// Records which pin of which owner saw which operation.
+struct TProbe {
+    std::vector<std::string> Seen;
+    TPNPin::TDispatch Handler(const std::string& AName, bool AAnswer)
+    {
+        return [this, AName, AAnswer](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+            Seen.push_back(AName + ":" + AOperation->GetName());
+            return AAnswer;
+        };
+    }
+};
+
+} // namespace
+
+TEST(PNPinsTest, NotifyTravelsDownstreamToEverySinkAndUpstreamToTheSource)
+{
+    Sonorix::Test::TTestCollector LOwner;
+    TProbe LProbe;
+    TSNPNAudioSourcePin LSource(&LOwner, "Out");
+    TSNPNAudioSinkPin LFirst(&LOwner, "In1");
+    TSNPNAudioSinkPin LSecond(&LOwner, "In2");
+    LSource.SetDispatch(LProbe.Handler("source", true));
+    LFirst.SetDispatch(LProbe.Handler("first", true));
+    LSecond.SetDispatch(LProbe.Handler("second", false));
+
+    EXPECT_FALSE(LSource.Notify(std::make_shared<TPNStopOperation>())) << "no sink: nobody answers";
+    LSource.Connect(LFirst);
+    LSource.Connect(LSecond);
+    LSource.Connect(LFirst); // connecting twice keeps one connection
+    EXPECT_EQ(LSource.GetSinks().size(), 2u);
+
+    // Downstream: both sinks, in connection order; the last one answers.
+    EXPECT_FALSE(LSource.Notify(std::make_shared<TPNStopOperation>()));
+    // Upstream: only the source's owner.
+    EXPECT_TRUE(LSecond.Notify(std::make_shared<TPNMasterPumpOperation>()));
+    EXPECT_EQ(LProbe.Seen, (std::vector<std::string>{"first:TPNStopOperation", "second:TPNStopOperation",
+                                                     "source:TPNMasterPumpOperation"}));
+
+    LSource.Disconnect(LFirst);
+    EXPECT_FALSE(LFirst.IsConnected());
+    EXPECT_EQ(LSecond.GetSource(), &LSource);
+}
+
+TEST(PNPinsTest, ConnectionsThatCannotWorkAreRefusedWithTheirNames)
+{
+    Sonorix::Test::TTestCollector LOwner;
+    TSNPNAudioSourcePin LAudio(&LOwner, "Out");
+    TSNPNAudioSourcePin LOther(&LOwner, "Other");
+    TDGPNRealSinkPin LReals(&LOwner, "Reals");
+    TSNPNAudioSinkPin LSink(&LOwner, "In");
+    try {
+        LAudio.Connect(LReals);
+        FAIL() << "audio into a real-number pin was accepted";
+    } catch (const EPinConnectError& E) {
+        EXPECT_STREQ(E.what(), "cannot connect TSNTestCollector.Out (audio) to TSNTestCollector.Reals "
+                               "(real-number buffers)");
+    }
+    LAudio.Connect(LSink);
+    EXPECT_THROW(LOther.Connect(LSink), EPinConnectError) << "a sink takes one source";
+
+    // A multi-source clock input accepts several clocks and tells all of them.
+    TPNClockSourcePin LClockA(&LOwner, "A");
+    TPNClockSourcePin LClockB(&LOwner, "B");
+    TPNClockMultiSinkPin LClockIn(&LOwner, "ClockInputPin");
+    int LUpstream = 0;
+    LClockA.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr&) { return ++LUpstream > 0; });
+    LClockB.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr&) { return ++LUpstream > 0; });
+    LClockA.Connect(LClockIn);
+    LClockB.Connect(LClockIn);
+    EXPECT_TRUE(LClockIn.Notify(std::make_shared<TPNStartOperation>()));
+    EXPECT_EQ(LUpstream, 2);
+}
+
+TEST(PNPinsTest, DestroyingAPinDisconnectsItFromBothSides)
+{
+    Sonorix::Test::TTestCollector LOwner;
+    TSNPNAudioSourcePin LSource(&LOwner, "Out");
+    {
+        TSNPNAudioSinkPin LSink(&LOwner, "In");
+        LSource.Connect(LSink);
+        EXPECT_TRUE(LSource.IsConnected());
+    }
+    EXPECT_FALSE(LSource.IsConnected());
+    EXPECT_FALSE(LSource.Notify(std::make_shared<TPNStopOperation>()));
+}
+
+TEST(PNPinsTest, PinListGrowsShrinksRenamesAndDisconnects)
+{
+    Sonorix::Test::TTestCollector LOwner;
+    TPNPinList LList(&LOwner, "InputPins", TPNDataType::dtAudio, TPNPinDirection::pdSink,
+                     [&](int) { return std::make_unique<TSNPNAudioSinkPin>(&LOwner, "x"); });
+    std::vector<std::string> LRemoved;
+    LList.SetOnRemove([&](TPNPin& APin) { LRemoved.push_back(APin.GetName()); });
+    LList.SetCount(3);
+    ASSERT_EQ(LList.GetCount(), 3);
+    EXPECT_EQ(LList[2].GetName(), "InputPins[2]");
+
+    TSNPNAudioSourcePin LFeed(&LOwner, "Feed");
+    LFeed.Connect(static_cast<TPNSinkPin&>(LList[2]));
+    LList.Delete(0);
+    EXPECT_EQ(LList.GetCount(), 2);
+    EXPECT_EQ(LList[1].GetName(), "InputPins[1]") << "names follow the positions";
+    EXPECT_TRUE(LFeed.IsConnected());
+    LList.SetCount(1); // drops the connected pin
+    EXPECT_FALSE(LFeed.IsConnected());
+    EXPECT_EQ(LRemoved, (std::vector<std::string>{"InputPins[0]", "InputPins[1]"}));
+    EXPECT_EQ(LList.GetPin(5), nullptr);
+    EXPECT_THROW(LList[5], std::out_of_range);
+}
+
+TEST(PNPinsTest, PumpRequestCarriesTheStrongestClaimBackToItsSender)
+{
+    Sonorix::Test::TTestCollector LSender;
+    Sonorix::Test::TTestCollector LWeak;
+    Sonorix::Test::TTestCollector LStrong;
+    TSNPNAudioSourcePin LOut(&LSender, "Out");
+    TSNPNAudioSinkPin LIn(&LWeak, "In");
+    TSNPNAudioSourcePin LWeakOut(&LWeak, "Out");
+    TSNPNAudioSinkPin LStrongIn(&LStrong, "In");
+    LOut.Connect(LIn);
+    LWeakOut.Connect(LStrongIn);
+    // Each component claims when its claim is stronger, then passes it on.
+    LIn.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation);
+        if (LRequest->IsWeakerThan(ptMaster, 1))
+            LRequest->Claim(&LWeak, ptMaster, 1);
+        return LWeakOut.Notify(AOperation);
+    });
+    LStrongIn.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation);
+        if (LRequest->IsWeakerThan(ptHardware, 0))
+            LRequest->Claim(&LStrong, ptHardware, 0);
+        return true;
+    });
+    auto LRequest = std::make_shared<TPNPumpRequestOperation>(&LSender, ptSoftware, 5);
+    EXPECT_TRUE(LOut.Notify(LRequest));
+    EXPECT_EQ(LRequest->PumpObject, &LStrong);
+    EXPECT_EQ(LRequest->PumpType, ptHardware);
+
+    // A weaker claim downstream leaves the stronger one standing.
+    auto LStronger = std::make_shared<TPNPumpRequestOperation>(&LSender, ptHardware, 9);
+    LOut.Notify(LStronger);
+    EXPECT_EQ(LStronger->PumpObject, &LSender);
+}
+
+TEST(PNPinsTest, OperationListKeepsOrderAcrossThreads)
+{
+    TPNOperationList LList;
+    EXPECT_EQ(LList.ExtractFirst(), nullptr);
+    std::thread LProducer([&] {
+        for (int I = 0; I < 5000; ++I)
+            LList.Append(std::make_shared<TPNClockOperation>(I));
+    });
+    int LNext = 0;
+    while (LNext < 5000) {
+        if (auto LOperation = LList.ExtractFirst()) {
+            ASSERT_EQ(OperationAs<TPNClockOperation>(LOperation)->Time, LNext++);
+        }
+    }
+    LProducer.join();
+    LList.Append(std::make_shared<TPNStopOperation>());
+    EXPECT_EQ(LList.Count(), 1u);
+    LList.Clear();
+    EXPECT_EQ(LList.Count(), 0u);
+}
