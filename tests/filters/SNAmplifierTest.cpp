@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+#include "SNAmplifier.h"
+#include "TestComponents.h"
+#include "TestSamples.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+using namespace Sonorix;
+
+namespace {
+
+struct TAmplifierChain {
+    Sonorix::Test::TTestCollector Upstream;
+    TSNPNAudioSourcePin Feed{&Upstream, "Feed"};
+    TSNAmplifier Amplifier;
+    Sonorix::Test::TTestCollector Collector;
+    TAmplifierChain()
+    {
+        Feed.Connect(Amplifier.GetInputPin());
+        Amplifier.GetOutputPin().Connect(Collector.GetInputPin());
+    }
+    ISNAudioBufferPtr Process(const ISNAudioBufferPtr& AInput)
+    {
+        Feed.SendBuffer(AInput);
+        return Collector.Buffers().back();
+    }
+};
+
+// The extremes and a few values in between of each width, stereo.
+ISNAudioBufferPtr Extremes(unsigned ABits)
+{
+    const int64_t LMax = ABits == 8 ? 255 : (int64_t{1} << (ABits - 1)) - 1;
+    const int64_t LMin = ABits == 8 ? 0 : -(int64_t{1} << (ABits - 1));
+    const int64_t LMid = ABits == 8 ? 128 : 0;
+    const std::vector<int64_t> LValues{LMin, LMin + 1, LMid - 3, LMid, LMid + 3, LMax - 1, LMax, LMid + 101};
+    ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(44100, ABits, 2, static_cast<uint32_t>(LValues.size()));
+    for (uint32_t F = 0; F < LValues.size(); ++F) {
+        Sonorix::Test::PutSample(*LBuffer, F, 0, static_cast<int32_t>(LValues[F]));
+        Sonorix::Test::PutSample(*LBuffer, F, 1, static_cast<int32_t>(LValues[LValues.size() - 1 - F]));
+    }
+    return LBuffer;
+}
+
+// Expected result of scaling one stored sample, worked out independently of
+// the buffer code: scale around silence, round half to even, saturate.
+int64_t Scaled(int64_t AStored, double AFactor, unsigned ABits)
+{
+    const int64_t LMid = ABits == 8 ? 128 : 0;
+    const int64_t LMax = ABits == 8 ? 127 : (int64_t{1} << (ABits - 1)) - 1;
+    const int64_t LMin = ABits == 8 ? -128 : -(int64_t{1} << (ABits - 1));
+    const long double LExact = static_cast<long double>(AStored - LMid) * AFactor;
+    long double LRounded = std::nearbyintl(LExact);
+    LRounded = std::clamp<long double>(LRounded, LMin, LMax);
+    return static_cast<int64_t>(LRounded) + LMid;
+}
+
+class SNAmplifierWidthTest : public ::testing::TestWithParam<unsigned> {};
+
+} // namespace
+
+TEST_P(SNAmplifierWidthTest, ScalesEverySampleWithRoundingAndSaturation)
+{
+    const unsigned LBits = GetParam();
+    for (double LFactor : {1.0, 0.0, 0.5, 1.5, 2.0, 100.0, 0.333}) {
+        SCOPED_TRACE(LFactor);
+        TAmplifierChain LChain;
+        LChain.Amplifier.SetCoefficient(LFactor);
+        const ISNAudioBufferPtr LInput = Extremes(LBits);
+        const ISNAudioBufferPtr LOutput = LChain.Process(LInput);
+        ASSERT_EQ(LOutput->GetSize(), LInput->GetSize());
+        ASSERT_EQ(LOutput->GetBitsPerSample(), LBits);
+        ASSERT_EQ(LOutput->GetChannels(), 2u);
+        for (uint32_t F = 0; F < LInput->GetSize(); ++F)
+            for (uint32_t C = 0; C < 2; ++C)
+                EXPECT_EQ(LOutput->GetItem(F, C), Scaled(LInput->GetItem(F, C), LFactor, LBits))
+                    << "frame " << F << " channel " << C;
+        if (LFactor == 1.0) {
+            EXPECT_TRUE(Sonorix::Test::SameSamples(*LInput, *LOutput)) << "the default is the identity";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNAmplifierWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
+                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
+
+TEST(SNAmplifierTest, ZeroGivesSilenceOfTheSameFormatAndNegativeIsStoredAsZero)
+{
+    TAmplifierChain LChain;
+    EXPECT_EQ(LChain.Amplifier.GetCoefficient(), 1.0);
+    LChain.Amplifier.SetCoefficient(-2.5);
+    EXPECT_EQ(LChain.Amplifier.GetCoefficient(), 0.0);
+    const ISNAudioBufferPtr LInput = Extremes(8);
+    const ISNAudioBufferPtr LSilence = LChain.Process(LInput);
+    ISNAudioBufferPtr LExpected = TSNAudioBuffer::CreateSize(44100, 8, 2, LInput->GetSize());
+    LExpected->Zero();
+    EXPECT_TRUE(Sonorix::Test::SameSamples(*LSilence, *LExpected));
+    EXPECT_EQ(LSilence->GetItem(0, 0), 128) << "8-bit silence is 128";
+}
+
+TEST(SNAmplifierTest, ACoefficientChangeNeverSplitsABuffer)
+{
+    // A setter thread flips the coefficient while buffers are scaled on the
+    // filter's own thread: every output buffer must be uniform.
+    TAmplifierChain LChain;
+    LChain.Amplifier.GetThreading().SetEnabled(true);
+    std::atomic<bool> LDone{false};
+    std::thread LSetter([&] {
+        for (int I = 0; !LDone; ++I)
+            LChain.Amplifier.SetCoefficient(I % 2 ? 0.5 : 2.0);
+    });
+    constexpr uint32_t CFrames = 4096;
+    for (int I = 0; I < 300; ++I) {
+        ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, 16, 1, CFrames);
+        std::fill_n(static_cast<int16_t*>(LBuffer->Modify()), CFrames, int16_t{1000});
+        LChain.Feed.SendBuffer(LBuffer);
+    }
+    TDGTimeline::WaitIdle();
+    LDone = true;
+    LSetter.join();
+    const auto LBuffers = LChain.Collector.Buffers();
+    ASSERT_EQ(LBuffers.size(), 300u);
+    for (const auto& LBuffer : LBuffers) {
+        const int32_t LFirst = LBuffer->GetItem(0, 0);
+        ASSERT_TRUE(LFirst == 500 || LFirst == 2000);
+        for (uint32_t F = 1; F < CFrames; ++F)
+            ASSERT_EQ(LBuffer->GetItem(F, 0), LFirst) << "a buffer was scaled with two values";
+    }
+}
+
+TEST(SNAmplifierTest, AppliesFromTheNextBuffer)
+{
+    TAmplifierChain LChain;
+    ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, 16, 1, 2);
+    Sonorix::Test::PutSample(*LBuffer, 0, 0, 300);
+    EXPECT_EQ(LChain.Process(LBuffer)->GetItem(0, 0), 300);
+    LChain.Amplifier.SetCoefficient(3.0);
+    EXPECT_EQ(LChain.Process(LBuffer)->GetItem(0, 0), 900);
+}
