@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#include "JsonLine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+
+using namespace Sonorix::Cli;
+
+namespace {
+
+std::string One(std::string_view AKey, auto AValue)
+{
+    return TJsonLine().Add(AKey, AValue).Str();
+}
+
+} // namespace
+
+TEST(JsonLine, EmptyAndOrder)
+{
+    EXPECT_EQ(TJsonLine().Str(), "{}");
+    TJsonLine L;
+    L.Add("time", 0.5).Add("component", "VUMeter1").Add("event", std::string("meter")).Add("channel", 1);
+    EXPECT_EQ(L.Str(), R"({"time":0.5,"component":"VUMeter1","event":"meter","channel":1})");
+    EXPECT_EQ(L.Str(), L.Str()); // Str() does not change the line
+}
+
+TEST(JsonLine, EscapesStrings)
+{
+    EXPECT_EQ(One("s", "say \"hi\""), R"({"s":"say \"hi\""})");
+    EXPECT_EQ(One("s", "C:\\dir\\"), R"({"s":"C:\\dir\\"})");
+    EXPECT_EQ(One("s", "a\nb\tc\rd"), R"({"s":"a\u000ab\u0009c\u000dd"})");
+    EXPECT_EQ(One("s", std::string_view("\x00\x01\x1f\x20", 4)), R"({"s":"\u0000\u0001\u001f "})");
+    EXPECT_EQ(One("s", "/ \x7f"), "{\"s\":\"/ \x7f\"}"); // JSON needs neither escaped
+    EXPECT_EQ(One("k\"\n", "v"), R"({"k\"\u000a":"v"})");
+}
+
+TEST(JsonLine, PassesUtf8AndRepairsBrokenBytes)
+{
+    const char* Text = "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5"; // "été € 🎵"
+    EXPECT_EQ(One("s", Text), std::string("{\"s\":\"") + Text + "\"}");
+    const std::string Replacement = "\xEF\xBF\xBD";
+    struct TCase {
+        const char* In;
+        std::string Out;
+    };
+    const TCase Cases[] = {
+        {"a\xFF" "b", "a" + Replacement + "b"},
+        {"\xE2\x82", Replacement + Replacement},                             // cut short
+        {"\xC0\xAF", Replacement + Replacement},                             // overlong '/'
+        {"\xED\xA0\x80", Replacement + Replacement + Replacement},           // surrogate
+        {"\xF4\x90\x80\x80", Replacement + Replacement + Replacement + Replacement}, // past U+10FFFF
+        {"\x80", Replacement},
+    };
+    for (const TCase& C : Cases) {
+        EXPECT_EQ(ValidUtf8(C.In), C.Out) << C.In;
+        EXPECT_EQ(One("s", C.In), "{\"s\":\"" + C.Out + "\"}");
+    }
+}
+
+TEST(JsonLine, NumbersAndBooleans)
+{
+    EXPECT_EQ(One("x", 440.0), R"({"x":440})");
+    EXPECT_EQ(One("x", 0.1), R"({"x":0.1})");
+    EXPECT_EQ(One("x", -2.5e-7), R"({"x":-2.5e-07})");
+    EXPECT_EQ(One("x", 1e20), R"({"x":1e+20})");
+    EXPECT_EQ(One("x", -0.0), R"({"x":-0})");
+    EXPECT_EQ(One("x", 0.1f), R"({"x":0.10000000149011612})"); // a float is widened exactly
+    EXPECT_EQ(One("x", std::nan("")), R"({"x":null})");
+    EXPECT_EQ(One("x", std::numeric_limits<double>::infinity()), R"({"x":null})");
+    EXPECT_EQ(One("x", -std::numeric_limits<double>::infinity()), R"({"x":null})");
+    EXPECT_EQ(One("x", true), R"({"x":true})");
+    EXPECT_EQ(One("x", false), R"({"x":false})");
+    EXPECT_EQ(One("x", 0), R"({"x":0})");
+    EXPECT_EQ(One("x", -7), R"({"x":-7})");
+    EXPECT_EQ(One("x", std::numeric_limits<int64_t>::min()), R"({"x":-9223372036854775808})");
+    EXPECT_EQ(One("x", std::numeric_limits<int64_t>::max()), R"({"x":9223372036854775807})");
+    EXPECT_EQ(One("x", std::numeric_limits<uint64_t>::max()), R"({"x":18446744073709551615})");
+    EXPECT_EQ(One("x", static_cast<short>(-3)), R"({"x":-3})");
+    EXPECT_EQ(One("x", static_cast<unsigned char>(200)), R"({"x":200})");
+    EXPECT_EQ(One("x", 5LL), R"({"x":5})");
+    EXPECT_EQ(One("x", size_t{42}), R"({"x":42})");
+    EXPECT_EQ(TJsonLine().AddNull("x").Str(), R"({"x":null})");
+}
+
+TEST(JsonLine, DoublesRoundTrip)
+{
+    std::mt19937_64 Random(99);
+    int Checked = 0;
+    for (int I = 0; I < 100000; ++I) {
+        uint64_t Bits = Random();
+        double Value;
+        std::memcpy(&Value, &Bits, sizeof(Value));
+        if (I % 2) // also ordinary magnitudes, not only random bit patterns
+            Value = std::ldexp(static_cast<double>(Bits >> 11), -static_cast<int>(Bits % 80));
+        const std::string Line = One("v", Value);
+        if (!std::isfinite(Value)) {
+            ASSERT_EQ(Line, R"({"v":null})");
+            continue;
+        }
+        const std::string Number = Line.substr(5, Line.size() - 6);
+        ASSERT_LE(Number.size(), 24u) << Number;
+        ASSERT_EQ(std::strtod(Number.c_str(), nullptr), Value) << Number;
+        // JSON has no "inf", "nan", leading '+' or '.5'.
+        ASSERT_TRUE(Number[0] == '-' || (Number[0] >= '0' && Number[0] <= '9')) << Number;
+        ASSERT_EQ(Number.find_first_of("+", 0) == std::string::npos || Number.find("e+") != std::string::npos, true)
+            << Number;
+        ++Checked;
+    }
+    EXPECT_GT(Checked, 90000);
+}

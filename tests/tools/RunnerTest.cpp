@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: MIT
+// The tool's commands run in-process, with test-only components registered.
+#include "CliError.h"
+#include "Commands.h"
+#include "Runner.h"
+#include "SonorixPkg.h"
+#include "TestComponents.h"
+#include "WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace Sonorix;
+using namespace Sonorix::Cli;
+
+namespace {
+
+struct TResult {
+    int ExitCode;
+    std::string Out;
+    std::string Err;
+};
+
+class RunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterAllComponents();
+        Sonorix::Test::RegisterTestComponents();
+        FDir = std::filesystem::temp_directory_path() /
+               ("sonorix-runner-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(FDir);
+    }
+    void TearDown() override
+    {
+        Sonorix::Test::TTestSource::OnBufferSent = nullptr;
+        std::filesystem::remove_all(FDir);
+    }
+    TResult Sonorix(std::vector<std::string> AArguments)
+    {
+        std::ostringstream LOut, LErr;
+        const int LCode = SonorixMain(AArguments, LOut, LErr);
+        return {LCode, LOut.str(), LErr.str()};
+    }
+    std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
+
+    std::filesystem::path FDir;
+};
+
+// Checks that a WAV file holds the counting signal from frame 0 on.
+void ExpectCounting(const TWavReader& AFile, size_t AFrames)
+{
+    ASSERT_EQ(AFile.Frames(), AFrames);
+    const std::vector<int32_t> LSamples = AFile.Samples();
+    const unsigned LChannels = AFile.Channels();
+    for (size_t F = 0; F < AFrames; ++F)
+        for (unsigned C = 0; C < LChannels; ++C)
+            ASSERT_EQ(LSamples[F * LChannels + C],
+                      Sonorix::Test::TTestSource::ExpectedSample(F, C, LChannels, AFile.BitsPerSample()))
+                << "frame " << F << " channel " << C;
+}
+
+} // namespace
+
+TEST_F(RunnerTest, TenSecondsInVirtualTimeGiveExactlyTenSecondsOfSamples)
+{
+    const TResult LResult =
+        Sonorix({"run",
+                 "TSNTestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=100 ! TSNAmplifier Coefficient=1",
+                 "--duration", "10", "--wav", Path("out.wav"), "--quiet"});
+    ASSERT_EQ(LResult.ExitCode, 0) << LResult.Err;
+    EXPECT_EQ(LResult.Out, "");
+    TWavReader LFile(Path("out.wav"));
+    EXPECT_EQ(LFile.SampleRate(), 8000u);
+    EXPECT_EQ(LFile.Channels(), 2u);
+    ExpectCounting(LFile, 80000);
+}
+
+TEST_F(RunnerTest, SeveralFreeOutputsGoToNumberedFilesAndASourceMayEndByItself)
+{
+    const TResult LResult = Sonorix({"run",
+                                     "TestSource name=a MaxBuffers=3 AudioFormat.BufferSize=64 "
+                                     "TestSource name=b MaxBuffers=5 AudioFormat.Bits=24 AudioFormat.Channels=3",
+                                     "--wav", Path("out.wav")});
+    ASSERT_EQ(LResult.ExitCode, 0) << LResult.Err;
+    TWavReader LFirst(Path("out-1.wav"));
+    ExpectCounting(LFirst, 3 * 64);
+    TWavReader LSecond(Path("out-2.wav"));
+    EXPECT_EQ(LSecond.BitsPerSample(), 24u);
+    EXPECT_EQ(LSecond.Format().Format.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+    ExpectCounting(LSecond, 5 * 1024);
+}
+
+TEST_F(RunnerTest, InterruptStopsTheSourcesAndLeavesAReadableFile)
+{
+    Sonorix::Test::TTestSource::OnBufferSent = [](int ACount) {
+        if (ACount == 50)
+            TRunner::RequestInterrupt();
+    };
+    const TResult LResult = Sonorix({"run", "TestSource AudioFormat.BufferSize=10", "--wav", Path("cut.wav")});
+    EXPECT_EQ(LResult.ExitCode, CExitInterrupted);
+    EXPECT_NE(LResult.Err.find("interrupted"), std::string::npos);
+    TWavReader LFile(Path("cut.wav"));
+    ASSERT_GE(LFile.Frames(), 500u);
+    ExpectCounting(LFile, LFile.Frames());
+}
+
+TEST_F(RunnerTest, EventsArePrintedAsJsonLinesAndAnErrorEventEndsTheRun)
+{
+    const TResult LResult = Sonorix({"run", "TestSource name=src FailAfterStart=true", "--events", "--duration", "1"});
+    EXPECT_EQ(LResult.ExitCode, CExitRuntimeError);
+    EXPECT_EQ(LResult.Err, "sonorix: src: test failure\n");
+    EXPECT_EQ(LResult.Out,
+              "{\"time\":0,\"component\":\"src\",\"event\":\"OnError\",\"message\":\"test failure\",\"code\":7}\n");
+}
+
+TEST_F(RunnerTest, DotFileShowsComponentsChangedPropertiesAndConnections)
+{
+    const TResult LResult = Sonorix({"run", "TestSource name=src MaxBuffers=1 ! TSNAmplifier name=amp Coefficient=0.5",
+                                     "--dot", Path("graph.dot")});
+    ASSERT_EQ(LResult.ExitCode, 0) << LResult.Err;
+    std::ifstream LFile(Path("graph.dot"));
+    const std::string LDot((std::istreambuf_iterator<char>(LFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(LDot.find("digraph"), std::string::npos);
+    EXPECT_NE(LDot.find("Coefficient"), std::string::npos);
+    EXPECT_NE(LDot.find("0.5"), std::string::npos);
+    EXPECT_NE(LDot.find("MaxBuffers"), std::string::npos);
+    EXPECT_EQ(LDot.find("Enabled"), std::string::npos) << "defaults are left out";
+    EXPECT_NE(LDot.find("src"), std::string::npos);
+    EXPECT_NE(LDot.find("->"), std::string::npos);
+}
+
+TEST_F(RunnerTest, BadPipelinesGetOneLineAndAUsageExitCode)
+{
+    struct TCase {
+        std::vector<std::string> Arguments;
+        std::string Message;
+    };
+    const std::vector<TCase> LCases{
+        {{"run", "TSNNoSuch"}, "unknown component 'TSNNoSuch' at position 0"},
+        {{"run", "TestSource Bogus=1"}, "has no property 'Bogus' at position 11"},
+        {{"run", "TestSource MaxBuffers=many"}, "'many' is not an integer"},
+        {{"run", "TestSource name=s ! s.Nope"}, "s has no pin 'Nope' (no such pin)"},
+        {{"run", "TestSource name=s ! TSNAmplifier name=a  a.InputPin ! s.OutputPin"},
+         "a.InputPin is an input pin; it cannot stand before '!'"},
+        {{"run", "TestSource ! TestKitchenSink name=k  TestSource name=t  t.OutputPin ! k.RealInputPin"},
+         "cannot connect t.OutputPin (audio) to k.RealInputPin (real-number buffers)"},
+        {{"run", "TestSource ! k.InputPins[7]  TestKitchenSink name=k"}, "index beyond the list's count"},
+        {{"run", "TSNAmplifier"}, "the pipeline has no source"},
+        {{"run", "TestSource", "--duration", "-1"}, "--duration must lie above 0"},
+        {{"run", "TestSource", "--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"run", "TestSource !"}, "pipeline"},
+        {{"run"}, "run needs a pipeline"},
+        {{"inspect", "Nothing"}, "unknown component 'Nothing'"},
+        {{"explode"}, "unknown command 'explode'"},
+    };
+    for (const TCase& LCase : LCases) {
+        const TResult LResult = Sonorix(LCase.Arguments);
+        SCOPED_TRACE(LCase.Arguments.back());
+        EXPECT_EQ(LResult.ExitCode, CExitUsage);
+        EXPECT_NE(LResult.Err.find(LCase.Message), std::string::npos) << LResult.Err;
+        EXPECT_EQ(std::count(LResult.Err.begin(), LResult.Err.end(), '\n'), 1) << LResult.Err;
+        EXPECT_EQ(LResult.Err.rfind("sonorix: ", 0), 0u) << LResult.Err;
+    }
+    // A file that cannot be written is a run-time error.
+    const TResult LResult = Sonorix({"run", "TestSource MaxBuffers=1", "--wav", Path("no/such/dir/x.wav")});
+    EXPECT_EQ(LResult.ExitCode, CExitRuntimeError);
+    EXPECT_NE(LResult.Err.find("Cannot create"), std::string::npos) << LResult.Err;
+}
+
+TEST_F(RunnerTest, ListAndInspectShowTheCatalogue)
+{
+    const TResult LList = Sonorix({"list"});
+    ASSERT_EQ(LList.ExitCode, 0);
+    EXPECT_NE(LList.Out.find("TSNAmplifier\tFilters\tAudio Amplifier\n"), std::string::npos);
+
+    const TResult LInspect = Sonorix({"inspect", "TestKitchenSink"});
+    ASSERT_EQ(LInspect.ExitCode, 0) << LInspect.Err;
+    for (const char* LExpected : {"Count", "legacy name NumTaps", "range 1 .. 10", "Gain", "default 0.5",
+                                  "values tmFirst tmSecond tmThird", "AudioFormat", "SampleRate", "BufferSize",
+                                  "Channels", "[i].Frequency", "InputPins[]", "follows Channels", "primary",
+                                  "UseCustomFormat (Boolean, legacy) is read into AudioFormat.Channels",
+                                  "OnValueChange", "read-only", "Ogg files (*.ogg)|*.ogg|All files (*.*)|*.*"})
+        EXPECT_NE(LInspect.Out.find(LExpected), std::string::npos) << LExpected;
+}

@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: MIT
+#include "Commands.h"
+
+#include "CliError.h"
+#include "CVRegistry.h"
+#include "Graph.h"
+#include "PNPins.h"
+#include "PipelineParser.h"
+#include "Runner.h"
+
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+namespace Sonorix::Cli {
+
+namespace {
+
+const char* CVersion = "sonorix 0.1.0";
+
+const char* CUsage = R"(usage: sonorix list
+       sonorix inspect CLASS
+       sonorix run [OPTIONS] PIPELINE
+       sonorix demo [OPTIONS]
+       sonorix --help | --version
+
+Pipeline: elements joined by '!', for example
+  sonorix run 'TSNSignalGen Frequency=440 ! TSNAmplifier Coefficient=0.5' --duration 2 --wav out.wav
+An element is a class name (TSN prefix optional) with Property=Value settings;
+name=N names it; N.Pin or N.PinList[i] names one of its pins.
+
+Options of run and demo:
+  --duration S   stop every source after S seconds of audio
+  --realtime     run clocks in real time (default: virtual time)
+  --wav FILE     write free audio outputs to FILE (FILE-N.wav for several)
+  --events       print events and pin values as JSON lines on standard output
+  --dot FILE     write the pipeline graph as Graphviz DOT
+  --quiet        no progress line
+)";
+
+std::string RangeText(const TPropertyInfo& AInfo)
+{
+    std::ostringstream LText;
+    if (AInfo.Min && AInfo.Max)
+        LText << "range " << FormatReal(*AInfo.Min) << " .. " << FormatReal(*AInfo.Max);
+    else if (AInfo.Min)
+        LText << "min " << FormatReal(*AInfo.Min);
+    else if (AInfo.Max)
+        LText << "max " << FormatReal(*AInfo.Max);
+    if (AInfo.DesignMin && AInfo.DesignMax)
+        LText << (LText.tellp() > 0 ? "  " : "") << "design " << FormatReal(*AInfo.DesignMin) << " .. "
+              << FormatReal(*AInfo.DesignMax);
+    return LText.str();
+}
+
+void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string& AIndent)
+{
+    for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
+        if (LInfo->Kind == TPropertyKind::pkPin || LInfo->Kind == TPropertyKind::pkPinList)
+            continue;
+        AOut << AIndent << std::left << std::setw(static_cast<int>(28 - AIndent.size())) << LInfo->Name << ' '
+             << std::setw(20) << LInfo->TypeName;
+        if (LInfo->DefaultText)
+            AOut << " default " << (LInfo->DefaultText->empty() ? "''" : *LInfo->DefaultText);
+        if (std::string LRange = RangeText(*LInfo); !LRange.empty())
+            AOut << "  " << LRange;
+        if (LInfo->Enum) {
+            AOut << "  values";
+            for (const char* LName : LInfo->Enum->Names)
+                AOut << ' ' << LName;
+        }
+        for (const std::string& LOld : LInfo->OldNames)
+            AOut << "  legacy name " << LOld;
+        if (LInfo->ReadOnly)
+            AOut << "  read-only";
+        if (!LInfo->FileFilter.empty())
+            AOut << "  files \"" << LInfo->FileFilter << "\"";
+        if (!LInfo->EditorEntry.empty())
+            AOut << "  editor \"" << LInfo->EditorEntry << "\"";
+        AOut << '\n';
+        if (LInfo->Kind == TPropertyKind::pkObject) {
+            PrintProperties(AOut, *LInfo->GetObject(AObject), AIndent + "  ");
+        } else if (LInfo->Kind == TPropertyKind::pkCollection) {
+            TCollection* LCollection = LInfo->GetCollection(AObject);
+            AOut << AIndent << "  Count (" << LCollection->GetCount() << " items by default), each item a "
+                 << LCollection->GetItemDescription().ClassName << ":\n";
+            if (LCollection->GetCount() > 0)
+                PrintProperties(AOut, *LCollection->GetItem(0), AIndent + "  [i].");
+        }
+    }
+}
+
+void PrintPins(std::ostream& AOut, TPersistent& AObject)
+{
+    for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
+        if (LInfo->Kind == TPropertyKind::pkPin) {
+            TPNPin* LPin = LInfo->GetPin(AObject);
+            AOut << "  " << std::left << std::setw(26) << LInfo->Name << ' ' << std::setw(28) << LInfo->PinClass
+                 << (LPin->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
+                 << DataTypeName(LPin->GetDataType()) << (LInfo->Primary ? "  primary" : "");
+            for (const std::string& LOld : LInfo->OldNames)
+                AOut << "  legacy name " << LOld;
+            AOut << '\n';
+        } else if (LInfo->Kind == TPropertyKind::pkPinList) {
+            TPNPinList* LList = LInfo->GetPinList(AObject);
+            AOut << "  " << std::left << std::setw(26) << (LInfo->Name + "[]") << ' ' << std::setw(28)
+                 << ("list of " + LInfo->PinClass)
+                 << (LList->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
+                 << DataTypeName(LList->GetDataType()) << "  count " << LList->GetCount()
+                 << (LInfo->ResizeProperty.empty() ? "" : " (follows " + LInfo->ResizeProperty + ")")
+                 << (LInfo->Primary ? "  primary" : "") << '\n';
+        }
+    }
+}
+
+int List(std::ostream& AOut)
+{
+    for (const TClassDescription* LClass : TSNRegistry::Instance().List())
+        AOut << LClass->ClassName << '\t' << CategoryName(LClass->Category) << '\t' << LClass->DisplayName << '\n';
+    return CExitOk;
+}
+
+int Inspect(const std::vector<std::string>& AArguments, std::ostream& AOut)
+{
+    if (AArguments.size() != 1)
+        throw TCliError("inspect takes one class name (sonorix inspect TSNAmplifier)");
+    const TClassDescription* LClass = TSNRegistry::Instance().Find(AArguments[0]);
+    if (!LClass)
+        throw TCliError("unknown component '" + AArguments[0] + "' (sonorix list shows the registered ones)");
+    TLockComponentPtr LComponent = LClass->Factory();
+    AOut << LClass->ClassName << "  \"" << LClass->DisplayName << "\"\n";
+    AOut << "  unit " << LClass->Unit << ", palette page " << CategoryName(LClass->Category) << " ("
+         << CategoryClassName(LClass->Category) << ")";
+    std::string LBases;
+    for (const TClassDescription* LBase = LClass->Parent; LBase; LBase = LBase->Parent)
+        LBases += (LBases.empty() ? "" : " < ") + LBase->ClassName;
+    if (!LBases.empty())
+        AOut << ", derives from " << LBases;
+    AOut << '\n';
+    AOut << "Properties:\n";
+    PrintProperties(AOut, *LComponent, "  ");
+    for (const TClassDescription* LBase = LClass; LBase; LBase = LBase->Parent)
+        for (const TRemovedProperty& LRemoved : LBase->RemovedProperties)
+            AOut << "  " << LRemoved.OldName << " (" << LRemoved.TypeName << ", legacy) is read into "
+                 << LRemoved.NewPath << '\n';
+    AOut << "Pins:\n";
+    PrintPins(AOut, *LComponent);
+    std::vector<const TEventInfo*> LEvents = LClass->AllEvents();
+    if (!LEvents.empty()) {
+        AOut << "Events:\n";
+        for (const TEventInfo* LEvent : LEvents)
+            AOut << "  " << LEvent->Name << '\n';
+    }
+    return CExitOk;
+}
+
+double ParseSeconds(const std::string& AText)
+{
+    double LValue = 0;
+    try {
+        LValue = ParseReal(AText);
+    } catch (const EDGException&) {
+        throw TCliError("--duration takes seconds, not '" + AText + "'");
+    }
+    if (LValue <= 0 || LValue > 1e7)
+        throw TCliError("--duration must lie above 0 and at most 10000000 seconds, not '" + AText + "'");
+    return LValue;
+}
+
+// Splits run/demo arguments into options and pipeline words.
+TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string& APipeline)
+{
+    TRunOptions LOptions;
+    for (size_t I = 0; I < AArguments.size(); ++I) {
+        const std::string& LArgument = AArguments[I];
+        auto LValue = [&](const char* AName) -> const std::string& {
+            if (I + 1 >= AArguments.size())
+                throw TCliError(std::string(AName) + " needs a value");
+            return AArguments[++I];
+        };
+        if (LArgument == "--duration")
+            LOptions.Duration = ParseSeconds(LValue("--duration"));
+        else if (LArgument == "--realtime")
+            LOptions.RealTime = true;
+        else if (LArgument == "--wav")
+            LOptions.WavPath = LValue("--wav");
+        else if (LArgument == "--events")
+            LOptions.Events = true;
+        else if (LArgument == "--dot")
+            LOptions.DotPath = LValue("--dot");
+        else if (LArgument == "--quiet")
+            LOptions.Quiet = true;
+        else if (LArgument.size() > 2 && LArgument.starts_with("--"))
+            throw TCliError("unknown option '" + LArgument + "'");
+        else
+            APipeline += (APipeline.empty() ? "" : " ") + LArgument;
+    }
+    return LOptions;
+}
+
+int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr)
+{
+    TPipeline LPipeline;
+    try {
+        LPipeline = ParsePipeline(APipeline);
+    } catch (const TPipelineError& E) {
+        throw TCliError(E.what());
+    }
+    std::unique_ptr<TGraph> LGraph = TGraph::Build(LPipeline);
+    TRunner LRunner(*LGraph, AOptions, AOut, AErr);
+    return LRunner.Run();
+}
+
+int Run(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
+{
+    std::string LPipeline;
+    TRunOptions LOptions = ParseOptions(AArguments, LPipeline);
+    if (LPipeline.empty())
+        throw TCliError("run needs a pipeline (sonorix run 'TSNSignalGen ! TSNAmplifier')");
+    return RunText(LPipeline, LOptions, AOut, AErr);
+}
+
+int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
+{
+    std::string LExtra;
+    TRunOptions LOptions = ParseOptions(AArguments, LExtra);
+    if (!LExtra.empty())
+        throw TCliError("demo takes no pipeline, only options (found '" + LExtra + "')");
+    const std::string LPipeline = DemoPipeline();
+    if (LPipeline.empty()) {
+        AErr << "sonorix demo: no source component is available yet, so there is nothing to play.\n"
+                "The registered components are listed by 'sonorix list'.\n";
+        return CExitOk;
+    }
+    if (!LOptions.Duration)
+        LOptions.Duration = 2.0;
+    if (LOptions.WavPath.empty())
+        LOptions.WavPath = "sonorix-demo.wav";
+    if (!LOptions.Quiet)
+        AErr << "sonorix demo: " << LPipeline << " for " << *LOptions.Duration << " s into " << LOptions.WavPath
+             << '\n';
+    return RunText(LPipeline, LOptions, AOut, AErr);
+}
+
+} // namespace
+
+std::string DemoPipeline()
+{
+    if (!TSNRegistry::Instance().Find("TSNSignalGen"))
+        return {};
+    return "TSNSignalGen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+}
+
+int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
+{
+    try {
+        if (AArguments.empty())
+            throw TCliError("a command is needed (sonorix --help lists them)");
+        const std::string& LCommand = AArguments[0];
+        const std::vector<std::string> LRest(AArguments.begin() + 1, AArguments.end());
+        if (LCommand == "--help" || LCommand == "-h" || LCommand == "help") {
+            AOut << CUsage;
+            return CExitOk;
+        }
+        if (LCommand == "--version") {
+            AOut << CVersion << '\n';
+            return CExitOk;
+        }
+        if (LCommand == "list") {
+            if (!LRest.empty())
+                throw TCliError("list takes no arguments");
+            return List(AOut);
+        }
+        if (LCommand == "inspect")
+            return Inspect(LRest, AOut);
+        if (LCommand == "run")
+            return Run(LRest, AOut, AErr);
+        if (LCommand == "demo")
+            return Demo(LRest, AOut, AErr);
+        throw TCliError("unknown command '" + LCommand + "' (sonorix --help lists them)");
+    } catch (const TCliError& E) {
+        AErr << "sonorix: " << E.what() << std::endl;
+        return E.ExitCode();
+    } catch (const std::exception& E) {
+        AErr << "sonorix: " << E.what() << std::endl;
+        return CExitRuntimeError;
+    }
+}
+
+} // namespace Sonorix::Cli

@@ -1,0 +1,446 @@
+// SPDX-License-Identifier: MIT
+#include "Runner.h"
+
+#include "CliError.h"
+#include "CVThreading.h"
+#include "DGClock.h"
+#include "JsonLine.h"
+#include "PNPins.h"
+#include "SNAudioBuffer.h"
+#include "SNStreamSource.h"
+#include "WavWriter.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <unistd.h>
+
+namespace Sonorix::Cli {
+
+namespace {
+
+std::atomic<bool> GInterrupted{false};
+
+// "out.wav" and 2 -> "out-2.wav".
+std::string NumberedPath(const std::string& APath, size_t ANumber)
+{
+    const size_t LSlash = APath.find_last_of('/');
+    const size_t LDot = APath.find_last_of('.');
+    const bool LHasExtension = LDot != std::string::npos && (LSlash == std::string::npos || LDot > LSlash + 1);
+    const std::string LSuffix = "-" + std::to_string(ANumber);
+    return LHasExtension ? APath.substr(0, LDot) + LSuffix + APath.substr(LDot) : APath + LSuffix;
+}
+
+bool SameFormat(const WAVEFORMATEXTENSIBLE& A, const WAVEFORMATEXTENSIBLE& B)
+{
+    return A.Format.nChannels == B.Format.nChannels && A.Format.nSamplesPerSec == B.Format.nSamplesPerSec &&
+           A.Format.wBitsPerSample == B.Format.wBitsPerSample;
+}
+
+} // namespace
+
+// Prints events and pin values as JSON lines, one at a time.
+class TEventPrinter {
+public:
+    TEventPrinter(std::ostream& AOut, bool ARealTime)
+        : FOut(AOut), FStart(ARealTime ? TDGTimeline::RealNow() : 0), FRealTime(ARealTime) {}
+
+    void Print(const std::string& AComponent, std::string_view AEvent, const std::vector<TEventField>& AFields)
+    {
+        const int64_t LNow = FRealTime ? TDGTimeline::RealNow() - FStart : TDGTimeline::Now();
+        TJsonLine LLine;
+        LLine.Add("time", static_cast<double>(LNow) / DGTimeUnitsPerSecond);
+        LLine.Add("component", AComponent);
+        LLine.Add("event", AEvent);
+        for (const TEventField& LField : AFields)
+            std::visit([&](const auto& AValue) { LLine.Add(LField.Name, AValue); }, LField.Value);
+        std::lock_guard LGuard(FMutex);
+        FOut << LLine.Str() << '\n';
+        FOut.flush();
+    }
+
+private:
+    std::mutex FMutex;
+    std::ostream& FOut;
+    int64_t FStart;
+    bool FRealTime;
+};
+
+// Takes what arrives at one free output pin: audio into a WAV file or just
+// counted, values printed as events.
+class TTerminalSink : public TPersistent {
+public:
+    TTerminalSink(TPNSourcePin& AUpstream, std::string APath, TEventPrinter* APrinter)
+        : FUpstream(AUpstream), FPath(std::move(APath)), FPrinter(APrinter)
+    {
+        FPin = MakePin(AUpstream.GetDataType());
+        FPin->SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return Receive(AOperation); });
+        AUpstream.Connect(*FPin);
+    }
+    ~TTerminalSink() override
+    {
+        FUpstream.Disconnect(*FPin);
+    }
+
+    static const TClassDescription& ClassDescription()
+    {
+        static const TClassDescription LDescription = [] {
+            TClassDescription LClass;
+            LClass.ClassName = "TerminalSink";
+            return LClass;
+        }();
+        return LDescription;
+    }
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    std::string GetDisplayPath() const override { return FUpstream.GetPath() + " (free output)"; }
+
+    double Seconds() const
+    {
+        std::lock_guard LGuard(FMutex);
+        return FSampleRate ? static_cast<double>(FFrames) / FSampleRate : 0.0;
+    }
+    std::string Error() const
+    {
+        std::lock_guard LGuard(FMutex);
+        return FError;
+    }
+    // Closes the file; returns its path when one was written.
+    std::string Close()
+    {
+        std::lock_guard LGuard(FMutex);
+        if (!FWriter)
+            return {};
+        try {
+            FWriter->Close();
+        } catch (const std::exception& E) {
+            if (FError.empty())
+                FError = E.what();
+        }
+        return FPath;
+    }
+    void Flush()
+    {
+        std::lock_guard LGuard(FMutex);
+        if (FWriter)
+            FWriter->Flush();
+    }
+
+private:
+    std::unique_ptr<TPNSinkPin> MakePin(TPNDataType AType)
+    {
+        if (AType == TPNDataType::dtClock)
+            return std::make_unique<TPNClockMultiSinkPin>(this, "In");
+        return std::make_unique<TPNSinkPin>(this, "In", AType);
+    }
+
+    bool Receive(const IPNNotifyOperationPtr& AOperation)
+    {
+        try {
+            return Handle(AOperation);
+        } catch (const std::exception& E) {
+            std::lock_guard LGuard(FMutex);
+            if (FError.empty())
+                FError = E.what();
+        }
+        return false;
+    }
+
+    bool Handle(const IPNNotifyOperationPtr& AOperation)
+    {
+        const std::string LOwner = FUpstream.GetOwner()->GetDisplayPath();
+        if (auto* LStart = OperationAs<TPNStartWaveOperation>(AOperation)) {
+            std::lock_guard LGuard(FMutex);
+            if (FWriter && !SameFormat(FFormat, LStart->WaveFormat))
+                throw TCliError(FUpstream.GetPath() + " changed its format from " + DescribeWaveFormat(FFormat) +
+                                " to " + DescribeWaveFormat(LStart->WaveFormat) + "; '" + FPath +
+                                "' can hold only one");
+            FFormat = LStart->WaveFormat;
+            FSampleRate = FFormat.Format.nSamplesPerSec;
+            if (!FPath.empty() && !FWriter)
+                FWriter = std::make_unique<TWavWriter>(FPath, FFormat);
+            return true;
+        }
+        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
+            if (LBuffer->AudioBuffer) {
+                std::lock_guard LGuard(FMutex);
+                const ISNAudioBuffer& LAudio = *LBuffer->AudioBuffer;
+                if (FWriter)
+                    FWriter->Write(LAudio.ByteRead(), LAudio.GetByteSize());
+                FFrames += LAudio.GetSize();
+                if (!FSampleRate)
+                    FSampleRate = LAudio.GetSamplesPerSecond();
+            } else if (LBuffer->Reals && FPrinter) {
+                FPrinter->Print(LOwner, "buffer",
+                                {{"pin", FUpstream.GetName()}, {"size", static_cast<int64_t>(LBuffer->Reals->GetSize())}});
+            }
+            return true;
+        }
+        if (OperationAs<TPNStopOperation>(AOperation)) {
+            Flush();
+            return true;
+        }
+        if (FPrinter) {
+            if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation))
+                FPrinter->Print(LOwner, "value",
+                                {{"pin", FUpstream.GetName()},
+                                 {"value", LValue->Value},
+                                 {"min", LValue->Min},
+                                 {"max", LValue->Max}});
+            else if (auto* LProgress = OperationAs<TPNProgressOperation>(AOperation))
+                FPrinter->Print(LOwner, "progress",
+                                {{"pin", FUpstream.GetName()},
+                                 {"position", LProgress->Position},
+                                 {"start", LProgress->Start},
+                                 {"stop", LProgress->Stop}});
+        }
+        return false;
+    }
+
+    TPNSourcePin& FUpstream;
+    std::unique_ptr<TPNSinkPin> FPin;
+    std::string FPath;
+    TEventPrinter* FPrinter;
+    mutable std::mutex FMutex;
+    std::unique_ptr<TWavWriter> FWriter;
+    WAVEFORMATEXTENSIBLE FFormat{};
+    uint32_t FSampleRate = 0;
+    uint64_t FFrames = 0;
+    std::string FError;
+};
+
+TRunner::TRunner(TGraph& AGraph, TRunOptions AOptions, std::ostream& AOut, std::ostream& AErr)
+    : FGraph(AGraph), FOptions(std::move(AOptions)), FOut(AOut), FErr(AErr)
+{
+}
+
+TRunner::~TRunner()
+{
+    // Unbind event handlers before the printer goes.
+    if (FPrinter)
+        for (const TGraphNode& LNode : FGraph.Nodes())
+            for (const TEventInfo* LEvent : LNode.Component->GetClassDescription().AllEvents())
+                LEvent->Bind(*LNode.Component, nullptr);
+}
+
+void TRunner::RequestInterrupt()
+{
+    GInterrupted = true;
+}
+
+void TRunner::Fail(const std::string& AMessage)
+{
+    std::lock_guard LGuard(FErrorMutex);
+    if (FError.empty())
+        FError = AMessage;
+}
+
+std::string TRunner::FirstError() const
+{
+    {
+        std::lock_guard LGuard(FErrorMutex);
+        if (!FError.empty())
+            return FError;
+    }
+    for (const auto& LSink : FSinks)
+        if (std::string LError = LSink->Error(); !LError.empty())
+            return LError;
+    return {};
+}
+
+void TRunner::AttachSinks()
+{
+    std::vector<TPNSourcePin*> LFree;
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        for (TPNPin* LPin : AllPins(*LNode.Component))
+            if (LPin->GetDirection() == TPNPinDirection::pdSource && !LPin->IsConnected())
+                LFree.push_back(static_cast<TPNSourcePin*>(LPin));
+    size_t LAudioCount = 0;
+    for (TPNSourcePin* LPin : LFree)
+        LAudioCount += LPin->GetDataType() == TPNDataType::dtAudio;
+    size_t LAudioNumber = 0;
+    for (TPNSourcePin* LPin : LFree) {
+        std::string LPath;
+        if (LPin->GetDataType() == TPNDataType::dtAudio && !FOptions.WavPath.empty()) {
+            ++LAudioNumber;
+            LPath = LAudioCount == 1 ? FOptions.WavPath : NumberedPath(FOptions.WavPath, LAudioNumber);
+        }
+        FSinks.push_back(std::make_unique<TTerminalSink>(*LPin, LPath, FPrinter.get()));
+    }
+}
+
+void TRunner::BindEvents()
+{
+    for (const TGraphNode& LNode : FGraph.Nodes()) {
+        for (const TEventInfo* LEvent : LNode.Component->GetClassDescription().AllEvents()) {
+            const std::string LName = LNode.Name;
+            LEvent->Bind(*LNode.Component, [this, LName](TPersistent&, std::string_view AEvent,
+                                                         const std::vector<TEventField>& AFields) {
+                if (FPrinter)
+                    FPrinter->Print(LName, AEvent, AFields);
+                if (AEvent == "OnError") {
+                    std::string LMessage = LName + ":";
+                    for (const TEventField& LField : AFields)
+                        if (LField.Name == "message")
+                            if (auto* LText = std::get_if<std::string>(&LField.Value))
+                                LMessage += " " + *LText;
+                    Fail(LMessage);
+                }
+            });
+        }
+    }
+}
+
+void TRunner::WriteDot()
+{
+    if (FOptions.DotPath.empty())
+        return;
+    std::ofstream LFile(FOptions.DotPath, std::ios::binary | std::ios::trunc);
+    if (LFile)
+        LFile << Cli::WriteDot(FGraph.ToDot());
+    if (!LFile)
+        throw TCliError("cannot write '" + FOptions.DotPath + "': " + std::strerror(errno), CExitRuntimeError);
+}
+
+void TRunner::StartSources()
+{
+    for (const TGraphNode& LNode : FGraph.Nodes()) {
+        auto* LSource = dynamic_cast<ISNStreamSource*>(LNode.Component.get());
+        if (!LSource)
+            continue;
+        // A source whose inputs are all free starts the pipeline; one fed by
+        // others (a mixer on its own clock) is stopped at the end.
+        bool LFed = false;
+        for (TPNPin* LPin : AllPins(*LNode.Component))
+            LFed |= LPin->GetDirection() == TPNPinDirection::pdSink && LPin->IsConnected();
+        (LFed ? FOtherSources : FPrimarySources).push_back(LSource);
+    }
+    if (FPrimarySources.empty())
+        throw TCliError("the pipeline has no source: it needs a generator or a player at its start");
+
+    // Virtual time stands still until every source has started, so they all
+    // begin at audio time 0.
+    TDGWorkScope LHold;
+    if (FOptions.Duration) {
+        const auto LPeriod = static_cast<int64_t>(std::llround(*FOptions.Duration * DGTimeUnitsPerSecond));
+        // Started before the sources: at equal due times its tick comes first.
+        FStopClock = std::make_unique<TDGClockGen>(std::max<int64_t>(LPeriod, 1), [this] {
+            StopSources(false);
+            FStopClock->Stop();
+        });
+        FStopClock->Start();
+    }
+    for (ISNStreamSource* LSource : FPrimarySources)
+        LSource->StartSource();
+}
+
+void TRunner::StopSources(bool AEverything)
+{
+    for (ISNStreamSource* LSource : FPrimarySources)
+        LSource->StopSource();
+    if (AEverything)
+        for (ISNStreamSource* LSource : FOtherSources)
+            LSource->StopSource();
+}
+
+bool TRunner::SourcesRunning() const
+{
+    for (ISNStreamSource* LSource : FPrimarySources)
+        if (LSource->IsSourceRunning())
+            return true;
+    return false;
+}
+
+double TRunner::AudioSeconds() const
+{
+    double LSeconds = 0;
+    for (const auto& LSink : FSinks)
+        LSeconds = std::max(LSeconds, LSink->Seconds());
+    return LSeconds;
+}
+
+void TRunner::ShowProgress(bool AFinal)
+{
+    if (!FShowProgress)
+        return;
+    const int64_t LNow = TDGTimeline::RealNow();
+    if (!AFinal && LNow - FLastProgress < DGTimeUnitsPerSecond / 5)
+        return;
+    FLastProgress = LNow;
+    std::ostringstream LLine;
+    LLine << "\r" << std::fixed << std::setprecision(1) << AudioSeconds() << " s of audio";
+    if (FOptions.Duration)
+        LLine << " of " << *FOptions.Duration << " s";
+    FErr << LLine.str() << (AFinal ? "\n" : "") << std::flush;
+}
+
+void TRunner::WindDown()
+{
+    StopSources(true);
+    if (FStopClock)
+        FStopClock->Stop();
+    // Let queued work drain; the main thread keeps serving posted work.
+    while (!TDGTimeline::WaitIdle(std::chrono::milliseconds(100)))
+        MainThread().ProcessMessages();
+    MainThread().ProcessMessages();
+}
+
+int TRunner::Run()
+{
+    MainThread().SetMainThread();
+    const TDGTimeMode LPreviousMode = TDGTimeline::GetMode();
+    TDGTimeline::SetMode(FOptions.RealTime ? TDGTimeMode::tmRealTime : TDGTimeMode::tmVirtual);
+    if (!FOptions.RealTime)
+        TDGTimeline::ResetVirtual();
+    FShowProgress = !FOptions.Quiet && isatty(STDERR_FILENO);
+    GInterrupted = false;
+
+    int LExitCode = CExitOk;
+    try {
+        if (FOptions.Events)
+            FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime);
+        WriteDot();
+        AttachSinks();
+        BindEvents();
+        StartSources();
+        while (true) {
+            MainThread().WaitAndProcess(std::chrono::milliseconds(20));
+            if (GInterrupted) {
+                LExitCode = CExitInterrupted;
+                break;
+            }
+            if (!FirstError().empty() || !SourcesRunning())
+                break;
+            ShowProgress(false);
+        }
+    } catch (const TCliError& E) {
+        Fail(E.what());
+        LExitCode = E.ExitCode();
+    } catch (const std::exception& E) {
+        Fail(E.what());
+        LExitCode = CExitRuntimeError;
+    }
+
+    try {
+        WindDown();
+    } catch (const std::exception& E) {
+        Fail(E.what());
+    }
+    for (const auto& LSink : FSinks)
+        LSink->Close();
+    ShowProgress(true);
+    TDGTimeline::SetMode(LPreviousMode);
+
+    if (std::string LError = FirstError(); !LError.empty()) {
+        FErr << "sonorix: " << LError << std::endl;
+        return LExitCode == CExitOk ? CExitRuntimeError : LExitCode;
+    }
+    if (LExitCode == CExitInterrupted)
+        FErr << "sonorix: interrupted; files written so far are closed" << std::endl;
+    return LExitCode;
+}
+
+} // namespace Sonorix::Cli

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+// Runs a built pipeline: attaches writers or counters to the free outputs,
+// starts the sources, waits for the end, and winds everything down.
+#pragma once
+
+#include "Graph.h"
+
+#include <atomic>
+#include <iosfwd>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Sonorix {
+class ISNStreamSource;
+class TDGClockGen;
+} // namespace Sonorix
+
+namespace Sonorix::Cli {
+
+struct TRunOptions {
+    // Stop every source after this many seconds of audio.
+    std::optional<double> Duration;
+    bool RealTime = false;
+    // Free audio outputs go to this WAV file (FILE-N.wav for several).
+    std::string WavPath;
+    bool Events = false;
+    std::string DotPath;
+    bool Quiet = false;
+};
+
+class TTerminalSink;
+class TEventPrinter;
+
+class TRunner {
+public:
+    TRunner(TGraph& AGraph, TRunOptions AOptions, std::ostream& AOut, std::ostream& AErr);
+    ~TRunner();
+
+    // Runs to the end; returns the exit code (one line on AErr on failure).
+    int Run();
+
+    // Async-signal-safe: asks the running pipeline to stop.
+    static void RequestInterrupt();
+
+    // Audio seconds that reached the free outputs so far.
+    double AudioSeconds() const;
+
+private:
+    void AttachSinks();
+    void BindEvents();
+    void WriteDot();
+    void StartSources();
+    void StopSources(bool AEverything);
+    void WindDown();
+    void Fail(const std::string& AMessage);
+    bool SourcesRunning() const;
+    void ShowProgress(bool AFinal);
+    std::string FirstError() const;
+
+    TGraph& FGraph;
+    TRunOptions FOptions;
+    std::ostream& FOut;
+    std::ostream& FErr;
+    std::vector<std::unique_ptr<TTerminalSink>> FSinks;
+    std::unique_ptr<TEventPrinter> FPrinter;
+    std::vector<ISNStreamSource*> FPrimarySources;
+    std::vector<ISNStreamSource*> FOtherSources;
+    std::unique_ptr<TDGClockGen> FStopClock;
+    mutable std::mutex FErrorMutex;
+    std::string FError;
+    bool FShowProgress = false;
+    int64_t FLastProgress = 0;
+};
+
+} // namespace Sonorix::Cli
