@@ -19,6 +19,15 @@ namespace Sonorix {
 
 // A timeout that never expires. Negative timeouts, and any longer than a
 // year, are treated the same way.
+// Errors that escape work on a processing thread, a clock tick or posted
+// main-thread work are caught where they happen (the process goes on) and
+// handed to this handler, on the thread that caught them. An application or
+// runner sets it to learn that a component failed while running.
+using TBackgroundErrorHandler = std::function<void(const std::string& AMessage)>;
+void SetBackgroundErrorHandler(TBackgroundErrorHandler AHandler);
+// Called by the runtime's catch sites; any thread.
+void ReportBackgroundError(const std::string& AMessage);
+
 inline constexpr std::chrono::milliseconds INFINITE = std::chrono::milliseconds::max();
 
 // A re-entrant lock: the thread that holds it may enter again and must leave

@@ -32,6 +32,7 @@ const TClassDescription& TTestSource::ClassDescription()
             DescribeObject("AudioFormat", &TTestSource::GetAudioFormat),
             DescribeProperty(MaxBuffersProperty, &TTestSource::GetMaxBuffers, &TTestSource::SetMaxBuffers),
             DescribeProperty(FailProperty, &TTestSource::GetFailAfterStart, &TTestSource::SetFailAfterStart),
+            DescribeProperty(ThrowProperty, &TTestSource::GetThrowAtBuffer, &TTestSource::SetThrowAtBuffer),
         };
         LClass.Events = {{"OnError", [](TPersistent& AObject, TGenericEventHandler AHandler) {
                               static_cast<TTestSource&>(AObject).FOnError = std::move(AHandler);
@@ -75,6 +76,8 @@ void TTestSource::Tick()
 {
     if (!FRunning)
         return;
+    if (FThrowAtBuffer > 0 && FSent + 1 == FThrowAtBuffer)
+        throw EDGException("test source failed at buffer " + std::to_string(FThrowAtBuffer));
     const WAVEFORMATEXTENSIBLE LFormat = FAudioFormat.GetWaveFormat();
     const unsigned LChannels = LFormat.Format.nChannels;
     const unsigned LBits = LFormat.Format.wBitsPerSample;

@@ -25,6 +25,7 @@ class TTestSource : public TLockComponent, public ISNStreamSource {
 public:
     static constexpr TIntSpec MaxBuffersProperty{.Name = "MaxBuffers", .Default = 0, .Min = 0};
     static constexpr TBoolSpec FailProperty{.Name = "FailAfterStart", .Default = false};
+    static constexpr TIntSpec ThrowProperty{.Name = "ThrowAtBuffer", .Default = 0, .Min = 0};
 
     TTestSource();
     ~TTestSource() override;
@@ -37,6 +38,8 @@ public:
     void SetMaxBuffers(int32_t AValue) { FLock->NotifySetterMin(FMaxBuffers, AValue, int32_t{0}); }
     bool GetFailAfterStart() const { return FFailAfterStart; }
     void SetFailAfterStart(bool AValue) { FLock->NotifySetter(FFailAfterStart, AValue); }
+    int32_t GetThrowAtBuffer() const { return FThrowAtBuffer; }
+    void SetThrowAtBuffer(int32_t AValue) { FLock->NotifySetterMin(FThrowAtBuffer, AValue, int32_t{0}); }
 
     void StartSource() override;
     void StopSource() override;
@@ -58,6 +61,7 @@ private:
     TSNAudioFormat FAudioFormat;
     int32_t FMaxBuffers = static_cast<int32_t>(MaxBuffersProperty.Default);
     bool FFailAfterStart = FailProperty.Default;
+    int32_t FThrowAtBuffer = static_cast<int32_t>(ThrowProperty.Default);
     std::unique_ptr<TDGClockGen> FClock;
     std::atomic<bool> FRunning{false};
     uint64_t FFrame = 0;

@@ -151,6 +151,7 @@ void ProcessingLoop(const std::shared_ptr<TProcessingThreadState>& AState)
         } catch (...) {
             LFailed = true;
             LError = DescribeCurrentException();
+            ReportBackgroundError(LError);
         }
         LLock.lock();
         ++S.RunCount;
@@ -353,6 +354,7 @@ std::size_t TMainThreadExecute::ProcessMessages()
                 LWork();
         } catch (...) {
             std::string LError = DescribeCurrentException();
+            ReportBackgroundError(LError);
             std::lock_guard LGuard(FLock);
             FLastError = std::move(LError);
             ++FErrorCount;
@@ -462,6 +464,28 @@ void TMainThreadExecute::WakeWaiters()
         FWaiterWake = true;
     }
     FCond.notify_all();
+}
+
+namespace {
+std::mutex GBackgroundErrorMutex;
+TBackgroundErrorHandler GBackgroundErrorHandler;
+} // namespace
+
+void SetBackgroundErrorHandler(TBackgroundErrorHandler AHandler)
+{
+    std::lock_guard LGuard(GBackgroundErrorMutex);
+    GBackgroundErrorHandler = std::move(AHandler);
+}
+
+void ReportBackgroundError(const std::string& AMessage)
+{
+    TBackgroundErrorHandler LHandler;
+    {
+        std::lock_guard LGuard(GBackgroundErrorMutex);
+        LHandler = GBackgroundErrorHandler;
+    }
+    if (LHandler)
+        LHandler(AMessage);
 }
 
 } // namespace Sonorix

@@ -107,6 +107,7 @@ void DeliverTick(TTimelineState& G, TDGClockState& S, int64_t ADue, std::unique_
     } catch (...) {
         LFailed = true;
         LError = DescribeCurrentException();
+        ReportBackgroundError(LError);
     }
     GInClockCallback = false;
     ALock.lock();

@@ -118,6 +118,15 @@ TEST_F(RunnerTest, EventsArePrintedAsJsonLinesAndAnErrorEventEndsTheRun)
               "{\"time\":0,\"component\":\"src\",\"event\":\"OnError\",\"message\":\"test failure\",\"code\":7}\n");
 }
 
+TEST_F(RunnerTest, AnExceptionOnAClockThreadEndsTheRunWithItsMessage)
+{
+    const TResult LResult = Sonorix({"run", "TestSource name=src ThrowAtBuffer=4", "--wav", Path("t.wav")});
+    EXPECT_EQ(LResult.ExitCode, CExitRuntimeError);
+    EXPECT_EQ(LResult.Err, "sonorix: test source failed at buffer 4\n");
+    TWavReader LFile(Path("t.wav"));
+    ExpectCounting(LFile, 3 * 1024);
+}
+
 TEST_F(RunnerTest, DotFileShowsComponentsChangedPropertiesAndConnections)
 {
     const TResult LResult = Sonorix({"run", "TestSource name=src MaxBuffers=1 ! TSNAmplifier name=amp Coefficient=0.5",

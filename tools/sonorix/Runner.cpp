@@ -403,6 +403,7 @@ int TRunner::Run()
         if (FOptions.Events)
             FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime);
         WriteDot();
+        SetBackgroundErrorHandler([this](const std::string& AMessage) { Fail(AMessage); });
         AttachSinks();
         BindEvents();
         StartSources();
@@ -429,6 +430,7 @@ int TRunner::Run()
     } catch (const std::exception& E) {
         Fail(E.what());
     }
+    SetBackgroundErrorHandler(nullptr);
     for (const auto& LSink : FSinks)
         LSink->Close();
     ShowProgress(true);
