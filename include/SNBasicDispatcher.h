@@ -112,9 +112,13 @@ inline double RoundClamp(double AValue, double ALow, double AHigh)
 // follows truncates.
 inline double TruncClamp(double AValue, double ALow, double AHigh)
 {
-    double LClamped = AValue > ALow ? AValue : ALow;
-    LClamped = LClamped < AHigh ? LClamped : AHigh;
-    return AValue == AValue ? LClamped : 0.0;
+    // Selects keep the loop free of branches. Adding 0 (which IEEE rules
+    // forbid folding away) stops GCC from narrowing the comparisons of a
+    // widened single back to single precision, a form it cannot vectorise.
+    AValue = AValue + 0.0;
+    AValue = AValue == AValue ? AValue : 0.0;
+    AValue = AValue > ALow ? AValue : ALow;
+    return AValue < AHigh ? AValue : AHigh;
 }
 
 template <class TAcc>

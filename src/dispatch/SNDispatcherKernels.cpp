@@ -267,7 +267,9 @@ IppStatus _px_ippsVectorRamp_16s(Ipp16s* pDst, int len, float offset, float slop
     // of the x86 conversion's INT32_MIN).
     for (int n = 0; n < len; ++n) {
         const double v = n * LSlope + LOffset;
-        double LRounded = v > 0.0 ? v + 0.5 : v - 0.5;
+        // v + 0.5 above zero, v - 0.5 otherwise; at v = 0 both truncate to 0,
+        // so the sign of v may choose.
+        double LRounded = v + std::copysign(0.5, v);
         LRounded = LRounded == LRounded ? LRounded : 0.0;
         LRounded = LRounded >= 32767.0 ? 32767.0 : LRounded;
         LRounded = LRounded <= -32768.0 ? -32768.0 : LRounded;
