@@ -192,7 +192,9 @@ bool TSNCommonGen::PumpStep()
         ReportBackgroundError(LMessage);
         return false;
     }
-    if (LPopulated && LSignal) {
+    // A stop during Generate (from Generate itself or another thread) has
+    // the last word: nothing follows it.
+    if (LPopulated && LSignal && FState.load() == gsRunning) {
         FFramesSent += LSignal->GetSize();
         FOutputPin.SendBuffer(std::move(LSignal));
     }

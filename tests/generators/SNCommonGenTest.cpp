@@ -35,6 +35,8 @@ public:
     int FinishAt = 0;
     // Generate sends nothing at this step (1-based) when above 0.
     int SkipAt = 0;
+    // Generate stops the stream itself at this step (1-based) when above 0.
+    int StopAt = 0;
     int16_t Offset = 0;
 
 protected:
@@ -65,6 +67,8 @@ protected:
             AFinished = true;
         if (LStep == SkipAt)
             APopulated = false;
+        if (LStep == StopAt)
+            StopSource();
     }
 
 private:
@@ -402,6 +406,19 @@ TEST(SNCommonGenTest, GenerateMayFinishTheStreamOrSkipABuffer)
     const auto LBuffers = LCollector.Buffers();
     ASSERT_EQ(LBuffers.size(), 3u) << "step 2 sent nothing, step 4 was the last";
     EXPECT_EQ(LBuffers[1]->GetItem(0, 0), 960) << "the skipped block was not sent";
+    EXPECT_EQ(LCollector.Stops(), 1);
+    EXPECT_EQ(LCollector.Log().back(), "TPNStopOperation");
+}
+
+TEST(SNCommonGenTest, AStopFromWithinGenerateIsTheLastWord)
+{
+    TCountingGen LGen;
+    LGen.StopAt = 3;
+    TTestCollector LCollector;
+    LGen.GetOutputPin().Connect(LCollector.GetInputPin());
+    SetFormat(LGen, 48000, 16, 1, 480);
+    RunFor(LGen, 10.0);
+    EXPECT_EQ(LCollector.Buffers().size(), 2u) << "the buffer of the stopping step is not sent";
     EXPECT_EQ(LCollector.Stops(), 1);
     EXPECT_EQ(LCollector.Log().back(), "TPNStopOperation");
 }
