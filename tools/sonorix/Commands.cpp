@@ -202,7 +202,10 @@ TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string
     return LOptions;
 }
 
-int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr)
+// ASeconds, when given, receives the seconds of audio that reached the
+// free outputs.
+int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr,
+            double* ASeconds = nullptr)
 {
     TPipeline LPipeline;
     try {
@@ -212,7 +215,10 @@ int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostr
     }
     std::unique_ptr<TGraph> LGraph = TGraph::Build(LPipeline);
     TRunner LRunner(*LGraph, AOptions, AOut, AErr);
-    return LRunner.Run();
+    const int LCode = LRunner.Run();
+    if (ASeconds)
+        *ASeconds = LRunner.AudioSeconds();
+    return LCode;
 }
 
 int Run(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
@@ -243,7 +249,12 @@ int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::os
     if (!LOptions.Quiet)
         AErr << "sonorix demo: " << LPipeline << " for " << *LOptions.Duration << " s into " << LOptions.WavPath
              << '\n';
-    return RunText(LPipeline, LOptions, AOut, AErr);
+    double LSeconds = 0;
+    const int LCode = RunText(LPipeline, LOptions, AOut, AErr, &LSeconds);
+    if (LCode == CExitOk && !LOptions.Quiet)
+        AErr << "sonorix demo: wrote " << std::fixed << std::setprecision(3) << LSeconds << " s of audio to "
+             << LOptions.WavPath << " (a 440 Hz tone of amplitude 16000, halved by the amplifier: peak 8000)\n";
+    return LCode;
 }
 
 } // namespace
