@@ -2,6 +2,7 @@
 #include "SNCombFilter.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "IPPExtraFunctions.h"
 
 #include <algorithm>
@@ -97,10 +98,7 @@ const TClassDescription& TSNCombFilter::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNCombFilter";
-        LClass.Unit = "SNCombFilter";
-        LClass.Category = TPaletteCategory::pcFilters;
-        LClass.DisplayName = "Perform Comb Filter over Audio Signal";
+        ApplyCatalogue(LClass, "TSNCombFilter");
         LClass.Parent = &TSNCommonFilter::ClassDescription();
         LClass.AutoInitPropertyFields = true;
         LClass.Properties = {

@@ -2,6 +2,7 @@
 #include "SNDelayLine.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
 
@@ -32,10 +33,7 @@ const TClassDescription& TSNDelayLine::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNDelayLine";
-        LClass.Unit = "SNDelayLine";
-        LClass.Category = TPaletteCategory::pcFilters;
-        LClass.DisplayName = "Add Audio Delay";
+        ApplyCatalogue(LClass, "TSNDelayLine");
         LClass.Parent = &TSNCommonFilter::ClassDescription();
         LClass.Properties = {
             DescribeObject("DelayValue", &TSNDelayLine::GetDelayValue),
