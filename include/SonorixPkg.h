@@ -5,6 +5,8 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNCombFilter.h"
+#include "SNDelayLine.h"
 
 namespace Sonorix {
 
@@ -13,6 +15,8 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNCombFilter::RegisterPkg();
+    SNDelayLine::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#include "FilterTestChain.h"
+#include "SNCombFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+using TCombChain = TFilterChain<TSNCombFilter>;
+
+// The comb written out over a whole signal: signed values (8-bit stored
+// values less 128), the echo rounded to nearest even before a saturating add
+// (forward), or the sum rounded and saturated (back).
+TSamples NaiveComb(const TSamples& AIn, uint32_t ABits, uint32_t AChannels, uint32_t ADelay, double c, bool AForward)
+{
+    const double LOffset = ABits == 8 ? 128.0 : 0.0;
+    const double LLow = double(LowestStored(ABits)) - LOffset, LHigh = double(HighestStored(ABits)) - LOffset;
+    const size_t LFrames = AIn.size() / AChannels;
+    std::vector<double> x(AIn.size()), y(AIn.size());
+    for (size_t i = 0; i < AIn.size(); ++i)
+        x[i] = AIn[i] - LOffset;
+    for (size_t n = 0; n < LFrames; ++n)
+        for (uint32_t ch = 0; ch < AChannels; ++ch) {
+            const size_t i = n * AChannels + ch;
+            double LDelayed = 0.0;
+            if (ADelay == 0)
+                LDelayed = x[i];
+            else if (n >= ADelay)
+                LDelayed = AForward ? x[i - size_t(ADelay) * AChannels] : y[i - size_t(ADelay) * AChannels];
+            const double LValue = AForward ? x[i] + std::nearbyint(c * LDelayed) : std::nearbyint(x[i] + c * LDelayed);
+            y[i] = std::clamp(LValue, LLow, LHigh);
+        }
+    TSamples LOut(y.size());
+    for (size_t i = 0; i < y.size(); ++i)
+        LOut[i] = static_cast<int32_t>(y[i] + LOffset);
+    return LOut;
+}
+
+class SNCombFilterWidthTest : public ::testing::TestWithParam<uint32_t> {};
+
+} // namespace
+
+TEST(SNCombFilterTest, ForwardAndBackEchoesOfASingleImpulse)
+{
+    for (bool LSplit : {false, true}) {
+        TCombChain LChain;
+        LChain.Filter.SetDelay(3);
+        LChain.Filter.SetCoefficient(0.5);
+        LChain.Start(44100, 16, 1);
+        const TSamples LIn{100, 0, 0, 0, 0, 0};
+        const TSamples LOut = LSplit ? LChain.SendSplit(LIn, {2, 2, 2}) : LChain.Send(LIn);
+        EXPECT_EQ(LOut, (TSamples{100, 0, 0, 50, 0, 0})) << (LSplit ? "in buffers of 2" : "one buffer");
+    }
+    TCombChain LBack;
+    LBack.Filter.SetDelay(3);
+    LBack.Filter.SetCoefficient(0.5);
+    LBack.Filter.SetFeed(cfBack);
+    LBack.Start(44100, 16, 1);
+    EXPECT_EQ(LBack.Send({100, 0, 0, 0, 0, 0, 0}), (TSamples{100, 0, 0, 50, 0, 0, 25}));
+}
+
+TEST(SNCombFilterTest, ZeroDelayScalesByOnePlusCoefficient)
+{
+    for (TDGCombFeed LFeed : {cfForward, cfBack}) {
+        TCombChain LChain;
+        LChain.Filter.SetDelay(0);
+        LChain.Filter.SetCoefficient(0.5);
+        LChain.Filter.SetFeed(LFeed);
+        LChain.Start(44100, 16, 2);
+        EXPECT_EQ(LChain.Send({100, -200, 4, 30000}), (TSamples{150, -300, 6, 32767})) << "feed " << LFeed;
+    }
+}
+
+TEST_P(SNCombFilterWidthTest, AnySplitGivesTheOutputOfTheWholeSignal)
+{
+    const uint32_t LBits = GetParam();
+    for (TDGCombFeed LFeed : {cfForward, cfBack})
+        for (uint32_t LDelay : {0u, 1u, 7u, 333u, 1000u})
+            for (double c : {0.5, 0.9, 1.3}) {
+                SCOPED_TRACE(::testing::Message() << "feed " << LFeed << " delay " << LDelay << " c " << c);
+                const TSamples LIn = RandomSamples(LBits, 2, 3000, LDelay + 17, 0.6);
+                const TSamples LExpected = NaiveComb(LIn, LBits, 2, LDelay, c, LFeed == cfForward);
+                for (uint32_t LSeed : {1u, 2u}) {
+                    TCombChain LChain;
+                    LChain.Filter.SetDelay(LDelay);
+                    LChain.Filter.SetCoefficient(c);
+                    LChain.Filter.SetFeed(LFeed);
+                    LChain.Start(48000, LBits, 2);
+                    ASSERT_EQ(LChain.SendSplit(LIn, RandomSplit(3000, LSeed, LSeed == 1 ? 40 : 1500)), LExpected);
+                }
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNCombFilterWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
+                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
+
+TEST(SNCombFilterTest, ADelayChangeOrReenablingDropsTheOldEchoes)
+{
+    TCombChain LChain;
+    LChain.Filter.SetDelay(4);
+    LChain.Filter.SetCoefficient(1.0);
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Send({1000, 0}), (TSamples{1000, 0}));
+    LChain.Filter.SetDelay(2);
+    EXPECT_EQ(LChain.Send({0, 0, 0, 0}), (TSamples{0, 0, 0, 0})) << "the history was rebuilt, zeroed";
+    EXPECT_EQ(LChain.Send({7, 0, 0, 7}), (TSamples{7, 0, 7, 7}));
+    LChain.Filter.SetEnabled(false);
+    LChain.Filter.SetEnabled(true);
+    EXPECT_EQ(LChain.Send({0, 0, 0}), (TSamples{0, 0, 0})) << "re-enabling starts without echoes";
+    EXPECT_EQ(LChain.Filter.GetDelay(), 2u);
+}
+
+TEST(SNCombFilterTest, PropertiesClampAndSaturate)
+{
+    TCombChain LChain;
+    LChain.Filter.SetCoefficient(-1.0);
+    EXPECT_EQ(LChain.Filter.GetCoefficient(), 0.0);
+    LChain.Filter.SetDelay(UINT32_MAX);
+    EXPECT_EQ(LChain.Filter.GetDelay(), uint32_t(TSNCombFilter::DelayProperty.Max.value()));
+    LChain.Filter.SetDelay(1);
+    LChain.Filter.SetCoefficient(10.0);
+    LChain.Filter.SetFeed(cfBack);
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Send({20000, 20000, -20000, 0}), (TSamples{20000, 32767, 32767, 32767}));
+}

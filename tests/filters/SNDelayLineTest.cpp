@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#include "CVRegistry.h"
+#include "FilterTestChain.h"
+#include "SNDelayLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+using TDelayChain = TFilterChain<TSNDelayLine>;
+
+void InSamples(TSNDelayLine& AFilter, int64_t AFrames)
+{
+    AFilter.GetDelayValue().SetMode(dmSamples);
+    AFilter.GetDelayValue().SetValue(AFrames);
+}
+
+class SNDelayLineWidthTest : public ::testing::TestWithParam<uint32_t> {};
+
+} // namespace
+
+TEST(SNDelayLineTest, OutputsTheInputOfDFramesEarlier)
+{
+    TDelayChain LChain;
+    InSamples(LChain.Filter, 2);
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Send({1, 2, 3, 4}), (TSamples{0, 0, 1, 2}));
+    EXPECT_EQ(LChain.Send({5, 6}), (TSamples{3, 4}));
+
+    TDelayChain LLong;
+    InSamples(LLong.Filter, 5);
+    LLong.Start(44100, 16, 1);
+    EXPECT_EQ(LLong.SendSplit({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {2, 2, 2, 2, 2, 2}),
+              (TSamples{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST(SNDelayLineTest, MillisecondsUseTheStreamRateWithIntegerDivision)
+{
+    TDelayChain LChain;
+    LChain.Filter.GetDelayValue().SetValue(500);
+    LChain.Start(44100, 16, 2);
+    EXPECT_EQ(LChain.Filter.GetSamplesDelay(), 22050);
+    TDelayChain LShort;
+    LShort.Filter.GetDelayValue().SetValue(1);
+    LShort.Start(22050, 16, 1);
+    EXPECT_EQ(LShort.Filter.GetSamplesDelay(), 22);
+    const TSamples LOut = LShort.Send(TSamples(30, 9));
+    EXPECT_EQ(LOut, (TSamples{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9}));
+    // A change while running applies at once.
+    LShort.Filter.GetDelayValue().SetValue(2);
+    EXPECT_EQ(LShort.Filter.GetSamplesDelay(), 44);
+}
+
+TEST(SNDelayLineTest, GrowingHoldsTheLastSampleAndShrinkingDropsTheNewest)
+{
+    TDelayChain LChain;
+    InSamples(LChain.Filter, 2);
+    LChain.Start(44100, 16, 2);
+    EXPECT_EQ(LChain.Send({1, -1, 2, -2, 3, -3}), (TSamples{0, 0, 0, 0, 1, -1}));
+    LChain.Filter.GetDelayValue().SetValue(4);
+    EXPECT_EQ(LChain.Send({4, -4, 5, -5, 6, -6, 7, -7}), (TSamples{2, -2, 3, -3, 3, -3, 3, -3}));
+    EXPECT_EQ(LChain.Send({8, -8, 9, -9}), (TSamples{4, -4, 5, -5}));
+    // Four frames held (6, 7, 8, 9); keeping the oldest one drops 7, 8, 9.
+    LChain.Filter.GetDelayValue().SetValue(1);
+    EXPECT_EQ(LChain.Send({10, -10, 11, -11}), (TSamples{6, -6, 10, -10}));
+}
+
+TEST(SNDelayLineTest, DisablingSilencesTheHistoryAndTheValueReadsByName)
+{
+    TDelayChain LChain;
+    const TClassDescription& LClass = TSNDelayLine::ClassDescription();
+    SetPropertyText(LChain.Filter, "DelayValue.Mode", "dmSamples");
+    SetPropertyText(LChain.Filter, "DelayValue.Value", "3");
+    EXPECT_EQ(LClass.DisplayName, "Add Audio Delay");
+    LChain.Start(44100, 8, 1);
+    EXPECT_EQ(LChain.Send({200, 201, 202, 203}), (TSamples{128, 128, 128, 200}));
+    LChain.Filter.SetEnabled(false);
+    EXPECT_EQ(LChain.Send({10, 11}), (TSamples{10, 11})) << "disabled: passed unchanged";
+    LChain.Filter.SetEnabled(true);
+    EXPECT_EQ(LChain.Send({1, 2, 3, 4}), (TSamples{128, 128, 128, 1})) << "8-bit silence after re-enabling";
+}
+
+TEST_P(SNDelayLineWidthTest, AnySplitGivesTheOutputOfTheWholeSignal)
+{
+    const uint32_t LBits = GetParam();
+    const uint32_t LSilence = LBits == 8 ? 128 : 0;
+    for (int64_t LDelay : {0, 1, 5, 257, 2000}) {
+        SCOPED_TRACE(LDelay);
+        const TSamples LIn = RandomSamples(LBits, 3, 2500, uint32_t(LDelay) + 5);
+        TSamples LExpected(LIn.size(), int32_t(LSilence));
+        for (size_t i = size_t(LDelay) * 3; i < LIn.size(); ++i)
+            LExpected[i] = LIn[i - size_t(LDelay) * 3];
+        for (uint32_t LSeed : {3u, 4u}) {
+            TDelayChain LChain;
+            InSamples(LChain.Filter, LDelay);
+            LChain.Start(96000, LBits, 3);
+            ASSERT_EQ(LChain.SendSplit(LIn, RandomSplit(2500, LSeed, LSeed == 3 ? 30 : 900)), LExpected);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNDelayLineWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
+                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
+
+TEST(SNDelayLineTest, AHugeDelayIsBounded)
+{
+    TDelayChain LChain;
+    LChain.Filter.GetDelayValue().SetValue(INT64_MAX);
+    LChain.Start(192000, 32, 2);
+    EXPECT_EQ(LChain.Filter.GetSamplesDelay(), TSNDelayLine::MaxDelayFrames);
+    EXPECT_EQ(LChain.Send({1, 2}), (TSamples{0, 0}));
+}

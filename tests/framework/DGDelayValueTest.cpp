@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "CVRegistry.h"
+#include "DGDelayValue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+using namespace Sonorix;
+
+TEST(DGDelayValueTest, FramesFromMillisecondsUseIntegerDivision)
+{
+    TDGDelayValue LDelay;
+    EXPECT_EQ(LDelay.GetMode(), dmMilliseconds);
+    LDelay.SetValue(500);
+    EXPECT_EQ(LDelay.Frames(44100), 22050);
+    LDelay.SetValue(1);
+    EXPECT_EQ(LDelay.Frames(22050), 22) << "22.05 frames truncate";
+    LDelay.SetMode(dmSamples);
+    LDelay.SetValue(7);
+    EXPECT_EQ(LDelay.Frames(44100), 7) << "samples mode ignores the rate";
+    LDelay.SetValue(-5);
+    EXPECT_EQ(LDelay.GetValue(), 0) << "negative values are stored as 0";
+}
+
+TEST(DGDelayValueTest, HugeValuesNeitherOverflowNorWrap)
+{
+    TDGDelayValue LDelay;
+    LDelay.SetValue(INT64_MAX);
+    EXPECT_EQ(LDelay.Frames(192000), INT64_MAX);
+    LDelay.SetValue(INT64_MAX / 1000);
+    EXPECT_GT(LDelay.Frames(1000), 0);
+    LDelay.SetValue(3'000'000'000'000'000);
+    EXPECT_EQ(LDelay.Frames(2000), 6'000'000'000'000'000);
+}
+
+TEST(DGDelayValueTest, ChangesAreAnnouncedOnceAndAssignCopiesBoth)
+{
+    int LChanges = 0;
+    TDGDelayValue LDelay([&] { ++LChanges; });
+    LDelay.SetValue(100);
+    EXPECT_EQ(LChanges, 0) << "the default value is no change";
+    LDelay.SetValue(250);
+    EXPECT_EQ(LChanges, 1);
+    TDGDelayValue LOther;
+    LOther.SetValue(12);
+    LOther.SetMode(dmSamples);
+    LDelay.Assign(LOther);
+    EXPECT_EQ(LDelay.GetValue(), 12);
+    EXPECT_EQ(LDelay.GetMode(), dmSamples);
+    EXPECT_EQ(LChanges, 3);
+}
+
+TEST(DGDelayValueTest, PropertiesByName)
+{
+    TDGDelayValue LDelay;
+    const TClassDescription& LClass = TDGDelayValue::ClassDescription();
+    LClass.FindProperty("Mode")->SetText(LDelay, "dmSamples");
+    LClass.FindProperty("Value")->SetText(LDelay, "480");
+    EXPECT_EQ(LDelay.GetMode(), dmSamples);
+    EXPECT_EQ(LDelay.GetValue(), 480);
+    EXPECT_EQ(LClass.FindProperty("Value")->GetText(LDelay), "480");
+}
