@@ -18,6 +18,12 @@ using Ipp32f = float;
 using Ipp64f = double;
 using IppStatus = int32_t;
 
+// A complex double, real part first (the layout of std::complex<double>).
+struct Ipp64fc {
+    double re;
+    double im;
+};
+
 // A region of interest: width elements per row, height rows.
 struct IppiSize {
     int32_t width;
@@ -43,6 +49,8 @@ constexpr IppStatus ippStsNullPtrErr = -8;
 constexpr IppStatus ippStsMemAllocErr = -9;
 constexpr IppStatus ippStsDivByZeroErr = -10;
 constexpr IppStatus ippStsStepErr = -14;
+constexpr IppStatus ippStsFftOrderErr = -15;
+constexpr IppStatus ippStsFftFlagErr = -16;
 constexpr IppStatus ippStsContextMatchErr = -17;
 constexpr IppStatus ippStsThresholdErr = -18;
 constexpr IppStatus ippStsIIROrderErr = -25;
