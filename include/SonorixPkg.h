@@ -5,6 +5,10 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNChannelSplitter.h"
+#include "SNGoniometer.h"
+#include "SNRMSMeter.h"
+#include "SNSnapshot.h"
 
 namespace Sonorix {
 
@@ -13,6 +17,10 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNChannelSplitter::RegisterPkg();
+    SNRMSMeter::RegisterPkg();
+    SNGoniometer::RegisterPkg();
+    SNSnapshot::RegisterPkg();
 }
 
 } // namespace Sonorix
