@@ -28,7 +28,6 @@ void FeedWhileChanging(TFeeder& AFeeder, int ABuffers, const std::function<void(
     std::thread LAudio([&] {
         for (int i = 0; i < ABuffers; ++i)
             AFeeder.Send(LBuffer);
-        AFeeder.Stop();
         LDone = true;
     });
     for (int LStep = 0; !LDone; ++LStep) {
@@ -36,7 +35,9 @@ void FeedWhileChanging(TFeeder& AFeeder, int ABuffers, const std::function<void(
         MainThread().ProcessMessages();
     }
     LAudio.join();
+    // Deliver what is pending before the stop withdraws it.
     MainThread().ProcessMessages();
+    AFeeder.Stop();
 }
 
 } // namespace
