@@ -264,7 +264,13 @@ bool TSNCommonMeter::InputDispatch(const IPNNotifyOperationPtr& AOperation)
                     return false;
                 LFormat = FWaveFormat;
             }
-            ReceiveBuffer(TSNAudioBuffer::CreateUniversal(LFormat, LSupplied->Block));
+            ISNAudioBufferPtr LBuffer;
+            try {
+                LBuffer = TSNAudioBuffer::CreateUniversal(LFormat, LSupplied->Block);
+            } catch (const std::exception&) {
+                return false; // a format no audio buffer can hold: nothing to measure
+            }
+            ReceiveBuffer(std::move(LBuffer));
         }
         return true;
     }

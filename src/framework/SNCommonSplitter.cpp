@@ -99,7 +99,11 @@ bool TSNBasicCommonSplitter::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOpera
             TLockAccess LAccess = FLock->ReadLock();
             if (!FStarted)
                 return false;
-            LBuffer = TSNAudioBuffer::CreateUniversal(FWaveFormat, LSupplied->Block);
+            try {
+                LBuffer = TSNAudioBuffer::CreateUniversal(FWaveFormat, LSupplied->Block);
+            } catch (const std::exception&) {
+                return false; // a format no audio buffer can hold: nothing to split
+            }
         }
         if (LBuffer)
             ProcessBuffer(LBuffer);

@@ -263,3 +263,15 @@ TEST_F(SNMeterEventTest, AStopOrADestroyedMeterWithdrawsPendingNotifications)
     // The meter is gone; its queued notifications do nothing.
     MainThread().ProcessMessages();
 }
+
+TEST(SNCommonMeter, AStartOfAWidthNoBufferHoldsMeasuresNothingAndThrowsNothing)
+{
+    TMeterRig<TSNRMSMeter> LRig(1);
+    WAVEFORMATEXTENSIBLE LFormat = TSNAudioBuffer::CreateSize(44100, 16, 1, 1)->GetWaveFormat();
+    LFormat.Format.wBitsPerSample = 12;
+    LFormat.Samples.wValidBitsPerSample = 12;
+    LRig.Feeder.Start(LFormat);
+    EXPECT_NO_THROW(LRig.Feeder.Pin.Notify(std::make_shared<TPNSuppliedBufferOperation>(TDGBlockBuffer::CreateSize(100000))));
+    EXPECT_NO_THROW(LRig.Feeder.Send(TSNAudioBuffer::CreateSize(44100, 16, 1, 10000)));
+    EXPECT_TRUE(LRig.Pins[0]->Values().empty());
+}

@@ -121,3 +121,14 @@ TEST(SNChannelSplitter, ABufferOfAnotherLayoutThanAnnouncedIsDropped)
     EXPECT_TRUE(LRig.Outputs[0]->Buffers().empty() || LRig.Outputs[0]->Buffers()[0]->GetSize() == 0);
     EXPECT_EQ(LRig.Outputs[0]->Frames(), 0u);
 }
+
+TEST(SNChannelSplitter, AStartOfAWidthNoBufferHoldsSplitsNothingAndThrowsNothing)
+{
+    TSplitterRig LRig(2);
+    WAVEFORMATEXTENSIBLE LFormat = TSNAudioBuffer::CreateSize(44100, 16, 2, 1)->GetWaveFormat();
+    LFormat.Format.wBitsPerSample = 20;
+    LRig.Feeder.Start(LFormat);
+    EXPECT_NO_THROW(LRig.Feeder.Pin.Notify(std::make_shared<TPNSuppliedBufferOperation>(TDGBlockBuffer::CreateSize(4096))));
+    EXPECT_NO_THROW(LRig.Feeder.Send(TSNAudioBuffer::CreateSize(44100, 16, 2, 100)));
+    EXPECT_EQ(LRig.Outputs[0]->Frames(), 0u);
+}
