@@ -7,6 +7,10 @@
 #include "SNAmplifier.h"
 #include "SNCombFilter.h"
 #include "SNDelayLine.h"
+#include "SNChannelSplitter.h"
+#include "SNGoniometer.h"
+#include "SNRMSMeter.h"
+#include "SNSnapshot.h"
 
 namespace Sonorix {
 
@@ -17,6 +21,10 @@ inline void RegisterAllComponents()
     SNAmplifier::RegisterPkg();
     SNCombFilter::RegisterPkg();
     SNDelayLine::RegisterPkg();
+    SNChannelSplitter::RegisterPkg();
+    SNRMSMeter::RegisterPkg();
+    SNGoniometer::RegisterPkg();
+    SNSnapshot::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -165,6 +165,48 @@ bool TPNRealRangedSourcePin::SendValue(double AValue, double AMin, double AMax)
     return Notify(std::make_shared<TPNRealValueOperation>(AValue, AMin, AMax));
 }
 
+bool TPNRealRangedSourcePin::SubmitValueRange(double AValue, double AMin, double AMax)
+{
+    {
+        std::lock_guard LGuard(FValueMutex);
+        FHasValue = true;
+        FValue = AValue;
+    }
+    return SendValue(AValue, AMin, AMax);
+}
+
+bool TPNRealRangedSourcePin::HoldsValue(double AValue) const
+{
+    std::lock_guard LGuard(FValueMutex);
+    return FHasValue && FValue == AValue;
+}
+
+double TPNRealRangedSourcePin::GetValue() const
+{
+    std::lock_guard LGuard(FValueMutex);
+    return FValue;
+}
+
+bool TDGPNRealRangedSourcePin::SendStart(double ASampleRate)
+{
+    return Notify(std::make_shared<TPNStartSampleRateOperation>(ASampleRate));
+}
+
+bool TDGPNRealRangedSourcePin::SubmitRange(double AMin, double AMax)
+{
+    return Notify(std::make_shared<TPNRealRangeOperation>(AMin, AMax));
+}
+
+bool TDGPNRealRangedSourcePin::SubmitBuffer(IDGRealBufferPtr ABuffer)
+{
+    return Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(ABuffer)));
+}
+
+bool TDGPNRealRangedSourcePin::SendStop()
+{
+    return Notify(std::make_shared<TPNStopOperation>());
+}
+
 // --- Pin lists -----------------------------------------------------------------
 
 TPNPinList::TPNPinList(TPersistent* AOwner, std::string AName, TPNDataType ADataType, TPNPinDirection ADirection,

@@ -263,7 +263,11 @@ std::string DemoPipeline()
 {
     if (!TSNRegistry::Instance().Find("TSNSignalGen"))
         return {};
-    return "TSNSignalGen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+    std::string LPipeline = "TSNSignalGen name=gen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+    // A meter on the tone: its levels show on the progress line while the demo runs.
+    if (TSNRegistry::Instance().Find("TSNVUMeter"))
+        LPipeline += "  gen.OutputPin ! TSNVUMeter Mode=vmDecibel";
+    return LPipeline;
 }
 
 int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <unistd.h>
@@ -103,6 +104,13 @@ public:
         std::lock_guard LGuard(FMutex);
         return FSampleRate ? static_cast<double>(FFrames) / FSampleRate : 0.0;
     }
+    // The last value a real-value pin sent, for the progress line.
+    std::optional<double> LastValue() const
+    {
+        std::lock_guard LGuard(FMutex);
+        return FLastValue;
+    }
+    const TPNSourcePin& Upstream() const { return FUpstream; }
     std::string Error() const
     {
         std::lock_guard LGuard(FMutex);
@@ -174,14 +182,21 @@ private:
                 if (!FSampleRate)
                     FSampleRate = LAudio.GetSamplesPerSecond();
             } else if (LBuffer->Reals && FPrinter) {
+                const IDGRealBuffer& LReals = *LBuffer->Reals;
                 FPrinter->Print(LOwner, "buffer",
-                                {{"pin", FUpstream.GetName()}, {"size", static_cast<int64_t>(LBuffer->Reals->GetSize())}});
+                                {{"pin", FUpstream.GetName()},
+                                 {"size", static_cast<int64_t>(LReals.GetSize())},
+                                 {"values", std::vector<double>(LReals.Read(), LReals.Read() + LReals.GetSize())}});
             }
             return true;
         }
         if (OperationAs<TPNStopOperation>(AOperation)) {
             Flush();
             return true;
+        }
+        if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation)) {
+            std::lock_guard LGuard(FMutex);
+            FLastValue = LValue->Value;
         }
         if (FPrinter) {
             if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation))
@@ -209,6 +224,7 @@ private:
     WAVEFORMATEXTENSIBLE FFormat{};
     uint32_t FSampleRate = 0;
     uint64_t FFrames = 0;
+    std::optional<double> FLastValue;
     std::string FError;
 };
 
@@ -374,6 +390,10 @@ void TRunner::ShowProgress(bool AFinal)
     LLine << "\r" << std::fixed << std::setprecision(1) << AudioSeconds() << " s of audio";
     if (FOptions.Duration)
         LLine << " of " << *FOptions.Duration << " s";
+    // Meter readings and other values of free value pins, latest first seen.
+    for (const auto& LSink : FSinks)
+        if (std::optional<double> LValue = LSink->LastValue())
+            LLine << "  " << LSink->Upstream().GetName() << " " << std::setprecision(1) << *LValue;
     FErr << LLine.str() << (AFinal ? "\n" : "") << std::flush;
 }
 
