@@ -5,6 +5,10 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNLAVAudioCompressor.h"
+#include "SNLAVAudioDecompressor.h"
+#include "SNLAVAudioLogger.h"
+#include "SNLAVAudioPlayer.h"
 
 namespace Sonorix {
 
@@ -13,6 +17,10 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNLAVAudioCompressor::RegisterPkg();
+    SNLAVAudioDecompressor::RegisterPkg();
+    SNLAVAudioPlayer::RegisterPkg();
+    SNLAVAudioLogger::RegisterPkg();
 }
 
 } // namespace Sonorix
