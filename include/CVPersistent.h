@@ -133,6 +133,11 @@ enum class TPropertyKind {
 
 const char* PropertyKindName(TPropertyKind AKind);
 
+// How the object behind a property is owned: created by the runtime at
+// construction (a nested settings object, a collection) or by the component
+// itself (pins, format objects); either way it dies with the component.
+enum class TFieldOwnership { foNone, foAutoManage, foAutoDestroy };
+
 struct TPropertyInfo {
     std::string Name;
     TPropertyKind Kind = TPropertyKind::pkInteger;
@@ -147,6 +152,7 @@ struct TPropertyInfo {
     std::string EditorEntry;
     std::string FileFilter, FileExtension;
     bool ReadOnly = false;
+    TFieldOwnership Ownership = TFieldOwnership::foNone;
     // Pins and pin lists.
     bool Primary = false;
     std::string PinClass;
@@ -418,6 +424,7 @@ TPropertyInfo DescribeObject(const char* AName, O& (C::*AGet)())
     LInfo.Name = AName;
     LInfo.Kind = TPropertyKind::pkObject;
     LInfo.TypeName = O::ClassDescription().ClassName;
+    LInfo.Ownership = TFieldOwnership::foAutoManage;
     LInfo.GetObject = [AGet](TPersistent& AObject) -> TPersistent* { return &(static_cast<C&>(AObject).*AGet)(); };
     return LInfo;
 }
@@ -429,6 +436,7 @@ TPropertyInfo DescribeCollection(const char* AName, L& (C::*AGet)())
     LInfo.Name = AName;
     LInfo.Kind = TPropertyKind::pkCollection;
     LInfo.TypeName = "TTypedCollection";
+    LInfo.Ownership = TFieldOwnership::foAutoManage;
     LInfo.GetCollection = [AGet](TPersistent& AObject) -> TCollection* { return &(static_cast<C&>(AObject).*AGet)(); };
     return LInfo;
 }
@@ -440,6 +448,7 @@ TPropertyInfo DescribePin(const char* AName, const char* APinClass, P& (C::*AGet
     LInfo.Name = AName;
     LInfo.Kind = TPropertyKind::pkPin;
     LInfo.TypeName = APinClass;
+    LInfo.Ownership = TFieldOwnership::foAutoDestroy;
     LInfo.PinClass = APinClass;
     LInfo.GetPin = [AGet](TPersistent& AObject) -> TPNPin* { return &(static_cast<C&>(AObject).*AGet)(); };
     return LInfo;
@@ -452,6 +461,7 @@ TPropertyInfo DescribePinList(const char* AName, const char* APinClass, TPNPinLi
     LInfo.Name = AName;
     LInfo.Kind = TPropertyKind::pkPinList;
     LInfo.TypeName = "TPNPinList";
+    LInfo.Ownership = TFieldOwnership::foAutoDestroy;
     LInfo.PinClass = APinClass;
     LInfo.GetPinList = [AGet](TPersistent& AObject) -> TPNPinList* { return &(static_cast<C&>(AObject).*AGet)(); };
     return LInfo;

@@ -2,6 +2,7 @@
 #include "SNAmplifier.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 
 namespace Sonorix {
 
@@ -9,10 +10,7 @@ const TClassDescription& TSNAmplifier::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNAmplifier";
-        LClass.Unit = "SNAmplifier";
-        LClass.Category = TPaletteCategory::pcFilters;
-        LClass.DisplayName = "Audio Amplifier";
+        ApplyCatalogue(LClass, "TSNAmplifier");
         LClass.Parent = &TSNCommonFilter::ClassDescription();
         LClass.AutoInitPropertyFields = true;
         LClass.Properties = {

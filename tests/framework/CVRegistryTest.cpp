@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "CVRegistry.h"
 #include "PNPins.h"
+#include "SNCatalogue.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 using namespace Sonorix;
 
@@ -80,6 +82,26 @@ TEST_F(CVRegistryTest, CatalogueRowsAndPrefixLookup)
     const size_t LCount = TSNRegistry::Instance().List().size();
     SNAmplifier::RegisterPkg();
     EXPECT_EQ(TSNRegistry::Instance().List().size(), LCount);
+}
+
+TEST_F(CVRegistryTest, RegisteredClassesMatchTheirCatalogueRows)
+{
+    std::set<std::string> LNames, LUnits;
+    for (const TCatalogueEntry& LEntry : Catalogue()) {
+        EXPECT_TRUE(LNames.insert(LEntry.ClassName).second) << LEntry.ClassName;
+        EXPECT_TRUE(LUnits.insert(LEntry.Unit).second) << LEntry.Unit;
+        EXPECT_EQ(std::string("T") + LEntry.Unit, LEntry.ClassName) << "a unit is named after its class";
+    }
+    EXPECT_EQ(LNames.size(), 37u);
+    for (const TClassDescription* LClass : PackageClasses()) {
+        const TCatalogueEntry& LEntry = CatalogueEntry(LClass->ClassName);
+        EXPECT_EQ(LClass->Unit, LEntry.Unit);
+        EXPECT_EQ(LClass->Category, LEntry.Category) << LClass->ClassName;
+        EXPECT_EQ(LClass->DisplayName, LEntry.DisplayName);
+    }
+    EXPECT_EQ(CatalogueEntry("TSNSignalGen").DisplayName,
+              std::string("Audio Signal Generator( Sine, Triangle, Rectange, DC)"));
+    EXPECT_THROW(CatalogueEntry("TSNNothing"), EAssertionFailed);
 }
 
 TEST_F(CVRegistryTest, EveryPackageComponentHasItsDefaultsAndClampsFromItsDescription)

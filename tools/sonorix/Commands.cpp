@@ -77,6 +77,10 @@ void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string
             AOut << "  files \"" << LInfo->FileFilter << "\"";
         if (!LInfo->EditorEntry.empty())
             AOut << "  editor \"" << LInfo->EditorEntry << "\"";
+        if (!LInfo->DefaultAssociation.empty())
+            AOut << "  associated with " << LInfo->DefaultAssociation;
+        if (LInfo->Ownership == TFieldOwnership::foAutoManage)
+            AOut << "  owned";
         AOut << '\n';
         if (LInfo->Kind == TPropertyKind::pkObject) {
             PrintProperties(AOut, *LInfo->GetObject(AObject), AIndent + "  ");
