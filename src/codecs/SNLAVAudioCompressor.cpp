@@ -2,6 +2,7 @@
 #include "SNLAVAudioCompressor.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "LAVCodecHeader.h"
 #include "LAVEncoder.h"
 
@@ -22,10 +23,7 @@ const TClassDescription& TSNLAVAudioCompressor::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNLAVAudioCompressor";
-        LClass.Unit = "SNLAVAudioCompressor";
-        LClass.Category = TPaletteCategory::pcCompressors;
-        LClass.DisplayName = "LibAV Audio Compressor";
+        ApplyCatalogue(LClass, "TSNLAVAudioCompressor");
         LClass.Parent = &TSNBasicAudioCompressor::ClassDescription();
         LClass.ComponentEditorEntries = true;
         LClass.Properties = {DescribeObject("AudioCompression", &TSNLAVAudioCompressor::GetAudioCompression)};

@@ -2,6 +2,7 @@
 #include "SNLAVAudioDecompressor.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "LAVCodecHeader.h"
 #include "LAVInternal.h"
 #include "SNBasicCompressor.h"
@@ -32,10 +33,7 @@ const TClassDescription& TSNLAVAudioDecompressor::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNLAVAudioDecompressor";
-        LClass.Unit = "SNLAVAudioDecompressor";
-        LClass.Category = TPaletteCategory::pcDecompressors;
-        LClass.DisplayName = "LibAV Audio Decompressor";
+        ApplyCatalogue(LClass, "TSNLAVAudioDecompressor");
         LClass.Parent = &TSNBasicAudioDecompressor::ClassDescription();
         LClass.Properties = {
             DescribeObject("AudioCompression", &TSNLAVAudioDecompressor::GetAudioCompression),

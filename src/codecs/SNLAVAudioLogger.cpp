@@ -2,6 +2,7 @@
 #include "SNLAVAudioLogger.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "LAVEncoder.h"
 
 namespace Sonorix {
@@ -21,10 +22,7 @@ const TClassDescription& TSNLAVAudioLogger::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNLAVAudioLogger";
-        LClass.Unit = "SNLAVAudioLogger";
-        LClass.Category = TPaletteCategory::pcLoggers;
-        LClass.DisplayName = "LibAV Audio Logger";
+        ApplyCatalogue(LClass, "TSNLAVAudioLogger");
         LClass.Parent = &TSNCommonLogger::ClassDescription();
         LClass.Properties = {
             DescribeObject("FileFormat", &TSNLAVAudioLogger::GetFileFormat),

@@ -2,6 +2,7 @@
 #include "SNLAVAudioPlayer.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 #include "LAVInternal.h"
 
 #include <algorithm>
@@ -24,10 +25,7 @@ const TClassDescription& TSNLAVAudioPlayer::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNLAVAudioPlayer";
-        LClass.Unit = "SNLAVAudioPlayer";
-        LClass.Category = TPaletteCategory::pcPlayers;
-        LClass.DisplayName = "LibAV Audio Player";
+        ApplyCatalogue(LClass, "TSNLAVAudioPlayer");
         LClass.Parent = &TSNBasicCommonPlayer::ClassDescription();
         LClass.Properties = {DescribeObject("Audio", &TSNLAVAudioPlayer::GetAudio)};
         LClass.Events = {TLAVErrorSource::DescribeOnError()};
