@@ -18,6 +18,12 @@ using Ipp32f = float;
 using Ipp64f = double;
 using IppStatus = int32_t;
 
+// A complex double, real part first (the layout of std::complex<double>).
+struct Ipp64fc {
+    double re;
+    double im;
+};
+
 // A region of interest: width elements per row, height rows.
 struct IppiSize {
     int32_t width;
@@ -55,5 +61,8 @@ constexpr IppStatus ippStsTrnglMagnErr = -43;
 constexpr IppStatus ippStsTonePhaseErr = -44;
 constexpr IppStatus ippStsToneFreqErr = -45;
 constexpr IppStatus ippStsToneMagnErr = -46;
+// ippsPeriodicityLSPE_32f: the vector is too short for maxPeriod, longer than
+// 1024, or longer than 16 x minPeriod. IPP gives this code no name.
+constexpr IppStatus SNStsPeriodicityLenErr = -119;
 
 } // namespace Sonorix
