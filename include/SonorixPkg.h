@@ -11,6 +11,10 @@
 #include "SNGoniometer.h"
 #include "SNRMSMeter.h"
 #include "SNSnapshot.h"
+#include "SNLAVAudioCompressor.h"
+#include "SNLAVAudioDecompressor.h"
+#include "SNLAVAudioLogger.h"
+#include "SNLAVAudioPlayer.h"
 
 namespace Sonorix {
 
@@ -25,6 +29,10 @@ inline void RegisterAllComponents()
     SNRMSMeter::RegisterPkg();
     SNGoniometer::RegisterPkg();
     SNSnapshot::RegisterPkg();
+    SNLAVAudioCompressor::RegisterPkg();
+    SNLAVAudioDecompressor::RegisterPkg();
+    SNLAVAudioPlayer::RegisterPkg();
+    SNLAVAudioLogger::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -303,6 +303,11 @@ void TRunner::BindEvents()
                         if (LField.Name == "message")
                             if (auto* LText = std::get_if<std::string>(&LField.Value))
                                 LMessage += " " + *LText;
+                    // What and where, when the component says more than its message.
+                    for (const TEventField& LField : AFields)
+                        if (LField.Name == "detail")
+                            if (auto* LText = std::get_if<std::string>(&LField.Value))
+                                LMessage += " (" + *LText + ")";
                     Fail(LMessage);
                 }
             });
