@@ -15,7 +15,8 @@
 #include <random>
 #include <vector>
 
-namespace Sonorix::Test {
+// A namespace of its own: other test kits have helpers of the same names.
+namespace Sonorix::Test::Analysis {
 
 // Pushes a stream through its pin on the calling thread.
 struct TFeeder {
@@ -131,4 +132,8 @@ inline ISNAudioBufferPtr MakeSignal(uint32_t ARate, unsigned ABits, unsigned ACh
     return LBuffer;
 }
 
-} // namespace Sonorix::Test
+} // namespace Sonorix::Test::Analysis
+
+namespace Sonorix::Test {
+using namespace Analysis;
+}
