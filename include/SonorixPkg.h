@@ -5,6 +5,9 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNGaussGen.h"
+#include "SNRandomGen.h"
+#include "SNSignalGen.h"
 
 namespace Sonorix {
 
@@ -13,6 +16,9 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNSignalGen::RegisterPkg();
+    SNRandomGen::RegisterPkg();
+    SNGaussGen::RegisterPkg();
 }
 
 } // namespace Sonorix
