@@ -15,6 +15,9 @@
 #include "SNLAVAudioDecompressor.h"
 #include "SNLAVAudioLogger.h"
 #include "SNLAVAudioPlayer.h"
+#include "SNGaussGen.h"
+#include "SNRandomGen.h"
+#include "SNSignalGen.h"
 
 namespace Sonorix {
 
@@ -33,6 +36,9 @@ inline void RegisterAllComponents()
     SNLAVAudioDecompressor::RegisterPkg();
     SNLAVAudioPlayer::RegisterPkg();
     SNLAVAudioLogger::RegisterPkg();
+    SNSignalGen::RegisterPkg();
+    SNRandomGen::RegisterPkg();
+    SNGaussGen::RegisterPkg();
 }
 
 } // namespace Sonorix
