@@ -5,6 +5,8 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNAudioMixer.h"
+#include "SNChannelMerger.h"
 
 namespace Sonorix {
 
@@ -13,6 +15,8 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNAudioMixer::RegisterPkg();
+    SNChannelMerger::RegisterPkg();
 }
 
 } // namespace Sonorix
