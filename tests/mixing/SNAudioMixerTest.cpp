@@ -272,6 +272,32 @@ TEST_F(SNAudioMixerTest, PumpNegotiationStrongerDownstreamClaimTravelsUpstream)
     FMixer.GetOutputPin().Disconnect(LClaimPin);
 }
 
+TEST_F(SNAudioMixerTest, WithThreadingTheBuffersAreMadeOnTheMixersOwnThread)
+{
+    TDGVirtualTimeScope LTime;
+    Wire(2);
+    FMixer.GetThreading().SetEnabled(true);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    const std::thread::id LCaller = std::this_thread::get_id();
+    std::atomic<int> LOnCaller{0};
+    TSNPNAudioSinkPin LProbe(&FCollector, "Probe");
+    LProbe.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr&) {
+        LOnCaller += std::this_thread::get_id() == LCaller;
+        return true;
+    });
+    FMixer.GetOutputPin().Connect(LProbe);
+    for (int I = 0; I < 5; ++I) {
+        Feeder(0).Send(1024, 1);
+        Feeder(1).Send(1024, 2);
+    }
+    // The processing thread's pending work holds virtual time: idle means done.
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(Buffers().size(), 5u);
+    EXPECT_EQ(LOnCaller, 0);
+    FMixer.GetOutputPin().Disconnect(LProbe);
+}
+
 // --- On virtual time, with clocked sources -------------------------------------
 
 TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCommonFormat)
