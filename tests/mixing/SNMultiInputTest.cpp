@@ -391,3 +391,22 @@ TEST_F(SNMultiInputTest, TheMergerStopsWhenEveryInputHasStoppedAndSendsOneStop)
     EXPECT_FALSE(LMerger.IsRunning());
     EXPECT_EQ(FCollector.Stops(), 1);
 }
+
+TEST_F(SNMultiInputTest, MasterPumpTicksFromDownstreamReachEachInputAtItsRate)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(22050, 16, 1);
+    for (int I = 0; I < 4; ++I)
+        FCollector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
+    EXPECT_EQ(Feeder(0).MasterPumps.load(), 4);
+    EXPECT_EQ(Feeder(1).MasterPumps.load(), 2) << "half the output rate: every second tick";
+
+    // A start request with no input connected turns into a pump request downstream.
+    TSNAudioMixer LAlone;
+    TTestCollector LCollector;
+    LAlone.GetOutputPin().Connect(LCollector.GetInputPin());
+    LCollector.GetInputPin().Notify(std::make_shared<TPNStartOperation>());
+    ASSERT_FALSE(LCollector.Log().empty());
+    EXPECT_EQ(LCollector.Log().back(), "TPNPumpRequestOperation");
+}
