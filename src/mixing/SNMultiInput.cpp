@@ -706,7 +706,8 @@ bool TSNBasicMultiInput::SourceDispatch(TPNPin& /*APin*/, const IPNNotifyOperati
     // once by sending down into SinkDispatch on this thread.
     std::vector<TSNPNQueuedAudioSinkPin*> LPins;
     {
-        TLockAccess LAccess = FOutputLock->ReadLock();
+        // The pin list is the input side's: FInputLock alone, never after
+        // FOutputLock (the component lock takes the input lock first).
         TLockAccess LInput = FInputLock->ReadLock();
         for (TSNPNQueuedAudioSinkPin* LPin : FAllInputPins)
             if (LPin->IsConnected())
