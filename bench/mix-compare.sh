@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Two-input mix of 60 s of 44100 Hz 16-bit stereo audio: the sonorix tool
-# beside sox -m and ffmpeg's amix filter. Each tool mixes two sine tones;
-# wall-clock seconds per run (best of three) are printed.
+# beside sox -m and ffmpeg's amix filter. Each tool mixes the same two WAV
+# files of sine tones; wall-clock seconds per run (best of three) are printed.
 #
 #   bench/mix-compare.sh [BUILD_DIR]        (default: build/release)
 #
-# The sonorix run needs the signal generator (TSNSignalGen) in the
-# catalogue; without it only the two reference tools are timed.
+# The sonorix run reads the files with the libav file player
+# (TSNLAVAudioPlayer), or mixes two generated tones (TSNSignalGen) when only
+# the generator is there; with neither, only the reference tools are timed.
 set -euo pipefail
 
 build_dir=${1:-build/release}
@@ -47,15 +48,13 @@ report() {
     printf '%-10s %8s s   %8.1f x real time\n' "$1" "$2" "$(echo "$seconds / $2" | bc -l)"
 }
 
-# The reference tools mix two generated tones (generation is part of the
-# work, as it is for the tool).
-report "sox -m" "$(best_of_three sox -m \
-    "|sox -n -r 44100 -b 16 -c 2 -p synth $seconds sine 440" \
-    "|sox -n -r 44100 -b 16 -c 2 -p synth $seconds sine 660" \
-    "$work/sox.wav")"
-report "ffmpeg" "$(best_of_three ffmpeg -nostdin -y -loglevel error \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds" \
-    -f lavfi -i "sine=frequency=660:sample_rate=44100:duration=$seconds" \
+# Two input files of 60 s (tones), made once; every tool mixes the same two
+# files, so reading them is part of each one's work.
+sox -n -r 44100 -b 16 -c 2 "$work/a.wav" synth $seconds sine 440
+sox -n -r 44100 -b 16 -c 2 "$work/b.wav" synth $seconds sine 660
+
+report "sox -m" "$(best_of_three sox -m "$work/a.wav" "$work/b.wav" "$work/sox.wav")"
+report "ffmpeg" "$(best_of_three ffmpeg -nostdin -y -loglevel error -i "$work/a.wav" -i "$work/b.wav" \
     -filter_complex "[0][1]amix=inputs=2,aformat=sample_fmts=s16:channel_layouts=stereo" \
     "$work/ffmpeg.wav")"
 
@@ -63,12 +62,15 @@ if [[ ! -x $sonorix ]]; then
     echo "mix-compare: $sonorix not built (cmake --preset release && cmake --build --preset release)" >&2
     exit 1
 fi
-if ! "$sonorix" list | cut -f1 | grep -qx TSNSignalGen; then
-    echo "sonorix    (skipped: TSNSignalGen is not in this build's catalogue; the tool has no other source)"
-    exit 0
+mix="TSNAudioMixer name=mix Channels.Count=2 Channels[0].Coefficient=0.5 Channels[1].Coefficient=0.5"
+classes=$("$sonorix" list | cut -f1)
+if grep -qx TSNLAVAudioPlayer <<< "$classes"; then
+    report "sonorix" "$(best_of_three "$sonorix" run --quiet --wav "$work/sonorix.wav" \
+        "TSNLAVAudioPlayer FileName=$work/a.wav ! mix.InputPins[0]  TSNLAVAudioPlayer FileName=$work/b.wav ! mix.InputPins[1]  $mix")"
+elif grep -qx TSNSignalGen <<< "$classes"; then
+    # Generated tones instead of files (the generators' own format).
+    report "sonorix" "$(best_of_three "$sonorix" run --quiet --duration "$seconds" --wav "$work/sonorix.wav" \
+        "TSNSignalGen Frequency=440 ! mix.InputPins[0]  TSNSignalGen Frequency=660 ! mix.InputPins[1]  $mix")"
+else
+    echo "sonorix    (skipped: neither a file player nor a signal generator is in this build's catalogue)"
 fi
-# The generators' own format (check it with: sonorix inspect TSNSignalGen).
-gen="TSNSignalGen"
-report "sonorix" "$(best_of_three "$sonorix" run --quiet --duration "$seconds" --wav "$work/sonorix.wav" \
-    "$gen Frequency=440 ! mix.InputPins[0]  $gen Frequency=660 ! mix.InputPins[1]
-     TSNAudioMixer name=mix Channels.Count=2 Channels[0].Coefficient=0.5 Channels[1].Coefficient=0.5")"
