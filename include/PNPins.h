@@ -250,6 +250,9 @@ public:
     TPNPin& Add();
     // Removes one pin and renumbers the names of those after it.
     void Delete(int AIndex);
+    // Moves the pin at ACurIndex to ANewIndex (clamped into the list) and
+    // renumbers the names; connections stay as they are.
+    void Move(int ACurIndex, int ANewIndex);
     // nullptr when the index is out of range.
     TPNPin* GetPin(int AIndex) const;
     TPNPin& operator[](int AIndex) const;

@@ -18,6 +18,8 @@
 #include "SNGaussGen.h"
 #include "SNRandomGen.h"
 #include "SNSignalGen.h"
+#include "SNAudioMixer.h"
+#include "SNChannelMerger.h"
 
 namespace Sonorix {
 
@@ -39,6 +41,8 @@ inline void RegisterAllComponents()
     SNSignalGen::RegisterPkg();
     SNRandomGen::RegisterPkg();
     SNGaussGen::RegisterPkg();
+    SNAudioMixer::RegisterPkg();
+    SNChannelMerger::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -272,6 +272,22 @@ void TPNPinList::Delete(int AIndex)
         FPins[I]->SetName(PinName(static_cast<int>(I)));
 }
 
+void TPNPinList::Move(int ACurIndex, int ANewIndex)
+{
+    std::lock_guard LGuard(FListLock);
+    const int LCount = static_cast<int>(FPins.size());
+    if (ACurIndex < 0 || ACurIndex >= LCount)
+        return;
+    ANewIndex = std::clamp(ANewIndex, 0, LCount - 1);
+    if (ACurIndex == ANewIndex)
+        return;
+    std::unique_ptr<TPNPin> LPin = std::move(FPins[static_cast<size_t>(ACurIndex)]);
+    FPins.erase(FPins.begin() + ACurIndex);
+    FPins.insert(FPins.begin() + ANewIndex, std::move(LPin));
+    for (size_t I = 0; I < FPins.size(); ++I)
+        FPins[I]->SetName(PinName(static_cast<int>(I)));
+}
+
 TPNPin* TPNPinList::GetPin(int AIndex) const
 {
     std::lock_guard LGuard(FListLock);

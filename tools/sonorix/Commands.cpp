@@ -53,9 +53,12 @@ std::string RangeText(const TPropertyInfo& AInfo)
     return LText.str();
 }
 
-void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string& AIndent)
+// The rows of AClass; nested objects and collection items are shown from
+// AObject when there is one, else from their descriptions alone.
+void PrintProperties(std::ostream& AOut, const TClassDescription& AClass, TPersistent* AObject,
+                     const std::string& AIndent)
 {
-    for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
+    for (const TPropertyInfo* LInfo : AClass.AllProperties()) {
         if (LInfo->Kind == TPropertyKind::pkPin || LInfo->Kind == TPropertyKind::pkPinList)
             continue;
         AOut << AIndent << std::left << std::setw(static_cast<int>(28 - AIndent.size())) << LInfo->Name << ' '
@@ -82,16 +85,26 @@ void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string
         if (LInfo->Ownership == TFieldOwnership::foAutoManage)
             AOut << "  owned";
         AOut << '\n';
+        if (!AObject)
+            continue;
         if (LInfo->Kind == TPropertyKind::pkObject) {
-            PrintProperties(AOut, *LInfo->GetObject(AObject), AIndent + "  ");
+            TPersistent* LObject = LInfo->GetObject(*AObject);
+            PrintProperties(AOut, LObject->GetClassDescription(), LObject, AIndent + "  ");
         } else if (LInfo->Kind == TPropertyKind::pkCollection) {
-            TCollection* LCollection = LInfo->GetCollection(AObject);
+            TCollection* LCollection = LInfo->GetCollection(*AObject);
             AOut << AIndent << "  Count (" << LCollection->GetCount() << " items by default), each item a "
                  << LCollection->GetItemDescription().ClassName << ":\n";
-            if (LCollection->GetCount() > 0)
-                PrintProperties(AOut, *LCollection->GetItem(0), AIndent + "  [i].");
+            // An empty collection still shows what its items hold.
+            TPersistent* LItem = LCollection->GetCount() > 0 ? LCollection->GetItem(0) : nullptr;
+            PrintProperties(AOut, LItem ? LItem->GetClassDescription() : LCollection->GetItemDescription(), LItem,
+                            AIndent + "  [i].");
         }
     }
+}
+
+void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string& AIndent)
+{
+    PrintProperties(AOut, AObject.GetClassDescription(), &AObject, AIndent);
 }
 
 void PrintPins(std::ostream& AOut, TPersistent& AObject)

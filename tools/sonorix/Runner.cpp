@@ -354,8 +354,24 @@ void TRunner::StartSources()
         });
         FStopClock->Start();
     }
+    if (!FOtherSources.empty()) {
+        // A fed source keeps producing on its own clock after its inputs end
+        // (a self-clocked mixer sends silence); in virtual time it would run
+        // far past the end before the main loop notices. Checked every
+        // millisecond of audio; started before the sources, so at equal due
+        // times it looks before their ticks.
+        FWatchClock = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 1000, [this] {
+            if (!FSourcesStarted || SourcesRunning())
+                return;
+            for (ISNStreamSource* LSource : FOtherSources)
+                LSource->StopSource();
+            FWatchClock->Stop();
+        });
+        FWatchClock->Start();
+    }
     for (ISNStreamSource* LSource : FPrimarySources)
         LSource->StartSource();
+    FSourcesStarted = true;
 }
 
 void TRunner::StopSources(bool AEverything)
@@ -407,6 +423,8 @@ void TRunner::WindDown()
     StopSources(true);
     if (FStopClock)
         FStopClock->Stop();
+    if (FWatchClock)
+        FWatchClock->Stop();
     // Let queued work drain; the main thread keeps serving posted work.
     while (!TDGTimeline::WaitIdle(std::chrono::milliseconds(100)))
         MainThread().ProcessMessages();
