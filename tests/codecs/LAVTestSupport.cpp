@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace Sonorix::Test {
+namespace Sonorix::Test::Codecs {
 
 TTempDir::TTempDir()
 {
@@ -225,4 +225,4 @@ double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsi
     return LFrames ? std::sqrt(LSum / static_cast<double>(LFrames)) : 0.0;
 }
 
-} // namespace Sonorix::Test
+} // namespace Sonorix::Test::Codecs

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-namespace Sonorix::Test {
+// A namespace of its own: other test kits have helpers of the same names.
+namespace Sonorix::Test::Codecs {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TTempDir {
@@ -118,4 +119,8 @@ std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned A
 // RMS of one channel relative to full scale.
 double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
 
-} // namespace Sonorix::Test
+} // namespace Sonorix::Test::Codecs
+
+namespace Sonorix::Test {
+using namespace Codecs;
+}

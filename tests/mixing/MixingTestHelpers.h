@@ -13,7 +13,8 @@
 #include <functional>
 #include <optional>
 
-namespace Sonorix::Test {
+// A namespace of its own: other test kits have helpers of the same names.
+namespace Sonorix::Test::Mixing {
 
 class TFeeder : public TPersistent {
 public:
@@ -84,4 +85,8 @@ private:
     uint64_t FFrame = 0;
 };
 
-} // namespace Sonorix::Test
+} // namespace Sonorix::Test::Mixing
+
+namespace Sonorix::Test {
+using namespace Mixing;
+}
