@@ -45,11 +45,10 @@ TFunction LibraryCreator(const char* AKernel, const char* ACreator)
 // y[i] = sum over j of h[j] * x[i + j], summed from 0 in order of j exactly as
 // the one-sample kernel does, eight outputs at a time. No fused multiply-add:
 // the products are rounded before each sum (this file is built with
-// -ffp-contract=off, and the AVX2 clone does not enable FMA).
+// -ffp-contract=off, and the AVX2 form does not enable FMA).
 using TVector4 = double __attribute__((vector_size(32)));
 
-__attribute__((target_clones("avx2", "default"))) void ConvolveBlock(const double* h, int n, const double* x,
-                                                                     double* y, int m)
+__attribute__((always_inline)) inline void ConvolveBody(const double* h, int n, const double* x, double* y, int m)
 {
     int i = 0;
     for (; i + 8 <= m; i += 8) {
@@ -73,6 +72,24 @@ __attribute__((target_clones("avx2", "default"))) void ConvolveBlock(const doubl
             LSum += h[j] * x[i + j];
         y[i] = LSum;
     }
+}
+
+__attribute__((target("avx2"))) void ConvolveAVX2(const double* h, int n, const double* x, double* y, int m)
+{
+    ConvolveBody(h, n, x, y, m);
+}
+
+void ConvolvePlain(const double* h, int n, const double* x, double* y, int m)
+{
+    ConvolveBody(h, n, x, y, m);
+}
+
+// Chosen on first use rather than by an ifunc resolver, which runs before
+// the sanitizers' runtimes are up.
+void ConvolveBlock(const double* h, int n, const double* x, double* y, int m)
+{
+    static const auto LConvolve = __builtin_cpu_supports("avx2") ? &ConvolveAVX2 : &ConvolvePlain;
+    LConvolve(h, n, x, y, m);
 }
 
 } // namespace
