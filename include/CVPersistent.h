@@ -182,7 +182,7 @@ struct TPropertyInfo {
 // A field of an event, as handed to a generic event listener.
 struct TEventField {
     std::string Name;
-    std::variant<int64_t, double, bool, std::string> Value;
+    std::variant<int64_t, double, bool, std::string, std::vector<double>> Value;
 };
 
 // A generic listener: the command-line tool prints every event through one.

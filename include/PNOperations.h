@@ -174,6 +174,24 @@ public:
     double Max;
 };
 
+// The range of the values that follow on a real-number pin (a spectrum's
+// bins, a vector's coordinates).
+class TPNRealRangeOperation : public IPNNotifyOperation {
+public:
+    TPNRealRangeOperation(double AMin, double AMax) : Min(AMin), Max(AMax) {}
+    SN_DECLARE_OPERATION(TPNRealRangeOperation)
+    double Min;
+    double Max;
+};
+
+// A stream of spectra starts; SampleRate is that of the analysed audio.
+// Handlers of a rate-only start see it as one.
+class TPNStartSpectrumOperation : public TPNStartSampleRateOperation {
+public:
+    explicit TPNStartSpectrumOperation(double ASampleRate) : TPNStartSampleRateOperation(ASampleRate) {}
+    SN_DECLARE_OPERATION(TPNStartSpectrumOperation)
+};
+
 // A clock event; Time is in 100-nanosecond units.
 class TPNClockOperation : public IPNNotifyOperation {
 public:

@@ -160,6 +160,13 @@ class TDGPNRealRangedSourcePin : public TPNSourcePin {
 public:
     TDGPNRealRangedSourcePin(TPersistent* AOwner, std::string AName)
         : TPNSourcePin(AOwner, std::move(AName), TPNDataType::dtReal) {}
+    // A stream of real buffers starts (TPNStartSampleRateOperation).
+    bool SendStart(double ASampleRate);
+    // The range of the values that follow (TPNRealRangeOperation).
+    bool SubmitRange(double AMin, double AMax);
+    // One buffer; receivers may keep it, so the sender never writes it again.
+    bool SubmitBuffer(IDGRealBufferPtr ABuffer);
+    bool SendStop();
 };
 
 class TDGPNRealSinkPin : public TPNSinkPin {
@@ -173,6 +180,18 @@ public:
     TPNRealRangedSourcePin(TPersistent* AOwner, std::string AName)
         : TPNSourcePin(AOwner, std::move(AName), TPNDataType::dtRealValue) {}
     bool SendValue(double AValue, double AMin, double AMax);
+    // Stores the value as the pin's current one and sends it with its range.
+    bool SubmitValueRange(double AValue, double AMin, double AMax);
+    // Whether the pin's current value is AValue (false before the first
+    // submission, so a first reading of 0 is still sent).
+    bool HoldsValue(double AValue) const;
+    // The last submitted value (0 before the first).
+    double GetValue() const;
+
+private:
+    mutable std::mutex FValueMutex;
+    bool FHasValue = false;
+    double FValue = 0.0;
 };
 
 class TPNRealValueSinkPin : public TPNSinkPin {
@@ -231,6 +250,9 @@ public:
     TPNPin& Add();
     // Removes one pin and renumbers the names of those after it.
     void Delete(int AIndex);
+    // Moves the pin at ACurIndex to ANewIndex (clamped into the list) and
+    // renumbers the names; connections stay as they are.
+    void Move(int ACurIndex, int ANewIndex);
     // nullptr when the index is out of range.
     TPNPin* GetPin(int AIndex) const;
     TPNPin& operator[](int AIndex) const;

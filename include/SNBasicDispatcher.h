@@ -50,6 +50,17 @@ IppStatus ippiSet_32s_C1R(Ipp32s value, Ipp32s* pDst, int32_t dstStep, IppiSize 
 // with the width's limits. Not meant to be called from components.
 namespace SNKernelDetail {
 
+// The kernels below must give the same bits in every build: a multiply-add
+// fused by the compiler (-march with FMA, or any AArch64 build) would round
+// x * k + 1.5 * 2^52 once instead of twice and move results that sit next to
+// a tie. GCC takes the switch per function, so these templates carry it
+// wherever they are instantiated; Clang fuses only within one expression
+// unless told otherwise, and RoundClamp turns that off for itself.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 // Sample access for widths stored as a plain integer type.
 template <class T>
 struct TPlainSample {
@@ -101,6 +112,9 @@ void ForEachRow(TFirst* AFirst, int32_t AFirstStep, std::ptrdiff_t AFirstBytes, 
 // evaluation: never build the kernels with -ffast-math.)
 inline double RoundClamp(double AValue, double ALow, double AHigh)
 {
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#endif
     constexpr double LMagic = 6755399441055744.0;
     AValue = (AValue + LMagic) - LMagic;
     AValue = AValue == AValue ? AValue : 0.0;
@@ -264,6 +278,10 @@ IppStatus MultiplyInPlace(typename TAcc::Elem* ASrcDst, int32_t ASrcDstStep, Ipp
                });
     return ippStsNoErr;
 }
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
 
 } // namespace SNKernelDetail
 

@@ -12,6 +12,19 @@
 #include "SNHighPass.h"
 #include "SNLowPass.h"
 #include "SNRemoveDC.h"
+#include "SNChannelSplitter.h"
+#include "SNGoniometer.h"
+#include "SNRMSMeter.h"
+#include "SNSnapshot.h"
+#include "SNLAVAudioCompressor.h"
+#include "SNLAVAudioDecompressor.h"
+#include "SNLAVAudioLogger.h"
+#include "SNLAVAudioPlayer.h"
+#include "SNGaussGen.h"
+#include "SNRandomGen.h"
+#include "SNSignalGen.h"
+#include "SNAudioMixer.h"
+#include "SNChannelMerger.h"
 
 namespace Sonorix {
 
@@ -27,6 +40,19 @@ inline void RegisterAllComponents()
     SNRemoveDC::RegisterPkg();
     SNCombFilter::RegisterPkg();
     SNDelayLine::RegisterPkg();
+    SNChannelSplitter::RegisterPkg();
+    SNRMSMeter::RegisterPkg();
+    SNGoniometer::RegisterPkg();
+    SNSnapshot::RegisterPkg();
+    SNLAVAudioCompressor::RegisterPkg();
+    SNLAVAudioDecompressor::RegisterPkg();
+    SNLAVAudioPlayer::RegisterPkg();
+    SNLAVAudioLogger::RegisterPkg();
+    SNSignalGen::RegisterPkg();
+    SNRandomGen::RegisterPkg();
+    SNGaussGen::RegisterPkg();
+    SNAudioMixer::RegisterPkg();
+    SNChannelMerger::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -15,6 +15,8 @@ packages=(
     libfftw3-dev
     # external tools that the interoperability tests compare against
     ffmpeg vorbis-tools speex python3 python3-numpy python3-scipy graphviz
+    # the analysis throughput comparison (bench/analysis-throughput.sh)
+    sox
 )
 
 missing=()

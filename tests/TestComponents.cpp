@@ -33,6 +33,7 @@ const TClassDescription& TTestSource::ClassDescription()
             DescribeProperty(MaxBuffersProperty, &TTestSource::GetMaxBuffers, &TTestSource::SetMaxBuffers),
             DescribeProperty(FailProperty, &TTestSource::GetFailAfterStart, &TTestSource::SetFailAfterStart),
             DescribeProperty(ThrowProperty, &TTestSource::GetThrowAtBuffer, &TTestSource::SetThrowAtBuffer),
+            DescribeProperty(PumpRequestProperty, &TTestSource::GetPumpRequest, &TTestSource::SetPumpRequest),
         };
         LClass.Events = {{"OnError", [](TPersistent& AObject, TGenericEventHandler AHandler) {
                               static_cast<TTestSource&>(AObject).FOnError = std::move(AHandler);
@@ -61,6 +62,12 @@ void TTestSource::StartSource()
     FFrame = 0;
     FSent = 0;
     FRunning = true;
+    FPaused = false;
+    if (FPumpRequest) {
+        auto LRequest = std::make_shared<TPNPumpRequestOperation>(this, ptSoftware, 0);
+        FOutputPin.Notify(LRequest);
+        FPumpObject = LRequest->PumpObject;
+    }
     FOutputPin.SendStart(LFormat);
     if (FFailAfterStart && FOnError)
         FOnError(*this, "OnError", {{"message", std::string("test failure")}, {"code", int64_t{7}}});
@@ -72,9 +79,19 @@ void TTestSource::StartSource()
     FClock->Start();
 }
 
+void TTestSource::SetPaused(bool APaused)
+{
+    if (FPaused.exchange(APaused) == APaused || !FRunning)
+        return;
+    if (APaused)
+        FOutputPin.Notify(std::make_shared<TPNDGPauseOperation>());
+    else
+        FOutputPin.Notify(std::make_shared<TPNDGResumeOperation>());
+}
+
 void TTestSource::Tick()
 {
-    if (!FRunning)
+    if (!FRunning || FPaused)
         return;
     if (FThrowAtBuffer > 0 && FSent + 1 == FThrowAtBuffer)
         throw EDGException("test source failed at buffer " + std::to_string(FThrowAtBuffer));

@@ -26,6 +26,8 @@ public:
     static constexpr TIntSpec MaxBuffersProperty{.Name = "MaxBuffers", .Default = 0, .Min = 0};
     static constexpr TBoolSpec FailProperty{.Name = "FailAfterStart", .Default = false};
     static constexpr TIntSpec ThrowProperty{.Name = "ThrowAtBuffer", .Default = 0, .Min = 0};
+    // Sends a software pump request before its start, as a generator does.
+    static constexpr TBoolSpec PumpRequestProperty{.Name = "PumpRequest", .Default = false};
 
     TTestSource();
     ~TTestSource() override;
@@ -40,6 +42,16 @@ public:
     void SetFailAfterStart(bool AValue) { FLock->NotifySetter(FFailAfterStart, AValue); }
     int32_t GetThrowAtBuffer() const { return FThrowAtBuffer; }
     void SetThrowAtBuffer(int32_t AValue) { FLock->NotifySetterMin(FThrowAtBuffer, AValue, int32_t{0}); }
+    bool GetPumpRequest() const { return FPumpRequest; }
+    void SetPumpRequest(bool AValue) { FLock->NotifySetter(FPumpRequest, AValue); }
+    // Pausing sends a pause downstream and skips the ticks until resumed
+    // (the counting goes on from where it stopped). Any thread.
+    void SetPaused(bool APaused);
+    bool GetPaused() const { return FPaused; }
+    // Buffers sent so far.
+    int32_t GetSentCount() const { return FSent; }
+    // The claim that came back from the pump request.
+    TPersistent* GetPumpObject() const { return FPumpObject; }
 
     void StartSource() override;
     void StopSource() override;
@@ -63,9 +75,12 @@ private:
     bool FFailAfterStart = FailProperty.Default;
     int32_t FThrowAtBuffer = static_cast<int32_t>(ThrowProperty.Default);
     std::unique_ptr<TDGClockGen> FClock;
+    bool FPumpRequest = PumpRequestProperty.Default;
     std::atomic<bool> FRunning{false};
+    std::atomic<bool> FPaused{false};
+    TPersistent* FPumpObject = nullptr;
     uint64_t FFrame = 0;
-    int32_t FSent = 0;
+    std::atomic<int32_t> FSent{0};
 };
 
 // Records what arrives at its input.

@@ -165,6 +165,48 @@ bool TPNRealRangedSourcePin::SendValue(double AValue, double AMin, double AMax)
     return Notify(std::make_shared<TPNRealValueOperation>(AValue, AMin, AMax));
 }
 
+bool TPNRealRangedSourcePin::SubmitValueRange(double AValue, double AMin, double AMax)
+{
+    {
+        std::lock_guard LGuard(FValueMutex);
+        FHasValue = true;
+        FValue = AValue;
+    }
+    return SendValue(AValue, AMin, AMax);
+}
+
+bool TPNRealRangedSourcePin::HoldsValue(double AValue) const
+{
+    std::lock_guard LGuard(FValueMutex);
+    return FHasValue && FValue == AValue;
+}
+
+double TPNRealRangedSourcePin::GetValue() const
+{
+    std::lock_guard LGuard(FValueMutex);
+    return FValue;
+}
+
+bool TDGPNRealRangedSourcePin::SendStart(double ASampleRate)
+{
+    return Notify(std::make_shared<TPNStartSampleRateOperation>(ASampleRate));
+}
+
+bool TDGPNRealRangedSourcePin::SubmitRange(double AMin, double AMax)
+{
+    return Notify(std::make_shared<TPNRealRangeOperation>(AMin, AMax));
+}
+
+bool TDGPNRealRangedSourcePin::SubmitBuffer(IDGRealBufferPtr ABuffer)
+{
+    return Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(ABuffer)));
+}
+
+bool TDGPNRealRangedSourcePin::SendStop()
+{
+    return Notify(std::make_shared<TPNStopOperation>());
+}
+
 // --- Pin lists -----------------------------------------------------------------
 
 TPNPinList::TPNPinList(TPersistent* AOwner, std::string AName, TPNDataType ADataType, TPNPinDirection ADirection,
@@ -227,6 +269,22 @@ void TPNPinList::Delete(int AIndex)
     LPin.DisconnectAll();
     FPins.erase(FPins.begin() + AIndex);
     for (size_t I = static_cast<size_t>(AIndex); I < FPins.size(); ++I)
+        FPins[I]->SetName(PinName(static_cast<int>(I)));
+}
+
+void TPNPinList::Move(int ACurIndex, int ANewIndex)
+{
+    std::lock_guard LGuard(FListLock);
+    const int LCount = static_cast<int>(FPins.size());
+    if (ACurIndex < 0 || ACurIndex >= LCount)
+        return;
+    ANewIndex = std::clamp(ANewIndex, 0, LCount - 1);
+    if (ACurIndex == ANewIndex)
+        return;
+    std::unique_ptr<TPNPin> LPin = std::move(FPins[static_cast<size_t>(ACurIndex)]);
+    FPins.erase(FPins.begin() + ACurIndex);
+    FPins.insert(FPins.begin() + ANewIndex, std::move(LPin));
+    for (size_t I = 0; I < FPins.size(); ++I)
         FPins[I]->SetName(PinName(static_cast<int>(I)));
 }
 

@@ -461,7 +461,8 @@ TEST_P(CopyToChannelTest, MapsChannels)
 {
     const TChannelCase& LCase = GetParam();
     const auto LSource = MakeBuffer(16, LCase.SourceChannels, LCase.Source);
-    const auto LDest = TSNAudioBuffer::CreateSize(48000, 16, LCase.DestChannels, 2);
+    // Old content everywhere, so that channels the source lacks must be cleared.
+    const auto LDest = MakeBuffer(16, LCase.DestChannels, TSamples(2 * LCase.DestChannels, 12345));
     LSource->CopyTo(0, *LDest, 0, 2);
     EXPECT_EQ(Samples(*LDest), LCase.Expected);
     EXPECT_EQ(LDest->GetChannels(), LCase.DestChannels);
@@ -477,7 +478,7 @@ TEST(CopyToMixedTest, WidthAndChannelsTogether)
 {
     // 16-bit stereo to 8-bit with four channels: 256 -> 1, -512 -> -2, the rest silent.
     const auto LStereo16 = MakeBuffer(16, 2, {256, -512});
-    const auto LQuad8 = TSNAudioBuffer::CreateSize(48000, 8, 4, 1);
+    const auto LQuad8 = MakeBuffer(8, 4, {7, 7, 7, 7});
     LStereo16->CopyTo(0, *LQuad8, 0, 1);
     EXPECT_EQ(Samples(*LQuad8), (TSamples{129, 126, 128, 128}));
 

@@ -1,38 +1,45 @@
 // SPDX-License-Identifier: MIT
-// Smallest program against an installed SonorixPkg: proves the headers, the
-// library and the package files fit together by wiring real components.
+// Smallest program against an installed SonorixPkg, and the README's first
+// program: a generator created by class name, an amplifier and a pin of our
+// own, one second of audio in virtual time.
 #include <SonorixPkg.h>
 
+#include <algorithm>
 #include <cstdio>
 
 int main()
 {
     using namespace Sonorix;
     RegisterAllComponents();
+    TLockComponentPtr LComponent = TSNRegistry::Instance().Create("TSNSignalGen");
+    SetPropertyText(*LComponent, "SignalType", "atTriangle");    // properties as text...
+    auto& LGen = static_cast<TSNSignalGen&>(*LComponent);
+    LGen.SetFrequency(1000);                                    // ...or in code
+    TSNAmplifier LAmplifier;
+    LAmplifier.SetCoefficient(0.5);
 
-    // A component created by class name, configured as text.
-    TLockComponentPtr LComponent = TSNRegistry::Instance().Create("TSNAmplifier");
-    SetPropertyText(*LComponent, "Coefficient", "0.5");
-    auto& LAmplifier = static_cast<TSNAmplifier&>(*LComponent);
-
-    // A feeding pin and a receiving pin of our own around it.
-    int32_t LReceived = 0;
-    TSNPNAudioSourcePin LFeed(nullptr, "Feed");
+    int32_t LPeak = 0;                                          // a sink pin of our own
+    uint64_t LFrames = 0;
     TSNPNAudioSinkPin LSink(nullptr, "Sink");
     LSink.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-            LReceived = LBuffer->AudioBuffer->GetItem(0, 0);
+        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
+            for (uint32_t F = 0; F < LBuffer->AudioBuffer->GetSize(); ++F)
+                LPeak = std::max(LPeak, LBuffer->AudioBuffer->GetItem(F, 0));
+            LFrames += LBuffer->AudioBuffer->GetSize();
+        }
         return true;
     });
-    LFeed.Connect(LAmplifier.GetInputPin());
+    LGen.GetOutputPin().Connect(LAmplifier.GetInputPin());
     LAmplifier.GetOutputPin().Connect(LSink);
 
-    LFeed.SendStart(MakeWaveFormat(48000, 16, 1));
-    ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, 16, 1, 16);
-    static_cast<int16_t*>(LBuffer->Modify())[0] = 1000;
-    LFeed.SendBuffer(LBuffer);
-    LFeed.SendStop();
-
-    std::printf("1000 scaled by %s gives %d\n", GetPropertyText(LAmplifier, "Coefficient").c_str(), LReceived);
-    return LReceived == 500 ? 0 : 1;
+    TDGVirtualTimeScope LVirtual;                               // as fast as the machine allows
+    TDGClockGen LStop(DGTimeUnitsPerSecond, [&] { LGen.StopSource(); LStop.Stop(); });
+    {
+        TDGWorkScope LHold;                                     // both clocks start at time 0
+        LStop.Start();
+        LGen.StartSource();                                     // 44100 Hz, 2 channels, 1024 frames
+    }
+    TDGTimeline::WaitIdle();                                    // until the stop went through
+    std::printf("%llu frames, peak %d\n", static_cast<unsigned long long>(LFrames), LPeak);
+    return LFrames == 44 * 1024 && LPeak == 10000 ? 0 : 1;      // prints "45056 frames, peak 10000"
 }

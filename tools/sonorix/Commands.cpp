@@ -53,9 +53,12 @@ std::string RangeText(const TPropertyInfo& AInfo)
     return LText.str();
 }
 
-void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string& AIndent)
+// The rows of AClass; nested objects and collection items are shown from
+// AObject when there is one, else from their descriptions alone.
+void PrintProperties(std::ostream& AOut, const TClassDescription& AClass, TPersistent* AObject,
+                     const std::string& AIndent)
 {
-    for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
+    for (const TPropertyInfo* LInfo : AClass.AllProperties()) {
         if (LInfo->Kind == TPropertyKind::pkPin || LInfo->Kind == TPropertyKind::pkPinList)
             continue;
         AOut << AIndent << std::left << std::setw(static_cast<int>(28 - AIndent.size())) << LInfo->Name << ' '
@@ -82,16 +85,26 @@ void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string
         if (LInfo->Ownership == TFieldOwnership::foAutoManage)
             AOut << "  owned";
         AOut << '\n';
+        if (!AObject)
+            continue;
         if (LInfo->Kind == TPropertyKind::pkObject) {
-            PrintProperties(AOut, *LInfo->GetObject(AObject), AIndent + "  ");
+            TPersistent* LObject = LInfo->GetObject(*AObject);
+            PrintProperties(AOut, LObject->GetClassDescription(), LObject, AIndent + "  ");
         } else if (LInfo->Kind == TPropertyKind::pkCollection) {
-            TCollection* LCollection = LInfo->GetCollection(AObject);
+            TCollection* LCollection = LInfo->GetCollection(*AObject);
             AOut << AIndent << "  Count (" << LCollection->GetCount() << " items by default), each item a "
                  << LCollection->GetItemDescription().ClassName << ":\n";
-            if (LCollection->GetCount() > 0)
-                PrintProperties(AOut, *LCollection->GetItem(0), AIndent + "  [i].");
+            // An empty collection still shows what its items hold.
+            TPersistent* LItem = LCollection->GetCount() > 0 ? LCollection->GetItem(0) : nullptr;
+            PrintProperties(AOut, LItem ? LItem->GetClassDescription() : LCollection->GetItemDescription(), LItem,
+                            AIndent + "  [i].");
         }
     }
+}
+
+void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string& AIndent)
+{
+    PrintProperties(AOut, AObject.GetClassDescription(), &AObject, AIndent);
 }
 
 void PrintPins(std::ostream& AOut, TPersistent& AObject)
@@ -202,7 +215,10 @@ TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string
     return LOptions;
 }
 
-int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr)
+// ASeconds, when given, receives the seconds of audio that reached the
+// free outputs.
+int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr,
+            double* ASeconds = nullptr)
 {
     TPipeline LPipeline;
     try {
@@ -212,7 +228,10 @@ int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostr
     }
     std::unique_ptr<TGraph> LGraph = TGraph::Build(LPipeline);
     TRunner LRunner(*LGraph, AOptions, AOut, AErr);
-    return LRunner.Run();
+    const int LCode = LRunner.Run();
+    if (ASeconds)
+        *ASeconds = LRunner.AudioSeconds();
+    return LCode;
 }
 
 int Run(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
@@ -243,7 +262,12 @@ int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::os
     if (!LOptions.Quiet)
         AErr << "sonorix demo: " << LPipeline << " for " << *LOptions.Duration << " s into " << LOptions.WavPath
              << '\n';
-    return RunText(LPipeline, LOptions, AOut, AErr);
+    double LSeconds = 0;
+    const int LCode = RunText(LPipeline, LOptions, AOut, AErr, &LSeconds);
+    if (LCode == CExitOk && !LOptions.Quiet)
+        AErr << "sonorix demo: wrote " << std::fixed << std::setprecision(3) << LSeconds << " s of audio to "
+             << LOptions.WavPath << " (a 440 Hz tone of amplitude 16000, halved by the amplifier: peak 8000)\n";
+    return LCode;
 }
 
 } // namespace
@@ -252,7 +276,11 @@ std::string DemoPipeline()
 {
     if (!TSNRegistry::Instance().Find("TSNSignalGen"))
         return {};
-    return "TSNSignalGen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+    std::string LPipeline = "TSNSignalGen name=gen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+    // A meter on the tone: its levels show on the progress line while the demo runs.
+    if (TSNRegistry::Instance().Find("TSNVUMeter"))
+        LPipeline += "  gen.OutputPin ! TSNVUMeter Mode=vmDecibel";
+    return LPipeline;
 }
 
 int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)

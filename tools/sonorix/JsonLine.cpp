@@ -102,19 +102,39 @@ TJsonLine& TJsonLine::Add(std::string_view AKey, std::string_view AValue)
     return *this;
 }
 
-TJsonLine& TJsonLine::Add(std::string_view AKey, double AValue)
+namespace {
+void AppendNumber(std::string& AText, double AValue)
 {
-    Key(AKey);
     if (!std::isfinite(AValue)) {
-        FText += "null";
-        return *this;
+        AText += "null";
+        return;
     }
     // to_chars without a precision gives the shortest round-trip form, and
     // its "1e+20" / "-0" spellings are valid JSON numbers.
     char Buffer[32];
     auto [End, Error] = std::to_chars(Buffer, Buffer + sizeof(Buffer), AValue);
     (void)Error; // 32 bytes hold any double
-    FText.append(Buffer, End);
+    AText.append(Buffer, End);
+}
+} // namespace
+
+TJsonLine& TJsonLine::Add(std::string_view AKey, double AValue)
+{
+    Key(AKey);
+    AppendNumber(FText, AValue);
+    return *this;
+}
+
+TJsonLine& TJsonLine::Add(std::string_view AKey, const std::vector<double>& AValues)
+{
+    Key(AKey);
+    FText += '[';
+    for (size_t i = 0; i < AValues.size(); ++i) {
+        if (i > 0)
+            FText += ',';
+        AppendNumber(FText, AValues[i]);
+    }
+    FText += ']';
     return *this;
 }
 

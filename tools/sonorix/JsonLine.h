@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace Sonorix::Cli {
 
@@ -40,6 +41,8 @@ public:
             return Add(AKey, static_cast<uint64_t>(AValue));
     }
     TJsonLine& AddNull(std::string_view AKey);
+    // An array of numbers, each written as Add writes a double.
+    TJsonLine& Add(std::string_view AKey, const std::vector<double>& AValues);
 
     // The object, without a trailing newline.
     std::string Str() const { return FText + "}"; }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <unistd.h>
@@ -103,6 +104,13 @@ public:
         std::lock_guard LGuard(FMutex);
         return FSampleRate ? static_cast<double>(FFrames) / FSampleRate : 0.0;
     }
+    // The last value a real-value pin sent, for the progress line.
+    std::optional<double> LastValue() const
+    {
+        std::lock_guard LGuard(FMutex);
+        return FLastValue;
+    }
+    const TPNSourcePin& Upstream() const { return FUpstream; }
     std::string Error() const
     {
         std::lock_guard LGuard(FMutex);
@@ -174,14 +182,21 @@ private:
                 if (!FSampleRate)
                     FSampleRate = LAudio.GetSamplesPerSecond();
             } else if (LBuffer->Reals && FPrinter) {
+                const IDGRealBuffer& LReals = *LBuffer->Reals;
                 FPrinter->Print(LOwner, "buffer",
-                                {{"pin", FUpstream.GetName()}, {"size", static_cast<int64_t>(LBuffer->Reals->GetSize())}});
+                                {{"pin", FUpstream.GetName()},
+                                 {"size", static_cast<int64_t>(LReals.GetSize())},
+                                 {"values", std::vector<double>(LReals.Read(), LReals.Read() + LReals.GetSize())}});
             }
             return true;
         }
         if (OperationAs<TPNStopOperation>(AOperation)) {
             Flush();
             return true;
+        }
+        if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation)) {
+            std::lock_guard LGuard(FMutex);
+            FLastValue = LValue->Value;
         }
         if (FPrinter) {
             if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation))
@@ -209,6 +224,7 @@ private:
     WAVEFORMATEXTENSIBLE FFormat{};
     uint32_t FSampleRate = 0;
     uint64_t FFrames = 0;
+    std::optional<double> FLastValue;
     std::string FError;
 };
 
@@ -287,6 +303,11 @@ void TRunner::BindEvents()
                         if (LField.Name == "message")
                             if (auto* LText = std::get_if<std::string>(&LField.Value))
                                 LMessage += " " + *LText;
+                    // What and where, when the component says more than its message.
+                    for (const TEventField& LField : AFields)
+                        if (LField.Name == "detail")
+                            if (auto* LText = std::get_if<std::string>(&LField.Value))
+                                LMessage += " (" + *LText + ")";
                     Fail(LMessage);
                 }
             });
@@ -333,8 +354,24 @@ void TRunner::StartSources()
         });
         FStopClock->Start();
     }
+    if (!FOtherSources.empty()) {
+        // A fed source keeps producing on its own clock after its inputs end
+        // (a self-clocked mixer sends silence); in virtual time it would run
+        // far past the end before the main loop notices. Checked every
+        // millisecond of audio; started before the sources, so at equal due
+        // times it looks before their ticks.
+        FWatchClock = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 1000, [this] {
+            if (!FSourcesStarted || SourcesRunning())
+                return;
+            for (ISNStreamSource* LSource : FOtherSources)
+                LSource->StopSource();
+            FWatchClock->Stop();
+        });
+        FWatchClock->Start();
+    }
     for (ISNStreamSource* LSource : FPrimarySources)
         LSource->StartSource();
+    FSourcesStarted = true;
 }
 
 void TRunner::StopSources(bool AEverything)
@@ -374,6 +411,10 @@ void TRunner::ShowProgress(bool AFinal)
     LLine << "\r" << std::fixed << std::setprecision(1) << AudioSeconds() << " s of audio";
     if (FOptions.Duration)
         LLine << " of " << *FOptions.Duration << " s";
+    // Meter readings and other values of free value pins, latest first seen.
+    for (const auto& LSink : FSinks)
+        if (std::optional<double> LValue = LSink->LastValue())
+            LLine << "  " << LSink->Upstream().GetName() << " " << std::setprecision(1) << *LValue;
     FErr << LLine.str() << (AFinal ? "\n" : "") << std::flush;
 }
 
@@ -382,6 +423,8 @@ void TRunner::WindDown()
     StopSources(true);
     if (FStopClock)
         FStopClock->Stop();
+    if (FWatchClock)
+        FWatchClock->Stop();
     // Let queued work drain; the main thread keeps serving posted work.
     while (!TDGTimeline::WaitIdle(std::chrono::milliseconds(100)))
         MainThread().ProcessMessages();

@@ -69,6 +69,10 @@ private:
     std::vector<ISNStreamSource*> FPrimarySources;
     std::vector<ISNStreamSource*> FOtherSources;
     std::unique_ptr<TDGClockGen> FStopClock;
+    // Stops the fed sources (a mixer on its own clock) as soon as the
+    // primary sources have ended, at the same audio time.
+    std::unique_ptr<TDGClockGen> FWatchClock;
+    std::atomic<bool> FSourcesStarted{false};
     mutable std::mutex FErrorMutex;
     std::string FError;
     bool FShowProgress = false;

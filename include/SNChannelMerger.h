@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "SNMultiInput.h"
+
+namespace Sonorix {
+
+// Builds one multi-channel stream from several: input pin i feeds output
+// channel i with its first channel. The number of inputs follows
+// AudioFormat's channel count; rates and widths are aligned by the
+// multi-input base, and samples are copied unchanged.
+//
+// Pins: InputPins[i] (audio in), OutputPin (audio out).
+//
+//   TSNChannelMerger LMerger;                      // two inputs
+//   LLeft.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMerger.GetInputPins()[0]));
+//   LRight.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMerger.GetInputPins()[1]));
+class TSNChannelMerger : public TSNMultiInput {
+public:
+    TSNChannelMerger();
+    ~TSNChannelMerger() override;
+
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    TPNPinList& GetInputPins() { return FInputPins; }
+
+protected:
+    void DoChange() override;
+    bool PassTroughMasterPump() override { return true; }
+    bool CalculateSendOutput() override;
+    // Copies the first channel of ASource into channel AChannel of ATarget,
+    // frame by frame, in the running width. Called with FInputLock held.
+    void MergeBuffer(uint32_t AChannel, const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget);
+    void Merge8Bits(uint32_t AChannel, const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget);
+    void Merge16Bits(uint32_t AChannel, const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget);
+    void Merge24Bits(uint32_t AChannel, const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget);
+    void Merge32Bits(uint32_t AChannel, const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget);
+
+private:
+    TPNPinList FInputPins;
+};
+
+namespace SNChannelMerger {
+// Registers TSNChannelMerger with the component registry.
+void RegisterPkg();
+} // namespace SNChannelMerger
+
+} // namespace Sonorix

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// Base of the file writers: one audio input and a file name.
+#pragma once
+
+#include "CVComponent.h"
+#include "PNPins.h"
+#include "SNAudioBuffer.h"
+
+#include <memory>
+#include <string>
+
+namespace Sonorix {
+
+// A writer takes a stream on InputPin: the start reaches BeginAudio (the file
+// is opened there), each buffer RenderAudio, the stop EndAudio (the file is
+// completed and closed). A disabled writer ignores streams that start while
+// it is disabled. Operations are handled on the delivering thread, under
+// FInputLock.
+class TSNCommonLogger : public TLockComponent {
+public:
+    static constexpr TStringSpec FileNameProperty{
+        .Name = "FileName", .Default = "", .FileFilter = "All files (*.*)|*.*", .EditorEntry = "Edit &File Name ..."};
+    static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = true};
+
+    TSNCommonLogger();
+    ~TSNCommonLogger() override;
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    TSNPNAudioSinkPin& GetInputPin() { return FInputPin; }
+    std::string GetFileName() const;
+    // Takes effect at the next stream start.
+    void SetFileName(const std::string& AValue);
+    bool GetEnabled() const;
+    void SetEnabled(bool AValue);
+    // Whether a stream is being written.
+    bool IsLogging() const;
+
+protected:
+    virtual bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
+    // Called with FInputLock held.
+    virtual void BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat) = 0;
+    virtual void RenderAudio(const ISNAudioBufferPtr& AAudioBuffer) = 0;
+    virtual void EndAudio() = 0;
+
+    std::shared_ptr<TBasicLockChangeNotifyLock> FInputLock;
+    TSNPNAudioSinkPin FInputPin;
+    bool FLogging = false;
+
+private:
+    std::string FFileName = FileNameProperty.Default;
+    bool FEnabled = EnabledProperty.Default;
+};
+
+} // namespace Sonorix

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: MIT
+#include "SNLAVAudioLogger.h"
+
+#include "CVRegistry.h"
+#include "SNCatalogue.h"
+#include "LAVEncoder.h"
+
+namespace Sonorix {
+
+TSNLAVAudioLogger::TSNLAVAudioLogger() : FEncoder(std::make_unique<LAV::TLAVEncoder>()) {
+    LAVInitialize();
+}
+
+TSNLAVAudioLogger::~TSNLAVAudioLogger()
+{
+    TLockAccess LAccess = FInputLock->WriteLock();
+    if (FAVFormatContext)
+        Release(FHeaderWritten);
+}
+
+const TClassDescription& TSNLAVAudioLogger::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        TClassDescription LClass;
+        ApplyCatalogue(LClass, "TSNLAVAudioLogger");
+        LClass.Parent = &TSNCommonLogger::ClassDescription();
+        LClass.Properties = {
+            DescribeObject("FileFormat", &TSNLAVAudioLogger::GetFileFormat),
+            DescribeObject("AudioCompression", &TSNLAVAudioLogger::GetAudioCompression),
+        };
+        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Factory = [] { return std::make_shared<TSNLAVAudioLogger>(); };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+void TSNLAVAudioLogger::Fail(const std::string& AMessage, int ACode, const std::string& ADetail)
+{
+    // What was written so far is completed as far as the container allows.
+    Release(FHeaderWritten);
+    FLogging = false;
+    Error(*this, AMessage, static_cast<uint32_t>(ACode < 0 ? -ACode : ACode), ADetail);
+}
+
+void TSNLAVAudioLogger::OpenContext(const std::string& AFileName)
+{
+    if (FAVFormatContext)
+        return;
+    const AVOutputFormat* LFormat = FFileFormat.GetFormat(AFileName);
+    if (!LFormat) {
+        const std::string LName = FFileFormat.GetFormatName();
+        Fail("unknown file format", AVERROR_MUXER_NOT_FOUND,
+             LName.empty() ? "cannot tell the container from the file name '" + AFileName +
+                                 "'; set FileFormat.FormatName"
+                           : "'" + LName + "' is not an output format of this libavformat");
+        return;
+    }
+    if (avformat_alloc_output_context2(&FAVFormatContext, LFormat, nullptr, AFileName.c_str()) < 0 ||
+        !FAVFormatContext)
+        Fail("Could not alloc stream", AVERROR(ENOMEM));
+}
+
+void TSNLAVAudioLogger::BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat)
+{
+    FFormat = AWaveFormat;
+    FFileName = GetFileName();
+    FHeaderWritten = false;
+    OpenContext(FFileName);
+    if (!FAVFormatContext)
+        return;
+
+    // The container's usual codec; for PCM containers the PCM codec of the
+    // stream's own width.
+    const AVOutputFormat* LFormat = FAVFormatContext->oformat;
+    int LCodecId = LFormat->audio_codec;
+    const unsigned LBits = AWaveFormat.Format.wBitsPerSample;
+    if (LAV::IsPcmCodec(static_cast<AVCodecID>(LCodecId))) {
+        const AVCodecID LWidthCodec = LAV::PcmCodecForWidth(static_cast<AVCodecID>(LCodecId), LBits);
+        if (avformat_query_codec(LFormat, LWidthCodec, FF_COMPLIANCE_NORMAL) == 1)
+            LCodecId = LWidthCodec;
+    }
+    if (!FAudioCompression.Open(LCodecId)) {
+        const std::string LName = FAudioCompression.GetCodecName();
+        Fail("codec not found", AVERROR_ENCODER_NOT_FOUND,
+             LName.empty() ? std::string("the ") + LFormat->name + " format has no default audio encoder here"
+                           : "'" + LName + "' is not an audio encoder of this libavcodec");
+        return;
+    }
+    const AVCodec* LCodec = FAudioCompression.GetCodec();
+    if (avformat_query_codec(LFormat, LCodec->id, FF_COMPLIANCE_NORMAL) == 0) {
+        Fail("could not open codec", AVERROR(EINVAL),
+             std::string("the ") + LFormat->name + " format cannot hold " + LCodec->name + " audio");
+        return;
+    }
+    FStream = FAudioCompression.OpenStream(FAVFormatContext);
+    if (!FStream) {
+        Fail("Could not alloc stream", AVERROR(ENOMEM));
+        return;
+    }
+    std::string LDetail;
+    const int LResult = FEncoder->Open(LCodec, AWaveFormat, FAudioCompression.GetBitRate(),
+                                       (LFormat->flags & AVFMT_GLOBALHEADER) != 0, FAudioCompression.GetOptions(),
+                                       LDetail);
+    if (LResult < 0) {
+        Fail("could not open codec", LResult, LDetail);
+        return;
+    }
+    AVCodecContext* LContext = FEncoder->GetContext();
+    avcodec_parameters_from_context(FStream->codecpar, LContext);
+    FStream->time_base = LContext->time_base;
+    FAudioCompression.ApplySettings(LContext);
+    TryWriteHeaders(FFileName);
+}
+
+void TSNLAVAudioLogger::TryWriteHeaders(const std::string& AFileName)
+{
+    if (!(FAVFormatContext->oformat->flags & AVFMT_NOFILE)) {
+        const int LResult = avio_open(&FAVFormatContext->pb, AFileName.c_str(), AVIO_FLAG_WRITE);
+        if (LResult < 0) {
+            Fail("Could not open " + AFileName, LResult, LAVErrorText(LResult));
+            return;
+        }
+    }
+    const int LResult = avformat_write_header(FAVFormatContext, nullptr);
+    if (LResult < 0) {
+        Fail("Could not open " + AFileName, LResult, "cannot write the header: " + LAVErrorText(LResult));
+        return;
+    }
+    FHeaderWritten = true;
+    if (FAVFormatContext->pb && FAVFormatContext->pb->error < 0) {
+        const int LError = FAVFormatContext->pb->error;
+        Fail("Error while writing audio frame", LError, "'" + AFileName + "': " + LAVErrorText(LError));
+    }
+}
+
+void TSNLAVAudioLogger::WritePacket(AVPacket* APacket)
+{
+    APacket->stream_index = FStream->index;
+    av_packet_rescale_ts(APacket, FEncoder->GetContext()->time_base, FStream->time_base);
+    int LResult = av_interleaved_write_frame(FAVFormatContext, APacket);
+    // Output errors surface in the I/O context, not always in the result.
+    if (LResult >= 0 && FAVFormatContext->pb && FAVFormatContext->pb->error < 0)
+        LResult = FAVFormatContext->pb->error;
+    if (LResult < 0)
+        throw LResult;
+}
+
+void TSNLAVAudioLogger::RenderAudio(const ISNAudioBufferPtr& AAudioBuffer)
+{
+    if (!FHeaderWritten || !FEncoder->IsOpen())
+        return;
+    ISNAudioBufferPtr LBuffer = AAudioBuffer;
+    // Buffers in another width or channel count are brought to the stream's.
+    if (LBuffer->GetBitsPerSample() != FFormat.Format.wBitsPerSample ||
+        LBuffer->GetChannels() != FFormat.Format.nChannels) {
+        ISNAudioBufferPtr LConverted = TSNAudioBuffer::CreateWaveFormat(FFormat, LBuffer->GetSize());
+        LBuffer->CopyTo(0, *LConverted, 0, LBuffer->GetSize());
+        LBuffer = LConverted;
+    }
+    int LResult = 0;
+    try {
+        LResult = FEncoder->Write(LBuffer->ByteRead(), static_cast<int>(LBuffer->GetSize()),
+                                  [this](AVPacket* APacket) { WritePacket(APacket); });
+    } catch (int AWriteError) {
+        Fail("Error while writing audio frame", AWriteError, "'" + FFileName + "': " + LAVErrorText(AWriteError));
+        return;
+    }
+    if (LResult < 0)
+        Fail("Error while writing audio frame", LResult, "encoding failed: " + LAVErrorText(LResult));
+}
+
+void TSNLAVAudioLogger::EndAudio()
+{
+    if (!FAVFormatContext)
+        return;
+    if (FHeaderWritten && FEncoder->IsOpen()) {
+        int LResult = 0;
+        try {
+            LResult = FEncoder->Finish([this](AVPacket* APacket) { WritePacket(APacket); });
+        } catch (int AWriteError) {
+            LResult = AWriteError;
+        }
+        if (LResult < 0) {
+            Fail("Error while writing audio frame", LResult, "'" + FFileName + "': " + LAVErrorText(LResult));
+            return;
+        }
+    }
+    if (const int LResult = Release(FHeaderWritten); LResult < 0)
+        Error(*this, "Error while writing audio frame", static_cast<uint32_t>(-LResult),
+              "'" + FFileName + "': " + LAVErrorText(LResult));
+}
+
+int TSNLAVAudioLogger::Release(bool AComplete)
+{
+    int LResult = 0;
+    if (FAVFormatContext) {
+        if (AComplete) {
+            LResult = av_write_trailer(FAVFormatContext);
+            if (LResult >= 0 && FAVFormatContext->pb && FAVFormatContext->pb->error < 0)
+                LResult = FAVFormatContext->pb->error;
+        }
+        if (FAVFormatContext->pb && !(FAVFormatContext->oformat->flags & AVFMT_NOFILE)) {
+            avio_flush(FAVFormatContext->pb);
+            if (LResult >= 0 && FAVFormatContext->pb->error < 0)
+                LResult = FAVFormatContext->pb->error;
+            avio_closep(&FAVFormatContext->pb);
+        }
+        avformat_free_context(FAVFormatContext);
+        FAVFormatContext = nullptr;
+    }
+    FEncoder->Close();
+    FAudioCompression.Close();
+    FStream = nullptr;
+    FHeaderWritten = false;
+    return LResult;
+}
+
+namespace SNLAVAudioLogger {
+void RegisterPkg()
+{
+    RegisterComponents({&TSNLAVAudioLogger::ClassDescription()});
+}
+} // namespace SNLAVAudioLogger
+
+} // namespace Sonorix

@@ -1,0 +1,431 @@
+// SPDX-License-Identifier: MIT
+#include "XVLAVSupport.h"
+
+#include "LAVInternal.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <sstream>
+
+namespace Sonorix {
+
+namespace {
+
+std::mutex& CodecLock()
+{
+    static std::mutex LLock;
+    return LLock;
+}
+
+const AVCodec* FindByName(const std::string& AName, bool AEncoder)
+{
+    const AVCodec* LCodec = AEncoder ? avcodec_find_encoder_by_name(AName.c_str())
+                                     : avcodec_find_decoder_by_name(AName.c_str());
+    if (!LCodec) {
+        // A codec's name ("mp3", "vorbis") as well as an implementation's.
+        if (const AVCodecDescriptor* LDescriptor = avcodec_descriptor_get_by_name(AName.c_str()))
+            LCodec = AEncoder ? avcodec_find_encoder(LDescriptor->id) : avcodec_find_decoder(LDescriptor->id);
+    }
+    return LCodec && LCodec->type == AVMEDIA_TYPE_AUDIO ? LCodec : nullptr;
+}
+
+} // namespace
+
+void LAVInitialize()
+{
+    // libav's own log lines would interleave with the host's output; every
+    // failure is reported through the components' errors instead.
+    static std::once_flag LOnce;
+    std::call_once(LOnce, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+void LAVLockExecute(const std::function<void()>& AProc)
+{
+    std::lock_guard LGuard(CodecLock());
+    AProc();
+}
+
+std::string LAVErrorText(int AError)
+{
+    char LText[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(AError, LText, sizeof(LText));
+    return LText;
+}
+
+// --- TLAVErrorSource -----------------------------------------------------------
+
+void TLAVErrorSource::SetOnError(TDGErrorEvent AHandler)
+{
+    std::lock_guard LGuard(FMutex);
+    FOnError = std::move(AHandler);
+}
+
+TDGErrorEvent TLAVErrorSource::GetOnError() const
+{
+    std::lock_guard LGuard(FMutex);
+    return FOnError;
+}
+
+std::string TLAVErrorSource::GetErrorDetail() const
+{
+    std::lock_guard LGuard(FMutex);
+    return FDetail;
+}
+
+TEventInfo TLAVErrorSource::DescribeOnError()
+{
+    return {"OnError", [](TPersistent& AObject, TGenericEventHandler AHandler) {
+                auto& LSource = dynamic_cast<TLAVErrorSource&>(AObject);
+                if (!AHandler) {
+                    LSource.SetOnError(nullptr);
+                    return;
+                }
+                LSource.SetOnError([AHandler, &LSource](TPersistent& ASender, const std::string& AMessage,
+                                                        uint32_t ACode, bool& /*AHandled*/) {
+                    std::vector<TEventField> LFields{{"message", AMessage}, {"code", int64_t{ACode}}};
+                    if (std::string LDetail = LSource.GetErrorDetail(); !LDetail.empty())
+                        LFields.push_back({"detail", LDetail});
+                    AHandler(ASender, "OnError", LFields);
+                });
+            }};
+}
+
+void TLAVErrorSource::Error(TLockComponent& ASelf, const std::string& AMessage, uint32_t ACode,
+                            const std::string& ADetail)
+{
+    TDGErrorEvent LHandler;
+    {
+        std::lock_guard LGuard(FMutex);
+        FDetail = ADetail;
+        LHandler = FOnError;
+    }
+    bool LHandled = false;
+    if (LHandler)
+        LHandler(ASelf, AMessage, ACode, LHandled);
+    if (LHandled || ASelf.GetDesignMode())
+        return;
+    char LText[512];
+    std::snprintf(LText, sizeof(LText), "%s - %u - %x", AMessage.c_str(), ACode, ACode);
+    std::string LMessage = LText;
+    if (!ADetail.empty())
+        LMessage += " (" + ADetail + ")";
+    throw EDGException(LMessage);
+}
+
+// --- TXVLAVAudioFileFormat ------------------------------------------------------
+
+const TClassDescription& TXVLAVAudioFileFormat::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        TClassDescription LClass;
+        LClass.ClassName = "TXVLAVAudioFileFormat";
+        LClass.Unit = "XVLAVSupport";
+        LClass.Properties = {DescribeProperty(FormatNameProperty, &TXVLAVAudioFileFormat::GetFormatName,
+                                              &TXVLAVAudioFileFormat::SetFormatName)};
+        return LClass;
+    }();
+    return LDescription;
+}
+
+std::string TXVLAVAudioFileFormat::GetFormatName() const
+{
+    return FLock.Getter(FFormatName);
+}
+
+void TXVLAVAudioFileFormat::SetFormatName(const std::string& AValue)
+{
+    FLock.NotifySetter(FFormatName, AValue);
+}
+
+const AVOutputFormat* TXVLAVAudioFileFormat::GetFormat(const std::string& AFileName) const
+{
+    const std::string LName = GetFormatName();
+    if (!LName.empty())
+        return av_guess_format(LName.c_str(), nullptr, nullptr);
+    return av_guess_format(nullptr, AFileName.c_str(), nullptr);
+}
+
+// --- Options -------------------------------------------------------------------
+
+std::string TLAVCodecOptions::Apply(AVCodecContext* AContext, const std::string& AOptions)
+{
+    std::istringstream LList(AOptions);
+    std::string LItem;
+    while (std::getline(LList, LItem, ':')) {
+        if (LItem.empty())
+            continue;
+        const size_t LEqual = LItem.find('=');
+        if (LEqual == std::string::npos || LEqual == 0)
+            return "option '" + LItem + "' is not of the form key=value";
+        const std::string LKey = LItem.substr(0, LEqual);
+        const std::string LValue = LItem.substr(LEqual + 1);
+        const int LResult = av_opt_set(AContext, LKey.c_str(), LValue.c_str(), AV_OPT_SEARCH_CHILDREN);
+        if (LResult < 0)
+            return "option " + LKey + "=" + LValue + " refused: " + LAVErrorText(LResult);
+    }
+    return {};
+}
+
+// --- TSNLAVAudioCompression -----------------------------------------------------
+
+TSNLAVAudioCompression::TSNLAVAudioCompression() = default;
+
+TSNLAVAudioCompression::~TSNLAVAudioCompression()
+{
+    Close();
+}
+
+const TClassDescription& TSNLAVAudioCompression::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        using C = TSNLAVAudioCompression;
+        TClassDescription LClass;
+        LClass.ClassName = "TSNLAVAudioCompression";
+        LClass.Unit = "XVLAVSupport";
+        LClass.Properties = {
+            DescribeProperty(CodecNameProperty, &C::GetCodecName, &C::SetCodecName),
+            DescribeProperty(BitRateProperty, &C::GetBitRate, &C::SetBitRate),
+            DescribeProperty(TLAVCodecOptions::OptionsProperty, &C::GetOptions, &C::SetOptions),
+        };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+std::string TSNLAVAudioCompression::GetCodecName() const
+{
+    return FLock.Getter(FCodecName);
+}
+
+void TSNLAVAudioCompression::SetCodecName(const std::string& AValue)
+{
+    FLock.NotifySetter(FCodecName, AValue);
+}
+
+int32_t TSNLAVAudioCompression::GetBitRate() const
+{
+    return FLock.Getter(FBitRate);
+}
+
+void TSNLAVAudioCompression::SetBitRate(int32_t AValue)
+{
+    FLock.NotifySetterMinMax(FBitRate, AValue, static_cast<int32_t>(*BitRateProperty.Min),
+                             static_cast<int32_t>(*BitRateProperty.Max));
+}
+
+std::string TSNLAVAudioCompression::GetOptions() const
+{
+    return FLock.Getter(FOptions);
+}
+
+void TSNLAVAudioCompression::SetOptions(const std::string& AValue)
+{
+    FLock.NotifySetter(FOptions, AValue);
+}
+
+bool TSNLAVAudioCompression::Open(int ACodecId)
+{
+    const std::string LName = GetCodecName();
+    if (!LName.empty())
+        FCodec = FindByName(LName, true);
+    else
+        FCodec = ACodecId != AV_CODEC_ID_NONE ? avcodec_find_encoder(static_cast<AVCodecID>(ACodecId)) : nullptr;
+    return FCodec != nullptr;
+}
+
+AVStream* TSNLAVAudioCompression::OpenStream(AVFormatContext* AContext)
+{
+    return FCodec ? avformat_new_stream(AContext, nullptr) : nullptr;
+}
+
+std::string TSNLAVAudioCompression::Apply(AVCodecContext* AContext) const
+{
+    return TLAVCodecOptions::Apply(AContext, GetOptions());
+}
+
+void TSNLAVAudioCompression::ApplySettings(AVCodecContext* /*AContext*/)
+{
+    if (!FFrame)
+        FFrame = av_frame_alloc();
+}
+
+void TSNLAVAudioCompression::Close()
+{
+    av_frame_free(&FFrame);
+}
+
+// --- TSNLAVAudioDecompression ---------------------------------------------------
+
+TSNLAVAudioDecompression::TSNLAVAudioDecompression() = default;
+
+TSNLAVAudioDecompression::~TSNLAVAudioDecompression()
+{
+    Close();
+}
+
+const TClassDescription& TSNLAVAudioDecompression::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        using C = TSNLAVAudioDecompression;
+        TClassDescription LClass;
+        LClass.ClassName = "TSNLAVAudioDecompression";
+        LClass.Unit = "XVLAVSupport";
+        LClass.Properties = {
+            DescribeProperty(CodecNameProperty, &C::GetCodecName, &C::SetCodecName),
+            DescribeProperty(TLAVCodecOptions::OptionsProperty, &C::GetOptions, &C::SetOptions),
+        };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+std::string TSNLAVAudioDecompression::GetCodecName() const
+{
+    return FLock.Getter(FCodecName);
+}
+
+void TSNLAVAudioDecompression::SetCodecName(const std::string& AValue)
+{
+    FLock.NotifySetter(FCodecName, AValue);
+}
+
+std::string TSNLAVAudioDecompression::GetOptions() const
+{
+    return FLock.Getter(FOptions);
+}
+
+void TSNLAVAudioDecompression::SetOptions(const std::string& AValue)
+{
+    FLock.NotifySetter(FOptions, AValue);
+}
+
+bool TSNLAVAudioDecompression::Open(int ACodecId)
+{
+    const std::string LName = GetCodecName();
+    if (!LName.empty())
+        FCodec = FindByName(LName, false);
+    else
+        FCodec = ACodecId != AV_CODEC_ID_NONE ? avcodec_find_decoder(static_cast<AVCodecID>(ACodecId)) : nullptr;
+    return FCodec != nullptr;
+}
+
+std::string TSNLAVAudioDecompression::Apply(AVCodecContext* AContext) const
+{
+    return TLAVCodecOptions::Apply(AContext, GetOptions());
+}
+
+void TSNLAVAudioDecompression::ApplySettings(AVCodecContext* /*AContext*/)
+{
+    GetFrame();
+}
+
+AVFrame* TSNLAVAudioDecompression::GetFrame()
+{
+    if (!FFrame)
+        FFrame = av_frame_alloc();
+    return FFrame;
+}
+
+void TSNLAVAudioDecompression::Close()
+{
+    av_frame_free(&FFrame);
+}
+
+// --- TXVLAVMediaPlayerAudio -----------------------------------------------------
+
+TXVLAVMediaPlayerAudio::TXVLAVMediaPlayerAudio() = default;
+
+TXVLAVMediaPlayerAudio::~TXVLAVMediaPlayerAudio()
+{
+    Close();
+}
+
+const TClassDescription& TXVLAVMediaPlayerAudio::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        using C = TXVLAVMediaPlayerAudio;
+        TClassDescription LClass;
+        LClass.ClassName = "TXVLAVMediaPlayerAudio";
+        LClass.Unit = "XVLAVSupport";
+        LClass.Properties = {
+            DescribeProperty(StreamIndexProperty, &C::GetStreamIndex, &C::SetStreamIndex),
+            DescribeProperty(TLAVCodecOptions::OptionsProperty, &C::GetOptions, &C::SetOptions),
+        };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+int32_t TXVLAVMediaPlayerAudio::GetStreamIndex() const
+{
+    return FLock.Getter(FStreamIndex);
+}
+
+void TXVLAVMediaPlayerAudio::SetStreamIndex(int32_t AValue)
+{
+    FLock.NotifySetterMinMax(FStreamIndex, AValue, static_cast<int32_t>(*StreamIndexProperty.Min),
+                             static_cast<int32_t>(*StreamIndexProperty.Max));
+}
+
+std::string TXVLAVMediaPlayerAudio::GetOptions() const
+{
+    return FLock.Getter(FOptions);
+}
+
+void TXVLAVMediaPlayerAudio::SetOptions(const std::string& AValue)
+{
+    FLock.NotifySetter(FOptions, AValue);
+}
+
+int TXVLAVMediaPlayerAudio::TryOpen(AVFormatContext* AContext, int AIndex, std::string& ADetail)
+{
+    const int LWanted = GetStreamIndex();
+    if (FCodecContext || (LWanted >= 0 && LWanted != AIndex))
+        return 0;
+    const AVCodecParameters* LParameters = AContext->streams[AIndex]->codecpar;
+    const AVCodec* LCodec = avcodec_find_decoder(LParameters->codec_id);
+    if (!LCodec) {
+        ADetail = std::string("no decoder for ") + avcodec_get_name(LParameters->codec_id) + " in stream " +
+                  std::to_string(AIndex);
+        // Another audio stream may still do, unless this one was asked for.
+        return LWanted >= 0 ? AVERROR_DECODER_NOT_FOUND : 0;
+    }
+    AVCodecContext* LContext = avcodec_alloc_context3(LCodec);
+    if (!LContext)
+        return AVERROR(ENOMEM);
+    int LResult = avcodec_parameters_to_context(LContext, LParameters);
+    if (LResult >= 0) {
+        if (std::string LRefused = TLAVCodecOptions::Apply(LContext, GetOptions()); !LRefused.empty()) {
+            ADetail = LRefused;
+            LResult = AVERROR(EINVAL);
+        }
+    }
+    if (LResult >= 0) {
+        LContext->pkt_timebase = AContext->streams[AIndex]->time_base;
+        LAVLockExecute([&] { LResult = avcodec_open2(LContext, LCodec, nullptr); });
+        if (LResult < 0)
+            ADetail = std::string("cannot open the ") + LCodec->name + " decoder: " + LAVErrorText(LResult);
+    }
+    if (LResult < 0 || LContext->ch_layout.nb_channels <= 0 || LContext->sample_rate <= 0) {
+        if (LResult >= 0) {
+            ADetail = "stream " + std::to_string(AIndex) + " has no channels or no sample rate";
+            LResult = AVERROR_INVALIDDATA;
+        }
+        avcodec_free_context(&LContext);
+        return LResult;
+    }
+    FCodecContext = LContext;
+    FFrame = av_frame_alloc();
+    FOpenedIndex = AIndex;
+    return 0;
+}
+
+void TXVLAVMediaPlayerAudio::Close()
+{
+    av_frame_free(&FFrame);
+    if (FCodecContext)
+        LAVLockExecute([this] { avcodec_free_context(&FCodecContext); });
+    FOpenedIndex = -1;
+}
+
+} // namespace Sonorix

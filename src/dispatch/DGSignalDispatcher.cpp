@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+#include "DGSignalDispatcher.h"
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <numbers>
+#include <vector>
+
+#if SONORIX_HAVE_FFTW
+#include <fftw3.h>
+#endif
+
+namespace Sonorix {
+
+IppStatus ippsMul_32f(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, int32_t len)
+{
+    if (!pSrc1 || !pSrc2 || !pDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    for (int32_t i = 0; i < len; ++i)
+        pDst[i] = pSrc1[i] * pSrc2[i];
+    return ippStsNoErr;
+}
+
+IppStatus ippsMean_32f(const Ipp32f* pSrc, int32_t len, Ipp32f* pMean, IppHintAlgorithm hint)
+{
+    if (!pSrc || !pMean)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    if (hint == ippAlgHintAccurate) {
+        // Four partial sums keep the loop vectorisable without reassociation.
+        double LSum[4] = {0, 0, 0, 0};
+        int32_t i = 0;
+        for (; i + 4 <= len; i += 4)
+            for (int k = 0; k < 4; ++k)
+                LSum[k] += double{pSrc[i + k]};
+        for (; i < len; ++i)
+            LSum[0] += double{pSrc[i]};
+        *pMean = static_cast<Ipp32f>(((LSum[0] + LSum[1]) + (LSum[2] + LSum[3])) / len);
+    } else {
+        float LSum[4] = {0, 0, 0, 0};
+        int32_t i = 0;
+        for (; i + 4 <= len; i += 4)
+            for (int k = 0; k < 4; ++k)
+                LSum[k] += pSrc[i + k];
+        for (; i < len; ++i)
+            LSum[0] += pSrc[i];
+        *pMean = ((LSum[0] + LSum[1]) + (LSum[2] + LSum[3])) / static_cast<float>(len);
+    }
+    return ippStsNoErr;
+}
+
+IppStatus ippsMagnitude_64fc(const Ipp64fc* pSrc, Ipp64f* pDst, int32_t len)
+{
+    if (!pSrc || !pDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    for (int32_t i = 0; i < len; ++i)
+        pDst[i] = std::hypot(pSrc[i].re, pSrc[i].im);
+    return ippStsNoErr;
+}
+
+IppStatus ippsMove_64f(const Ipp64f* pSrc, Ipp64f* pDst, int32_t len)
+{
+    if (!pSrc || !pDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    std::memmove(pDst, pSrc, static_cast<size_t>(len) * sizeof(Ipp64f));
+    return ippStsNoErr;
+}
+
+IppStatus ippsCartToPolar_64f(const Ipp64f* pSrcRe, const Ipp64f* pSrcIm, Ipp64f* pDstMagn, Ipp64f* pDstPhase,
+                              int32_t len)
+{
+    if (!pSrcRe || !pSrcIm || !pDstMagn || !pDstPhase)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    for (int32_t i = 0; i < len; ++i) {
+        const double LRe = pSrcRe[i];
+        const double LIm = pSrcIm[i];
+        pDstMagn[i] = std::hypot(LRe, LIm);
+        pDstPhase[i] = std::atan2(LIm, LRe);
+    }
+    return ippStsNoErr;
+}
+
+IppStatus ippsPolarToCart_64f(const Ipp64f* pSrcMagn, const Ipp64f* pSrcPhase, Ipp64f* pDstRe, Ipp64f* pDstIm,
+                              int32_t len)
+{
+    if (!pSrcMagn || !pSrcPhase || !pDstRe || !pDstIm)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    for (int32_t i = 0; i < len; ++i) {
+        // Both inputs are read before either output is written, so the
+        // outputs may alias the inputs.
+        const double LMagn = pSrcMagn[i];
+        const double LPhase = pSrcPhase[i];
+        pDstRe[i] = LMagn * std::cos(LPhase);
+        pDstIm[i] = LMagn * std::sin(LPhase);
+    }
+    return ippStsNoErr;
+}
+
+IppStatus ippsDivC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int32_t len)
+{
+    if (!pSrcDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    if (val == 0.0)
+        return ippStsDivByZeroErr;
+    for (int32_t i = 0; i < len; ++i)
+        pSrcDst[i] /= val;
+    return ippStsNoErr;
+}
+
+IppStatus ippsAddC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int32_t len)
+{
+    if (!pSrcDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    for (int32_t i = 0; i < len; ++i)
+        pSrcDst[i] += val;
+    return ippStsNoErr;
+}
+
+IppStatus ippsCopy_8u(const Ipp8u* pSrc, Ipp8u* pDst, int32_t len)
+{
+    if (!pSrc || !pDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
+    std::memcpy(pDst, pSrc, static_cast<size_t>(len));
+    return ippStsNoErr;
+}
+
+// --- Forward real FFT ------------------------------------------------------------
+
+#if SONORIX_HAVE_FFTW
+
+namespace {
+// FFTW's planner is not thread-safe; executing a finished plan is.
+std::mutex& PlannerMutex()
+{
+    static std::mutex LMutex;
+    return LMutex;
+}
+} // namespace
+
+struct IppsFFTSpec_R_64f {
+    int32_t Length = 0;
+    double Scale = 1.0;
+    double* In = nullptr;
+    fftw_complex* Out = nullptr;
+    fftw_plan Plan = nullptr;
+
+    ~IppsFFTSpec_R_64f()
+    {
+        std::lock_guard LGuard(PlannerMutex());
+        if (Plan)
+            fftw_destroy_plan(Plan);
+        fftw_free(In);
+        fftw_free(Out);
+    }
+
+    bool Prepare()
+    {
+        const auto LLength = static_cast<size_t>(Length);
+        In = static_cast<double*>(fftw_malloc(LLength * sizeof(double)));
+        Out = static_cast<fftw_complex*>(fftw_malloc((LLength / 2 + 1) * sizeof(fftw_complex)));
+        if (!In || !Out)
+            return false;
+        // FFTW_ESTIMATE: no timing runs, so the plan (and its results) do not
+        // depend on the machine's load when the stream starts.
+        std::lock_guard LGuard(PlannerMutex());
+        Plan = fftw_plan_dft_r2c_1d(Length, In, Out, FFTW_ESTIMATE);
+        return Plan != nullptr;
+    }
+
+    void Forward(const double* ASrc, double* ADst) const
+    {
+        std::memcpy(In, ASrc, static_cast<size_t>(Length) * sizeof(double));
+        fftw_execute(Plan);
+        const int32_t LBins = Length / 2 + 1;
+        for (int32_t k = 0; k < LBins; ++k) {
+            ADst[2 * k] = Out[k][0] * Scale;
+            ADst[2 * k + 1] = Out[k][1] * Scale;
+        }
+    }
+};
+
+#else
+
+// Without FFTW: an iterative radix-2 transform of the real input as complex
+// values. Slower, same results to rounding.
+struct IppsFFTSpec_R_64f {
+    int32_t Length = 0;
+    double Scale = 1.0;
+    std::vector<std::complex<double>> Work;
+    std::vector<std::complex<double>> Twiddles;
+    std::vector<uint32_t> Reversed;
+
+    bool Prepare()
+    {
+        const auto LLength = static_cast<size_t>(Length);
+        Work.resize(LLength);
+        Twiddles.resize(LLength / 2);
+        Reversed.resize(LLength);
+        for (size_t k = 0; k < LLength / 2; ++k)
+            Twiddles[k] = std::polar(1.0, -2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(LLength));
+        uint32_t LBits = 0;
+        while ((size_t{1} << LBits) < LLength)
+            ++LBits;
+        for (size_t i = 0; i < LLength; ++i) {
+            uint32_t r = 0;
+            for (uint32_t b = 0; b < LBits; ++b)
+                r |= ((static_cast<uint32_t>(i) >> b) & 1u) << (LBits - 1 - b);
+            Reversed[i] = r;
+        }
+        return true;
+    }
+
+    void Forward(const double* ASrc, double* ADst)
+    {
+        const auto LLength = static_cast<size_t>(Length);
+        for (size_t i = 0; i < LLength; ++i)
+            Work[Reversed[i]] = ASrc[i];
+        for (size_t LSize = 2; LSize <= LLength; LSize *= 2) {
+            const size_t LHalf = LSize / 2;
+            const size_t LStride = LLength / LSize;
+            for (size_t s = 0; s < LLength; s += LSize)
+                for (size_t k = 0; k < LHalf; ++k) {
+                    const std::complex<double> t = Twiddles[k * LStride] * Work[s + k + LHalf];
+                    Work[s + k + LHalf] = Work[s + k] - t;
+                    Work[s + k] += t;
+                }
+        }
+        for (size_t k = 0; k <= LLength / 2; ++k) {
+            ADst[2 * k] = Work[k].real() * Scale;
+            ADst[2 * k + 1] = (k == 0 || k == LLength / 2) ? 0.0 : Work[k].imag() * Scale;
+        }
+    }
+};
+
+#endif
+
+IppStatus ippsFFTInitAlloc_R_64f(IppsFFTSpec_R_64f** ppFFTSpec, int32_t order, int32_t flag, IppHintAlgorithm /*hint*/)
+{
+    if (!ppFFTSpec)
+        return ippStsNullPtrErr;
+    if (order < 1 || order > 30)
+        return ippStsFftOrderErr;
+    const int32_t LLength = int32_t{1} << order;
+    double LScale = 1.0;
+    switch (flag) {
+    case IPP_FFT_DIV_FWD_BY_N: LScale = 1.0 / LLength; break;
+    case IPP_FFT_DIV_BY_SQRTN: LScale = 1.0 / std::sqrt(static_cast<double>(LLength)); break;
+    case IPP_FFT_DIV_INV_BY_N:
+    case IPP_FFT_NODIV_BY_ANY: LScale = 1.0; break;
+    default: return ippStsFftFlagErr;
+    }
+    *ppFFTSpec = nullptr;
+    auto* LSpec = new (std::nothrow) IppsFFTSpec_R_64f;
+    if (!LSpec)
+        return ippStsMemAllocErr;
+    LSpec->Length = LLength;
+    LSpec->Scale = LScale;
+    bool LPrepared = false;
+    try {
+        LPrepared = LSpec->Prepare();
+    } catch (const std::bad_alloc&) {
+        LPrepared = false;
+    }
+    if (!LPrepared) {
+        delete LSpec;
+        return ippStsMemAllocErr;
+    }
+    *ppFFTSpec = LSpec;
+    return ippStsNoErr;
+}
+
+IppStatus ippsFFTFwd_RToCCS_64f(const Ipp64f* pSrc, Ipp64f* pDst, const IppsFFTSpec_R_64f* pFFTSpec, Ipp8u* /*pBuffer*/)
+{
+    if (!pSrc || !pDst || !pFFTSpec)
+        return ippStsNullPtrErr;
+    // The spec's work memory is its own; one thread at a time uses a spec.
+    const_cast<IppsFFTSpec_R_64f*>(pFFTSpec)->Forward(pSrc, pDst);
+    return ippStsNoErr;
+}
+
+int32_t FFTLength_R_64f(const IppsFFTSpec_R_64f* pFFTSpec)
+{
+    return pFFTSpec ? pFFTSpec->Length : 0;
+}
+
+IppStatus ippsFFTFree_R_64f(IppsFFTSpec_R_64f* pFFTSpec)
+{
+    if (!pFFTSpec)
+        return ippStsNullPtrErr;
+    delete pFFTSpec;
+    return ippStsNoErr;
+}
+
+} // namespace Sonorix

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: MIT
+#include "SNBasicCommonPlayer.h"
+
+#include "CVThreading.h"
+
+namespace Sonorix {
+
+namespace {
+
+// A read-only int64 row (positions and lengths).
+template <class C>
+TPropertyInfo DescribeReadOnly(const char* AName, int64_t (C::*AGet)())
+{
+    TPropertyInfo LInfo;
+    LInfo.Name = AName;
+    LInfo.Kind = TPropertyKind::pkInteger;
+    LInfo.TypeName = "int64";
+    LInfo.ReadOnly = true;
+    LInfo.GetText = [AGet](TPersistent& AObject) { return std::to_string((static_cast<C&>(AObject).*AGet)()); };
+    return LInfo;
+}
+
+} // namespace
+
+TSNBasicCommonPlayer::TSNBasicCommonPlayer() : FOutputPin(this, "OutputPin")
+{
+    FOutputPin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return false; });
+}
+
+TSNBasicCommonPlayer::~TSNBasicCommonPlayer()
+{
+    // Descendants close their file in their own destructor; the clock must
+    // be gone before that, so they call StopSource there too.
+    if (FClock)
+        FClock->Stop();
+    FOutputPin.DisconnectAll();
+}
+
+const TClassDescription& TSNBasicCommonPlayer::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        using C = TSNBasicCommonPlayer;
+        TClassDescription LClass;
+        LClass.ClassName = "TSNBasicCommonPlayer";
+        LClass.Unit = "SNBasicCommonPlayer";
+        LClass.Parent = &TLockComponent::ClassDescription();
+        LClass.Properties = {
+            DescribePin("OutputPin", "TSNPNAudioSourcePin", &C::GetOutputPin).AsPrimary(),
+            DescribeProperty(FileNameProperty, &C::GetFileName, &C::SetFileName),
+            DescribeProperty(LoopProperty, &C::GetLoop, &C::SetLoop),
+            DescribeProperty(PausedProperty, &C::GetPaused, &C::SetPaused),
+            DescribeProperty(EnabledProperty, &C::GetEnabled, &C::SetEnabled),
+            DescribeProperty(BufferSizeProperty, &C::GetBufferSize, &C::SetBufferSize),
+            DescribeReadOnly("SamplesCount", &C::GetSamplesCount),
+            DescribeReadOnly("CurrentSample", &C::GetCurrentSample),
+            DescribeReadOnly("CurrentTime", &C::Get_CurrentTime),
+            DescribeReadOnly("DurationTime", &C::GetDurationTime),
+        };
+        return LClass;
+    }();
+    return LDescription;
+}
+
+std::string TSNBasicCommonPlayer::GetFileName() const
+{
+    return FLock->Getter(FFileName);
+}
+
+void TSNBasicCommonPlayer::SetFileName(const std::string& AValue)
+{
+    FLock->NotifySetter(FFileName, AValue, [this] {
+        if (!FRunning)
+            Close();
+    });
+}
+
+bool TSNBasicCommonPlayer::GetLoop() const
+{
+    return FLock->Getter(FLoop);
+}
+
+void TSNBasicCommonPlayer::SetLoop(bool AValue)
+{
+    FLock->NotifySetter(FLoop, AValue);
+}
+
+bool TSNBasicCommonPlayer::GetPaused() const
+{
+    return FLock->Getter(FPaused);
+}
+
+void TSNBasicCommonPlayer::SetPaused(bool AValue)
+{
+    FLock->NotifySetter(FPaused, AValue);
+}
+
+bool TSNBasicCommonPlayer::GetEnabled() const
+{
+    return FLock->Getter(FEnabled);
+}
+
+void TSNBasicCommonPlayer::SetEnabled(bool AValue)
+{
+    FLock->NotifySetter(FEnabled, AValue);
+}
+
+int32_t TSNBasicCommonPlayer::GetBufferSize() const
+{
+    return FLock->Getter(FBufferSize);
+}
+
+void TSNBasicCommonPlayer::SetBufferSize(int32_t AValue)
+{
+    FLock->NotifySetterMinMax(FBufferSize, AValue, static_cast<int32_t>(*BufferSizeProperty.Min),
+                              static_cast<int32_t>(*BufferSizeProperty.Max));
+}
+
+bool TSNBasicCommonPlayer::Open()
+{
+    TLockAccess LAccess = FLock->WriteLock();
+    if (!FOpen)
+        FOpen = IntOpen();
+    return FOpen;
+}
+
+void TSNBasicCommonPlayer::Close()
+{
+    StopSource();
+    TLockAccess LAccess = FLock->WriteLock();
+    if (FOpen) {
+        IntClose();
+        FOpen = false;
+    }
+}
+
+void TSNBasicCommonPlayer::StartSource()
+{
+    if (FRunning)
+        return;
+    // Time stands still until the first buffer is out, so a runner's other
+    // clocks see the stream started at audio time 0.
+    TDGWorkScope LHold;
+    {
+        TLockAccess LAccess = FLock->WriteLock();
+        if (!GetEnabled() || !Open())
+            return;
+        FEnded = false;
+        FRunning = true;
+        IntStart();
+        Tick();
+    }
+    if (!FRunning)
+        return;
+    FClock = std::make_unique<TDGClockGen>(FPumpInterval, [this] { Tick(); });
+    FClock->Start();
+}
+
+void TSNBasicCommonPlayer::Tick()
+{
+    TLockAccess LAccess = FLock->WriteLock();
+    if (!FRunning || FPaused)
+        return;
+    IntPump();
+}
+
+void TSNBasicCommonPlayer::EndOfFile()
+{
+    // Called with FLock held, from a tick.
+    if (GetLoop()) {
+        Restart();
+        return;
+    }
+    FEnded = true;
+    FinishStream();
+}
+
+void TSNBasicCommonPlayer::Restart()
+{
+    SetCurrentSample(0);
+}
+
+void TSNBasicCommonPlayer::FinishStream()
+{
+    if (FClock)
+        FClock->Stop();
+    if (FRunning.exchange(false))
+        FOutputPin.SendStop();
+    MainThread().Wake();
+}
+
+void TSNBasicCommonPlayer::StopSource()
+{
+    // Not under FLock: a running tick holds it and Stop waits for the tick.
+    if (FClock)
+        FClock->Stop();
+    TLockAccess LAccess = FLock->WriteLock();
+    FinishStream();
+}
+
+int64_t TSNBasicCommonPlayer::GetSamplesCount()
+{
+    return 0;
+}
+
+int64_t TSNBasicCommonPlayer::GetCurrentSample()
+{
+    return 0;
+}
+
+void TSNBasicCommonPlayer::SetCurrentSample(int64_t /*AValue*/) {}
+
+int64_t TSNBasicCommonPlayer::Get_CurrentTime()
+{
+    const uint32_t LRate = GetSampleRate();
+    return LRate ? GetCurrentSample() * DGTimeUnitsPerSecond / LRate : 0;
+}
+
+void TSNBasicCommonPlayer::Set_CurrentTime(int64_t AValue)
+{
+    const uint32_t LRate = GetSampleRate();
+    if (LRate)
+        SetCurrentSample(AValue * LRate / DGTimeUnitsPerSecond);
+}
+
+int64_t TSNBasicCommonPlayer::GetDurationTime()
+{
+    const uint32_t LRate = GetSampleRate();
+    return LRate ? GetSamplesCount() * DGTimeUnitsPerSecond / LRate : 0;
+}
+
+} // namespace Sonorix

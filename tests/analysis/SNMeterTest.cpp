@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: MIT
+// The meter framework (period queue, modes, pin submissions, event delivery)
+// and the RMS meter against values computed directly from the samples.
+#include "SNRMSMeter.h"
+#include "AnalysisTestKit.h"
+#include "CVThreading.h"
+
+#include <gtest/gtest.h>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+struct TEventRecord {
+    int32_t Channel;
+    double Value, Min, Max;
+};
+
+template <class TMeter>
+struct TMeterRig {
+    TFeeder Feeder;
+    TMeter Meter;
+    std::vector<std::unique_ptr<TRealRecorder>> Pins;
+    std::vector<TEventRecord> Events;
+
+    explicit TMeterRig(int AChannels = 2)
+    {
+        Meter.SetCountChannels(AChannels);
+        Feeder.Pin.Connect(Meter.GetInputPin());
+        for (int c = 0; c < AChannels; ++c) {
+            Pins.push_back(std::make_unique<TRealRecorder>(TPNDataType::dtRealValue));
+            Pins.back()->Listen(Meter.GetOutputPins()[c]);
+        }
+    }
+    void RecordEvents()
+    {
+        Meter.SetOnValueChange([this](TPersistent&, int32_t C, double V, double AMin, double AMax) {
+            Events.push_back({C, V, AMin, AMax});
+        });
+    }
+};
+
+// RMS of stored sample values, frames [AFirst, AFirst + ACount) of a channel.
+double DirectRms(const ISNAudioBuffer& ABuffer, unsigned AChannel, uint32_t AFirst, uint32_t ACount)
+{
+    long double LSum = 0;
+    for (uint32_t f = AFirst; f < AFirst + ACount; ++f) {
+        const long double v = ABuffer.GetItem(f, AChannel);
+        LSum += v * v;
+    }
+    return std::sqrt(static_cast<double>(LSum / ACount));
+}
+
+class SNRMSMeterWidthTest : public ::testing::TestWithParam<unsigned> {};
+
+} // namespace
+
+TEST_P(SNRMSMeterWidthTest, SineSquareAndDcReadTheirRmsInEveryPeriod)
+{
+    const unsigned LBits = GetParam();
+    const double LFull = FullScale(LBits);
+    // Channel 0: sine at 0.7 of full scale; 1: full-scale square; 2: DC.
+    auto LSignal = [&](uint32_t f, unsigned c) {
+        switch (c) {
+        case 0: return 0.7 * LFull * std::sin(2 * std::numbers::pi * 1000.0 * f / 44100.0);
+        case 1: return (f / 50) % 2 == 0 ? LFull : -LFull;
+        default: return -0.25 * LFull;
+        }
+    };
+    ISNAudioBufferPtr LInput = MakeSignal(44100, LBits, 3, 3 * 4410 + 1, LSignal);
+    TMeterRig<TSNRMSMeter> LRig(3);
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    LRig.Feeder.Send(LInput);
+    for (unsigned c = 0; c < 3; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const auto LValues = LRig.Pins[c]->Values();
+        // Sine periods differ slightly; the square and the DC repeat their
+        // value and are sent once.
+        ASSERT_GE(LValues.size(), 1u);
+        ASSERT_LE(LValues.size(), 3u);
+        EXPECT_NEAR(LValues[0], DirectRms(*LInput, c, 0, 4410), 1e-6 * LFull + 1e-4);
+        EXPECT_EQ(LRig.Pins[c]->Ranges()[0], std::make_pair(0.0, LFull));
+    }
+    if (LBits != 8) {
+        // Analytic values away from the 8-bit offset.
+        EXPECT_NEAR(LRig.Pins[0]->Values()[0], 0.7 * LFull / std::numbers::sqrt2, 2e-3 * LFull);
+        EXPECT_NEAR(LRig.Pins[1]->Values()[0], LFull, 1e-6 * LFull);
+        EXPECT_NEAR(LRig.Pins[2]->Values()[0], std::abs(std::round(-0.25 * LFull)), 1e-6 * LFull);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNRMSMeterWidthTest, ::testing::Values(8u, 16u, 24u, 32u));
+
+TEST(SNCommonMeter, APeriodIsMeasuredOnlyWhenTheQueueHoldsStrictlyMore)
+{
+    TMeterRig<TSNRMSMeter> LRig(1);
+    ISNAudioBufferPtr LInput = MakeSignal(44100, 16, 1, 4410, [](uint32_t, unsigned) { return 1000.0; });
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    LRig.Feeder.Send(LInput);
+    EXPECT_TRUE(LRig.Pins[0]->Values().empty());
+    LRig.Feeder.Send(LInput);
+    ASSERT_EQ(LRig.Pins[0]->Values().size(), 1u);
+    EXPECT_NEAR(LRig.Pins[0]->Values()[0], 1000.0, 1e-9);
+}
+
+TEST(SNCommonMeter, DecibelModeReportsTheFloorForSilenceAndSixDbForAFullScaleSquare)
+{
+    TMeterRig<TSNRMSMeter> LRig(2);
+    LRig.Meter.SetMode(vmDecibel);
+    ISNAudioBufferPtr LInput =
+        MakeSignal(44100, 16, 2, 4411, [](uint32_t f, unsigned c) { return c == 0 ? 0.0 : (f % 2 ? 32767.0 : -32767.0); });
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    LRig.Feeder.Send(LInput);
+    const double LFloor = -20 * std::log10(32767.0);
+    EXPECT_NEAR(LRig.Pins[0]->Values().at(0), LFloor, 1e-9);
+    EXPECT_NEAR(LFloor, -90.3, 0.01);
+    EXPECT_NEAR(LRig.Pins[1]->Values().at(0), 20 * std::log10(2.0), 1e-6);
+    EXPECT_EQ(LRig.Pins[1]->Ranges().at(0), std::make_pair(LFloor, 20 * std::log10(2.0)));
+}
+
+TEST(SNCommonMeter, PropertiesClampAndTheChannelCountFollowsPinsAndStream)
+{
+    TMeterRig<TSNRMSMeter> LRig(2);
+    LRig.Meter.SetCountChannels(0);
+    EXPECT_EQ(LRig.Meter.GetCountChannels(), 1);
+    LRig.Meter.SetCountChannels(40);
+    EXPECT_EQ(LRig.Meter.GetCountChannels(), 32);
+    EXPECT_EQ(LRig.Meter.GetOutputPins().GetCount(), 32);
+    LRig.Meter.SetCountChannels(1);
+    EXPECT_EQ(LRig.Meter.GetOutputPins().GetCount(), 1);
+    ISNAudioBufferPtr LInput = MakeSignal(44100, 16, 2, 4411, [](uint32_t, unsigned c) { return 100.0 * (c + 1); });
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    EXPECT_EQ(LRig.Meter.GetActiveChannels(), 1);
+    LRig.Feeder.Send(LInput);
+    EXPECT_NEAR(LRig.Pins[0]->Values().at(0), 100.0, 1e-9);
+    LRig.Meter.SetCountChannels(4);
+    EXPECT_EQ(LRig.Meter.GetActiveChannels(), 2);
+}
+
+TEST(SNCommonMeter, ATinyPeriodGivesOneSamplePeriods)
+{
+    TMeterRig<TSNRMSMeter> LRig(1);
+    LRig.Meter.SetPeriod(0);
+    ISNAudioBufferPtr LInput = MakeSignal(8000, 16, 1, 6, [](uint32_t f, unsigned) { return -100.0 * f; });
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    LRig.Feeder.Send(LInput);
+    // Five one-sample periods (the queue must hold more than one sample).
+    EXPECT_EQ(LRig.Pins[0]->Values(), (std::vector<double>{0, 100, 200, 300, 400}));
+}
+
+TEST(SNCommonMeter, AValueIsSubmittedOnlyWhenItChanges)
+{
+    TMeterRig<TSNRMSMeter> LRig(1);
+    LRig.Meter.SetSynchronizeType(stNone);
+    LRig.RecordEvents();
+    ISNAudioBufferPtr LDc = MakeSignal(44100, 16, 1, 4410, [](uint32_t, unsigned) { return 0.0; });
+    LRig.Feeder.Start(LDc->GetWaveFormat());
+    for (int i = 0; i < 5; ++i)
+        LRig.Feeder.Send(LDc);
+    // Four periods, all silent: the first reading of 0 is sent, the rest not.
+    EXPECT_EQ(LRig.Pins[0]->Values(), (std::vector<double>{0.0}));
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_EQ(LRig.Events[0].Channel, 0);
+}
+
+TEST(SNCommonMeter, ResultsDoNotDependOnHowTheStreamIsCut)
+{
+    ISNAudioBufferPtr LInput = MakeSignal(44100, 24, 2, 44100, [](uint32_t f, unsigned c) {
+        return 3e6 * std::sin(0.001 * f * f / 44100.0 + c) * std::exp(-1e-4 * f);
+    });
+    TMeterRig<TSNRMSMeter> LWhole(2);
+    LWhole.Meter.SetPeriod(20);
+    LWhole.Feeder.Start(LInput->GetWaveFormat());
+    LWhole.Feeder.Send(LInput);
+    ASSERT_GE(LWhole.Pins[0]->Values().size(), 40u);
+    for (uint32_t LSeed = 1; LSeed <= 8; ++LSeed) {
+        TMeterRig<TSNRMSMeter> LSplit(2);
+        LSplit.Meter.SetPeriod(20);
+        LSplit.Feeder.Start(LInput->GetWaveFormat());
+        LSplit.Feeder.SendRandomSplit(*LInput, LSeed, 3000);
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(LSplit.Pins[c]->Values(), LWhole.Pins[c]->Values()) << "seed " << LSeed;
+    }
+}
+
+// --- Event delivery ---------------------------------------------------------------
+
+class SNMeterEventTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MainThread().SetMainThread();
+        MainThread().ProcessMessages();
+    }
+    // Four periods of rising levels, one per period.
+    static ISNAudioBufferPtr Rising()
+    {
+        return MakeSignal(44100, 16, 2, 4 * 441 + 1, [](uint32_t f, unsigned c) { return 1000.0 * (f / 441 + 1) + c; });
+    }
+};
+
+TEST_F(SNMeterEventTest, StNoneRaisesAtOnceOnTheAudioThread)
+{
+    TMeterRig<TSNRMSMeter> LRig;
+    LRig.Meter.SetPeriod(10);
+    LRig.Meter.SetSynchronizeType(stNone);
+    LRig.RecordEvents();
+    LRig.Feeder.Start(Rising()->GetWaveFormat());
+    LRig.Feeder.Send(Rising());
+    EXPECT_EQ(LRig.Events.size(), 8u);
+    EXPECT_EQ(MainThread().ProcessMessages(), 0u) << "nothing goes through the main thread";
+    EXPECT_DOUBLE_EQ(LRig.Events[7].Value, 4001.0);
+}
+
+TEST_F(SNMeterEventTest, StQueueDeliversEveryPeriodInOrderOnTheMainThread)
+{
+    TMeterRig<TSNRMSMeter> LRig;
+    LRig.Meter.SetPeriod(10);
+    LRig.Meter.SetSynchronizeType(stQueue);
+    LRig.RecordEvents();
+    LRig.Feeder.Start(Rising()->GetWaveFormat());
+    LRig.Feeder.Send(Rising());
+    EXPECT_TRUE(LRig.Events.empty()) << "not on the audio thread";
+    MainThread().ProcessMessages();
+    ASSERT_EQ(LRig.Events.size(), 8u);
+    for (size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(LRig.Events[i].Channel, static_cast<int32_t>(i % 2));
+        EXPECT_DOUBLE_EQ(LRig.Events[i].Value, 1000.0 * (i / 2 + 1) + i % 2);
+        EXPECT_EQ(LRig.Events[i].Max, 32767.0);
+    }
+}
+
+TEST_F(SNMeterEventTest, StSingleBufferShowsOnlyTheLatestUndeliveredPeriod)
+{
+    TMeterRig<TSNRMSMeter> LRig;
+    LRig.Meter.SetPeriod(10);
+    LRig.RecordEvents();
+    EXPECT_EQ(LRig.Meter.GetSynchronizeType(), stSingleBuffer);
+    LRig.Feeder.Start(Rising()->GetWaveFormat());
+    LRig.Feeder.Send(Rising());
+    MainThread().ProcessMessages();
+    ASSERT_EQ(LRig.Events.size(), 2u);
+    EXPECT_DOUBLE_EQ(LRig.Events[0].Value, 4000.0);
+    EXPECT_DOUBLE_EQ(LRig.Events[1].Value, 4001.0);
+}
+
+TEST_F(SNMeterEventTest, AStopOrADestroyedMeterWithdrawsPendingNotifications)
+{
+    {
+        TMeterRig<TSNRMSMeter> LRig;
+        LRig.Meter.SetPeriod(10);
+        LRig.Meter.SetSynchronizeType(stQueue);
+        LRig.RecordEvents();
+        LRig.Feeder.Start(Rising()->GetWaveFormat());
+        LRig.Feeder.Send(Rising());
+        LRig.Feeder.Stop();
+        MainThread().ProcessMessages();
+        EXPECT_TRUE(LRig.Events.empty());
+        LRig.Feeder.Start(Rising()->GetWaveFormat());
+        LRig.Feeder.Send(Rising());
+    }
+    // The meter is gone; its queued notifications do nothing.
+    MainThread().ProcessMessages();
+}
+
+TEST(SNCommonMeter, AStartOfAWidthNoBufferHoldsMeasuresNothingAndThrowsNothing)
+{
+    TMeterRig<TSNRMSMeter> LRig(1);
+    WAVEFORMATEXTENSIBLE LFormat = TSNAudioBuffer::CreateSize(44100, 16, 1, 1)->GetWaveFormat();
+    LFormat.Format.wBitsPerSample = 12;
+    LFormat.Samples.wValidBitsPerSample = 12;
+    LRig.Feeder.Start(LFormat);
+    EXPECT_NO_THROW(LRig.Feeder.Pin.Notify(std::make_shared<TPNSuppliedBufferOperation>(TDGBlockBuffer::CreateSize(100000))));
+    EXPECT_NO_THROW(LRig.Feeder.Send(TSNAudioBuffer::CreateSize(44100, 16, 1, 10000)));
+    EXPECT_TRUE(LRig.Pins[0]->Values().empty());
+}

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+#include "SNSnapshot.h"
+#include "AnalysisTestKit.h"
+
+#include <gtest/gtest.h>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+struct TSnapshotRig {
+    TFeeder Feeder;
+    TSNSnapshot Snap;
+    TTestCollector Output;
+    std::vector<ISNAudioBufferPtr> Events;
+    ISNAudioBufferPtr Stream;
+    uint32_t Sent = 0;
+
+    explicit TSnapshotRig(unsigned ABits = 16, unsigned AChannels = 2, uint32_t AFrames = 5000)
+    {
+        Feeder.Pin.Connect(Snap.GetInputPin());
+        Snap.GetOutputPin().Connect(Output.GetInputPin());
+        Snap.SetOnSnapshot([this](TPersistent&, const ISNAudioBufferPtr& ABuffer) { Events.push_back(ABuffer); });
+        Stream = TSNAudioBuffer::CreateSize(44100, ABits, AChannels, AFrames);
+        for (uint32_t f = 0; f < AFrames; ++f)
+            for (unsigned c = 0; c < AChannels; ++c)
+                PutSample(*Stream, f, c, TTestSource::ExpectedSample(f, c, AChannels, ABits));
+        Feeder.Start(Stream->GetWaveFormat());
+    }
+    void Send(uint32_t ACount)
+    {
+        Feeder.SendPart(*Stream, Sent, ACount);
+        Sent += ACount;
+    }
+    // Whether ABuffer holds the stream's frames from AFirst on.
+    ::testing::AssertionResult HoldsFrom(const ISNAudioBuffer& ABuffer, uint32_t AFirst) const
+    {
+        for (uint32_t f = 0; f < ABuffer.GetSize(); ++f)
+            for (uint32_t c = 0; c < ABuffer.GetChannels(); ++c)
+                if (ABuffer.GetItem(f, c) != Stream->GetItem(AFirst + f, c))
+                    return ::testing::AssertionFailure() << "frame " << f << " channel " << c;
+        return ::testing::AssertionSuccess();
+    }
+};
+
+class SNSnapshotTest : public ::testing::TestWithParam<unsigned> {};
+
+} // namespace
+
+TEST_P(SNSnapshotTest, AnArmedSnapshotCompletesWithTheBufferThatFillsItAndDropsTheRest)
+{
+    TSnapshotRig LRig(GetParam());
+    LRig.Send(441);
+    EXPECT_TRUE(LRig.Events.empty()) << "nothing without a request";
+    LRig.Snap.Snapshot();
+    LRig.Send(441);
+    LRig.Send(441);
+    EXPECT_TRUE(LRig.Events.empty());
+    EXPECT_TRUE(LRig.Snap.IsCollecting());
+    LRig.Send(441); // 142 frames used, 299 dropped
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_FALSE(LRig.Snap.IsCollecting());
+    const ISNAudioBufferPtr& LShot = LRig.Events[0];
+    EXPECT_EQ(LShot->GetSize(), 1024u);
+    EXPECT_EQ(LShot->GetBitsPerSample(), GetParam());
+    EXPECT_TRUE(LRig.HoldsFrom(*LShot, 441));
+    // The output carries the snapshot only, then a resume.
+    ASSERT_EQ(LRig.Output.Buffers().size(), 1u);
+    EXPECT_EQ(LRig.Output.Buffers()[0], LShot);
+    const auto LLog = LRig.Output.Log();
+    EXPECT_EQ(LLog, (std::vector<std::string>{"TPNStartWaveOperation", "TPNSuppliedBufferOperation",
+                                               "TPNDGResumeOperation"}));
+    LRig.Send(441);
+    EXPECT_EQ(LRig.Events.size(), 1u) << "disarmed after completion";
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNSnapshotTest, ::testing::Values(8u, 16u, 24u, 32u));
+
+TEST(SNSnapshot, ABufferOfExactlyTheRoomCompletesAndTwoRequestsMakeOneSnapshot)
+{
+    TSnapshotRig LRig;
+    LRig.Snap.SetSnapShotSize(300);
+    LRig.Snap.Snapshot();
+    LRig.Snap.TakeSnapshot();
+    LRig.Send(100);
+    LRig.Send(200);
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
+    LRig.Send(300);
+    EXPECT_EQ(LRig.Events.size(), 1u);
+}
+
+TEST(SNSnapshot, TheClockPinArmsASnapshot)
+{
+    TSnapshotRig LRig;
+    TTestCollector LClockOwner;
+    TPNClockSourcePin LClock(&LClockOwner, "Clock");
+    LClock.Connect(LRig.Snap.GetSnapshotPin());
+    LRig.Send(10);
+    LClock.Notify(std::make_shared<TPNClockOperation>(0));
+    EXPECT_TRUE(LRig.Snap.IsCollecting());
+    LRig.Send(1024);
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 10));
+}
+
+TEST(SNSnapshot, ContentDoesNotDependOnHowTheStreamIsCut)
+{
+    for (uint32_t LSeed = 1; LSeed <= 20; ++LSeed) {
+        TSnapshotRig LRig(24, 3, 4000);
+        LRig.Snap.SetSnapShotSize(777);
+        LRig.Snap.Snapshot();
+        LRig.Feeder.SendRandomSplit(*LRig.Stream, LSeed, 300);
+        ASSERT_GE(LRig.Events.size(), 1u) << "seed " << LSeed;
+        EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0)) << "seed " << LSeed;
+    }
+}
+
+TEST(SNSnapshot, AnEachSnapshotIsANewBufferThatLaterCapturesLeaveAlone)
+{
+    TSnapshotRig LRig;
+    LRig.Snap.SetSnapShotSize(100);
+    LRig.Snap.Snapshot();
+    LRig.Send(100);
+    LRig.Snap.Snapshot();
+    LRig.Send(100);
+    ASSERT_EQ(LRig.Events.size(), 2u);
+    EXPECT_NE(LRig.Events[0], LRig.Events[1]);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[1], 100));
+}
+
+TEST(SNSnapshot, ResizingAnnouncesTheNewSizeAndClampsTheProperty)
+{
+    TSnapshotRig LRig;
+    LRig.Snap.SetSnapShotSize(50);
+    const auto LLog = LRig.Output.Log();
+    EXPECT_EQ(LLog, (std::vector<std::string>{"TPNStartWaveOperation", "TPNDGResumeOperation",
+                                               "TPNStartWaveOperation"}));
+    LRig.Snap.Snapshot();
+    LRig.Send(60);
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_EQ(LRig.Events[0]->GetSize(), 50u);
+    LRig.Snap.SetSnapShotSize(0);
+    EXPECT_EQ(LRig.Snap.GetSnapShotSize(), 1);
+    LRig.Snap.SetSnapShotSize(INT32_MAX);
+    EXPECT_EQ(LRig.Snap.GetSnapShotSize(), TSNSnapshot::SnapShotSizeProperty.Max);
+}
+
+TEST(SNSnapshot, ShrinkingWhileCollectingNeverWritesPastTheEnd)
+{
+    TSnapshotRig LRig;
+    LRig.Snap.Snapshot();
+    LRig.Send(600);
+    LRig.Snap.SetSnapShotSize(100);
+    LRig.Send(10);
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_EQ(LRig.Events[0]->GetSize(), 100u);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
+}
+
+TEST(SNSnapshot, DisabledOrDisarmedBuffersAreIgnored)
+{
+    TSnapshotRig LRig;
+    LRig.Snap.SetEnabled(false);
+    LRig.Snap.Snapshot();
+    LRig.Send(2000);
+    EXPECT_TRUE(LRig.Events.empty());
+    EXPECT_TRUE(LRig.Output.Buffers().empty());
+    LRig.Snap.SetEnabled(true);
+    LRig.Send(1024);
+    ASSERT_EQ(LRig.Events.size(), 1u);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 2000));
+}

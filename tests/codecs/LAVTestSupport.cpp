@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+#include "LAVTestSupport.h"
+
+#include "TestSamples.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace Sonorix::Test {
+
+TTempDir::TTempDir()
+{
+    std::string LTemplate = (std::filesystem::temp_directory_path() / "sonorix-lav-XXXXXX").string();
+    FPath = mkdtemp(LTemplate.data());
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code LError;
+    std::filesystem::remove_all(FPath, LError);
+}
+
+TShellResult Shell(const std::string& ACommand)
+{
+    const std::string LCommand = ACommand + " 2>&1";
+    FILE* LPipe = popen(LCommand.c_str(), "r");
+    if (!LPipe)
+        return {-1, "popen failed"};
+    std::string LOutput;
+    std::array<char, 65536> LBuffer;
+    while (size_t LRead = fread(LBuffer.data(), 1, LBuffer.size(), LPipe))
+        LOutput.append(LBuffer.data(), LRead);
+    const int LStatus = pclose(LPipe);
+    return {WIFEXITED(LStatus) ? WEXITSTATUS(LStatus) : -1, LOutput};
+}
+
+bool HaveFfmpeg()
+{
+    static const bool LHave = Shell("command -v ffmpeg && command -v ffprobe").ExitCode == 0;
+    return LHave;
+}
+
+std::string Quote(const std::string& AText)
+{
+    std::string LQuoted = "'";
+    for (char C : AText)
+        LQuoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
+    return LQuoted + "'";
+}
+
+TProbe Probe(const std::string& AFile)
+{
+    TProbe LProbe;
+    const TShellResult LRun = Shell("ffprobe -v error -select_streams a:0 -show_entries "
+                                    "stream=codec_name,sample_rate,channels,sample_fmt,bits_per_raw_sample:format=duration "
+                                    "-of default=noprint_wrappers=1 " +
+                                    Quote(AFile));
+    if (LRun.ExitCode != 0)
+        return LProbe;
+    std::istringstream LLines(LRun.Output);
+    std::string LLine;
+    while (std::getline(LLines, LLine)) {
+        const size_t LEqual = LLine.find('=');
+        if (LEqual == std::string::npos)
+            continue;
+        const std::string LKey = LLine.substr(0, LEqual), LValue = LLine.substr(LEqual + 1);
+        if (LKey == "codec_name")
+            LProbe.Codec = LValue;
+        else if (LKey == "sample_rate")
+            LProbe.SampleRate = std::atoi(LValue.c_str());
+        else if (LKey == "channels")
+            LProbe.Channels = std::atoi(LValue.c_str());
+        else if (LKey == "duration")
+            LProbe.Duration = std::atof(LValue.c_str());
+        else if (LKey == "sample_fmt")
+            LProbe.SampleFormat = LValue;
+        else if (LKey == "bits_per_raw_sample")
+            LProbe.BitsPerRawSample = std::atoi(LValue.c_str());
+    }
+    LProbe.Ok = LProbe.SampleRate > 0;
+    return LProbe;
+}
+
+std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile)
+{
+    const std::string LRaw = AFile + ".s32";
+    Shell("ffmpeg -v error -y -i " + Quote(AFile) + " -f s32le -acodec pcm_s32le " + Quote(LRaw));
+    std::ifstream LIn(LRaw, std::ios::binary);
+    std::vector<char> LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    std::vector<int32_t> LSamples(LBytes.size() / 4);
+    std::memcpy(LSamples.data(), LBytes.data(), LSamples.size() * 4);
+    std::filesystem::remove(LRaw);
+    return LSamples;
+}
+
+int32_t SignalAligned(uint64_t AFrame, unsigned AChannel, unsigned ARate)
+{
+    const double LFrequency = 300.0 + 200.0 * AChannel;
+    const double LValue = 0.5 * std::sin(2 * M_PI * LFrequency * static_cast<double>(AFrame) / ARate);
+    // A slow ramp in the low bits, so exactness checks see every bit.
+    const int64_t LRamp = static_cast<int64_t>((AFrame * 7919 + AChannel * 104729) % 65536) * 256;
+    return static_cast<int32_t>(std::llround(LValue * 2147483647.0) + LRamp);
+}
+
+int32_t Narrow(int32_t AAligned, unsigned ABits)
+{
+    return AAligned >> (32 - ABits);
+}
+
+ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFirst, uint32_t AFrames)
+{
+    ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateWaveFormat(AFormat, AFrames);
+    const unsigned LBits = AFormat.Format.wBitsPerSample;
+    for (uint32_t F = 0; F < AFrames; ++F)
+        for (unsigned C = 0; C < AFormat.Format.nChannels; ++C) {
+            int32_t LValue = Narrow(SignalAligned(AFirst + F, C, AFormat.Format.nSamplesPerSec), LBits);
+            if (LBits == 8)
+                LValue += 128;
+            PutSample(*LBuffer, F, C, LValue);
+        }
+    return LBuffer;
+}
+
+int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel)
+{
+    const int32_t LValue = ABuffer.GetItem(AFrame, AChannel);
+    const unsigned LBits = ABuffer.GetBitsPerSample();
+    if (LBits == 8)
+        return static_cast<int32_t>(static_cast<uint32_t>(LValue - 128) << 24);
+    return static_cast<int32_t>(static_cast<uint32_t>(LValue) << (32 - LBits));
+}
+
+const TClassDescription& TFeeder::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        TClassDescription LClass;
+        LClass.ClassName = "TFeeder";
+        return LClass;
+    }();
+    return LDescription;
+}
+
+void TFeeder::Play(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, bool AStop)
+{
+    FOutputPin.SendStart(AFormat);
+    for (uint64_t LDone = 0; LDone < AFrames;) {
+        const auto LCount = static_cast<uint32_t>(std::min<uint64_t>(AChunk, AFrames - LDone));
+        FOutputPin.SendBuffer(SignalBuffer(AFormat, LDone, LCount));
+        LDone += LCount;
+    }
+    if (AStop)
+        FOutputPin.SendStop();
+}
+
+std::string TErrorLog::Text() const
+{
+    std::string LText;
+    for (size_t I = 0; I < Messages.size(); ++I)
+        LText += Messages[I] + " (" + Details[I] + ")\n";
+    return LText;
+}
+
+TPlayResult PlayFile(TSNLAVAudioPlayer& APlayer)
+{
+    TPlayResult LResult;
+    TTestCollector LCollector;
+    APlayer.GetOutputPin().Connect(LCollector.GetInputPin());
+    {
+        TDGVirtualTimeScope LVirtual;
+        try {
+            APlayer.StartSource();
+            LResult.Opened = APlayer.IsOpen();
+        } catch (const std::exception& E) {
+            LResult.Exception = E.what();
+        }
+        TDGTimeline::WaitIdle();
+        APlayer.StopSource();
+    }
+    APlayer.GetOutputPin().Disconnect(LCollector.GetInputPin());
+    if (!LCollector.Starts().empty())
+        LResult.Format = LCollector.Starts().front();
+    LResult.Buffers = LCollector.Buffers();
+    LResult.Frames = LCollector.Frames();
+    LResult.Stops = LCollector.Stops();
+    return LResult;
+}
+
+double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel, double AFrequency,
+                 double ARate)
+{
+    const size_t LFrames = ASamples.size() / AChannels;
+    const double LOmega = 2 * M_PI * AFrequency / ARate;
+    double LRe = 0, LIm = 0;
+    for (size_t F = 0; F < LFrames; ++F) {
+        const double LValue = ASamples[F * AChannels + AChannel] / 2147483648.0;
+        LRe += LValue * std::cos(LOmega * static_cast<double>(F));
+        LIm -= LValue * std::sin(LOmega * static_cast<double>(F));
+    }
+    // Amplitude of a sine at that frequency.
+    return LFrames ? 2.0 * std::hypot(LRe, LIm) / static_cast<double>(LFrames) : 0.0;
+}
+
+std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels)
+{
+    const size_t LFrames = ASamples.size() / AChannels;
+    const size_t LFirst = LFrames / 4, LCount = LFrames / 2;
+    return {ASamples.begin() + static_cast<std::ptrdiff_t>(LFirst * AChannels),
+            ASamples.begin() + static_cast<std::ptrdiff_t>((LFirst + LCount) * AChannels)};
+}
+
+double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel)
+{
+    const size_t LFrames = ASamples.size() / AChannels;
+    double LSum = 0;
+    for (size_t F = 0; F < LFrames; ++F) {
+        const double LValue = ASamples[F * AChannels + AChannel] / 2147483648.0;
+        LSum += LValue * LValue;
+    }
+    return LFrames ? std::sqrt(LSum / static_cast<double>(LFrames)) : 0.0;
+}
+
+} // namespace Sonorix::Test

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+// Helpers of the libav component tests: a temporary folder, the external
+// ffmpeg/ffprobe tools, a feeder that pushes a signal into an input pin, and
+// runners for the player.
+#pragma once
+
+#include "CVThreading.h"
+#include "DGClock.h"
+#include "PNPins.h"
+#include "SNAudioBuffer.h"
+#include "SNLAVAudioPlayer.h"
+#include "TestComponents.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace Sonorix::Test {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    std::string Path(const std::string& AName) const { return (FPath / AName).string(); }
+
+private:
+    std::filesystem::path FPath;
+};
+
+struct TShellResult {
+    int ExitCode;
+    std::string Output;
+};
+// Runs a shell command, standard error folded into the output.
+TShellResult Shell(const std::string& ACommand);
+bool HaveFfmpeg();
+std::string Quote(const std::string& AText);
+
+// What ffprobe says of the first audio stream.
+struct TProbe {
+    bool Ok = false;
+    std::string Codec;
+    int SampleRate = 0;
+    int Channels = 0;
+    double Duration = 0;
+    std::string SampleFormat;
+    int BitsPerRawSample = 0;
+};
+TProbe Probe(const std::string& AFile);
+
+// The file decoded by ffmpeg as interleaved signed 32-bit samples (integer
+// sources shifted to the top, float sources scaled).
+std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile);
+
+// A test signal: channel c is a sine of 300 + 200 c Hz at half full scale,
+// with a low-level ramp so that the lowest bits change too. The value is
+// aligned to 32 bits; Narrow gives it at a width.
+int32_t SignalAligned(uint64_t AFrame, unsigned AChannel, unsigned ARate);
+int32_t Narrow(int32_t AAligned, unsigned ABits);
+// Frames [AFirst, AFirst + AFrames) of the signal as a buffer.
+ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFirst, uint32_t AFrames);
+// A buffer's sample as a 32-bit aligned value.
+int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel);
+
+// Pushes a stream into an audio input pin on the calling thread.
+class TFeeder : public TPersistent {
+public:
+    TFeeder() : FOutputPin(this, "OutputPin") {}
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    TSNPNAudioSourcePin& GetOutputPin() { return FOutputPin; }
+    // Start, the signal in buffers of AChunk frames, stop.
+    void Play(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, bool AStop = true);
+
+private:
+    TSNPNAudioSourcePin FOutputPin;
+};
+
+// Records OnError calls (and marks them handled when asked).
+struct TErrorLog {
+    std::vector<std::string> Messages;
+    std::vector<std::string> Details;
+    bool Handle = true;
+    template <class C>
+    void Attach(C& AComponent)
+    {
+        AComponent.SetOnError([this, &AComponent](TPersistent&, const std::string& AMessage, uint32_t, bool& AHandled) {
+            Messages.push_back(AMessage);
+            Details.push_back(AComponent.GetErrorDetail());
+            AHandled = Handle;
+        });
+    }
+    std::string Text() const;
+};
+
+// Plays a file to the end through a collector in virtual time.
+struct TPlayResult {
+    bool Opened = false;
+    WAVEFORMATEXTENSIBLE Format{};
+    std::vector<ISNAudioBufferPtr> Buffers;
+    uint64_t Frames = 0;
+    int Stops = 0;
+    std::string Exception;
+};
+TPlayResult PlayFile(TSNLAVAudioPlayer& APlayer);
+
+// Goertzel power of AFrequency in one channel of interleaved aligned samples,
+// normalised to full scale.
+double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel, double AFrequency,
+                 double ARate);
+// The middle half of interleaved samples (away from codec priming and padding).
+std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels);
+// RMS of one channel relative to full scale.
+double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
+
+} // namespace Sonorix::Test

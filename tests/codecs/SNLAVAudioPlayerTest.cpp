@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: MIT
+// Files made by ffmpeg, played through the libav player.
+#include "LAVTestSupport.h"
+#include "SNLAVAudioPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+struct TPlayerCase {
+    const char* Name;
+    const char* File;
+    const char* Encode; // ffmpeg output options
+    unsigned Channels;
+    unsigned Bits; // the player's output width
+    bool Lossless;
+};
+
+void PrintTo(const TPlayerCase& ACase, std::ostream* AOut)
+{
+    *AOut << ACase.Name;
+}
+
+// Half a second with a distinct tone per channel (300 + 200 c Hz), made by
+// ffmpeg's own generator.
+std::string MakeInput(const TTempDir& ADir, const TPlayerCase& ACase)
+{
+    std::string LExpressions;
+    for (unsigned C = 0; C < ACase.Channels; ++C)
+        LExpressions += (C ? "|" : "") + std::string("0.5*sin(2*PI*") + std::to_string(300 + 200 * C) + "*t)";
+    const std::string LFile = ADir.Path(ACase.File);
+    const TShellResult LRun =
+        Shell("ffmpeg -v error -y -f lavfi -i " + Quote("aevalsrc=" + LExpressions + ":s=48000:d=0.5") + " " +
+              ACase.Encode + " " + Quote(LFile));
+    EXPECT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    return LFile;
+}
+
+class LAVPlayerInterop : public ::testing::TestWithParam<TPlayerCase> {
+protected:
+    void SetUp() override
+    {
+        if (!HaveFfmpeg())
+            GTEST_SKIP() << "ffmpeg/ffprobe are not installed (scripts/install-deps.sh installs them)";
+    }
+    TTempDir FDir;
+};
+
+TEST_P(LAVPlayerInterop, PlaysWhatFfmpegWrote)
+{
+    const TPlayerCase& LCase = GetParam();
+    const std::string LFile = MakeInput(FDir, LCase);
+    const std::vector<int32_t> LReference = DecodeWithFfmpeg(LFile);
+    ASSERT_FALSE(LReference.empty());
+    const uint64_t LReferenceFrames = LReference.size() / LCase.Channels;
+
+    TSNLAVAudioPlayer LPlayer;
+    TErrorLog LErrors;
+    LErrors.Attach(LPlayer);
+    LPlayer.SetFileName(LFile);
+    LPlayer.SetBufferSize(1000);
+    const TPlayResult LResult = PlayFile(LPlayer);
+    EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
+    ASSERT_TRUE(LResult.Opened) << LResult.Exception;
+    EXPECT_EQ(LResult.Format.Format.nSamplesPerSec, 48000u);
+    EXPECT_EQ(LResult.Format.Format.nChannels, LCase.Channels);
+    EXPECT_EQ(LResult.Format.Format.wBitsPerSample, LCase.Bits);
+    EXPECT_EQ(LResult.Stops, 1);
+    // The same length as ffmpeg decodes (priming and padding removed alike).
+    EXPECT_EQ(LResult.Frames, LReferenceFrames);
+    if (LCase.Lossless)
+        EXPECT_EQ(LReferenceFrames, 24000u);
+    else
+        EXPECT_NEAR(static_cast<double>(LResult.Frames), 24000.0, 1200.0);
+
+    std::vector<int32_t> LPlayed;
+    for (const ISNAudioBufferPtr& LBuffer : LResult.Buffers)
+        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
+            for (unsigned C = 0; C < LCase.Channels; ++C)
+                LPlayed.push_back(Aligned(*LBuffer, F, C));
+    ASSERT_EQ(LPlayed.size(), LReference.size());
+    // Lossless: bit for bit. Lossy: the float samples scaled alike, within a
+    // 16-bit step of ffmpeg's own conversion.
+    const int64_t LTolerance = LCase.Lossless ? 0 : 65536;
+    size_t LMismatches = 0;
+    for (size_t I = 0; I < LPlayed.size(); ++I)
+        LMismatches += std::llabs(int64_t{LPlayed[I]} - LReference[I]) > LTolerance;
+    EXPECT_EQ(LMismatches, 0u);
+    for (unsigned C = 0; C < LCase.Channels; ++C)
+        EXPECT_NEAR(ToneLevel(MiddleHalf(LPlayed, LCase.Channels), LCase.Channels, C, 300.0 + 200.0 * C, 48000), 0.5, 0.05) << C;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, LAVPlayerInterop,
+    ::testing::Values(TPlayerCase{"Wav8", "a.wav", "-c:a pcm_u8", 2, 8, true},
+                      TPlayerCase{"Wav16", "a.wav", "-c:a pcm_s16le", 2, 16, true},
+                      TPlayerCase{"Wav24", "a.wav", "-c:a pcm_s24le", 2, 24, true},
+                      TPlayerCase{"Wav32", "a.wav", "-c:a pcm_s32le", 1, 32, true},
+                      TPlayerCase{"WavFloat", "a.wav", "-c:a pcm_f32le", 2, 32, false},
+                      TPlayerCase{"Flac16", "a.flac", "-c:a flac -sample_fmt s16", 2, 16, true},
+                      TPlayerCase{"Flac24SixChannels", "a.flac", "-c:a flac -sample_fmt s32 -bits_per_raw_sample 24", 6,
+                                  24, true},
+                      TPlayerCase{"OggVorbis", "a.ogg", "-c:a libvorbis", 2, 32, false},
+                      TPlayerCase{"Opus", "a.opus", "-c:a libopus", 2, 32, false},
+                      TPlayerCase{"Mp3", "a.mp3", "-c:a libmp3lame", 2, 32, false},
+                      TPlayerCase{"AacM4a", "a.m4a", "-c:a aac", 2, 32, false},
+                      TPlayerCase{"FlacNamedMp3", "wrong-extension.mp3", "-f flac -c:a flac -sample_fmt s16", 2, 16,
+                                  true}),
+    [](const ::testing::TestParamInfo<TPlayerCase>& AInfo) { return std::string(AInfo.param.Name); });
+
+class LAVPlayer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveFfmpeg())
+            GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    }
+    std::string MakeWav(const char* AName, double ASeconds)
+    {
+        const std::string LFile = FDir.Path(AName);
+        Shell("ffmpeg -v error -y -f lavfi -i " + Quote("aevalsrc=0.5*sin(2*PI*300*t)|0.5*sin(2*PI*500*t):s=48000:d=" +
+                                                        std::to_string(ASeconds)) +
+              " -c:a pcm_s16le " + Quote(LFile));
+        return LFile;
+    }
+    TTempDir FDir;
+};
+
+TEST_F(LAVPlayer, PositionsSeekingAndLength)
+{
+    const std::string LFile = MakeWav("a.wav", 0.5);
+    const std::vector<int32_t> LReference = DecodeWithFfmpeg(LFile);
+    TSNLAVAudioPlayer LPlayer;
+    LPlayer.SetFileName(LFile);
+    ASSERT_TRUE(LPlayer.Open());
+    EXPECT_EQ(LPlayer.GetSamplesCount(), 24000);
+    EXPECT_EQ(LPlayer.GetDurationTime(), 5000000);
+    EXPECT_EQ(LPlayer.GetCurrentSample(), 0);
+    // Seek by sample, then by time: playback starts exactly there.
+    LPlayer.SetCurrentSample(10007);
+    EXPECT_EQ(LPlayer.GetCurrentSample(), 10007);
+    LPlayer.Set_CurrentTime(2500000); // 0.25 s
+    EXPECT_EQ(LPlayer.GetCurrentSample(), 12000);
+    EXPECT_EQ(LPlayer.Get_CurrentTime(), 2500000);
+    const TPlayResult LResult = PlayFile(LPlayer);
+    ASSERT_EQ(LResult.Frames, 12000u);
+    EXPECT_EQ(Aligned(*LResult.Buffers[0], 0, 0), LReference[12000 * 2]);
+    EXPECT_EQ(Aligned(*LResult.Buffers[0], 0, 1), LReference[12000 * 2 + 1]);
+    EXPECT_EQ(LPlayer.GetCurrentSample(), 24000);
+}
+
+TEST_F(LAVPlayer, LoopsUntilStoppedAndPauses)
+{
+    const std::string LFile = MakeWav("a.wav", 0.1); // 4800 frames
+    TSNLAVAudioPlayer LPlayer;
+    LPlayer.SetFileName(LFile);
+    LPlayer.SetLoop(true);
+    LPlayer.SetBufferSize(1000);
+    TTestCollector LCollector;
+    LPlayer.GetOutputPin().Connect(LCollector.GetInputPin());
+    {
+        TDGVirtualTimeScope LVirtual;
+        // Stop just before the 13th buffer is due.
+        LPlayer.StartSource();
+        TDGClockGen LStopper(9990000LL * 1000 / 48000 * 12 - 10, [&] {
+            LPlayer.StopSource();
+            LStopper.Stop();
+        });
+        LStopper.Start();
+        TDGTimeline::WaitIdle(std::chrono::milliseconds(20000));
+        LStopper.Stop();
+    }
+    // Past the file's end several times, without a stop in between.
+    EXPECT_GE(LCollector.Frames(), 9600u);
+    EXPECT_EQ(LCollector.Stops(), 1);
+    const auto LBuffers = LCollector.Buffers();
+    // The sample after the wrap is the file's first again.
+    ASSERT_GE(LBuffers.size(), 6u);
+    EXPECT_EQ(LBuffers[4]->GetSize(), 800u);
+    EXPECT_EQ(LBuffers[5]->GetItem(0, 0), LBuffers[0]->GetItem(0, 0));
+    EXPECT_EQ(LBuffers[5]->GetItem(7, 1), LBuffers[0]->GetItem(7, 1));
+}
+
+TEST_F(LAVPlayer, PausedSendsNothing)
+{
+    const std::string LFile = MakeWav("a.wav", 0.1);
+    TSNLAVAudioPlayer LPlayer;
+    LPlayer.SetFileName(LFile);
+    LPlayer.SetPaused(true);
+    TTestCollector LCollector;
+    LPlayer.GetOutputPin().Connect(LCollector.GetInputPin());
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        TDGClockGen LResume(DGTimeUnitsPerSecond, [&] {
+            LPlayer.SetPaused(false);
+            LResume.Stop();
+        });
+        LResume.Start();
+        TDGTimeline::WaitIdle(std::chrono::milliseconds(20000));
+        LResume.Stop();
+        // Paused for a second of audio time, then the whole file.
+        EXPECT_EQ(LCollector.Frames(), 4800u);
+        LPlayer.StopSource();
+    }
+    EXPECT_EQ(LCollector.Starts().size(), 1u);
+}
+
+// Bad files: a clear error through OnError, never a crash or a hang.
+TEST_F(LAVPlayer, BadFilesAreReported)
+{
+    const std::string LGood = MakeWav("good.wav", 0.5);
+    Shell("ffmpeg -v error -y -i " + Quote(LGood) + " -c:a flac " + Quote(FDir.Path("good.flac")));
+    std::ifstream LIn(FDir.Path("good.flac"), std::ios::binary);
+    std::string LFlac((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    std::ifstream LWavIn(LGood, std::ios::binary);
+    std::string LWav((std::istreambuf_iterator<char>(LWavIn)), std::istreambuf_iterator<char>());
+    auto LWrite = [&](const char* AName, const std::string& AContent) {
+        std::ofstream(FDir.Path(AName), std::ios::binary) << AContent;
+        return FDir.Path(AName);
+    };
+    std::mt19937 LRandom(7);
+    std::string LNoise(50000, '\0');
+    for (char& C : LNoise)
+        C = static_cast<char>(LRandom());
+
+    struct TBadCase {
+        std::string File;
+        std::string Expect; // in the message
+    };
+    const std::vector<TBadCase> LCases = {
+        {FDir.Path("missing.wav"), "No such file or directory"},
+        {LWrite("empty.wav", ""), "cannot open"},
+        {LWrite("random.mp3", LNoise), ""},
+        {LWrite("text.wav", "this is not a sound file\n"), "cannot open"},
+        {LWrite("truncated.flac", LFlac.substr(0, LFlac.size() * 6 / 10)), "truncated"},
+        {LWrite("truncated.wav", LWav.substr(0, LWav.size() / 2)), "truncated"},
+        {LWrite("header-only.flac", LFlac.substr(0, 60)), ""},
+    };
+    for (const TBadCase& LCase : LCases) {
+        SCOPED_TRACE(LCase.File);
+        for (bool LHandle : {true, false}) {
+            TSNLAVAudioPlayer LPlayer;
+            TErrorLog LErrors;
+            LErrors.Handle = LHandle;
+            LErrors.Attach(LPlayer);
+            LPlayer.SetFileName(LCase.File);
+            std::string LBackground;
+            SetBackgroundErrorHandler([&](const std::string& AMessage) { LBackground = AMessage; });
+            const TPlayResult LResult = PlayFile(LPlayer);
+            SetBackgroundErrorHandler(nullptr);
+            ASSERT_FALSE(LErrors.Messages.empty());
+            EXPECT_NE(LErrors.Messages[0].find(LCase.Expect), std::string::npos) << LErrors.Text();
+            if (!LHandle) {
+                // Unhandled, the error also ends up as an exception: out of
+                // the start, or caught at the clock and reported.
+                EXPECT_TRUE(!LResult.Exception.empty() || !LBackground.empty());
+            }
+            EXPECT_FALSE(LPlayer.IsSourceRunning());
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: MIT
+#include "DGSignalDispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <vector>
+
+using namespace Sonorix;
+
+namespace {
+
+std::vector<double> RandomDoubles(size_t ACount, uint32_t ASeed, double ASpread = 1000.0)
+{
+    std::mt19937 LRandom(ASeed);
+    std::uniform_real_distribution<double> LValue(-ASpread, ASpread);
+    std::vector<double> LResult(ACount);
+    for (double& v : LResult)
+        v = LValue(LRandom);
+    return LResult;
+}
+
+std::vector<float> RandomFloats(size_t ACount, uint32_t ASeed)
+{
+    std::vector<float> LResult;
+    for (double v : RandomDoubles(ACount, ASeed))
+        LResult.push_back(static_cast<float>(v));
+    return LResult;
+}
+
+constexpr int32_t COddLengths[] = {1, 3, 7, 31, 257, 1001};
+
+} // namespace
+
+TEST(DGSignalDispatcher, MulAndMeanMatchAPlainLoop)
+{
+    for (int32_t n : COddLengths) {
+        const auto a = RandomFloats(static_cast<size_t>(n), 1);
+        const auto b = RandomFloats(static_cast<size_t>(n), 2);
+        std::vector<float> LProduct(static_cast<size_t>(n));
+        ASSERT_EQ(ippsMul_32f(a.data(), b.data(), LProduct.data(), n), ippStsNoErr);
+        long double LSum = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(LProduct[i], a[i] * b[i]);
+            LSum += a[i];
+        }
+        float LMean = 0;
+        ASSERT_EQ(ippsMean_32f(a.data(), n, &LMean, ippAlgHintAccurate), ippStsNoErr);
+        EXPECT_EQ(LMean, static_cast<float>(LSum / n)) << n;
+        ASSERT_EQ(ippsMean_32f(a.data(), n, &LMean, ippAlgHintFast), ippStsNoErr);
+        EXPECT_NEAR(LMean, static_cast<double>(LSum / n), 1e-3) << n;
+    }
+    float LValue = 0;
+    EXPECT_EQ(ippsMul_32f(nullptr, &LValue, &LValue, 1), ippStsNullPtrErr);
+    EXPECT_EQ(ippsMul_32f(&LValue, &LValue, &LValue, 0), ippStsSizeErr);
+    EXPECT_EQ(ippsMean_32f(&LValue, 1, nullptr, ippAlgHintAccurate), ippStsNullPtrErr);
+    EXPECT_EQ(ippsMean_32f(&LValue, -1, &LValue, ippAlgHintAccurate), ippStsSizeErr);
+}
+
+TEST(DGSignalDispatcher, MagnitudeMoveAndScalarArithmetic)
+{
+    for (int32_t n : COddLengths) {
+        const auto LRe = RandomDoubles(static_cast<size_t>(n), 3);
+        const auto LIm = RandomDoubles(static_cast<size_t>(n), 4);
+        std::vector<Ipp64fc> LComplex(static_cast<size_t>(n));
+        for (int32_t i = 0; i < n; ++i)
+            LComplex[i] = {LRe[i], LIm[i]};
+        std::vector<double> LMagnitude(static_cast<size_t>(n));
+        ASSERT_EQ(ippsMagnitude_64fc(LComplex.data(), LMagnitude.data(), n), ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i)
+            EXPECT_DOUBLE_EQ(LMagnitude[i], std::abs(std::complex<double>(LRe[i], LIm[i])));
+
+        std::vector<double> LValues = LRe;
+        ASSERT_EQ(ippsAddC_64f_I(2.5, LValues.data(), n), ippStsNoErr);
+        ASSERT_EQ(ippsDivC_64f_I(-4.0, LValues.data(), n), ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i)
+            EXPECT_EQ(LValues[i], (LRe[i] + 2.5) / -4.0);
+    }
+    // Overlapping moves in both directions.
+    std::vector<double> LData{0, 1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(ippsMove_64f(LData.data() + 2, LData.data(), 5), ippStsNoErr);
+    EXPECT_EQ(LData, (std::vector<double>{2, 3, 4, 5, 6, 5, 6}));
+    ASSERT_EQ(ippsMove_64f(LData.data(), LData.data() + 1, 6), ippStsNoErr);
+    EXPECT_EQ(LData, (std::vector<double>{2, 2, 3, 4, 5, 6, 5}));
+
+    double LOne = 1;
+    EXPECT_EQ(ippsDivC_64f_I(0.0, &LOne, 1), ippStsDivByZeroErr);
+    EXPECT_EQ(LOne, 1.0);
+    EXPECT_EQ(ippsAddC_64f_I(1.0, nullptr, 1), ippStsNullPtrErr);
+    EXPECT_EQ(ippsMove_64f(&LOne, &LOne, 0), ippStsSizeErr);
+    EXPECT_EQ(ippsMagnitude_64fc(nullptr, &LOne, 1), ippStsNullPtrErr);
+
+    const std::vector<uint8_t> LBytes{1, 2, 3, 250, 251};
+    std::vector<uint8_t> LCopy(5);
+    ASSERT_EQ(ippsCopy_8u(LBytes.data(), LCopy.data(), 5), ippStsNoErr);
+    EXPECT_EQ(LCopy, LBytes);
+    EXPECT_EQ(ippsCopy_8u(LBytes.data(), nullptr, 5), ippStsNullPtrErr);
+    EXPECT_EQ(ippsCopy_8u(LBytes.data(), LCopy.data(), 0), ippStsSizeErr);
+}
+
+TEST(DGSignalDispatcher, PolarConversionsRoundTripAndWorkInPlace)
+{
+    for (int32_t n : COddLengths) {
+        auto x = RandomDoubles(static_cast<size_t>(n), 5);
+        auto y = RandomDoubles(static_cast<size_t>(n), 6);
+        std::vector<double> LMagnitude(static_cast<size_t>(n)), LPhase(static_cast<size_t>(n));
+        ASSERT_EQ(ippsCartToPolar_64f(x.data(), y.data(), LMagnitude.data(), LPhase.data(), n), ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i) {
+            EXPECT_DOUBLE_EQ(LMagnitude[i], std::hypot(x[i], y[i]));
+            EXPECT_DOUBLE_EQ(LPhase[i], std::atan2(y[i], x[i]));
+        }
+        const auto x0 = x, y0 = y;
+        // Back into the inputs' own memory.
+        ASSERT_EQ(ippsPolarToCart_64f(LMagnitude.data(), LPhase.data(), LMagnitude.data(), LPhase.data(), n),
+                  ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i) {
+            EXPECT_NEAR(LMagnitude[i], x0[i], 1e-9);
+            EXPECT_NEAR(LPhase[i], y0[i], 1e-9);
+        }
+    }
+    double v = 0;
+    EXPECT_EQ(ippsCartToPolar_64f(&v, &v, &v, nullptr, 1), ippStsNullPtrErr);
+    EXPECT_EQ(ippsPolarToCart_64f(&v, &v, &v, &v, 0), ippStsSizeErr);
+    // Phase of the negative diagonal and of the axes.
+    const double xs[] = {-1, 1, 0, -1}, ys[] = {-1, 0, 1, 0};
+    double m[4], p[4];
+    ippsCartToPolar_64f(xs, ys, m, p, 4);
+    EXPECT_DOUBLE_EQ(p[0], -3 * std::numbers::pi / 4);
+    EXPECT_DOUBLE_EQ(p[1], 0.0);
+    EXPECT_DOUBLE_EQ(p[2], std::numbers::pi / 2);
+    EXPECT_DOUBLE_EQ(p[3], std::numbers::pi);
+}
+
+// The forward real FFT against a direct DFT, every flag, orders 1 to 11.
+class DGSignalDispatcherFFTTest : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(DGSignalDispatcherFFTTest, MatchesADirectDftInCcsLayoutWithEachScaling)
+{
+    const int32_t LOrder = GetParam();
+    const int32_t N = 1 << LOrder;
+    const auto x = RandomDoubles(static_cast<size_t>(N), static_cast<uint32_t>(LOrder));
+    struct TFlag {
+        int32_t Flag;
+        double Scale;
+    };
+    const TFlag LFlags[] = {{IPP_FFT_DIV_FWD_BY_N, 1.0 / N},
+                            {IPP_FFT_DIV_BY_SQRTN, 1.0 / std::sqrt(double(N))},
+                            {IPP_FFT_NODIV_BY_ANY, 1.0},
+                            {IPP_FFT_DIV_INV_BY_N, 1.0}};
+    double LPeak = 0;
+    for (double v : x)
+        LPeak += std::abs(v);
+    // Twiddles from an exact table of angles k n mod N.
+    std::vector<std::complex<double>> LDft(static_cast<size_t>(N / 2 + 1));
+    for (int32_t k = 0; k <= N / 2; ++k) {
+        std::complex<long double> LSum = 0;
+        for (int32_t n = 0; n < N; ++n)
+            LSum += static_cast<long double>(x[n]) *
+                    std::polar(1.0L, -2.0L * std::numbers::pi_v<long double> * ((int64_t{k} * n) % N) / N);
+        LDft[k] = {static_cast<double>(LSum.real()), static_cast<double>(LSum.imag())};
+    }
+    for (const TFlag& LFlag : LFlags) {
+        IppsFFTSpec_R_64f* LSpec = nullptr;
+        ASSERT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, LOrder, LFlag.Flag, ippAlgHintAccurate), ippStsNoErr);
+        ASSERT_NE(LSpec, nullptr);
+        EXPECT_EQ(FFTLength_R_64f(LSpec), N);
+        std::vector<double> LCcs(static_cast<size_t>(N + 2), -7.0);
+        ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);
+        for (int32_t k = 0; k <= N / 2; ++k) {
+            EXPECT_NEAR(LCcs[2 * k], LDft[k].real() * LFlag.Scale, 1e-12 * LPeak) << k;
+            EXPECT_NEAR(LCcs[2 * k + 1], LDft[k].imag() * LFlag.Scale, 1e-12 * LPeak) << k;
+        }
+        EXPECT_EQ(LCcs[1], 0.0);
+        EXPECT_EQ(LCcs[N + 1], 0.0);
+        // In place gives the same.
+        std::vector<double> LInPlace(static_cast<size_t>(N + 2));
+        std::copy(x.begin(), x.end(), LInPlace.begin());
+        ASSERT_EQ(ippsFFTFwd_RToCCS_64f(LInPlace.data(), LInPlace.data(), LSpec, nullptr), ippStsNoErr);
+        EXPECT_EQ(LInPlace, LCcs);
+        EXPECT_EQ(ippsFFTFree_R_64f(LSpec), ippStsNoErr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, DGSignalDispatcherFFTTest, ::testing::Range(1, 12));
+
+TEST(DGSignalDispatcher, FFTRefusesBadArguments)
+{
+    IppsFFTSpec_R_64f* LSpec = nullptr;
+    EXPECT_EQ(ippsFFTInitAlloc_R_64f(nullptr, 4, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone), ippStsNullPtrErr);
+    EXPECT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, 0, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone), ippStsFftOrderErr);
+    EXPECT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, 31, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone), ippStsFftOrderErr);
+    EXPECT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, 4, 3, ippAlgHintNone), ippStsFftFlagErr);
+    EXPECT_EQ(LSpec, nullptr);
+    double v[18] = {};
+    EXPECT_EQ(ippsFFTFwd_RToCCS_64f(v, v, nullptr, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippsFFTFree_R_64f(nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(FFTLength_R_64f(nullptr), 0);
+}

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+// Test helpers for generators: a downstream component that claims the pump
+// and ticks its source, and a run in virtual time stopped the way the tool's
+// runner stops a pipeline.
+#pragma once
+
+#include "CVThreading.h"
+#include "DGClock.h"
+#include "SNCommonGen.h"
+#include "TestComponents.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+
+namespace Sonorix::Test {
+
+// A downstream component that claims the pump role and ticks its source.
+class TTestPump : public TLockComponent {
+public:
+    explicit TTestPump(TPNPumpType AType = ptMaster, uint32_t APriority = 0)
+        : FType(AType), FPriority(APriority), FInputPin(this, "InputPin")
+    {
+        FInputPin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+            if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation)) {
+                if (FClaims && LRequest->IsWeakerThan(FType, FPriority))
+                    LRequest->Claim(this, FType, FPriority);
+            } else if (auto* LStart = OperationAs<TPNStartPumpOperation>(AOperation)) {
+                PumpObject = LStart->PumpObject;
+            }
+            const bool LAnswer = FCollector.GetInputPin().Dispatch(AOperation);
+            if (FSignalCount > 0 && FCollector.Buffers().size() >= FSignalCount)
+                Arrived.SetEvent();
+            return LAnswer;
+        });
+    }
+    static const TClassDescription& ClassDescription()
+    {
+        static const TClassDescription LDescription = [] {
+            TClassDescription LClass;
+            LClass.ClassName = "TTestPump";
+            return LClass;
+        }();
+        return LDescription;
+    }
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    TSNPNAudioSinkPin& GetInputPin() { return FInputPin; }
+    const TTestCollector& Collector() const { return FCollector; }
+    // One tick of the master pump, sent upstream.
+    bool Tick() { return FInputPin.Notify(std::make_shared<TPNMasterPumpOperation>(this)); }
+    void SetClaims(bool AClaims) { FClaims = AClaims; }
+    // Set once ACount buffers have arrived.
+    void SignalAfter(size_t ACount) { FSignalCount = ACount; }
+    TEvent Arrived{true};
+
+    TPersistent* PumpObject = nullptr;
+
+private:
+    TPNPumpType FType;
+    uint32_t FPriority;
+    bool FClaims = true;
+    std::atomic<size_t> FSignalCount{0};
+    TSNPNAudioSinkPin FInputPin;
+    TTestCollector FCollector;
+};
+
+inline void SetFormat(TSNCommonGen& AGen, int32_t ARate, int32_t ABits, int32_t AChannels, int32_t ABufferSize)
+{
+    AGen.GetAudioFormat().SetSampleRate(ARate);
+    AGen.GetAudioFormat().SetBits(ABits);
+    AGen.GetAudioFormat().SetCountChannels(AChannels);
+    AGen.GetAudioFormat().SetBufferSize(ABufferSize);
+}
+
+// Runs AGen in virtual time and stops it at audio time ASeconds the way the
+// tool's runner does: a clock started before the generator stops it.
+inline void RunFor(TSNCommonGen& AGen, double ASeconds)
+{
+    TDGVirtualTimeScope LVirtual;
+    std::unique_ptr<TDGClockGen> LStop;
+    LStop = std::make_unique<TDGClockGen>(std::llround(ASeconds * DGTimeUnitsPerSecond), [&] {
+        AGen.StopSource();
+        LStop->Stop();
+    });
+    {
+        TDGWorkScope LHold;
+        LStop->Start();
+        AGen.StartSource();
+    }
+    TDGTimeline::WaitIdle();
+    ASSERT_FALSE(AGen.IsSourceRunning());
+}
+
+// Channel 0 of everything that reached ACollector, as 16-bit samples.
+inline std::vector<int16_t> Channel0(const TTestCollector& ACollector)
+{
+    std::vector<int16_t> LSamples;
+    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers())
+        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
+            LSamples.push_back(static_cast<int16_t>(LBuffer->GetItem(F, 0)));
+    return LSamples;
+}
+
+} // namespace Sonorix::Test

@@ -1,0 +1,620 @@
+// SPDX-License-Identifier: MIT
+#include "SNAudioMixer.h"
+
+#include "CVRegistry.h"
+#include "Commands.h"
+#include "WavWriter.h"
+#include "DGClock.h"
+#include "MixingTestHelpers.h"
+#include "SonorixPkg.h"
+#include "TestComponents.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+#include <cmath>
+#include <random>
+#include <thread>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+int32_t Saturate16(int64_t AValue)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(AValue, -32768, 32767));
+}
+
+template <class P>
+void SpinUntil(P APred)
+{
+    while (!APred())
+        std::this_thread::yield();
+}
+
+class SNAudioMixerTest : public ::testing::Test {
+protected:
+    void Wire(int AChannels)
+    {
+        FMixer.GetChannels().SetCount(AChannels);
+        for (int I = 0; I < AChannels; ++I) {
+            FFeeders.push_back(std::make_unique<TFeeder>());
+            FFeeders.back()->Connect(FMixer.GetInputPins()[I]);
+        }
+        FMixer.GetOutputPin().Connect(FCollector.GetInputPin());
+    }
+    TFeeder& Feeder(int I) { return *FFeeders[static_cast<size_t>(I)]; }
+    TSNAudioMixerChannelItem& Channel(int I) { return FMixer.GetChannels()[I]; }
+    std::vector<ISNAudioBufferPtr> Buffers() const { return FCollector.Buffers(); }
+
+    TSNAudioMixer FMixer;
+    std::vector<std::unique_ptr<TFeeder>> FFeeders;
+    TTestCollector FCollector;
+};
+
+} // namespace
+
+TEST_F(SNAudioMixerTest, RegisteredAsAudioMixerWithItsCatalogueMetadata)
+{
+    RegisterAllComponents();
+    const TClassDescription* LClass = TSNRegistry::Instance().Find("TSNAudioMixer");
+    ASSERT_NE(LClass, nullptr);
+    EXPECT_EQ(LClass->DisplayName, "Audio Mixer");
+    EXPECT_EQ(LClass->Category, TPaletteCategory::pcMixers);
+    EXPECT_TRUE(LClass->ComponentEditorEntries);
+    const TPropertyInfo* LChannels = LClass->FindProperty("Channels");
+    ASSERT_NE(LChannels, nullptr);
+    EXPECT_EQ(LChannels->EditorEntry, "Edit C&hannels ...");
+    EXPECT_EQ(LClass->FindProperty("InputPins")->ResizeProperty, "Channels");
+    EXPECT_TRUE(TSNAudioMixerChannelItem::ClassDescription().AutoInitPropertyFields);
+
+    // Channel items by path, with their defaults.
+    SetPropertyText(FMixer, "Channels.Count", "3");
+    EXPECT_EQ(FMixer.GetInputPins().GetCount(), 3);
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].Coefficient"), "1");
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].Enabled"), "true");
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].WaitForDataBefore"), "mcwNone");
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].PrefillInterval"), "0");
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].MaxSamples"), "10000");
+    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].AllowUnderfeed"), "false");
+    SetPropertyText(FMixer, "Channels[1].Coefficient", "0.5");
+    SetPropertyText(FMixer, "Channels[2].MaxSamples", "2048");
+    EXPECT_DOUBLE_EQ(Channel(1).GetCoefficient(), 0.5);
+    EXPECT_EQ(Channel(2).GetInputPin().GetMaxSamples(), 2048u);
+    EXPECT_EQ(FMixer.GetChannels()[2].GetDisplayPath(), "TSNAudioMixer.Channels[2]");
+}
+
+TEST_F(SNAudioMixerTest, AddingRemovingAndMovingChannelsKeepsThePinsInChannelOrder)
+{
+    TTypedCollection<TSNAudioMixerChannelItem>& LChannels = FMixer.GetChannels();
+    LChannels.SetCount(3);
+    std::vector<TPNPin*> LPins;
+    for (int I = 0; I < 3; ++I) {
+        LPins.push_back(&Channel(I).GetInputPin());
+        EXPECT_EQ(&FMixer.GetInputPins()[I], LPins.back());
+        EXPECT_EQ(LPins.back()->GetName(), "InputPins[" + std::to_string(I) + "]");
+    }
+    auto CheckOrder = [&](std::vector<TPNPin*> AExpected) {
+        ASSERT_EQ(FMixer.GetInputPins().GetCount(), static_cast<int>(AExpected.size()));
+        const auto LAll = FMixer.GetAllInputPins();
+        ASSERT_EQ(LAll.size(), AExpected.size());
+        for (size_t I = 0; I < AExpected.size(); ++I) {
+            EXPECT_EQ(&FMixer.GetInputPins()[static_cast<int>(I)], AExpected[I]) << I;
+            EXPECT_EQ(&Channel(static_cast<int>(I)).GetInputPin(), AExpected[I]) << I;
+            EXPECT_EQ(LAll[I], AExpected[I]) << I;
+            EXPECT_EQ(AExpected[I]->GetName(), "InputPins[" + std::to_string(I) + "]");
+        }
+    };
+    Channel(2).SetIndex(0);
+    CheckOrder({LPins[2], LPins[0], LPins[1]});
+    LChannels.Move(0, 2);
+    CheckOrder({LPins[0], LPins[1], LPins[2]});
+
+    TFeeder LFeeder;
+    LFeeder.Connect(*LPins[1]);
+    LChannels.Delete(1);
+    CheckOrder({LPins[0], LPins[2]});
+    EXPECT_FALSE(LFeeder.Pin().IsConnected()) << "a removed channel's pin is disconnected";
+    LChannels.Add();
+    EXPECT_EQ(FMixer.GetInputPins().GetCount(), 3);
+}
+
+TEST_F(SNAudioMixerTest, TwoInputsWeightedByAHalfGiveTheirAverage)
+{
+    Wire(2);
+    Channel(0).SetCoefficient(0.5);
+    Channel(1).SetCoefficient(0.5);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    Feeder(0).Send(1024, 20000);
+    Feeder(1).Send(1024, 10000);
+    Feeder(0).Send(1024, 32767);
+    Feeder(1).Send(1024, 32767);
+    const auto LBuffers = Buffers();
+    ASSERT_EQ(LBuffers.size(), 2u);
+    EXPECT_EQ(LBuffers[0]->GetItem(0, 0), 15000);
+    EXPECT_EQ(LBuffers[0]->GetItem(1023, 0), 15000);
+    // 16383.5 each rounds to even (16384): their sum saturates.
+    EXPECT_EQ(LBuffers[1]->GetItem(0, 0), 32767);
+}
+
+TEST_F(SNAudioMixerTest, ADisabledChannelAddsNothingWhileItsQueueStillDrains)
+{
+    Wire(2);
+    Channel(1).SetEnabled(false);
+    // A disabled input is not waited for at the start: started first, it
+    // waits for input 0 with the others and is not delayed.
+    Feeder(1).Start(44100, 16, 1);
+    EXPECT_FALSE(FMixer.IsRunning());
+    Feeder(0).Start(44100, 16, 1);
+    for (int I = 0; I < 3; ++I) {
+        Feeder(0).Send(1024, 100);
+        Feeder(1).Send(1024, 55);
+    }
+    const auto LBuffers = Buffers();
+    ASSERT_EQ(LBuffers.size(), 3u);
+    for (const auto& LBuffer : LBuffers)
+        EXPECT_EQ(LBuffer->GetItem(512, 0), 100);
+    EXPECT_EQ(Channel(1).GetInputPin().GetCollectedSamples(), 0u);
+
+    // Disabled as the first contributor: silence in its place.
+    Channel(0).SetEnabled(false);
+    Channel(1).SetEnabled(true);
+    Feeder(0).Send(1024, 100);
+    Feeder(1).Send(1024, 55);
+    ASSERT_EQ(Buffers().size(), 4u);
+    EXPECT_EQ(Buffers()[3]->GetItem(0, 0), 55);
+}
+
+TEST_F(SNAudioMixerTest, AChannelThatWaitsForDataHoldsOutputBackAndItsStopEndsOutputUntilTheNextStart)
+{
+    Wire(2);
+    Channel(1).SetWaitForDataBefore(mcwWaitForData);
+    Channel(1).SetAllowUnderfeed(true);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    for (int I = 0; I < 10; ++I)
+        Feeder(0).Send(1024, 1);
+    EXPECT_EQ(Buffers().size(), 0u) << "input 0 is full, but input 1 has never delivered";
+    Feeder(1).Send(1024, 2);
+    ASSERT_EQ(Buffers().size(), 1u);
+    EXPECT_EQ(Buffers()[0]->GetItem(0, 0), 3);
+
+    Feeder(1).Stop();
+    Feeder(0).Send(1024, 1);
+    EXPECT_EQ(Buffers().size(), 1u) << "output stops with the waited-for stream";
+    EXPECT_TRUE(FMixer.IsRunning()) << "a stopped input does not stop the mixer";
+    EXPECT_EQ(FCollector.Stops(), 0);
+
+    Feeder(1).Start(44100, 16, 1);
+    Feeder(1).Send(1024, 2);
+    EXPECT_EQ(Buffers().size(), 2u);
+}
+
+TEST_F(SNAudioMixerTest, TwoStereoInputsGiveFourChannelsUnlessAudioFormatSaysStereo)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 2);
+    Feeder(1).Start(44100, 16, 2);
+    ASSERT_EQ(FCollector.Starts().at(0).Format.nChannels, 4u);
+    Feeder(0).Send(1024);
+    Feeder(1).Send(1024);
+    ASSERT_EQ(Buffers().size(), 1u);
+    const ISNAudioBuffer& LOut = *Buffers()[0];
+    for (uint32_t F = 0; F < 1024; F += 97) {
+        // Channel c of each input goes to channel c; channels 2 and 3 stay silent.
+        EXPECT_EQ(LOut.GetItem(F, 0), Saturate16(2 * int64_t{TTestSource::ExpectedSample(F, 0, 2, 16)}));
+        EXPECT_EQ(LOut.GetItem(F, 1), Saturate16(2 * int64_t{TTestSource::ExpectedSample(F, 1, 2, 16)}));
+        EXPECT_EQ(LOut.GetItem(F, 2), 0);
+        EXPECT_EQ(LOut.GetItem(F, 3), 0);
+    }
+
+    TSNAudioMixer LStereo;
+    LStereo.GetAudioFormat().SetEnabled(true);
+    LStereo.GetChannels().SetCount(2);
+    TFeeder LA, LB;
+    TTestCollector LCollector;
+    LA.Connect(LStereo.GetInputPins()[0]);
+    LB.Connect(LStereo.GetInputPins()[1]);
+    LStereo.GetOutputPin().Connect(LCollector.GetInputPin());
+    LA.Start(44100, 16, 2);
+    EXPECT_TRUE(LStereo.IsRunning()) << "with AudioFormat enabled no input is waited for";
+    LB.Start(44100, 16, 2);
+    EXPECT_EQ(LCollector.Starts().at(0).Format.nChannels, 2u);
+}
+
+TEST_F(SNAudioMixerTest, AnInputAt48000IntoA44100OutputGives1115SamplesPerBufferStretchedTo1024)
+{
+    Wire(1);
+    FMixer.GetAudioFormat().SetEnabled(true);
+    FMixer.GetAudioFormat().SetCountChannels(1);
+    Feeder(0).Start(48000, 16, 1);
+    ASSERT_EQ(Channel(0).GetInputPin().FNeededSamples, 1115u);
+    Feeder(0).Send(1114);
+    EXPECT_EQ(Buffers().size(), 0u);
+    Feeder(0).Send(1);
+    ASSERT_EQ(Buffers().size(), 1u);
+    const ISNAudioBuffer& LOut = *Buffers()[0];
+    ASSERT_EQ(LOut.GetSize(), 1024u);
+    EXPECT_EQ(LOut.GetSamplesPerSecond(), 44100u);
+    double LPosition = 0;
+    for (uint32_t I = 0; I < 1024; ++I, LPosition += 1115.0 / 1024.0)
+        ASSERT_EQ(LOut.GetItem(I, 0), static_cast<int32_t>(std::min(std::nearbyint(LPosition), 1114.0))) << I;
+}
+
+TEST_F(SNAudioMixerTest, PumpNegotiationStrongerDownstreamClaimTravelsUpstream)
+{
+    Wire(1);
+    FMixer.SetPumpPriority(7);
+    // Nobody downstream claims: the mixer pumps itself, the request is untouched.
+    auto LRequest = std::make_shared<TPNPumpRequestOperation>(&Feeder(0), ptSoftware, 0);
+    Feeder(0).Notify(LRequest);
+    EXPECT_EQ(LRequest->PumpObject, &Feeder(0));
+
+    // A downstream claim of type 3 wins and goes upstream.
+    TFeeder LClaimer;
+    TSNPNAudioSinkPin LClaimPin(&LClaimer, "In");
+    LClaimPin.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        if (auto* LPump = OperationAs<TPNPumpRequestOperation>(AOperation))
+            LPump->Claim(&LClaimer, ptHardware, 1);
+        return true;
+    });
+    FMixer.GetOutputPin().Disconnect(FCollector.GetInputPin());
+    FMixer.GetOutputPin().Connect(LClaimPin);
+    auto LSecond = std::make_shared<TPNPumpRequestOperation>(&Feeder(0), ptSoftware, 0);
+    Feeder(0).Notify(LSecond);
+    EXPECT_EQ(LSecond->PumpObject, &LClaimer);
+    EXPECT_EQ(LSecond->PumpType, ptHardware);
+    FMixer.GetOutputPin().Disconnect(LClaimPin);
+}
+
+TEST_F(SNAudioMixerTest, WithThreadingTheBuffersAreMadeOnTheMixersOwnThread)
+{
+    TDGVirtualTimeScope LTime;
+    Wire(2);
+    FMixer.GetThreading().SetEnabled(true);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    const std::thread::id LCaller = std::this_thread::get_id();
+    std::atomic<int> LOnCaller{0};
+    TSNPNAudioSinkPin LProbe(&FCollector, "Probe");
+    LProbe.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr&) {
+        LOnCaller += std::this_thread::get_id() == LCaller;
+        return true;
+    });
+    FMixer.GetOutputPin().Connect(LProbe);
+    for (int I = 0; I < 5; ++I) {
+        Feeder(0).Send(1024, 1);
+        Feeder(1).Send(1024, 2);
+    }
+    // The processing thread's pending work holds virtual time: idle means done.
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(Buffers().size(), 5u);
+    EXPECT_EQ(LOnCaller, 0);
+    FMixer.GetOutputPin().Disconnect(LProbe);
+}
+
+// --- On virtual time, with clocked sources -------------------------------------
+
+TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCommonFormat)
+{
+    TDGVirtualTimeScope LTime;
+    TTestSource LA, LB;
+    LA.GetAudioFormat().SetSampleRate(44100);
+    LA.GetAudioFormat().SetBits(16);
+    LA.GetAudioFormat().SetCountChannels(2);
+    LA.GetAudioFormat().SetBufferSize(441);
+    LA.SetMaxBuffers(100);
+    LB.GetAudioFormat().SetSampleRate(22050);
+    LB.GetAudioFormat().SetBits(8);
+    LB.GetAudioFormat().SetCountChannels(1);
+    LB.GetAudioFormat().SetBufferSize(2205);
+    LB.SetMaxBuffers(10);
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(2);
+    TTestCollector LCollector;
+    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
+    LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
+    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    {
+        TDGWorkScope LHold;
+        LA.StartSource();
+        LB.StartSource();
+    }
+    TDGTimeline::WaitIdle();
+
+    ASSERT_EQ(LCollector.Starts().size(), 1u);
+    EXPECT_EQ(LCollector.Starts()[0].Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(LCollector.Starts()[0].Format.wBitsPerSample, 16u);
+    EXPECT_EQ(LCollector.Starts()[0].Format.nChannels, 3u);
+    // B's last buffer comes at 0.9 s, when A has sent 91 x 441 frames: 39
+    // buffers hold both; B's stop clears what it had queued, and A's 44100
+    // frames make 4 more on their own.
+    const auto LBuffers = LCollector.Buffers();
+    ASSERT_EQ(LBuffers.size(), 43u);
+    for (size_t K = 0; K < LBuffers.size(); ++K) {
+        const ISNAudioBuffer& LOut = *LBuffers[K];
+        ASSERT_EQ(LOut.GetSize(), 1024u);
+        for (uint32_t I = 0; I < 1024; ++I) {
+            const uint64_t LFrame = K * 1024 + I;
+            // B at half the rate, 512 frames stretched to 1024 (nearest, ties
+            // to even, the last index at most), widened from unsigned 8 bits.
+            int64_t LB16 = 0;
+            if (K < 39) {
+                const uint64_t LBFrame = K * 512 + std::min<uint64_t>(static_cast<uint64_t>(std::nearbyint(I / 2.0)), 511);
+                LB16 = (int64_t{TTestSource::ExpectedSample(LBFrame, 0, 1, 8)} - 128) * 256;
+            }
+            for (uint32_t C = 0; C < 3; ++C) {
+                const int64_t LA16 = C < 2 ? TTestSource::ExpectedSample(LFrame, C, 2, 16) : 0;
+                ASSERT_EQ(LOut.GetItem(I, C), Saturate16(LA16 + LB16)) << "buffer " << K << " frame " << I << " ch " << C;
+            }
+        }
+    }
+}
+
+TEST(SNAudioMixerClockTest, ALateJoiningInputIsDelayedUntilItCatchesUp)
+{
+    TDGVirtualTimeScope LTime;
+    TTestSource LA, LB;
+    for (TTestSource* LSource : {&LA, &LB}) {
+        LSource->GetAudioFormat().SetSampleRate(44100);
+        LSource->GetAudioFormat().SetCountChannels(1);
+        LSource->GetAudioFormat().SetBufferSize(441);
+        LSource->SetMaxBuffers(60);
+    }
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(2);
+    TTestCollector LCollector;
+    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
+    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    std::unique_ptr<TDGClockGen> LJoin;
+    {
+        TDGWorkScope LHold;
+        LA.StartSource();
+        // B is connected and started at 0.5 s.
+        LJoin = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 2, [&] {
+            LJoin->Stop();
+            LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
+            LB.StartSource();
+        });
+        LJoin->Start();
+    }
+    TDGTimeline::WaitIdle();
+
+    // At 0.5 s A has sent 51 x 441 frames: 21 buffers. B holds 1024 frames
+    // from its third buffer (0.52 s) and joins with the buffer A completes at
+    // 0.53 s, the 23rd, from its own frame 0.
+    const auto LBuffers = LCollector.Buffers();
+    ASSERT_GE(LBuffers.size(), 24u);
+    for (size_t K = 0; K < 24; ++K)
+        for (uint32_t I = 0; I < 1024; I += 31) {
+            const int64_t LAValue = TTestSource::ExpectedSample(K * 1024 + I, 0, 1, 16);
+            const int64_t LBValue = K >= 22 ? TTestSource::ExpectedSample((K - 22) * 1024 + I, 0, 1, 16) : 0;
+            ASSERT_EQ(LBuffers[K]->GetItem(I, 0), Saturate16(LAValue + LBValue)) << "buffer " << K << " frame " << I;
+        }
+}
+
+TEST(SNAudioMixerClockTest, ASelfClockedMixerSendsSilentBuffersAtItsClockRateWhileEveryInputIsPaused)
+{
+    TDGVirtualTimeScope LTime;
+    TTestSource LA, LB;
+    for (TTestSource* LSource : {&LA, &LB}) {
+        LSource->GetAudioFormat().SetCountChannels(1);
+        LSource->SetPumpRequest(true);
+    }
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(2);
+    TTestCollector LCollector;
+    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
+    LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
+    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    std::unique_ptr<TDGClockGen> LPause, LEnd;
+    {
+        TDGWorkScope LHold;
+        LA.StartSource();
+        LB.StartSource();
+        EXPECT_TRUE(LMixer.HasOwnClock());
+        EXPECT_EQ(LA.GetPumpObject(), &LA) << "the mixer pumps itself and leaves upstream claims alone";
+        LPause = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond, [&] {
+            LPause->Stop();
+            LA.SetPaused(true);
+            LB.SetPaused(true);
+        });
+        LEnd = std::make_unique<TDGClockGen>(2 * DGTimeUnitsPerSecond, [&] {
+            LEnd->Stop();
+            LMixer.Stop();
+            LA.StopSource();
+            LB.StopSource();
+        });
+        LPause->Start();
+        LEnd->Start();
+    }
+    TDGTimeline::WaitIdle();
+
+    // Period 1024 x 9999999 / 44100 = 232200. Tick 1 finds the sources'
+    // buffers of 0 s and 0.0232199 s; ticks 2 to 43 one each; ticks 44 to 86
+    // (up to 2 s) find both inputs paused and send silence.
+    const auto LBuffers = LCollector.Buffers();
+    ASSERT_EQ(LBuffers.size(), 44u + 43u);
+    for (size_t K = 0; K < LBuffers.size(); ++K) {
+        const ISNAudioBuffer& LOut = *LBuffers[K];
+        for (uint32_t I = 0; I < 1024; I += 101) {
+            const int64_t LExpected = K < 44 ? 2 * int64_t{TTestSource::ExpectedSample(K * 1024 + I, 0, 1, 16)} : 0;
+            ASSERT_EQ(LOut.GetItem(I, 0), Saturate16(LExpected)) << "buffer " << K << " frame " << I;
+        }
+    }
+    EXPECT_EQ(LCollector.Stops(), 1);
+    EXPECT_FALSE(LMixer.HasOwnClock());
+}
+
+// --- Threads ---------------------------------------------------------------------
+
+// Each producer k writes an odd count (2 (n mod 64) + 1) into byte k of a
+// 32-bit sample. Coefficients 1 and 2 keep every byte apart, and the count
+// read back from each byte of output frame j must be j mod 64: no frame of
+// any input lost, repeated or moved.
+TEST(SNAudioMixerThreadTest, FourProducersWhileChannelsAreAddedRemovedAndReweighted)
+{
+    constexpr int CProducers = 4;
+    constexpr uint32_t CChunk = 256;
+    constexpr uint32_t CFrames = 200 * 1024;
+    // Without AudioFormat the output waits for all four inputs to start, so
+    // none is delayed and every frame of every input is mixed. (The output
+    // has four channels; each mono input fills all of them.)
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(CProducers);
+    TTestCollector LCollector;
+    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    std::vector<std::unique_ptr<TFeeder>> LFeeders;
+    for (int K = 0; K < CProducers; ++K) {
+        LFeeders.push_back(std::make_unique<TFeeder>());
+        LFeeders.back()->Connect(LMixer.GetInputPins()[K]);
+    }
+
+    std::atomic<int> LRunning{CProducers};
+    std::vector<std::thread> LThreads;
+    for (int K = 0; K < CProducers; ++K)
+        LThreads.emplace_back([&, K] {
+            TFeeder& LFeeder = *LFeeders[static_cast<size_t>(K)];
+            LFeeder.Start(44100, 32, 1);
+            for (uint32_t LFirst = 0; LFirst < CFrames; LFirst += CChunk) {
+                ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(44100, 32, 1, CChunk);
+                for (uint32_t F = 0; F < CChunk; ++F)
+                    PutSample(*LBuffer, F, 0, static_cast<int32_t>((2 * ((LFirst + F) % 64) + 1) << (8 * K)));
+                LFeeder.SendBuffer(LBuffer);
+            }
+            --LRunning;
+        });
+    std::thread LControl([&] {
+        std::mt19937 LRandom(1234);
+        TSNAudioMixerChannels& LChannels = LMixer.GetChannels();
+        while (LRunning > 0) {
+            switch (LRandom() % 5) {
+            case 0:
+                if (LChannels.GetCount() < 12)
+                    LChannels.Add().SetCoefficient(3.0);
+                break;
+            case 1:
+                if (LChannels.GetCount() > CProducers)
+                    LChannels.Delete(CProducers + static_cast<int>(LRandom() % (LChannels.GetCount() - CProducers)));
+                break;
+            case 2:
+                if (LChannels.GetCount() > CProducers + 1)
+                    LChannels.Move(CProducers, LChannels.GetCount() - 1);
+                break;
+            default:
+                // The top byte stays at 1 so the sum keeps its sign bit clear.
+                LChannels[static_cast<int>(LRandom() % (CProducers - 1))].SetCoefficient(1.0 + LRandom() % 2);
+                break;
+            }
+            std::this_thread::yield();
+        }
+    });
+    for (auto& LThread : LThreads)
+        LThread.join();
+    LControl.join();
+
+    const auto LBuffers = LCollector.Buffers();
+    ASSERT_EQ(LBuffers.size(), CFrames / 1024);
+    uint64_t LFrame = 0;
+    for (const auto& LBuffer : LBuffers)
+        for (uint32_t I = 0; I < LBuffer->GetSize(); ++I, ++LFrame) {
+            const auto LValue = static_cast<uint32_t>(LBuffer->GetItem(I, 0));
+            for (int K = 0; K < CProducers; ++K) {
+                uint32_t LByte = (LValue >> (8 * K)) & 0xFF;
+                if ((LByte & 1) == 0)
+                    LByte >>= 1; // weighted by 2
+                ASSERT_EQ(LByte, 2 * (LFrame % 64) + 1) << "frame " << LFrame << " producer " << K;
+            }
+        }
+}
+
+TEST(SNAudioMixerThreadTest, AProducerBlockedOnAFullQueueIsReleasedWhenTheOutputDrains)
+{
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(2);
+    LMixer.GetChannels()[0].SetMaxSamples(2000);
+    TTestCollector LCollector;
+    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    TFeeder LA, LB;
+    LA.Connect(LMixer.GetInputPins()[0]);
+    LB.Connect(LMixer.GetInputPins()[1]);
+    LA.Start(44100, 16, 1);
+    LB.Start(44100, 16, 1);
+    std::atomic<bool> LDone{false};
+    std::thread LProducer([&] {
+        // 1024 and 2048 held are not over 2000; the third push waits.
+        for (int I = 0; I < 3; ++I)
+            LA.Send(1024, 1);
+        LDone = true;
+    });
+    TSNPNQueuedAudioSinkPin& LPin = LMixer.GetChannels()[0].GetInputPin();
+    SpinUntil([&] { return LPin.GetCollectedSamples() == 2048; });
+    EXPECT_FALSE(LDone);
+    LB.Send(1024, 2);
+    LProducer.join();
+    EXPECT_TRUE(LDone);
+    EXPECT_GE(LCollector.Buffers().size(), 1u);
+}
+
+TEST(SNAudioMixerThreadTest, AStopNeverLeavesAProducerBlocked)
+{
+    TSNAudioMixer LMixer;
+    LMixer.GetChannels().SetCount(2);
+    LMixer.GetChannels()[0].SetMaxSamples(100);
+    TFeeder LA, LB;
+    LA.Connect(LMixer.GetInputPins()[0]);
+    LB.Connect(LMixer.GetInputPins()[1]);
+    LA.Start(44100, 16, 1);
+    LB.Start(44100, 16, 1);
+    std::atomic<int> LSent{0};
+    std::thread LProducer([&] {
+        // Input 1 never delivers: the second push waits for room.
+        for (int I = 0; I < 2; ++I) {
+            LA.Send(1024, 1);
+            ++LSent;
+        }
+    });
+    TSNPNQueuedAudioSinkPin& LPin = LMixer.GetChannels()[0].GetInputPin();
+    SpinUntil([&] { return LSent == 1 && LPin.GetCollectedSamples() == 1024; });
+    LMixer.Stop();
+    LProducer.join();
+    EXPECT_EQ(LSent, 2);
+    EXPECT_FALSE(LMixer.IsRunning());
+}
+
+// --- Through the tool ------------------------------------------------------------
+
+TEST(SNAudioMixerToolTest, TheToolWiresNamedPinsAndChannelSettingsAndStopsTheSelfClockedMixerAtTheEnd)
+{
+    RegisterAllComponents();
+    RegisterTestComponents();
+    const std::string LPath = (std::filesystem::temp_directory_path() /
+                               ("sonorix-mixer-" + std::to_string(::getpid()) + ".wav"))
+                                  .string();
+    const std::string LSource =
+        "TSNTestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=800 AudioFormat.Channels=1 PumpRequest=true";
+    std::ostringstream LOut, LErr;
+    const int LCode = Cli::SonorixMain(
+        {"run",
+         LSource + " ! mix.InputPins[0]  " + LSource + " ! mix.InputPins[1]  TSNAudioMixer name=mix Channels.Count=2 " +
+             "Channels[1].Coefficient=0.5 AudioFormat.Enabled=true AudioFormat.SampleRate=8000 "
+             "AudioFormat.Channels=1 AudioFormat.BufferSize=800",
+         "--duration", "2", "--wav", LPath, "--quiet"},
+        LOut, LErr);
+    ASSERT_EQ(LCode, 0) << LErr.str();
+    Cli::TWavReader LFile(LPath);
+    std::filesystem::remove(LPath);
+    // The mixer ticks every 0.1 s from 0.1 s; the stop at 2 s comes before
+    // its twentieth tick: 19 buffers of 800 frames.
+    ASSERT_EQ(LFile.Frames(), 15200u);
+    const std::vector<int32_t> LSamples = LFile.Samples();
+    for (size_t N = 0; N < LSamples.size(); ++N) {
+        const int64_t LValue = TTestSource::ExpectedSample(N, 0, 1, 16);
+        ASSERT_EQ(LSamples[N], Saturate16(LValue + static_cast<int64_t>(std::nearbyint(LValue * 0.5)))) << N;
+    }
+}

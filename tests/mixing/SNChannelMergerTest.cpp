@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#include "SNChannelMerger.h"
+
+#include "CVRegistry.h"
+#include "MixingTestHelpers.h"
+#include "SonorixPkg.h"
+
+#include <gtest/gtest.h>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+TEST(SNChannelMergerTest, RegisteredAsAudioChannelMergerWithPinsFollowingTheChannelCount)
+{
+    RegisterAllComponents();
+    const TClassDescription* LClass = TSNRegistry::Instance().Find("TSNChannelMerger");
+    ASSERT_NE(LClass, nullptr);
+    EXPECT_EQ(LClass->DisplayName, "Audio Channel Merger");
+    EXPECT_EQ(LClass->Category, TPaletteCategory::pcMixers);
+    EXPECT_EQ(LClass->FindProperty("InputPins")->ResizeProperty, "AudioFormat.Channels");
+
+    TSNChannelMerger LMerger;
+    EXPECT_EQ(LMerger.GetInputPins().GetCount(), 2) << "pins exist from the start";
+    SetPropertyText(LMerger, "AudioFormat.Channels", "4");
+    ASSERT_EQ(LMerger.GetInputPins().GetCount(), 4);
+    TPNPin* LFirst = &LMerger.GetInputPins()[0];
+    TPNPin* LSecond = &LMerger.GetInputPins()[1];
+    EXPECT_EQ(LMerger.GetInputPins()[3].GetName(), "InputPins[3]");
+    SetPropertyText(LMerger, "AudioFormat.Channels", "2");
+    ASSERT_EQ(LMerger.GetInputPins().GetCount(), 2);
+    EXPECT_EQ(&LMerger.GetInputPins()[0], LFirst) << "the last pins go, the first stay";
+    EXPECT_EQ(&LMerger.GetInputPins()[1], LSecond);
+    EXPECT_EQ(LMerger.GetAllInputPins().size(), 2u);
+    SetPropertyText(LMerger, "AudioFormat.Channels", "3");
+    EXPECT_EQ(LMerger.GetAllInputPins().size(), 3u);
+}
+
+class SNChannelMergerWidthTest : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(SNChannelMergerWidthTest, InputIFillsChannelIWithItsFirstChannelAndAnUnconnectedInputLeavesSilence)
+{
+    const unsigned LBits = GetParam();
+    TSNChannelMerger LMerger;
+    LMerger.GetAudioFormat().SetEnabled(true);
+    LMerger.GetAudioFormat().SetCountChannels(3);
+    LMerger.GetAudioFormat().SetBits(static_cast<int32_t>(LBits));
+    LMerger.GetAudioFormat().SetBufferSize(64);
+    TTestCollector LCollector;
+    LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
+    TFeeder LA, LC;
+    LA.Connect(LMerger.GetInputPins()[0]);
+    LC.Connect(LMerger.GetInputPins()[2]);
+    LA.Start(44100, LBits, 2);
+    LC.Start(44100, LBits, 1);
+    // Input 2 started after the output did: it is delayed until it holds a
+    // buffer's worth, so its data comes first here.
+    LC.Send(64);
+    EXPECT_TRUE(LCollector.Buffers().empty()) << "input 0 is waited for";
+    LA.Send(64);
+    ASSERT_EQ(LCollector.Buffers().size(), 1u);
+    const ISNAudioBuffer& LOut = *LCollector.Buffers()[0];
+    ASSERT_EQ(LOut.GetChannels(), 3u);
+    ASSERT_EQ(LOut.GetBitsPerSample(), LBits);
+    const int32_t LSilence = LBits == 8 ? 128 : 0;
+    for (uint32_t F = 0; F < 64; ++F) {
+        // A stereo input gives only its left channel.
+        EXPECT_EQ(LOut.GetItem(F, 0), TTestSource::ExpectedSample(F, 0, 2, LBits)) << F;
+        EXPECT_EQ(LOut.GetItem(F, 1), LSilence) << F;
+        EXPECT_EQ(LOut.GetItem(F, 2), TTestSource::ExpectedSample(F, 0, 1, LBits)) << F;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNChannelMergerWidthTest, ::testing::Values(8u, 16u, 24u, 32u));
+
+TEST(SNChannelMergerTest, TheFirstInputStartsTheOutputAndALaterOneJoinsAsItsChannel)
+{
+    for (int LChannels : {0, 4}) {
+        SCOPED_TRACE(LChannels);
+        TSNChannelMerger LMerger;
+        if (LChannels > 0) {
+            LMerger.GetAudioFormat().SetEnabled(true);
+            LMerger.GetAudioFormat().SetCountChannels(LChannels);
+        }
+        TTestCollector LCollector;
+        LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
+        TFeeder LA, LB;
+        LA.Connect(LMerger.GetInputPins()[0]);
+        LB.Connect(LMerger.GetInputPins()[1]);
+        // Merger inputs are not enabled, so none is waited for: the output
+        // starts with the first one's two channels.
+        LA.Start(44100, 16, 2);
+        ASSERT_EQ(LCollector.Starts().size(), 1u);
+        const unsigned LOutChannels = LCollector.Starts()[0].Format.nChannels;
+        EXPECT_EQ(LOutChannels, LChannels > 0 ? 4u : 2u);
+        LB.Start(44100, 16, 2);
+        LB.Send(1024, 22);
+        LA.Send(1024, 11);
+        ASSERT_EQ(LCollector.Buffers().size(), 1u);
+        const ISNAudioBuffer& LOut = *LCollector.Buffers()[0];
+        for (uint32_t F = 0; F < 1024; F += 100) {
+            EXPECT_EQ(LOut.GetItem(F, 0), 11);
+            EXPECT_EQ(LOut.GetItem(F, 1), 22);
+            for (unsigned C = 2; C < LOutChannels; ++C)
+                EXPECT_EQ(LOut.GetItem(F, C), 0);
+        }
+    }
+}
+
+TEST(SNChannelMergerTest, NothingIsSentWhenEveryInputIsStoppedOrUnconnected)
+{
+    TSNChannelMerger LMerger;
+    TTestCollector LCollector;
+    LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
+    TFeeder LA;
+    LA.Connect(LMerger.GetInputPins()[0]);
+    LA.Start(44100, 16, 1);
+    LA.Send(1024, 1);
+    EXPECT_EQ(LCollector.Buffers().size(), 1u);
+    LA.Stop();
+    LA.Send(1024, 1);
+    EXPECT_EQ(LCollector.Buffers().size(), 1u);
+    EXPECT_EQ(LCollector.Stops(), 1);
+}

@@ -1,0 +1,412 @@
+// SPDX-License-Identifier: MIT
+#include "SNAudioMixer.h"
+#include "SNChannelMerger.h"
+#include "SNMultiInput.h"
+
+#include "MixingTestHelpers.h"
+#include "TestSamples.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+ISNAudioBufferPtr Counting(uint32_t AFirst, uint32_t AFrames, unsigned ABits = 16, unsigned AChannels = 1,
+                           uint32_t ARate = 44100)
+{
+    ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(ARate, ABits, AChannels, AFrames);
+    for (uint32_t F = 0; F < AFrames; ++F)
+        for (unsigned C = 0; C < AChannels; ++C)
+            PutSample(*LBuffer, F, C, static_cast<int32_t>((AFirst + F) * AChannels + C));
+    return LBuffer;
+}
+
+// Waits (yielding) until APred holds; the state it watches is set by
+// another thread without any timing involved.
+template <class P>
+void SpinUntil(P APred)
+{
+    while (!APred())
+        std::this_thread::yield();
+}
+
+} // namespace
+
+// --- The samples queue -----------------------------------------------------------
+
+TEST(SNSamplesQueueTest, PopTakesWholeBuffersAcrossQueuedPiecesOrNothing)
+{
+    TSNSamplesQueue LQueue;
+    LQueue.Push(Counting(0, 3));
+    LQueue.Push(Counting(3, 5));
+    LQueue.Push(Counting(8, 2));
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 10u);
+
+    ISNAudioBufferPtr LFour = TSNAudioBuffer::CreateSize(44100, 16, 1, 4);
+    ASSERT_TRUE(LQueue.Pop(*LFour));
+    ISNAudioBufferPtr LFive = TSNAudioBuffer::CreateSize(44100, 16, 1, 5);
+    ASSERT_TRUE(LQueue.Pop(*LFive));
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 1u);
+    for (uint32_t I = 0; I < 4; ++I)
+        EXPECT_EQ(LFour->GetItem(I, 0), static_cast<int32_t>(I));
+    for (uint32_t I = 0; I < 5; ++I)
+        EXPECT_EQ(LFive->GetItem(I, 0), static_cast<int32_t>(4 + I));
+
+    // Too few held: nothing is taken.
+    ISNAudioBufferPtr LTwo = TSNAudioBuffer::CreateSize(44100, 16, 1, 2);
+    EXPECT_FALSE(LQueue.Pop(*LTwo));
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 1u);
+    LQueue.Push(Counting(10, 1));
+    ASSERT_TRUE(LQueue.Pop(*LTwo));
+    EXPECT_EQ(LTwo->GetItem(0, 0), 9);
+    EXPECT_EQ(LTwo->GetItem(1, 0), 10);
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 0u);
+}
+
+TEST(SNSamplesQueueTest, PopConvertsIntoTheTargetsWidthAndChannels)
+{
+    TSNSamplesQueue LQueue;
+    LQueue.Push(Counting(1, 4, 16, 1));
+    ISNAudioBufferPtr LTarget = TSNAudioBuffer::CreateSize(44100, 24, 2, 4);
+    ASSERT_TRUE(LQueue.Pop(*LTarget));
+    for (uint32_t F = 0; F < 4; ++F) {
+        // 16 to 24 bits shifts left by 8; the mono sample fills both channels.
+        EXPECT_EQ(LTarget->GetItem(F, 0), static_cast<int32_t>((1 + F) << 8));
+        EXPECT_EQ(LTarget->GetItem(F, 1), static_cast<int32_t>((1 + F) << 8));
+    }
+}
+
+TEST(SNSamplesQueueTest, AQueueAtItsLimitTakesOneMoreBufferAndTheNextPushWaitsForAPop)
+{
+    TSNSamplesQueue LQueue;
+    ASSERT_EQ(LQueue.GetMaxSamples(), 10000u);
+    LQueue.Push(Counting(0, 9999));
+    int LCallbacks = 0;
+    LQueue.Push(Counting(0, 1024), [&] { ++LCallbacks; });
+    EXPECT_EQ(LCallbacks, 0) << "9999 held is not over the limit";
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 11023u);
+
+    std::atomic<int> LWaiting{0};
+    std::atomic<bool> LDone{false};
+    std::thread LProducer([&] {
+        LQueue.Push(Counting(0, 10), [&] { ++LWaiting; });
+        LDone = true;
+    });
+    SpinUntil([&] { return LWaiting > 0; });
+    EXPECT_FALSE(LDone);
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 11023u) << "the waiting push has appended nothing";
+    // Taking 1023 brings it to the limit, which is not over it.
+    ISNAudioBufferPtr LTake = TSNAudioBuffer::CreateSize(44100, 16, 1, 1023);
+    ASSERT_TRUE(LQueue.Pop(*LTake));
+    LProducer.join();
+    EXPECT_TRUE(LDone);
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 10010u);
+}
+
+TEST(SNSamplesQueueTest, ClearReleasesAWaitingProducer)
+{
+    TSNSamplesQueue LQueue;
+    LQueue.SetMaxSamples(10);
+    LQueue.Push(Counting(0, 11));
+    std::atomic<int> LWaiting{0};
+    std::thread LProducer([&] { LQueue.Push(Counting(0, 5), [&] { ++LWaiting; }); });
+    SpinUntil([&] { return LWaiting > 0; });
+    LQueue.Clear();
+    LProducer.join();
+    EXPECT_EQ(LQueue.GetCollectedSamples(), 5u);
+}
+
+// --- The queued pin --------------------------------------------------------------
+
+class SNQueuedPinTest : public ::testing::Test {
+protected:
+    TSNPNQueuedAudioSinkPin& Pin() { return *FMerger.GetAllInputPins()[0]; }
+    TSNChannelMerger FMerger;
+};
+
+TEST_F(SNQueuedPinTest, NeededSamplesRoundToNearestWithTiesToEven)
+{
+    TSNPNQueuedAudioSinkPin& LPin = Pin();
+    LPin.StartRate(MakeWaveFormat(22050, 8, 1));
+    LPin.CalculateSampleCount(1024, 44100.0f);
+    EXPECT_EQ(LPin.FNeededSamples, 512u);
+    LPin.StartRate(MakeWaveFormat(48000, 16, 2));
+    LPin.CalculateSampleCount(1024, 44100.0f);
+    EXPECT_EQ(LPin.FNeededSamples, 1115u) << "1114.56 rounds up";
+    LPin.StartRate(MakeWaveFormat(1000, 16, 1));
+    LPin.CalculateSampleCount(4, 8000.0f);
+    EXPECT_EQ(LPin.FNeededSamples, 0u) << "0.5 rounds to even";
+    LPin.CalculateSampleCount(12, 8000.0f);
+    EXPECT_EQ(LPin.FNeededSamples, 2u) << "1.5 rounds to even";
+    LPin.CalculateSampleCount(20, 8000.0f);
+    EXPECT_EQ(LPin.FNeededSamples, 2u) << "2.5 rounds to even";
+
+    LPin.SetPrefillInterval(100);
+    LPin.CalculateSampleCount(1024, 44100.0f);
+    EXPECT_EQ(LPin.FPrefillCount, 4410);
+
+    // The product overflows 32 bits: an error, never a wrapped count.
+    LPin.StartRate(MakeWaveFormat(48000, 16, 1));
+    EXPECT_THROW(LPin.CalculateSampleCount(100000, 44100.0f), EDGException);
+    EXPECT_THROW(LPin.CalculateSampleCount(1024, 0.0f), EDGException);
+}
+
+TEST_F(SNQueuedPinTest, StretchingThreeSamplesIntoFourReadsIndicesZeroOneTwoTwo)
+{
+    TSNPNQueuedAudioSinkPin& LPin = Pin();
+    LPin.StartRate(MakeWaveFormat(33075, 16, 1));
+    LPin.FNeededSamples = 3;
+    LPin.GetQueue()->Push(Counting(10, 3, 16, 1, 33075));
+    // A stereo target: the mono input feeds both channels.
+    ISNAudioBufferPtr LTarget = TSNAudioBuffer::CreateSize(44100, 16, 2, 4);
+    ASSERT_TRUE(LPin.StretchLoadBuffer(*LTarget));
+    const int32_t LExpected[] = {10, 11, 12, 12};
+    for (uint32_t I = 0; I < 4; ++I) {
+        EXPECT_EQ(LTarget->GetItem(I, 0), LExpected[I]) << I;
+        EXPECT_EQ(LTarget->GetItem(I, 1), LExpected[I]) << I;
+    }
+    EXPECT_EQ(LPin.GetCollectedSamples(), 0u);
+    EXPECT_FALSE(LPin.StretchLoadBuffer(*LTarget)) << "nothing queued";
+}
+
+TEST_F(SNQueuedPinTest, PrefillSkipsLoadsWhileTheQueueFillsAndNoNeedFlushes)
+{
+    TSNPNQueuedAudioSinkPin& LPin = Pin();
+    LPin.StartRate(MakeWaveFormat(44100, 16, 1));
+    LPin.FNeededSamples = 4;
+    LPin.FPrefillCount = 6;
+    LPin.GetQueue()->Push(Counting(0, 12));
+    ISNAudioBufferPtr LTarget = TSNAudioBuffer::CreateSize(44100, 16, 1, 4);
+    EXPECT_FALSE(LPin.StretchLoadBuffer(*LTarget));
+    EXPECT_FALSE(LPin.StretchLoadBuffer(*LTarget));
+    EXPECT_FALSE(LPin.FEnoughSamples);
+    EXPECT_EQ(LPin.GetCollectedSamples(), 12u) << "prefill takes nothing";
+    ASSERT_TRUE(LPin.StretchLoadBuffer(*LTarget));
+    EXPECT_TRUE(LPin.FEnoughSamples);
+    EXPECT_EQ(LTarget->GetItem(0, 0), 0);
+
+    LPin.FNeededSamples = 0;
+    EXPECT_TRUE(LPin.StretchLoadBuffer(*LTarget));
+    EXPECT_EQ(LPin.GetCollectedSamples(), 0u) << "a pin that needs nothing is flushed";
+}
+
+TEST_F(SNQueuedPinTest, MasterPumpTicksFollowTheRateRatio)
+{
+    TSNPNQueuedAudioSinkPin& LPin = Pin();
+    EXPECT_EQ(LPin.MasterPumpCount(44100), 0) << "only while running";
+    LPin.StartRate(MakeWaveFormat(22050, 16, 1));
+    std::vector<int> LCounts;
+    for (int I = 0; I < 6; ++I)
+        LCounts.push_back(LPin.MasterPumpCount(44100));
+    EXPECT_EQ(LCounts, (std::vector<int>{0, 1, 0, 1, 0, 1}));
+    LPin.StartRate(MakeWaveFormat(88200, 16, 1));
+    EXPECT_EQ(LPin.MasterPumpCount(44100), 2);
+    EXPECT_EQ(LPin.MasterPumpCount(0), 1) << "rate 0 passes every tick";
+}
+
+// --- Rates, readiness and sending, through the mixer -----------------------------
+
+class SNMultiInputTest : public ::testing::Test {
+protected:
+    void Wire(int AChannels)
+    {
+        FMixer.GetChannels().SetCount(AChannels);
+        FFeeders.resize(static_cast<size_t>(AChannels));
+        for (int I = 0; I < AChannels; ++I) {
+            FFeeders[static_cast<size_t>(I)] = std::make_unique<TFeeder>();
+            FFeeders[static_cast<size_t>(I)]->Connect(FMixer.GetInputPins()[I]);
+        }
+        FMixer.GetOutputPin().Connect(FCollector.GetInputPin());
+    }
+    TFeeder& Feeder(int I) { return *FFeeders[static_cast<size_t>(I)]; }
+    TSNPNQueuedAudioSinkPin& Pin(int I) { return FMixer.GetChannels()[I].GetInputPin(); }
+    size_t Buffers() const { return FCollector.Buffers().size(); }
+
+    TSNAudioMixer FMixer;
+    std::vector<std::unique_ptr<TFeeder>> FFeeders;
+    TTestCollector FCollector;
+};
+
+TEST_F(SNMultiInputTest, WithoutAudioFormatTheOutputTakesTheHighestRateTheWidestSamplesAndTheChannelSum)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 2);
+    EXPECT_FALSE(FMixer.IsRunning()) << "input 1 is connected and enabled: it is waited for";
+    EXPECT_GE(Feeder(1).Queries.load(), 1);
+    EXPECT_TRUE(FCollector.Starts().empty());
+    Feeder(1).Start(22050, 8, 1);
+    ASSERT_TRUE(FMixer.IsRunning());
+    ASSERT_EQ(FCollector.Starts().size(), 1u);
+    const WAVEFORMATEXTENSIBLE LFormat = FCollector.Starts()[0];
+    EXPECT_EQ(LFormat.Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(LFormat.Format.wBitsPerSample, 16u);
+    EXPECT_EQ(LFormat.Format.nChannels, 3u);
+    EXPECT_EQ(Pin(0).FNeededSamples, 1024u);
+    EXPECT_EQ(Pin(1).FNeededSamples, 512u);
+
+    Feeder(0).Send(1024);
+    EXPECT_EQ(Buffers(), 0u);
+    Feeder(1).Send(512);
+    ASSERT_EQ(Buffers(), 1u);
+    EXPECT_EQ(FCollector.Buffers()[0]->GetSize(), 1024u);
+}
+
+TEST_F(SNMultiInputTest, AnInputWhoseUpstreamAnswersIgnoreIsNotWaitedForAndIsDelayed)
+{
+    Wire(2);
+    Feeder(1).AnswerIgnore = true;
+    Feeder(0).Start(44100, 16, 1);
+    ASSERT_TRUE(FMixer.IsRunning());
+    EXPECT_TRUE(Pin(1).FIgnored);
+    EXPECT_TRUE(Pin(1).FDelayed);
+    Feeder(0).Send(1024);
+    EXPECT_EQ(Buffers(), 1u);
+}
+
+TEST_F(SNMultiInputTest, ALateJoinerIsDelayedUntilItHoldsAFullBuffer)
+{
+    Wire(2);
+    Feeder(1).AnswerIgnore = true;
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(0).Send(1024, 100);
+    ASSERT_EQ(Buffers(), 1u);
+
+    Feeder(1).Start(44100, 16, 1);
+    EXPECT_TRUE(Pin(1).FDelayed);
+    EXPECT_FALSE(Pin(1).FIgnored);
+    Feeder(1).Send(512, 7);
+    Feeder(0).Send(1024, 100);
+    ASSERT_EQ(Buffers(), 2u) << "the delayed input does not hold output back";
+    EXPECT_EQ(FCollector.Buffers()[1]->GetItem(0, 0), 100) << "nor does it contribute yet";
+    Feeder(1).Send(512, 7);
+    Feeder(0).Send(1024, 100);
+    ASSERT_EQ(Buffers(), 3u);
+    EXPECT_FALSE(Pin(1).FDelayed);
+    EXPECT_EQ(FCollector.Buffers()[2]->GetItem(0, 0), 107) << "caught up: both inputs add";
+    Feeder(0).Send(1024, 100);
+    EXPECT_EQ(Buffers(), 3u) << "now it is waited for";
+}
+
+TEST_F(SNMultiInputTest, AFullQueueForcesOutputPastAnInputAllowedToUnderfeed)
+{
+    Wire(2);
+    FMixer.GetChannels()[1].SetAllowUnderfeed(true);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    for (int I = 0; I < 9; ++I)
+        Feeder(0).Send(1024, 5);
+    EXPECT_EQ(Buffers(), 0u) << "9216 queued: not full, and input 1 is short";
+    Feeder(0).Send(1024, 5);
+    ASSERT_EQ(Buffers(), 1u) << "10240 queued: full, so output goes on with silence for input 1";
+    EXPECT_EQ(FCollector.Buffers()[0]->GetItem(1023, 0), 5);
+    EXPECT_EQ(Pin(0).GetCollectedSamples(), 9216u);
+    Feeder(0).Send(1024, 5);
+    EXPECT_EQ(Buffers(), 2u);
+}
+
+TEST_F(SNMultiInputTest, WithoutUnderfeedAFullQueueStillWaitsForTheShortInput)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    for (int I = 0; I < 10; ++I)
+        Feeder(0).Send(1024, 5);
+    EXPECT_EQ(Buffers(), 0u);
+    Feeder(1).Send(3 * 1024, 1);
+    EXPECT_EQ(Buffers(), 3u);
+}
+
+TEST_F(SNMultiInputTest, OneSendAttemptMakesAtMost301Buffers)
+{
+    Wire(2);
+    FMixer.GetChannels()[0].SetMaxSamples(1000000);
+    FMixer.GetChannels()[1].SetMaxSamples(1000000);
+    Feeder(0).Start(8000, 16, 1);
+    Feeder(1).Start(8000, 16, 1);
+    SetPropertyText(FMixer, "AudioFormat.BufferSize", "16");
+    // AudioFormat changes while running only recount the inputs' needs.
+    EXPECT_EQ(Pin(0).FNeededSamples, 16u);
+    Feeder(0).Send(400 * 16, 1);
+    EXPECT_EQ(Buffers(), 0u);
+    Feeder(1).Send(400 * 16, 1);
+    EXPECT_EQ(Buffers(), 301u);
+    Feeder(1).Send(1, 1);
+    EXPECT_EQ(Buffers(), 400u);
+}
+
+TEST_F(SNMultiInputTest, APausedInputIsPassedOverAndResumedOneIsWaitedForAgain)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    Feeder(1).Notify(std::make_shared<TPNDGPauseOperation>());
+    EXPECT_TRUE(Pin(1).FIgnored);
+    Feeder(0).Send(1024, 3);
+    ASSERT_EQ(Buffers(), 1u);
+    EXPECT_EQ(FCollector.Buffers()[0]->GetItem(0, 0), 3);
+    Feeder(1).Notify(std::make_shared<TPNDGResumeOperation>());
+    Feeder(0).Send(1024, 3);
+    EXPECT_EQ(Buffers(), 1u) << "resumed: waited for again";
+    Feeder(1).Send(1024, 4);
+    ASSERT_EQ(Buffers(), 2u);
+    EXPECT_EQ(FCollector.Buffers()[1]->GetItem(0, 0), 7);
+}
+
+TEST_F(SNMultiInputTest, BuffersBeforeAnyStartAreRefusedAndBadFormatsAreNotStarted)
+{
+    Wire(1);
+    ISNAudioBufferPtr LEarly = TSNAudioBuffer::CreateSize(44100, 16, 1, 64);
+    Feeder(0).SendBuffer(LEarly);
+    EXPECT_EQ(Pin(0).GetCollectedSamples(), 0u);
+    std::string LError;
+    SetBackgroundErrorHandler([&](const std::string& AMessage) { LError = AMessage; });
+    WAVEFORMATEXTENSIBLE LBad = MakeWaveFormat(44100, 16, 1);
+    LBad.Format.nChannels = 0;
+    Feeder(0).Notify(std::make_shared<TPNStartWaveOperation>(LBad));
+    SetBackgroundErrorHandler(nullptr);
+    EXPECT_FALSE(FMixer.IsRunning());
+    EXPECT_NE(LError.find("refused"), std::string::npos) << LError;
+}
+
+TEST_F(SNMultiInputTest, TheMergerStopsWhenEveryInputHasStoppedAndSendsOneStop)
+{
+    TSNChannelMerger LMerger;
+    TFeeder LA, LB;
+    LA.Connect(LMerger.GetInputPins()[0]);
+    LB.Connect(LMerger.GetInputPins()[1]);
+    LMerger.GetOutputPin().Connect(FCollector.GetInputPin());
+    LA.Start(44100, 16, 1);
+    LB.Start(44100, 16, 1);
+    ASSERT_TRUE(LMerger.IsRunning());
+    LA.Stop();
+    EXPECT_TRUE(LMerger.IsRunning());
+    EXPECT_EQ(FCollector.Stops(), 0);
+    LB.Send(1024);
+    EXPECT_EQ(FCollector.Buffers().size(), 0u) << "a connected input that fully stopped holds all output";
+    LB.Stop();
+    EXPECT_FALSE(LMerger.IsRunning());
+    EXPECT_EQ(FCollector.Stops(), 1);
+}
+
+TEST_F(SNMultiInputTest, MasterPumpTicksFromDownstreamReachEachInputAtItsRate)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(22050, 16, 1);
+    for (int I = 0; I < 4; ++I)
+        FCollector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
+    EXPECT_EQ(Feeder(0).MasterPumps.load(), 4);
+    EXPECT_EQ(Feeder(1).MasterPumps.load(), 2) << "half the output rate: every second tick";
+
+    // A start request with no input connected turns into a pump request downstream.
+    TSNAudioMixer LAlone;
+    TTestCollector LCollector;
+    LAlone.GetOutputPin().Connect(LCollector.GetInputPin());
+    LCollector.GetInputPin().Notify(std::make_shared<TPNStartOperation>());
+    ASSERT_FALSE(LCollector.Log().empty());
+    EXPECT_EQ(LCollector.Log().back(), "TPNPumpRequestOperation");
+}

@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+// Meters, analysers and the splitter through the tool: events and value pins
+// as JSON lines, split channels as WAV files.
+#include "Commands.h"
+#include "SonorixPkg.h"
+#include "TestComponents.h"
+#include "WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+using namespace Sonorix;
+using namespace Sonorix::Cli;
+
+namespace {
+
+class AnalysisToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterAllComponents();
+        Sonorix::Test::RegisterTestComponents();
+        FDir = std::filesystem::temp_directory_path() /
+               ("sonorix-analysis-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(FDir);
+    }
+    void TearDown() override { std::filesystem::remove_all(FDir); }
+
+    std::vector<std::string> Lines(std::vector<std::string> AArguments, int& AExitCode)
+    {
+        std::ostringstream LOut, LErr;
+        AExitCode = SonorixMain(AArguments, LOut, LErr);
+        EXPECT_EQ(LErr.str(), "");
+        std::vector<std::string> LLines;
+        std::istringstream LIn(LOut.str());
+        for (std::string LLine; std::getline(LIn, LLine);)
+            LLines.push_back(LLine);
+        return LLines;
+    }
+    static size_t CountWith(const std::vector<std::string>& ALines, const std::string& AText)
+    {
+        size_t LCount = 0;
+        for (const std::string& LLine : ALines)
+            LCount += LLine.find(AText) != std::string::npos;
+        return LCount;
+    }
+
+    std::filesystem::path FDir;
+};
+
+} // namespace
+
+TEST_F(AnalysisToolTest, MeterEventsAndFreeValuePinsPrintAsJsonLines)
+{
+    int LCode = -1;
+    // stNone: raised as measured (synchronised events still pending when the
+    // stream stops are withdrawn, so their count would depend on timing).
+    const auto LLines = Lines({"run", "TestSource AudioFormat.BufferSize=441 ! TSNRMSMeter name=rms Period=10 "
+                                      "SynchronizeType=stNone",
+                               "--duration", "0.1", "--events"},
+                              LCode);
+    ASSERT_EQ(LCode, 0);
+    // 0.1 s in buffers of 10 ms: nine whole periods (the tenth needs one
+    // sample more), stereo, every one different (counting samples).
+    const size_t LEvents = CountWith(LLines, "\"event\":\"OnValueChange\"");
+    EXPECT_EQ(LEvents, 18u);
+    EXPECT_EQ(CountWith(LLines, "\"component\":\"rms\",\"event\":\"OnValueChange\",\"channel\":0,\"value\":"),
+              LEvents / 2);
+    EXPECT_EQ(CountWith(LLines, "\"min\":0,\"max\":32767"), CountWith(LLines, "\"event\""));
+    EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"OutputPins[1]\""), LEvents / 2);
+}
+
+TEST_F(AnalysisToolTest, SnapshotNoticesAndGoniometerVectors)
+{
+    int LCode = -1;
+    auto LLines = Lines({"run", "TestSource name=src ! TSNGoniometer name=scope Mode=gmPolar", "--duration", "0.05",
+                         "--events"},
+                        LCode);
+    ASSERT_EQ(LCode, 0);
+    EXPECT_GE(CountWith(LLines, "\"component\":\"scope\",\"event\":\"buffer\",\"pin\":\"Magnitude\",\"size\":1024"), 2u);
+    EXPECT_EQ(CountWith(LLines, "\"pin\":\"Magnitude\""), CountWith(LLines, "\"pin\":\"Phase\""));
+}
+
+TEST_F(AnalysisToolTest, TheSplitterWritesOneMonoFilePerChannel)
+{
+    std::ostringstream LOut, LErr;
+    const std::string LPath = (FDir / "ch.wav").string();
+    ASSERT_EQ(SonorixMain({"run", "TestSource AudioFormat.Channels=3 MaxBuffers=2 ! TSNChannelSplitter CountChannels=3",
+                           "--wav", LPath},
+                          LOut, LErr),
+              0)
+        << LErr.str();
+    for (int c = 0; c < 3; ++c) {
+        TWavReader LFile((FDir / ("ch-" + std::to_string(c + 1) + ".wav")).string());
+        ASSERT_EQ(LFile.Frames(), 2048u);
+        EXPECT_EQ(LFile.Format().Format.nChannels, 1);
+        const std::vector<int32_t> LSamples = LFile.Samples();
+        for (uint32_t f = 0; f < 2048; f += 97)
+            EXPECT_EQ(LSamples[f], Sonorix::Test::TTestSource::ExpectedSample(f, c, 3, 16)) << c << " " << f;
+    }
+}
