@@ -5,8 +5,13 @@
 
 #include "CVRegistry.h"
 #include "SNAmplifier.h"
+#include "SNBandPass.h"
+#include "SNBandStop.h"
 #include "SNCombFilter.h"
 #include "SNDelayLine.h"
+#include "SNHighPass.h"
+#include "SNLowPass.h"
+#include "SNRemoveDC.h"
 #include "SNChannelSplitter.h"
 #include "SNGoniometer.h"
 #include "SNRMSMeter.h"
@@ -28,6 +33,11 @@ namespace Sonorix {
 inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
+    SNLowPass::RegisterPkg();
+    SNHighPass::RegisterPkg();
+    SNBandPass::RegisterPkg();
+    SNBandStop::RegisterPkg();
+    SNRemoveDC::RegisterPkg();
     SNCombFilter::RegisterPkg();
     SNDelayLine::RegisterPkg();
     SNChannelSplitter::RegisterPkg();

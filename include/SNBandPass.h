@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "SNBandFilter.h"
+
+namespace Sonorix {
+
+// Passes the band from FreqLow to FreqHigh and stops the frequencies outside it,
+// with a windowed FIR (FilterType ftFIR, Order taps, WindowType) or an IIR
+// design (ftIIR or ftBiquadIIR, an IIRFilterType prototype of order Order,
+// so a filter of order 2 x Order).
+//
+// Pins: InputPin (audio in), OutputPin (audio out).
+//
+//   TSNBandPass LFilter;
+//   LFilter.SetFreqLow(300.0);
+//   LFilter.SetFreqHigh(3400.0);
+class TSNBandPass : public TSNBandFilter {
+public:
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+protected:
+    IDGFilterInfoPtr GetFilterInfo() override;
+};
+
+namespace SNBandPass {
+// Registers TSNBandPass with the component registry.
+void RegisterPkg();
+} // namespace SNBandPass
+
+} // namespace Sonorix

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "DGBuffers.h"
+#include "SNCommonFilter.h"
+
+#include <vector>
+
+namespace Sonorix {
+
+struct IIRState_32f;
+
+// Removes the constant (DC) part of every channel with a fixed one-pole
+// high pass whose corner lies near 20 Hz:
+//   y[n] = x[n-1] - x[n-2] + (1 - 40 pi / fs) y[n-1]
+// (one sample of delay). 8-bit samples are filtered around 128, the
+// stream's silence, and written back around it. No properties.
+//
+// Pins: InputPin (audio in), OutputPin (audio out).
+//
+//   TSNRemoveDC LRemoveDC;
+//   LSource.GetOutputPin().Connect(LRemoveDC.GetInputPin());
+//   LRemoveDC.GetOutputPin().Connect(LSink.GetInputPin());
+class TSNRemoveDC : public TSNCommonFilter {
+public:
+    ~TSNRemoveDC() override;
+
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+protected:
+    void AudioStreamStart(const TPNStartWaveOperation& AStartOperation) override;
+    void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
+                                 bool& ASendOutputData) override;
+
+private:
+    // Called with FInputLock held.
+    void FreeStates();
+
+    std::vector<IIRState_32f*> FStates;
+    IDGBlockBufferPtr FDCBuffer;
+};
+
+namespace SNRemoveDC {
+// Registers TSNRemoveDC with the component registry.
+void RegisterPkg();
+} // namespace SNRemoveDC
+
+} // namespace Sonorix

@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+#include "DGBasicDispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace Sonorix;
+
+namespace {
+
+std::vector<double> RandomValues(size_t ACount, uint32_t ASeed, double AScale = 1.0)
+{
+    std::mt19937 LRandom(ASeed);
+    std::uniform_real_distribution<double> LDistribution(-AScale, AScale);
+    std::vector<double> LValues(ACount);
+    for (double& v : LValues)
+        v = LDistribution(LRandom);
+    return LValues;
+}
+
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof(double)) == 0;
+}
+
+} // namespace
+
+TEST(DGBasicDispatcherTest, FIRStateHoldsTheTapsReversedAndAZeroHistory)
+{
+    const double LTaps[3] = {1.0, 2.0, 3.0};
+    FIRState_64f* LState = nullptr;
+    ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, LTaps, 3, nullptr), ippStsNoErr);
+    EXPECT_EQ(LState->tag, SNFIRState64fTag);
+    EXPECT_EQ(LState->tapsLen, 3);
+    EXPECT_EQ(LState->dlyIndex, 0);
+    EXPECT_EQ(LState->taps[0], 3.0);
+    EXPECT_EQ(LState->taps[2], 1.0);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(LState->dlyLine[i], 0.0);
+    // y[n] = x[n] + 2 x[n-1] + 3 x[n-2]
+    double y = 0.0;
+    const double LInput[4] = {1.0, 0.0, 0.0, 5.0};
+    const double LExpected[4] = {1.0, 2.0, 3.0, 5.0};
+    for (int n = 0; n < 4; ++n) {
+        ASSERT_EQ(ippsFIROne_64f(LInput[n], &y, LState), ippStsNoErr);
+        EXPECT_EQ(y, LExpected[n]) << n;
+    }
+    EXPECT_EQ(ippsFIRFree_64f(LState), ippStsNoErr);
+}
+
+TEST(DGBasicDispatcherTest, FIRDelayLineGivesThePastInputsNewestFirst)
+{
+    const double LTaps[3] = {1.0, 10.0, 100.0};
+    const double LPast[3] = {7.0, 8.0, 9.0}; // x[-1] = 7, x[-2] = 8, x[-3] = 9
+    FIRState_64f* LState = nullptr;
+    ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, LTaps, 3, LPast), ippStsNoErr);
+    double y = 0.0;
+    ASSERT_EQ(ippsFIROne_64f(1.0, &y, LState), ippStsNoErr);
+    EXPECT_EQ(y, 1.0 + 70.0 + 800.0);
+    ASSERT_EQ(ippsFIROne_64f(0.0, &y, LState), ippStsNoErr);
+    EXPECT_EQ(y, 10.0 + 700.0);
+    ippsFIRFree_64f(LState);
+}
+
+TEST(DGBasicDispatcherTest, BlockFIRIsBitIdenticalToOneSampleSteps)
+{
+    for (int n : {1, 2, 3, 7, 8, 41, 101, 1000}) {
+        SCOPED_TRACE(n);
+        const std::vector<double> LTaps = RandomValues(size_t(n), uint32_t(n), 0.3);
+        const std::vector<double> LInput = RandomValues(9000, 3 + uint32_t(n), 30000.0);
+        FIRState_64f* LOne = nullptr;
+        FIRState_64f* LBlock = nullptr;
+        ASSERT_EQ(ippsFIRInitAlloc_64f(&LOne, LTaps.data(), n, nullptr), ippStsNoErr);
+        ASSERT_EQ(ippsFIRInitAlloc_64f(&LBlock, LTaps.data(), n, nullptr), ippStsNoErr);
+        std::vector<double> LExpected(LInput.size()), LActual(LInput.size());
+        for (size_t i = 0; i < LInput.size(); ++i)
+            ASSERT_EQ(ippsFIROne_64f(LInput[i], &LExpected[i], LOne), ippStsNoErr);
+        // Odd pieces, some shorter than the filter, one longer than a chunk,
+        // half of them in place.
+        std::mt19937 LRandom{static_cast<uint32_t>(n)};
+        size_t LDone = 0;
+        for (int LPiece = 0; LDone < LInput.size(); ++LPiece) {
+            size_t LSize = LPiece == 3 ? 4100 : 1 + LRandom() % 300;
+            LSize = std::min(LSize, LInput.size() - LDone);
+            if (LPiece % 2) {
+                std::copy_n(LInput.begin() + long(LDone), LSize, LActual.begin() + long(LDone));
+                ASSERT_EQ(ippsFIR_64f(LActual.data() + LDone, LActual.data() + LDone, int(LSize), LBlock), ippStsNoErr);
+            } else {
+                ASSERT_EQ(ippsFIR_64f(LInput.data() + LDone, LActual.data() + LDone, int(LSize), LBlock), ippStsNoErr);
+            }
+            LDone += LSize;
+        }
+        for (size_t i = 0; i < LInput.size(); ++i)
+            ASSERT_TRUE(SameBits(LActual[i], LExpected[i])) << "output " << i;
+        // The states agree: both continue alike, one sample at a time.
+        EXPECT_EQ(LBlock->dlyIndex, LOne->dlyIndex);
+        for (int i = 0; i < 50; ++i) {
+            double a = 0.0, b = 0.0;
+            ippsFIROne_64f(i * 3.0, &a, LOne);
+            ippsFIROne_64f(i * 3.0, &b, LBlock);
+            ASSERT_TRUE(SameBits(a, b)) << "after the block, sample " << i;
+        }
+        ippsFIRFree_64f(LOne);
+        ippsFIRFree_64f(LBlock);
+    }
+}
+
+TEST(DGBasicDispatcherTest, IIRStatesAreNormalisedByA0)
+{
+    // 2 y[n] = x[n] + x[n-1] + y[n-1]: y = 0.5 x + 0.5 x[n-1] + 0.5 y[n-1].
+    const double LTaps[4] = {1.0, 1.0, 2.0, -1.0};
+    IIRState_64f* LState = nullptr;
+    ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LTaps, 1, nullptr), ippStsNoErr);
+    EXPECT_EQ(LState->tag, SNIIRState64fTag);
+    EXPECT_EQ(LState->order, 1);
+    EXPECT_EQ(LState->taps[0], 0.5);
+    EXPECT_EQ(LState->taps[1], 0.5);
+    EXPECT_EQ(LState->taps[2], -0.5);
+    double y = 0.0;
+    const double LExpected[4] = {0.5, 0.75, 0.375, 0.1875};
+    for (int n = 0; n < 4; ++n) {
+        ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, LState);
+        EXPECT_EQ(y, LExpected[n]) << n;
+    }
+    EXPECT_EQ(ippsIIRFree_64f(LState), ippStsNoErr);
+
+    // The same filter as one biquad section (b2 = a2 = 0), scaled by 4.
+    const double LSection[6] = {4.0, 4.0, 0.0, 8.0, -4.0, 0.0};
+    ASSERT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LState, LSection, 1, nullptr), ippStsNoErr);
+    EXPECT_EQ(LState->tag, SNIIRState64fBiQuadTag);
+    for (int n = 0; n < 4; ++n) {
+        ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, LState);
+        EXPECT_EQ(y, LExpected[n]) << n;
+    }
+    ippsIIRFree_64f(LState);
+}
+
+TEST(DGBasicDispatcherTest, ChecksAndStatusCodes)
+{
+    const double LTaps[12] = {1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0};
+    FIRState_64f* LFIR = nullptr;
+    IIRState_64f* LIIR = nullptr;
+    EXPECT_EQ(ippsFIRInitAlloc_64f(nullptr, LTaps, 3, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippsFIRInitAlloc_64f(&LFIR, nullptr, 3, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippsFIRInitAlloc_64f(&LFIR, LTaps, 0, nullptr), ippStsSizeErr);
+    EXPECT_EQ(ippsFIRInitAlloc_64f(&LFIR, LTaps, INT32_MAX, nullptr), ippStsMemAllocErr);
+    EXPECT_EQ(LFIR, nullptr) << "nothing written on failure";
+    EXPECT_EQ(ippsIIRInitAlloc_64f(&LIIR, LTaps, -1, nullptr), ippStsIIROrderErr);
+    const double LNoA0[4] = {1, 1, 0, 1};
+    EXPECT_EQ(ippsIIRInitAlloc_64f(&LIIR, LNoA0, 1, nullptr), ippStsDivByZeroErr);
+    EXPECT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LIIR, LTaps, 0, nullptr), ippStsIIROrderErr);
+    const double LNoB0[6] = {0, 1, 0, 1, 0, 0};
+    EXPECT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LIIR, LNoB0, 1, nullptr), ippStsDivByZeroErr);
+    EXPECT_EQ(LIIR, nullptr);
+    EXPECT_EQ(ippsFIRFree_64f(nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippsIIRFree_64f(nullptr), ippStsNullPtrErr);
+    // A state of the other kind is refused.
+    ASSERT_EQ(ippsIIRInitAlloc_64f(&LIIR, LTaps, 2, nullptr), ippStsNoErr);
+    EXPECT_EQ(ippsFIRFree_64f(reinterpret_cast<FIRState_64f*>(LIIR)), ippStsContextMatchErr);
+    double LBuffer[4] = {1, 2, 3, 4};
+    EXPECT_EQ(ippsFIR_64f(LBuffer, LBuffer, 4, reinterpret_cast<FIRState_64f*>(LIIR)), ippStsContextMatchErr);
+    EXPECT_EQ(LBuffer[3], 4.0);
+    EXPECT_EQ(ippsIIRFree_64f(LIIR), ippStsNoErr);
+    ASSERT_EQ(ippsFIRInitAlloc_64f(&LFIR, LTaps, 3, nullptr), ippStsNoErr);
+    EXPECT_EQ(ippsFIR_64f(LBuffer, LBuffer, 0, LFIR), ippStsSizeErr);
+    EXPECT_EQ(ippsFIR_64f(nullptr, LBuffer, 4, LFIR), ippStsNullPtrErr);
+    ippsFIRFree_64f(LFIR);
+}
+
+TEST(DGBasicDispatcherTest, VectorHelpers)
+{
+    double a[5] = {1, 2, 3, 4, 5};
+    double b[5] = {10, 20, 30, 40, 50};
+    ASSERT_EQ(ippsMulC_64f_I(0.5, a, 5), ippStsNoErr);
+    EXPECT_EQ(a[4], 2.5);
+    ASSERT_EQ(ippsAdd_64f_I(a, b, 5), ippStsNoErr);
+    EXPECT_EQ(b[0], 10.5);
+    ASSERT_EQ(ippsCopy_64f(b, a, 3), ippStsNoErr);
+    EXPECT_EQ(a[2], 31.5);
+    EXPECT_EQ(a[3], 2.0) << "only len values";
+    EXPECT_EQ(ippsMulC_64f_I(2.0, nullptr, 5), ippStsNullPtrErr);
+    EXPECT_EQ(ippsAdd_64f_I(a, b, 0), ippStsSizeErr);
+    EXPECT_EQ(ippsCopy_64f(nullptr, a, 1), ippStsNullPtrErr);
+}

@@ -1,0 +1,529 @@
+// SPDX-License-Identifier: MIT
+#include "CVRegistry.h"
+#include "DGClock.h"
+#include "FilterTestChain.h"
+#include "SNBandPass.h"
+#include "SNBandStop.h"
+#include "SNHighPass.h"
+#include "SNLowPass.h"
+#include "SonorixPkg.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+namespace {
+
+// The stored value a width gives a filtered double: 8-bit y + 127 within
+// 0 .. 255, the others within +-(2^(bits-1) - 1), rounded to nearest even.
+int32_t Written(double y, uint32_t ABits)
+{
+    if (ABits == 8)
+        return static_cast<int32_t>(std::nearbyint(std::clamp(y + 127.0, 0.0, 255.0)));
+    const double LLimit = double((int64_t{1} << (ABits - 1)) - 1);
+    return static_cast<int32_t>(std::nearbyint(std::clamp(y, -LLimit, LLimit)));
+}
+
+double Read(int32_t AStored, uint32_t ABits)
+{
+    return ABits == 8 ? AStored - 127.0 : AStored;
+}
+
+// Direct-form FIR over the whole signal, each output summed from the oldest
+// input to the newest, from 0.
+TSamples NaiveFIR(const TSamples& AIn, uint32_t ABits, uint32_t AChannels, const std::vector<double>& h)
+{
+    const size_t LFrames = AIn.size() / AChannels;
+    const size_t n = h.size();
+    TSamples LOut(AIn.size());
+    for (uint32_t c = 0; c < AChannels; ++c)
+        for (size_t f = 0; f < LFrames; ++f) {
+            double LSum = 0.0;
+            for (size_t k = n; k-- > 0;) {
+                const double x = f >= k ? Read(AIn[(f - k) * AChannels + c], ABits) : 0.0;
+                LSum += h[k] * x;
+            }
+            LOut[f * AChannels + c] = Written(LSum, ABits);
+        }
+    return LOut;
+}
+
+// Transposed direct form II over the whole signal, coefficients divided by a0.
+TSamples NaiveIIR(const TSamples& AIn, uint32_t ABits, uint32_t AChannels, const std::vector<double>& ATaps)
+{
+    const size_t N = ATaps.size() / 2 - 1;
+    const double a0 = ATaps[N + 1];
+    TSamples LOut(AIn.size());
+    for (uint32_t c = 0; c < AChannels; ++c) {
+        std::vector<double> d(N + 1, 0.0);
+        for (size_t f = 0; f < AIn.size() / AChannels; ++f) {
+            const double x = Read(AIn[f * AChannels + c], ABits);
+            const double y = ATaps[0] / a0 * x + d[0];
+            for (size_t i = 0; i < N; ++i)
+                d[i] = ATaps[i + 1] / a0 * x - ATaps[N + 2 + i] / a0 * y + d[i + 1];
+            LOut[f * AChannels + c] = Written(y, ABits);
+        }
+    }
+    return LOut;
+}
+
+// A sine of AFrequency Hz at AAmplitude of full scale, the same in every channel.
+TSamples Sine(uint32_t ABits, uint32_t AChannels, size_t AFrames, double AFrequency, double AAmplitude,
+              double ARate = 44100.0)
+{
+    const double LFull = double((int64_t{1} << (ABits - 1)) - 1);
+    TSamples LValues(AFrames * AChannels);
+    for (size_t f = 0; f < AFrames; ++f) {
+        const double v = std::nearbyint(AAmplitude * LFull * std::sin(2.0 * std::numbers::pi * AFrequency * f / ARate));
+        for (uint32_t c = 0; c < AChannels; ++c)
+            LValues[f * AChannels + c] = static_cast<int32_t>(ABits == 8 ? v + 128.0 : v);
+    }
+    return LValues;
+}
+
+double RmsFrom(const TSamples& AValues, size_t AFirst, uint32_t ABits)
+{
+    double LSum = 0.0;
+    const double LMid = ABits == 8 ? 128.0 : 0.0;
+    for (size_t i = AFirst; i < AValues.size(); ++i)
+        LSum += (AValues[i] - LMid) * (AValues[i] - LMid);
+    return std::sqrt(LSum / double(AValues.size() - AFirst));
+}
+
+// Gain in dB of a tone through a filter, measured on 16-bit mono samples
+// after the filter has settled.
+template <class TFilter, class FSetUp>
+double MeasuredGainDb(double AFrequency, FSetUp ASetUp)
+{
+    TFilterChain<TFilter> LChain;
+    ASetUp(LChain.Filter);
+    LChain.Start(44100, 16, 1);
+    const TSamples LIn = Sine(16, 1, 22050, AFrequency, 0.5);
+    const TSamples LOut = LChain.SendSplit(LIn, RandomSplit(LIn.size(), 11, 1024));
+    return 20.0 * std::log10(std::max(RmsFrom(LOut, 4410, 16), 1e-3) / RmsFrom(LIn, 4410, 16));
+}
+
+class SNSimpleFilterWidthTest : public ::testing::TestWithParam<uint32_t> {};
+
+} // namespace
+
+TEST(SNFrequencyFilterTest, CatalogueNamesAndDefaults)
+{
+    RegisterAllComponents();
+    const std::vector<std::pair<const char*, const char*>> LRows{
+        {"TSNLowPass", "Perform Low Pass Audio Filter"},
+        {"TSNHighPass", "Perform High Pass Audio Filter"},
+        {"TSNBandPass", "Perform Band Pass Audio Filter"},
+        {"TSNBandStop", "Perform Band Stop Audio Filter"},
+    };
+    for (const auto& [LName, LDisplay] : LRows) {
+        const TClassDescription* LClass = TSNRegistry::Instance().Find(LName);
+        ASSERT_NE(LClass, nullptr) << LName;
+        EXPECT_EQ(LClass->DisplayName, LDisplay);
+        EXPECT_EQ(LClass->Category, TPaletteCategory::pcFilters);
+        const TPropertyInfo* LOrder = LClass->FindProperty("NumTaps");
+        ASSERT_NE(LOrder, nullptr) << "stored forms carry Order as NumTaps";
+        EXPECT_EQ(LOrder->Name, "Order");
+    }
+    TSNLowPass LLow;
+    TSNHighPass LHigh;
+    TSNBandStop LStop;
+    EXPECT_EQ(LLow.GetFrequency(), 1500.0);
+    EXPECT_EQ(LHigh.GetFrequency(), 3500.0);
+    EXPECT_EQ(LStop.GetFreqLow(), 1500.0);
+    EXPECT_EQ(LStop.GetFreqHigh(), 3500.0);
+    EXPECT_EQ(LLow.GetOrder(), 41);
+    EXPECT_EQ(LLow.GetFilterType(), ftFIR);
+    EXPECT_EQ(LLow.GetWindowType(), wtHamming);
+    LLow.SetFrequency(-10.0);
+    EXPECT_EQ(LLow.GetFrequency(), 0.0);
+    LStop.SetFreqHigh(-1.0);
+    EXPECT_EQ(LStop.GetFreqHigh(), 0.0);
+    LLow.SetOrder(0);
+    EXPECT_EQ(LLow.GetOrder(), 1);
+}
+
+TEST_P(SNSimpleFilterWidthTest, FIRMatchesADirectConvolutionWhateverTheSplit)
+{
+    const uint32_t LBits = GetParam();
+    for (int32_t LOrder : {1, 2, 41, 101}) {
+        SCOPED_TRACE(LOrder);
+        const TSamples LIn = RandomSamples(LBits, 2, 4000, uint32_t(LOrder), 0.9);
+        const std::vector<double> h =
+            DGFilterCalc(ftFIR, dfLowPass, LOrder, 3000.0, -1.0, 44100.0, wtHamming, iirBessel, 1.0)->GetTaps();
+        const TSamples LExpected = NaiveFIR(LIn, LBits, 2, h);
+        for (uint32_t LSeed : {5u, 6u, 7u}) {
+            TFilterChain<TSNLowPass> LChain;
+            LChain.Filter.SetFrequency(3000.0);
+            LChain.Filter.SetOrder(LOrder);
+            LChain.Start(44100, LBits, 2);
+            ASSERT_EQ(LChain.SendSplit(LIn, RandomSplit(LIn.size() / 2, LSeed, LSeed == 5 ? 9 : 2000)), LExpected)
+                << "split " << LSeed;
+        }
+    }
+}
+
+TEST_P(SNSimpleFilterWidthTest, IIRMatchesTheTransposedDirectFormWhateverTheSplit)
+{
+    const uint32_t LBits = GetParam();
+    for (TDGIIRFilterType LFamily : {iirBessel, iirButterworth, iirChebyshev}) {
+        SCOPED_TRACE(LFamily);
+        const TSamples LIn = RandomSamples(LBits, 2, 3000, 40 + LFamily, 0.5);
+        const std::vector<double> LTaps =
+            DGFilterCalc(ftIIR, dfHighPass, 4, 2000.0, -1.0, 44100.0, wtHamming, LFamily, 1.0)->GetTaps();
+        const TSamples LExpected = NaiveIIR(LIn, LBits, 2, LTaps);
+        TSamples LWhole;
+        for (uint32_t LSeed : {8u, 9u}) {
+            TFilterChain<TSNHighPass> LChain;
+            LChain.Filter.SetFrequency(2000.0);
+            LChain.Filter.SetOrder(4);
+            LChain.Filter.SetFilterType(ftIIR);
+            LChain.Filter.SetIIRFilterType(LFamily);
+            LChain.Start(44100, LBits, 2);
+            const TSamples LOut = LChain.SendSplit(LIn, RandomSplit(LIn.size() / 2, LSeed, LSeed == 8 ? 13 : 3000));
+            ASSERT_EQ(LOut.size(), LExpected.size());
+            for (size_t i = 0; i < LOut.size(); ++i)
+                ASSERT_NEAR(LOut[i], LExpected[i], 1) << "sample " << i;
+            if (LWhole.empty())
+                LWhole = LOut;
+            else
+                ASSERT_EQ(LOut, LWhole) << "two splits, two results";
+        }
+    }
+}
+
+TEST_P(SNSimpleFilterWidthTest, EveryKindAndDesignGivesTheSameOutputInAnySplit)
+{
+    const uint32_t LBits = GetParam();
+    const TSamples LIn = RandomSamples(LBits, 3, 2500, 77, 0.7);
+    for (TDGFilterType LType : {ftFIR, ftIIR, ftBiquadIIR})
+        for (int LKind = 0; LKind < 4; ++LKind) {
+            SCOPED_TRACE(::testing::Message() << "type " << LType << " kind " << LKind);
+            TSamples LFirst;
+            for (uint32_t LSeed : {21u, 22u, 23u}) {
+                auto LRun = [&](auto& AChain) {
+                    AChain.Filter.SetFilterType(LType);
+                    AChain.Filter.SetOrder(LType == ftFIR ? 61 : 5);
+                    AChain.Filter.SetIIRFilterType(iirButterworth);
+                    AChain.Start(32000, LBits, 3);
+                    return AChain.SendSplit(LIn, RandomSplit(2500, LSeed, LSeed == 21 ? 3 : 1000));
+                };
+                TSamples LOut;
+                if (LKind == 0) {
+                    TFilterChain<TSNLowPass> LChain;
+                    LOut = LRun(LChain);
+                } else if (LKind == 1) {
+                    TFilterChain<TSNHighPass> LChain;
+                    LOut = LRun(LChain);
+                } else if (LKind == 2) {
+                    TFilterChain<TSNBandPass> LChain;
+                    LOut = LRun(LChain);
+                } else {
+                    TFilterChain<TSNBandStop> LChain;
+                    LOut = LRun(LChain);
+                }
+                if (LFirst.empty())
+                    LFirst = LOut;
+                else
+                    ASSERT_EQ(LOut, LFirst) << "split " << LSeed;
+            }
+            EXPECT_NE(LFirst, LIn) << "the filter changed nothing";
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, SNSimpleFilterWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
+                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
+
+TEST(SNFrequencyFilterTest, LowPassOf101HammingTapsMeasured)
+{
+    const auto LSetUp = [](TSNLowPass& AFilter) {
+        AFilter.SetFrequency(1000.0);
+        AFilter.SetOrder(101);
+    };
+    EXPECT_NEAR(MeasuredGainDb<TSNLowPass>(200.0, LSetUp), 0.0, 0.5);
+    EXPECT_LE(MeasuredGainDb<TSNLowPass>(5000.0, LSetUp), -40.0);
+}
+
+TEST(SNFrequencyFilterTest, HighBandPassAndBandStopMeasured)
+{
+    const auto LHigh = [](TSNHighPass& AFilter) {
+        AFilter.SetFrequency(3500.0);
+        AFilter.SetOrder(101);
+    };
+    EXPECT_NEAR(MeasuredGainDb<TSNHighPass>(10000.0, LHigh), 0.0, 0.5);
+    EXPECT_LE(MeasuredGainDb<TSNHighPass>(500.0, LHigh), -40.0);
+    const auto LBand = [](TSNBandFilter& AFilter) {
+        AFilter.SetFreqLow(1500.0);
+        AFilter.SetFreqHigh(3500.0);
+        AFilter.SetOrder(201);
+    };
+    EXPECT_NEAR(MeasuredGainDb<TSNBandPass>(2500.0, LBand), 0.0, 0.5);
+    EXPECT_LE(MeasuredGainDb<TSNBandPass>(300.0, LBand), -40.0);
+    EXPECT_LE(MeasuredGainDb<TSNBandPass>(8000.0, LBand), -40.0);
+    EXPECT_LE(MeasuredGainDb<TSNBandStop>(2500.0, LBand), -40.0);
+    EXPECT_NEAR(MeasuredGainDb<TSNBandStop>(300.0, LBand), 0.0, 0.5);
+    EXPECT_NEAR(MeasuredGainDb<TSNBandStop>(8000.0, LBand), 0.0, 0.5);
+}
+
+TEST(SNFrequencyFilterTest, IIRFamiliesMeasured)
+{
+    for (TDGFilterType LType : {ftIIR, ftBiquadIIR}) {
+        SCOPED_TRACE(LType);
+        const auto LButterworth = [LType](TSNLowPass& AFilter) {
+            AFilter.SetFrequency(1000.0);
+            AFilter.SetOrder(4);
+            AFilter.SetFilterType(LType);
+            AFilter.SetIIRFilterType(iirButterworth);
+        };
+        EXPECT_NEAR(MeasuredGainDb<TSNLowPass>(200.0, LButterworth), 0.0, 0.1);
+        EXPECT_NEAR(MeasuredGainDb<TSNLowPass>(1000.0, LButterworth), -3.0, 0.2);
+        EXPECT_LE(MeasuredGainDb<TSNLowPass>(4000.0, LButterworth), -45.0);
+        const auto LChebyshev = [LType](TSNHighPass& AFilter) {
+            AFilter.SetFrequency(3000.0);
+            AFilter.SetOrder(5);
+            AFilter.SetFilterType(LType);
+            AFilter.SetIIRFilterType(iirChebyshev);
+            AFilter.SetAlpha(0.5);
+        };
+        EXPECT_NEAR(MeasuredGainDb<TSNHighPass>(9000.0, LChebyshev), 0.0, 0.55);
+        EXPECT_LE(MeasuredGainDb<TSNHighPass>(1000.0, LChebyshev), -45.0);
+        const auto LBessel = [LType](TSNBandPass& AFilter) {
+            AFilter.SetFreqLow(1000.0);
+            AFilter.SetFreqHigh(4000.0);
+            AFilter.SetOrder(4);
+            AFilter.SetFilterType(LType);
+        };
+        EXPECT_NEAR(MeasuredGainDb<TSNBandPass>(2000.0, LBessel), 0.0, 1.0);
+        EXPECT_LE(MeasuredGainDb<TSNBandPass>(100.0, LBessel), -30.0);
+        const auto LStop = [LType](TSNBandStop& AFilter) {
+            AFilter.SetFreqLow(1000.0);
+            AFilter.SetFreqHigh(4000.0);
+            AFilter.SetOrder(4);
+            AFilter.SetFilterType(LType);
+            AFilter.SetIIRFilterType(iirButterworth);
+        };
+        EXPECT_LE(MeasuredGainDb<TSNBandStop>(2000.0, LStop), -40.0);
+        EXPECT_NEAR(MeasuredGainDb<TSNBandStop>(100.0, LStop), 0.0, 0.1);
+    }
+}
+
+TEST(SNFrequencyFilterTest, EdgesAreKeptInsideTheStreamRateForTheDesignOnly)
+{
+    const auto LTaps = [](TSNSimpleFilter& AFilter) {
+        std::vector<double> LValues(size_t(AFilter.GetTapsCount()));
+        for (int32_t i = 0; i < AFilter.GetTapsCount(); ++i)
+            LValues[size_t(i)] = AFilter.GetTaps(i);
+        return LValues;
+    };
+    TFilterChain<TSNLowPass> LLow;
+    LLow.Filter.SetFrequency(30000.0);
+    LLow.Start(44100, 16, 1);
+    EXPECT_EQ(LTaps(LLow.Filter),
+              DGFilterCalc(ftFIR, dfLowPass, 41, 22049.559, -1, 44100, wtHamming, iirBessel, 1)->GetTaps());
+    EXPECT_EQ(LLow.Filter.GetFrequency(), 30000.0) << "the property keeps its value";
+
+    TFilterChain<TSNBandPass> LBand;
+    LBand.Filter.SetFreqLow(5000.0);
+    LBand.Filter.SetFreqHigh(3000.0);
+    LBand.Start(44100, 16, 1);
+    EXPECT_EQ(LTaps(LBand.Filter),
+              DGFilterCalc(ftFIR, dfBandPass, 41, 0.99999 * 3000.0, 3000.0, 44100, wtHamming, iirBessel, 1)->GetTaps());
+
+    TFilterChain<TSNBandPass> LHigh;
+    LHigh.Filter.SetFreqHigh(40000.0);
+    LHigh.Start(48000, 16, 1);
+    EXPECT_EQ(LTaps(LHigh.Filter),
+              DGFilterCalc(ftFIR, dfBandPass, 41, 1500.0, 23999.52, 48000, wtHamming, iirBessel, 1)->GetTaps());
+
+    // The band stop in design mode takes the stored edges as they are.
+    TFilterChain<TSNBandStop> LStop;
+    LStop.Filter.SetDesignMode(true);
+    LStop.Filter.SetFreqHigh(40000.0);
+    LStop.Start(48000, 16, 1);
+    EXPECT_EQ(LTaps(LStop.Filter),
+              DGFilterCalc(ftFIR, dfBandStop, 41, 1500.0, 40000.0, 48000, wtHamming, iirBessel, 1)->GetTaps());
+}
+
+TEST(SNFrequencyFilterTest, AutoCalcRate)
+{
+    TSNLowPass LLow;
+    LLow.AutoCalcRate();
+    EXPECT_EQ(LLow.GetSampleRate(), 6000);
+    TSNBandPass LBand;
+    LBand.SetFreqHigh(0.1);
+    LBand.AutoCalcRate();
+    EXPECT_EQ(LBand.GetSampleRate(), 1);
+}
+
+TEST(SNSimpleFilterTest, ARedesignWaitsForTheNextBuffer)
+{
+    TFilterChain<TSNLowPass> LChain;
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 41);
+    LChain.Filter.SetOrder(11);
+    EXPECT_EQ(LChain.Filter.GetOrder(), 11);
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 41) << "not before the next buffer";
+    LChain.Send({1, 2, 3});
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 11);
+    // A change of kind rebuilds at once: 11 is the order of the prototype,
+    // six sections of six values.
+    LChain.Filter.SetFilterType(ftBiquadIIR);
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 36);
+    LChain.Filter.SetOrder(4);
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 36);
+    LChain.Send({1, 2, 3});
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 12);
+}
+
+TEST(SNSimpleFilterTest, WidthLimitsAndThe127Offset)
+{
+    // One tap of 1.0: the limits show; -32768 is written as -32767.
+    TFilterChain<TSNLowPass> L16;
+    L16.Filter.SetOrder(1);
+    L16.Start(44100, 16, 1);
+    EXPECT_EQ(L16.Send({-32768, 32767, 0, -5}), (TSamples{-32767, 32767, 0, -5}));
+    TFilterChain<TSNLowPass> L24;
+    L24.Filter.SetOrder(1);
+    L24.Start(44100, 24, 1);
+    EXPECT_EQ(L24.Send({-8388608, 8388607}), (TSamples{-8388607, 8388607}));
+    TFilterChain<TSNLowPass> L32;
+    L32.Filter.SetOrder(1);
+    L32.Start(44100, 32, 1);
+    EXPECT_EQ(L32.Send({INT32_MIN, INT32_MAX}), (TSamples{-INT32_MAX, INT32_MAX}));
+    // 8 bits: a constant of 200 is 73 above the offset of 127; a high pass
+    // scales it by the sum of its taps.
+    TFilterChain<TSNHighPass> L8;
+    L8.Filter.SetOrder(11);
+    L8.Start(44100, 8, 1);
+    const std::vector<double> h =
+        DGFilterCalc(ftFIR, dfHighPass, 11, 3500, -1, 44100, wtHamming, iirBessel, 1)->GetTaps();
+    double LSum = 0.0;
+    for (double v : h)
+        LSum += v;
+    const TSamples LOut = L8.Send(TSamples(20, 200));
+    EXPECT_EQ(LOut.back(), Written(73.0 * LSum, 8));
+    EXPECT_NE(Written(73.0 * LSum, 8), Written(72.0 * LSum + 1.0, 8)) << "the test tells 127 from 128";
+}
+
+TEST(SNSimpleFilterTest, RedesignInARunningStreamIsTheSameWhateverTheSplit)
+{
+    // The history decides the priming: any split before the change gives the
+    // same output after it.
+    for (TDGFilterType LType : {ftFIR, ftIIR, ftBiquadIIR}) {
+        SCOPED_TRACE(LType);
+        const TSamples LIn = RandomSamples(16, 2, 3000, 99, 0.5);
+        const TSamples LHead(LIn.begin(), LIn.begin() + 2 * 1700);
+        const TSamples LTail(LIn.begin() + 2 * 1700, LIn.end());
+        TSamples LFirst;
+        for (uint32_t LSeed : {31u, 32u, 33u}) {
+            TFilterChain<TSNLowPass> LChain;
+            LChain.Filter.SetFilterType(LType);
+            LChain.Filter.SetOrder(LType == ftFIR ? 41 : 4);
+            LChain.Start(44100, 16, 2);
+            TSamples LOut = LChain.SendSplit(LHead, RandomSplit(1700, LSeed, LSeed == 31 ? 7 : 900));
+            LChain.Filter.SetOrder(LType == ftFIR ? 101 : 6);
+            LChain.Filter.SetFrequency(2500.0);
+            const TSamples LAfter = LChain.SendSplit(LTail, RandomSplit(1300, LSeed + 10, 500));
+            LOut.insert(LOut.end(), LAfter.begin(), LAfter.end());
+            if (LFirst.empty())
+                LFirst = LOut;
+            else
+                ASSERT_EQ(LOut, LFirst) << "split " << LSeed;
+        }
+    }
+}
+
+TEST(SNSimpleFilterTest, ChangesWhileRunningMakeNoClick)
+{
+    // A tone inside the pass band keeps its level through re-designs of
+    // order and corner every few buffers: the primed states start where the
+    // stream is, so the output stays within the tone's own range.
+    for (TDGFilterType LType : {ftFIR, ftIIR, ftBiquadIIR}) {
+        SCOPED_TRACE(LType);
+        TFilterChain<TSNLowPass> LChain;
+        LChain.Filter.SetFilterType(LType);
+        LChain.Filter.SetIIRFilterType(iirButterworth);
+        LChain.Filter.SetOrder(LType == ftFIR ? 101 : 4);
+        LChain.Filter.SetFrequency(4000.0);
+        LChain.Start(44100, 16, 1);
+        const double LAmplitude = 0.5 * 32767;
+        const TSamples LIn = Sine(16, 1, 44100, 300.0, 0.5);
+        TSamples LOut;
+        for (size_t LFrame = 0, LBuffer = 0; LFrame < 44100; LFrame += 441, ++LBuffer) {
+            if (LBuffer > 5 && LBuffer % 3 == 0) {
+                LChain.Filter.SetOrder(LType == ftFIR ? (LBuffer % 2 ? 61 : 101) : (LBuffer % 2 ? 3 : 4));
+                LChain.Filter.SetFrequency(LBuffer % 2 ? 3000.0 : 4000.0);
+            }
+            const TSamples LPart(LIn.begin() + LFrame, LIn.begin() + LFrame + 441);
+            const TSamples LResult = LChain.Send(LPart);
+            LOut.insert(LOut.end(), LResult.begin(), LResult.end());
+        }
+        int32_t LPeak = 0;
+        for (size_t i = 4410; i < LOut.size(); ++i)
+            LPeak = std::max(LPeak, std::abs(LOut[i]));
+        EXPECT_LE(LPeak, LAmplitude * 1.05) << "a re-design overshot the tone";
+        EXPECT_GE(LPeak, LAmplitude * 0.9);
+    }
+}
+
+TEST(SNSimpleFilterTest, PropertiesChangedFromAnotherThreadWhileBuffersFlow)
+{
+    TFilterChain<TSNLowPass> LChain;
+    LChain.Filter.GetThreading().SetEnabled(true);
+    LChain.Start(44100, 16, 2);
+    std::atomic<bool> LDone{false};
+    std::thread LSetter([&] {
+        for (int i = 0; !LDone; ++i) {
+            // Orders that every kind keeps stable (high direct-form IIR
+            // orders are not).
+            LChain.Filter.SetOrder(std::array{2, 3, 5, 8, 13}[size_t(i % 5)]);
+            LChain.Filter.SetFrequency(500.0 + 37.0 * (i % 50));
+            if (i % 7 == 0)
+                LChain.Filter.SetFilterType(static_cast<TDGFilterType>(i / 7 % 3));
+            if (i % 11 == 0)
+                LChain.Filter.SetWindowType(static_cast<TDGWindowType>(i / 11 % 6));
+            if (i % 13 == 0)
+                LChain.Filter.SetIIRFilterType(static_cast<TDGIIRFilterType>(i / 13 % 3));
+            (void)LChain.Filter.GetTapsCount();
+        }
+    });
+    // A constant is passed at unity gain by every low-pass design here, so
+    // whatever the design, no output leaves twice its level.
+    const TSamples LConstant(2 * 512, 1000);
+    for (int i = 0; i < 300; ++i)
+        LChain.Feed.SendBuffer(MakeBuffer(44100, 16, 2, LConstant, 0, 512));
+    TDGTimeline::WaitIdle();
+    LDone = true;
+    LSetter.join();
+    const auto LBuffers = LChain.Collector.Buffers();
+    ASSERT_EQ(LBuffers.size(), 300u);
+    for (const auto& LBuffer : LBuffers) {
+        ASSERT_EQ(LBuffer->GetSize(), 512u);
+        for (uint32_t f = 0; f < 512; ++f)
+            for (uint32_t c = 0; c < 2; ++c)
+                ASSERT_LE(std::abs(LBuffer->GetItem(f, c)), 2000) << "frame " << f;
+    }
+}
+
+TEST(SNSimpleFilterTest, AStartBeginsFreshAndAStopFreesTheStates)
+{
+    TFilterChain<TSNLowPass> LChain;
+    LChain.Start(44100, 16, 1);
+    const TSamples LIn = RandomSamples(16, 1, 500, 3);
+    const TSamples LFirst = LChain.Send(LIn);
+    LChain.Filter.SetOrder(21);
+    LChain.Feed.SendStop();
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Filter.GetTapsCount(), 21);
+    TFilterChain<TSNLowPass> LFresh;
+    LFresh.Filter.SetOrder(21);
+    LFresh.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Send(LIn), LFresh.Send(LIn)) << "no history from the previous stream";
+}
