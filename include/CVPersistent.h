@@ -256,27 +256,66 @@ std::string FormatEnum(const TEnumInfo& AInfo, int AOrdinal);
 
 // --- Building description rows from member functions ------------------------
 
+namespace PropertyDetail {
+
+// Name, kind, type, legacy name and whatever bounds the constant carries.
+template <class S>
+void FillRow(TPropertyInfo& AInfo, const S& ASpec, TPropertyKind AKind, std::string ATypeName)
+{
+    AInfo.Name = ASpec.Name;
+    AInfo.Kind = AKind;
+    AInfo.TypeName = std::move(ATypeName);
+    if (ASpec.OldName)
+        AInfo.OldNames.push_back(ASpec.OldName);
+    if constexpr (requires { ASpec.Min; ASpec.Max; ASpec.DesignMin; ASpec.DesignMax; }) {
+        if (ASpec.Min)
+            AInfo.Min = static_cast<double>(*ASpec.Min);
+        if (ASpec.Max)
+            AInfo.Max = static_cast<double>(*ASpec.Max);
+        AInfo.DesignMin = ASpec.DesignMin;
+        AInfo.DesignMax = ASpec.DesignMax;
+    }
+}
+
+// Text accessors from a getter and a setter (a null setter makes the row
+// read-only); AFormat turns the value into text, AParse text into the value.
+template <class C, class G, class S, class F, class P>
+void BindText(TPropertyInfo& AInfo, G AGet, S ASet, F AFormat, P AParse)
+{
+    AInfo.GetText = [AGet, AFormat](TPersistent& AObject) { return AFormat((static_cast<C&>(AObject).*AGet)()); };
+    if (ASet)
+        AInfo.SetText = [ASet, AParse](TPersistent& AObject, std::string_view AText) {
+            (static_cast<C&>(AObject).*ASet)(AParse(AText));
+        };
+    else
+        AInfo.ReadOnly = true;
+}
+
+// Values outside an integer field's type are brought to its limits before
+// the setter's own clamp, never wrapped.
+template <class T>
+T ParseIntegerAs(std::string_view AText)
+{
+    int64_t LValue = ParseInteger(AText);
+    if constexpr (sizeof(T) < sizeof(int64_t) || std::is_unsigned_v<T>) {
+        constexpr auto LLow = static_cast<int64_t>(std::numeric_limits<T>::min());
+        constexpr auto LHigh = std::is_unsigned_v<T> && sizeof(T) >= sizeof(int64_t)
+                                   ? std::numeric_limits<int64_t>::max()
+                                   : static_cast<int64_t>(std::numeric_limits<T>::max());
+        LValue = LValue < LLow ? LLow : (LValue > LHigh ? LHigh : LValue);
+    }
+    return static_cast<T>(LValue);
+}
+
+} // namespace PropertyDetail
+
 template <class C>
 TPropertyInfo DescribeProperty(const TRealSpec& ASpec, double (C::*AGet)() const, void (C::*ASet)(double))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkReal;
-    LInfo.TypeName = "double";
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkReal, "double");
     LInfo.DefaultText = FormatReal(ASpec.Default);
-    LInfo.Min = ASpec.Min;
-    LInfo.Max = ASpec.Max;
-    LInfo.DesignMin = ASpec.DesignMin;
-    LInfo.DesignMax = ASpec.DesignMax;
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
-    LInfo.GetText = [AGet](TPersistent& AObject) { return FormatReal((static_cast<C&>(AObject).*AGet)()); };
-    if (ASet)
-        LInfo.SetText = [ASet](TPersistent& AObject, std::string_view AText) {
-            (static_cast<C&>(AObject).*ASet)(ParseReal(AText));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::BindText<C>(LInfo, AGet, ASet, [](double AValue) { return FormatReal(AValue); }, ParseReal);
     return LInfo;
 }
 
@@ -284,25 +323,11 @@ template <class C>
 TPropertyInfo DescribeProperty(const TSingleSpec& ASpec, float (C::*AGet)() const, void (C::*ASet)(float))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkSingle;
-    LInfo.TypeName = "single";
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkSingle, "single");
     LInfo.DefaultText = FormatReal(ASpec.Default);
-    if (ASpec.Min)
-        LInfo.Min = *ASpec.Min;
-    if (ASpec.Max)
-        LInfo.Max = *ASpec.Max;
-    LInfo.DesignMin = ASpec.DesignMin;
-    LInfo.DesignMax = ASpec.DesignMax;
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
-    LInfo.GetText = [AGet](TPersistent& AObject) { return FormatReal((static_cast<C&>(AObject).*AGet)()); };
-    if (ASet)
-        LInfo.SetText = [ASet](TPersistent& AObject, std::string_view AText) {
-            (static_cast<C&>(AObject).*ASet)(static_cast<float>(ParseReal(AText)));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::BindText<C>(
+        LInfo, AGet, ASet, [](float AValue) { return FormatReal(AValue); },
+        [](std::string_view AText) { return static_cast<float>(ParseReal(AText)); });
     return LInfo;
 }
 
@@ -311,35 +336,10 @@ template <class C, class T>
 TPropertyInfo DescribeProperty(const TIntSpec& ASpec, T (C::*AGet)() const, void (C::*ASet)(T))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkInteger;
-    LInfo.TypeName = ASpec.TypeName;
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkInteger, ASpec.TypeName);
     LInfo.DefaultText = std::to_string(ASpec.Default);
-    if (ASpec.Min)
-        LInfo.Min = static_cast<double>(*ASpec.Min);
-    if (ASpec.Max)
-        LInfo.Max = static_cast<double>(*ASpec.Max);
-    LInfo.DesignMin = ASpec.DesignMin;
-    LInfo.DesignMax = ASpec.DesignMax;
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
-    LInfo.GetText = [AGet](TPersistent& AObject) { return std::to_string((static_cast<C&>(AObject).*AGet)()); };
-    if (ASet)
-        LInfo.SetText = [ASet](TPersistent& AObject, std::string_view AText) {
-            // Values outside the field's type are brought to its limits
-            // before the setter's own clamp, never wrapped.
-            int64_t LValue = ParseInteger(AText);
-            if constexpr (sizeof(T) < sizeof(int64_t) || std::is_unsigned_v<T>) {
-                constexpr auto LLow = static_cast<int64_t>(std::numeric_limits<T>::min());
-                constexpr auto LHigh = std::is_unsigned_v<T> && sizeof(T) >= sizeof(int64_t)
-                                           ? std::numeric_limits<int64_t>::max()
-                                           : static_cast<int64_t>(std::numeric_limits<T>::max());
-                LValue = LValue < LLow ? LLow : (LValue > LHigh ? LHigh : LValue);
-            }
-            (static_cast<C&>(AObject).*ASet)(static_cast<T>(LValue));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::BindText<C>(LInfo, AGet, ASet, [](T AValue) { return std::to_string(AValue); },
+                                PropertyDetail::ParseIntegerAs<T>);
     return LInfo;
 }
 
@@ -347,21 +347,10 @@ template <class C>
 TPropertyInfo DescribeProperty(const TBoolSpec& ASpec, bool (C::*AGet)() const, void (C::*ASet)(bool))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkBoolean;
-    LInfo.TypeName = "Boolean";
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkBoolean, "Boolean");
     LInfo.DefaultText = ASpec.Default ? "true" : "false";
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
-    LInfo.GetText = [AGet](TPersistent& AObject) {
-        return std::string((static_cast<C&>(AObject).*AGet)() ? "true" : "false");
-    };
-    if (ASet)
-        LInfo.SetText = [ASet](TPersistent& AObject, std::string_view AText) {
-            (static_cast<C&>(AObject).*ASet)(ParseBoolean(AText));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::BindText<C>(
+        LInfo, AGet, ASet, [](bool AValue) { return std::string(AValue ? "true" : "false"); }, ParseBoolean);
     return LInfo;
 }
 
@@ -369,23 +358,13 @@ template <class C, class E>
 TPropertyInfo DescribeProperty(const TEnumSpec<E>& ASpec, E (C::*AGet)() const, void (C::*ASet)(E))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkEnum;
-    LInfo.TypeName = ASpec.Info->TypeName;
-    LInfo.Enum = ASpec.Info;
-    LInfo.DefaultText = FormatEnum(*ASpec.Info, static_cast<int>(ASpec.Default));
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
     const TEnumInfo* LEnum = ASpec.Info;
-    LInfo.GetText = [AGet, LEnum](TPersistent& AObject) {
-        return FormatEnum(*LEnum, static_cast<int>((static_cast<C&>(AObject).*AGet)()));
-    };
-    if (ASet)
-        LInfo.SetText = [ASet, LEnum](TPersistent& AObject, std::string_view AText) {
-            (static_cast<C&>(AObject).*ASet)(static_cast<E>(ParseEnum(*LEnum, AText)));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkEnum, LEnum->TypeName);
+    LInfo.Enum = LEnum;
+    LInfo.DefaultText = FormatEnum(*LEnum, static_cast<int>(ASpec.Default));
+    PropertyDetail::BindText<C>(
+        LInfo, AGet, ASet, [LEnum](E AValue) { return FormatEnum(*LEnum, static_cast<int>(AValue)); },
+        [LEnum](std::string_view AText) { return static_cast<E>(ParseEnum(*LEnum, AText)); });
     return LInfo;
 }
 
@@ -394,25 +373,17 @@ TPropertyInfo DescribeProperty(const TStringSpec& ASpec, std::string (C::*AGet)(
                                void (C::*ASet)(const std::string&))
 {
     TPropertyInfo LInfo;
-    LInfo.Name = ASpec.Name;
-    LInfo.Kind = TPropertyKind::pkString;
-    LInfo.TypeName = "string";
+    PropertyDetail::FillRow(LInfo, ASpec, TPropertyKind::pkString, "string");
     LInfo.DefaultText = ASpec.Default;
-    if (ASpec.OldName)
-        LInfo.OldNames.push_back(ASpec.OldName);
     if (ASpec.FileFilter)
         LInfo.FileFilter = ASpec.FileFilter;
     if (ASpec.FileExtension)
         LInfo.FileExtension = ASpec.FileExtension;
     if (ASpec.EditorEntry)
         LInfo.EditorEntry = ASpec.EditorEntry;
-    LInfo.GetText = [AGet](TPersistent& AObject) { return (static_cast<C&>(AObject).*AGet)(); };
-    if (ASet)
-        LInfo.SetText = [ASet](TPersistent& AObject, std::string_view AText) {
-            (static_cast<C&>(AObject).*ASet)(std::string(AText));
-        };
-    else
-        LInfo.ReadOnly = true;
+    PropertyDetail::BindText<C>(
+        LInfo, AGet, ASet, [](const std::string& AValue) { return AValue; },
+        [](std::string_view AText) { return std::string(AText); });
     return LInfo;
 }
 

@@ -80,39 +80,50 @@ private:
     int32_t FBufferSize = static_cast<int32_t>(BufferSizeProperty.Default);
 };
 
-// Shared by the optional forms: when Enabled is clear the component uses the
+// The optional forms add Enabled: when it is clear the component uses the
 // format of its input instead.
-struct TSNOptionalFormatFlag {
+template <class TBase>
+class TSNOptionalFormat : public TBase {
+public:
     static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = false};
-};
 
-class TSNOptionalBasicAudioFormat : public TSNAudioFormatBasic, public TSNOptionalFormatFlag {
-public:
-    using TSNAudioFormatBasic::TSNAudioFormatBasic;
-    static const TClassDescription& ClassDescription();
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    using TBase::TBase;
 
-    bool GetEnabled() const;
-    void SetEnabled(bool AValue);
-    // The input format with this object's members put in when enabled.
-    WAVEFORMATEXTENSIBLE Merge(const WAVEFORMATEXTENSIBLE& AInput) const;
+    bool GetEnabled() const { return this->FLock.Getter(FEnabled); }
+    void SetEnabled(bool AValue)
+    {
+        this->FLock.NotifySetter(FEnabled, AValue, [this] { this->Changed(); });
+    }
+    // The input format, or this object's format when enabled.
+    WAVEFORMATEXTENSIBLE Merge(const WAVEFORMATEXTENSIBLE& AInput) const
+    {
+        return GetEnabled() ? this->GetWaveFormat() : AInput;
+    }
 
-private:
-    bool FEnabled = EnabledProperty.Default;
-};
-
-class TSNOptionalAudioFormat : public TSNAudioFormat, public TSNOptionalFormatFlag {
-public:
-    using TSNAudioFormat::TSNAudioFormat;
-    static const TClassDescription& ClassDescription();
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
-
-    bool GetEnabled() const;
-    void SetEnabled(bool AValue);
-    WAVEFORMATEXTENSIBLE Merge(const WAVEFORMATEXTENSIBLE& AInput) const;
+protected:
+    // The description row of Enabled, shared by both optional forms.
+    template <class C>
+    static TPropertyInfo EnabledRow()
+    {
+        return DescribeProperty(EnabledProperty, &C::GetEnabled, &C::SetEnabled);
+    }
 
 private:
     bool FEnabled = EnabledProperty.Default;
+};
+
+class TSNOptionalBasicAudioFormat : public TSNOptionalFormat<TSNAudioFormatBasic> {
+public:
+    using TSNOptionalFormat::TSNOptionalFormat;
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+};
+
+class TSNOptionalAudioFormat : public TSNOptionalFormat<TSNAudioFormat> {
+public:
+    using TSNOptionalFormat::TSNOptionalFormat;
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 };
 
 } // namespace Sonorix

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Region primitives of the base dispatcher: 8-bit and 16-bit conversions,
-// saturating adds and fills over one-channel regions.
+// Region primitives of the base dispatcher: unsigned 8-bit conversions,
+// saturating adds and fills over one-channel regions. The 16-bit conversions
+// are entries of the vector-primitive table (SNDispatcher.h).
 //
 // Region conventions (shared with IPPExtraFunctions.h): a region is roi.height
 // rows of roi.width samples; each pointer advances by its step, in bytes, from
@@ -14,9 +15,9 @@
 // ippRndNear they round to nearest, ties to even, any other mode truncates;
 // NaN converts to 0.
 //
-//   Sonorix::Ipp16s LPcm[480];
+//   Sonorix::Ipp8u LPcm[480];
 //   float LFloats[480];
-//   Sonorix::ippiConvert_16s32f_C1R(LPcm, 2 * 2, LFloats, 4, {1, 240}); // left channel of 240 stereo frames
+//   Sonorix::ippiConvert_8u32f_C1R(LPcm, 2, LFloats, 4, {1, 240}); // left channel of 240 stereo frames
 #pragma once
 
 #include "SNIppTypes.h"
@@ -30,14 +31,9 @@ namespace Sonorix {
 
 // Unsigned 8-bit samples to float, values 0..255 (no offset removed).
 IppStatus ippiConvert_8u32f_C1R(const Ipp8u* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi);
-// Signed 16-bit samples to float, exact.
-IppStatus ippiConvert_16s32f_C1R(const Ipp16s* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi);
 // Float to unsigned 8-bit, saturated to 0..255.
 IppStatus ippiConvert_32f8u_C1R(const Ipp32f* pSrc, int32_t srcStep, Ipp8u* pDst, int32_t dstStep, IppiSize roi,
                                 IppRoundMode roundMode);
-// Float to signed 16-bit, saturated to -32768..32767.
-IppStatus ippiConvert_32f16s_C1R(const Ipp32f* pSrc, int32_t srcStep, Ipp16s* pDst, int32_t dstStep, IppiSize roi,
-                                 IppRoundMode roundMode);
 
 // pSrcDst := saturate((pSrc + pSrcDst) * 2^-scaleFactor). A positive scale
 // factor rounds to nearest, ties to even; a negative one multiplies.
@@ -116,9 +112,13 @@ inline double RoundClamp(double AValue, double ALow, double AHigh)
 // follows truncates.
 inline double TruncClamp(double AValue, double ALow, double AHigh)
 {
-    double LClamped = AValue > ALow ? AValue : ALow;
-    LClamped = LClamped < AHigh ? LClamped : AHigh;
-    return AValue == AValue ? LClamped : 0.0;
+    // Selects keep the loop free of branches. Adding 0 (which IEEE rules
+    // forbid folding away) stops GCC from narrowing the comparisons of a
+    // widened single back to single precision, a form it cannot vectorise.
+    AValue = AValue + 0.0;
+    AValue = AValue == AValue ? AValue : 0.0;
+    AValue = AValue > ALow ? AValue : ALow;
+    return AValue < AHigh ? AValue : AHigh;
 }
 
 template <class TAcc>

@@ -63,5 +63,8 @@ constexpr IppStatus ippStsTrnglMagnErr = -43;
 constexpr IppStatus ippStsTonePhaseErr = -44;
 constexpr IppStatus ippStsToneFreqErr = -45;
 constexpr IppStatus ippStsToneMagnErr = -46;
+// ippsPeriodicityLSPE_32f: the vector is too short for maxPeriod, longer than
+// 1024, or longer than 16 x minPeriod. IPP gives this code no name.
+constexpr IppStatus SNStsPeriodicityLenErr = -119;
 
 } // namespace Sonorix

@@ -10,21 +10,10 @@ IppStatus ippiConvert_8u32f_C1R(const Ipp8u* pSrc, int32_t srcStep, Ipp32f* pDst
     return ConvertToFloat<TPlainSample<Ipp8u>>(pSrc, srcStep, pDst, dstStep, roi);
 }
 
-IppStatus ippiConvert_16s32f_C1R(const Ipp16s* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi)
-{
-    return ConvertToFloat<TPlainSample<Ipp16s>>(pSrc, srcStep, pDst, dstStep, roi);
-}
-
 IppStatus ippiConvert_32f8u_C1R(const Ipp32f* pSrc, int32_t srcStep, Ipp8u* pDst, int32_t dstStep, IppiSize roi,
                                 IppRoundMode roundMode)
 {
     return ConvertFromFloat<TPlainSample<Ipp8u>, 0, 255>(pSrc, srcStep, pDst, dstStep, roi, roundMode);
-}
-
-IppStatus ippiConvert_32f16s_C1R(const Ipp32f* pSrc, int32_t srcStep, Ipp16s* pDst, int32_t dstStep, IppiSize roi,
-                                 IppRoundMode roundMode)
-{
-    return ConvertFromFloat<TPlainSample<Ipp16s>, INT16_MIN, INT16_MAX>(pSrc, srcStep, pDst, dstStep, roi, roundMode);
 }
 
 IppStatus ippiAdd_16s_C1IRSfs(const Ipp16s* pSrc, int32_t srcStep, Ipp16s* pSrcDst, int32_t srcDstStep, IppiSize roi,

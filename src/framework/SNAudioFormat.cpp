@@ -103,17 +103,6 @@ void TSNAudioFormat::Assign(const TSNAudioFormat& ASource)
     SetBufferSize(ASource.GetBufferSize());
 }
 
-namespace {
-
-WAVEFORMATEXTENSIBLE MergeFormat(const TSNAudioFormatBasic& AFormat, bool AEnabled, const WAVEFORMATEXTENSIBLE& AInput)
-{
-    if (!AEnabled)
-        return AInput;
-    return AFormat.GetWaveFormat();
-}
-
-} // namespace
-
 const TClassDescription& TSNOptionalBasicAudioFormat::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
@@ -121,20 +110,10 @@ const TClassDescription& TSNOptionalBasicAudioFormat::ClassDescription()
         LClass.ClassName = "TSNOptionalBasicAudioFormat";
         LClass.Unit = "SNAudioFormat";
         LClass.Parent = &TSNAudioFormatBasic::ClassDescription();
-        LClass.Properties = {
-            DescribeProperty(EnabledProperty, &TSNOptionalBasicAudioFormat::GetEnabled,
-                             &TSNOptionalBasicAudioFormat::SetEnabled),
-        };
+        LClass.Properties = {EnabledRow<TSNOptionalBasicAudioFormat>()};
         return LClass;
     }();
     return LDescription;
-}
-
-bool TSNOptionalBasicAudioFormat::GetEnabled() const { return FLock.Getter(FEnabled); }
-void TSNOptionalBasicAudioFormat::SetEnabled(bool AValue) { FLock.NotifySetter(FEnabled, AValue, [this] { Changed(); }); }
-WAVEFORMATEXTENSIBLE TSNOptionalBasicAudioFormat::Merge(const WAVEFORMATEXTENSIBLE& AInput) const
-{
-    return MergeFormat(*this, GetEnabled(), AInput);
 }
 
 const TClassDescription& TSNOptionalAudioFormat::ClassDescription()
@@ -144,19 +123,10 @@ const TClassDescription& TSNOptionalAudioFormat::ClassDescription()
         LClass.ClassName = "TSNOptionalAudioFormat";
         LClass.Unit = "SNAudioFormat";
         LClass.Parent = &TSNAudioFormat::ClassDescription();
-        LClass.Properties = {
-            DescribeProperty(EnabledProperty, &TSNOptionalAudioFormat::GetEnabled, &TSNOptionalAudioFormat::SetEnabled),
-        };
+        LClass.Properties = {EnabledRow<TSNOptionalAudioFormat>()};
         return LClass;
     }();
     return LDescription;
-}
-
-bool TSNOptionalAudioFormat::GetEnabled() const { return FLock.Getter(FEnabled); }
-void TSNOptionalAudioFormat::SetEnabled(bool AValue) { FLock.NotifySetter(FEnabled, AValue, [this] { Changed(); }); }
-WAVEFORMATEXTENSIBLE TSNOptionalAudioFormat::Merge(const WAVEFORMATEXTENSIBLE& AInput) const
-{
-    return MergeFormat(*this, GetEnabled(), AInput);
 }
 
 } // namespace Sonorix

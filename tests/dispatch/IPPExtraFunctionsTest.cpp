@@ -4,6 +4,7 @@
 // padding between rows that must stay untouched, limits, ties and errors.
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
+#include "SNDispatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -509,8 +510,14 @@ struct TToFloatKind : W {
     }
 };
 
+// The 16-bit conversions are table entries: called through the table.
+IppStatus TableConvert16s32f(const Ipp16s* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi)
+{
+    return ippiConvert_16s32f_C1R(pSrc, srcStep, pDst, dstStep, roi);
+}
+
 using TToFloatKinds = ::testing::Types<TToFloatKind<TW8u, ippiConvert_8u32f_C1R>,
-                                       TToFloatKind<TW16s, ippiConvert_16s32f_C1R>,
+                                       TToFloatKind<TW16s, TableConvert16s32f>,
                                        TToFloatKind<TW24s, ippiConvert_24s32f_C1R>,
                                        TToFloatKind<TW32s, ippiConvert_32s32f_C1R>>;
 
@@ -559,6 +566,12 @@ IppStatus Convert32f32sUnscaled(const Ipp32f* pSrc, int32_t srcStep, Ipp32s* pDs
     return ippiConvert_32f32s_C1RSfs(pSrc, srcStep, pDst, dstStep, roi, roundMode, 0);
 }
 
+IppStatus TableConvert32f16s(const Ipp32f* pSrc, int32_t srcStep, Ipp16s* pDst, int32_t dstStep, IppiSize roi,
+                             IppRoundMode roundMode)
+{
+    return ippiConvert_32f16s_C1R(pSrc, srcStep, pDst, dstStep, roi, roundMode);
+}
+
 template <class W, IppStatus (*AKernel)(const Ipp32f*, int32_t, typename W::Elem*, int32_t, IppiSize, IppRoundMode)>
 struct TFromFloatKind : W {
     static constexpr const char* Name = W::Bytes == 1 ? "8u" : W::Bytes == 2 ? "16s" : W::Bytes == 3 ? "24s" : "32s";
@@ -577,7 +590,7 @@ struct TFromFloatKind : W {
 };
 
 using TFromFloatKinds = ::testing::Types<TFromFloatKind<TW8u, ippiConvert_32f8u_C1R>,
-                                         TFromFloatKind<TW16s, ippiConvert_32f16s_C1R>,
+                                         TFromFloatKind<TW16s, TableConvert32f16s>,
                                          TFromFloatKind<TW24s, ippiConvert_32f24s_C1R>,
                                          TFromFloatKind<TW32s, Convert32f32sUnscaled>>;
 
