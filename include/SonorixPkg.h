@@ -7,8 +7,11 @@
 #include "SNAmplifier.h"
 #include "SNChannelSplitter.h"
 #include "SNGoniometer.h"
+#include "SNPPMMeter.h"
 #include "SNRMSMeter.h"
 #include "SNSnapshot.h"
+#include "SNSpectrum.h"
+#include "SNVUMeter.h"
 
 namespace Sonorix {
 
@@ -18,7 +21,10 @@ inline void RegisterAllComponents()
 {
     SNAmplifier::RegisterPkg();
     SNChannelSplitter::RegisterPkg();
+    SNVUMeter::RegisterPkg();
+    SNPPMMeter::RegisterPkg();
     SNRMSMeter::RegisterPkg();
+    SNSpectrum::RegisterPkg();
     SNGoniometer::RegisterPkg();
     SNSnapshot::RegisterPkg();
 }

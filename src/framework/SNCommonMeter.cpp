@@ -4,6 +4,7 @@
 #include "CVThreading.h"
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
+#include "SNDispatcher.h"
 
 #include <algorithm>
 #include <cmath>
