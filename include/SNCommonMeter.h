@@ -163,6 +163,8 @@ private:
     int32_t FCountChannels = static_cast<int32_t>(CountChannelsProperty.Default);
     int32_t FLastBufferPos = 0;
     int32_t FRunningChannelCount = 0;
+    // Frames the work buffers were made for.
+    int32_t FWorkFrames = 0;
     bool FStarted = false;
     std::vector<IDGBlockBufferPtr> FInternalBuffers;
     TSNMeterValueChangeEvent FOnValueChange;

@@ -14,6 +14,7 @@
 #include "SNRemoveDC.h"
 #include "SNChannelSplitter.h"
 #include "SNGoniometer.h"
+#include "SNPPMMeter.h"
 #include "SNRMSMeter.h"
 #include "SNSnapshot.h"
 #include "SNLAVAudioCompressor.h"
@@ -25,6 +26,8 @@
 #include "SNSignalGen.h"
 #include "SNAudioMixer.h"
 #include "SNChannelMerger.h"
+#include "SNSpectrum.h"
+#include "SNVUMeter.h"
 
 namespace Sonorix {
 
@@ -41,7 +44,10 @@ inline void RegisterAllComponents()
     SNCombFilter::RegisterPkg();
     SNDelayLine::RegisterPkg();
     SNChannelSplitter::RegisterPkg();
+    SNVUMeter::RegisterPkg();
+    SNPPMMeter::RegisterPkg();
     SNRMSMeter::RegisterPkg();
+    SNSpectrum::RegisterPkg();
     SNGoniometer::RegisterPkg();
     SNSnapshot::RegisterPkg();
     SNLAVAudioCompressor::RegisterPkg();

@@ -329,12 +329,15 @@ void TSNCommonMeter::InitBuffers()
     const auto LBytes = static_cast<size_t>(GetBufferSize()) * sizeof(float);
     const size_t LChannels = std::min<size_t>(FWaveFormat.Format.nChannels, CSNMaxMeterChannels);
     FInternalBuffers.clear();
+    FWorkFrames = GetBufferSize();
     for (size_t c = 0; c < LChannels; ++c)
         FInternalBuffers.push_back(TDGBlockBuffer::CreateSize(LBytes));
 }
 
 void TSNCommonMeter::SetTimePeriod()
 {
+    // The pin list's lock first, as on the buffer path.
+    std::lock_guard LListGuard(FOutputPins.GetListLock());
     TLockAccess LAccess = FLock->WriteLock();
     if (FStarted)
         InitBuffers();
@@ -391,6 +394,10 @@ void TSNCommonMeter::ProcessQueue()
     const double LMin = LDecibel ? LFloor : 0.0;
     const double LMaxValue = LDecibel ? 20.0 * std::log10(2.0 * FMax / FMax) : FMax;
     TSNChannelReals LValues{};
+    // A new Period is stored before its change action resizes the work
+    // buffers: resize here first if the buffer path got in between.
+    if (FWorkFrames != GetBufferSize())
+        InitBuffers();
     while (FQueue.GetSamplesInBuffer() > int64_t{GetBufferSize()} + FLastBufferPos) {
         FillInternalBuffers();
         GetMeterValue(LValues);

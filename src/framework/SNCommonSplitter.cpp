@@ -125,7 +125,9 @@ void TSNBasicCommonSplitter::AudioStreamStart(const WAVEFORMATEXTENSIBLE* AWaveF
         return;
     FWaveFormat = *AWaveFormat;
     FStarted = true;
-    NotifyOutputPins(std::make_shared<TPNStartSampleRateOperation>(FWaveFormat.Format.nSamplesPerSec));
+    // A copy: make_shared would bind a reference to the packed (misaligned) field.
+    const double LRate = FWaveFormat.Format.nSamplesPerSec;
+    NotifyOutputPins(std::make_shared<TPNStartSampleRateOperation>(LRate));
 }
 
 void TSNBasicCommonSplitter::Stop()

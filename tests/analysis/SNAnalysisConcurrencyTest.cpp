@@ -3,6 +3,8 @@
 // thread sanitizer (cmake --preset tsan) to check the locking.
 #include "SNChannelSplitter.h"
 #include "SNRMSMeter.h"
+#include "SNSpectrum.h"
+#include "SNVUMeter.h"
 #include "AnalysisTestKit.h"
 #include "CVThreading.h"
 
@@ -79,4 +81,39 @@ TEST(SNAnalysisConcurrency, SplitterOutputsComeAndGoWhileAudioFlows)
         (void)LSplitter.GetActiveChannels();
     });
     EXPECT_EQ(LFirst.Frames(), 400u * 333);
+}
+
+TEST(SNAnalysisConcurrency, SpectrumOrderStepAndChannelCountChangeWhileAudioFlows)
+{
+    MainThread().SetMainThread();
+    TFeeder LFeeder;
+    TSNSpectrum LSpectrum;
+    TRealRecorder LFirst(TPNDataType::dtReal);
+    LFeeder.Pin.Connect(LSpectrum.GetInputPin());
+    LFirst.Listen(LSpectrum.GetOutputPins()[0]);
+    std::atomic<int> LResults{0};
+    LSpectrum.SetOnFrequencyResult([&](TPersistent&, int32_t, double, double) { ++LResults; });
+    FeedWhileChanging(LFeeder, 400, [&](int AStep) {
+        LSpectrum.SetOrder(2 + AStep % 9);
+        LSpectrum.SetSamplingWindowStep(static_cast<uint32_t>(AStep % 300));
+        LSpectrum.SetCountChannels(1 + AStep % 6);
+        LSpectrum.SetSynchronize(AStep % 2 == 0);
+        LSpectrum.SetModedB(static_cast<TSNdBMode>(AStep % 3));
+    });
+    EXPECT_FALSE(LFirst.Buffers().empty());
+}
+
+TEST(SNAnalysisConcurrency, VUMeterRestartsWhileItsPeriodChanges)
+{
+    TFeeder LFeeder;
+    TSNVUMeter LMeter;
+    TRealRecorder LLevel(TPNDataType::dtRealValue);
+    LFeeder.Pin.Connect(LMeter.GetInputPin());
+    LLevel.Listen(LMeter.GetOutputPins()[0]);
+    LMeter.SetSynchronizeType(stNone);
+    FeedWhileChanging(LFeeder, 300, [&](int AStep) {
+        LMeter.SetPeriod(static_cast<uint32_t>(1 + AStep % 23));
+        LMeter.SetCountChannels(1 + AStep % 4);
+    });
+    EXPECT_FALSE(LLevel.Values().empty());
 }

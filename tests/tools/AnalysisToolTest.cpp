@@ -73,6 +73,21 @@ TEST_F(AnalysisToolTest, MeterEventsAndFreeValuePinsPrintAsJsonLines)
     EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"OutputPins[1]\""), LEvents / 2);
 }
 
+TEST_F(AnalysisToolTest, SpectrumPeaksAndBuffersPrintWithTheirFields)
+{
+    int LCode = -1;
+    const auto LLines = Lines({"run", "TestSource AudioFormat.Channels=1 ! TSNSpectrum name=fft CountChannels=1 "
+                                      "Synchronize=false",
+                               "--duration", "0.05", "--events"},
+                              LCode);
+    ASSERT_EQ(LCode, 0);
+    const size_t LWindows = CountWith(LLines, "\"event\":\"OnFrequencyResult\",\"channel\":0,\"frequency\":");
+    EXPECT_GE(LWindows, 8u);
+    EXPECT_EQ(CountWith(LLines, "\"max_frequency\":22050"), LWindows);
+    EXPECT_EQ(CountWith(LLines, "\"event\":\"buffer\",\"pin\":\"OutputPins[0]\",\"size\":128,\"values\":[0,"), LWindows);
+    EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"FrequencyOutputPins[0]\""), LWindows);
+}
+
 TEST_F(AnalysisToolTest, SnapshotNoticesAndGoniometerVectors)
 {
     int LCode = -1;
