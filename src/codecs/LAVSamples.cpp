@@ -3,6 +3,7 @@
 
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
+#include "SNDispatcher.h"
 
 #include <algorithm>
 #include <bit>
