@@ -101,6 +101,7 @@ private:
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FEnded{false};
     int64_t FPumpInterval = DGTimeUnitsPerSecond / 40;
+    // Last member: destroyed (and stopped) first.
     std::unique_ptr<TDGClockGen> FClock;
 };
 

@@ -22,7 +22,8 @@ TPropertyInfo DescribeReadOnly(const char* AName, int64_t (C::*AGet)())
 
 } // namespace
 
-TSNBasicCommonPlayer::TSNBasicCommonPlayer() : FOutputPin(this, "OutputPin")
+TSNBasicCommonPlayer::TSNBasicCommonPlayer()
+    : FOutputPin(this, "OutputPin"), FClock(std::make_unique<TDGClockGen>(FPumpInterval, [this] { Tick(); }))
 {
     FOutputPin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return false; });
 }
@@ -30,9 +31,8 @@ TSNBasicCommonPlayer::TSNBasicCommonPlayer() : FOutputPin(this, "OutputPin")
 TSNBasicCommonPlayer::~TSNBasicCommonPlayer()
 {
     // Descendants close their file in their own destructor; the clock must
-    // be gone before that, so they call StopSource there too.
-    if (FClock)
-        FClock->Stop();
+    // be stopped before that, so they call StopSource there too.
+    FClock->Stop();
     FOutputPin.DisconnectAll();
 }
 
@@ -151,7 +151,9 @@ void TSNBasicCommonPlayer::StartSource()
     }
     if (!FRunning)
         return;
-    FClock = std::make_unique<TDGClockGen>(FPumpInterval, [this] { Tick(); });
+    // One clock for the player's life: StopSource may run on any thread
+    // while a start is under way, and never sees the clock replaced.
+    FClock->SetPeriod(FPumpInterval);
     FClock->Start();
 }
 
@@ -181,8 +183,7 @@ void TSNBasicCommonPlayer::Restart()
 
 void TSNBasicCommonPlayer::FinishStream()
 {
-    if (FClock)
-        FClock->Stop();
+    FClock->Stop();
     if (FRunning.exchange(false))
         FOutputPin.SendStop();
     MainThread().Wake();
@@ -191,8 +192,7 @@ void TSNBasicCommonPlayer::FinishStream()
 void TSNBasicCommonPlayer::StopSource()
 {
     // Not under FLock: a running tick holds it and Stop waits for the tick.
-    if (FClock)
-        FClock->Stop();
+    FClock->Stop();
     TLockAccess LAccess = FLock->WriteLock();
     FinishStream();
 }

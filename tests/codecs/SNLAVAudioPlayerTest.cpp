@@ -69,9 +69,9 @@ TEST_P(LAVPlayerInterop, PlaysWhatFfmpegWrote)
     const TPlayResult LResult = PlayFile(LPlayer);
     EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
     ASSERT_TRUE(LResult.Opened) << LResult.Exception;
-    EXPECT_EQ(LResult.Format.Format.nSamplesPerSec, 48000u);
-    EXPECT_EQ(LResult.Format.Format.nChannels, LCase.Channels);
-    EXPECT_EQ(LResult.Format.Format.wBitsPerSample, LCase.Bits);
+    EXPECT_EQ(uint32_t{LResult.Format.Format.nSamplesPerSec}, 48000u);
+    EXPECT_EQ(uint32_t{LResult.Format.Format.nChannels}, LCase.Channels);
+    EXPECT_EQ(uint32_t{LResult.Format.Format.wBitsPerSample}, LCase.Bits);
     EXPECT_EQ(LResult.Stops, 1);
     // The same length as ffmpeg decodes (priming and padding removed alike).
     EXPECT_EQ(LResult.Frames, LReferenceFrames);

@@ -102,9 +102,9 @@ TEST_P(LAVCodecRoundTrip, EncodeThenDecode)
 
     ASSERT_EQ(LCollector.Starts().size(), 1u);
     const WAVEFORMATEXTENSIBLE LOut = LCollector.Starts()[0];
-    EXPECT_EQ(LOut.Format.nSamplesPerSec, LCase.Rate);
-    EXPECT_EQ(LOut.Format.nChannels, LCase.Channels);
-    EXPECT_EQ(LOut.Format.wBitsPerSample, LCase.Bits);
+    EXPECT_EQ(uint32_t{LOut.Format.nSamplesPerSec}, LCase.Rate);
+    EXPECT_EQ(uint32_t{LOut.Format.nChannels}, LCase.Channels);
+    EXPECT_EQ(uint32_t{LOut.Format.wBitsPerSample}, LCase.Bits);
     EXPECT_EQ(LCollector.Stops(), 1);
     std::vector<int32_t> LDecoded;
     for (const ISNAudioBufferPtr& LBuffer : LCollector.Buffers())
@@ -159,12 +159,15 @@ TEST(LAVCompressor, PacketFramingAndStop)
         TSNCodecPacketHeader LHeader;
         const uint8_t* LData = nullptr;
         ASSERT_TRUE(ParseCodecPacket(*LPackets.Packets[I], LHeader, LData)) << I;
-        EXPECT_EQ(LHeader.packetno, static_cast<int64_t>(I));
-        EXPECT_EQ(LHeader.b_o_s != 0, I == 0);
-        EXPECT_EQ(LHeader.e_o_s != 0, I + 1 == LPackets.Packets.size());
+        // Copies: the packed header's fields cannot be bound to references.
+        const int64_t LPacketNo = LHeader.packetno, LGranule = LHeader.granulepos;
+        const bool LFirst = LHeader.b_o_s != 0, LLast = LHeader.e_o_s != 0;
+        EXPECT_EQ(LPacketNo, static_cast<int64_t>(I));
+        EXPECT_EQ(LFirst, I == 0);
+        EXPECT_EQ(LLast, I + 1 == LPackets.Packets.size());
         if (I > 0) {
-            EXPECT_GE(LHeader.granulepos, LLastGranule);
-            LLastGranule = LHeader.granulepos;
+            EXPECT_GE(LGranule, LLastGranule);
+            LLastGranule = LGranule;
         }
     }
     // The last packet ends at the last sample.
