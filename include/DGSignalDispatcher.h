@@ -61,11 +61,11 @@ IppStatus ippsFFTInitAlloc_R_64f(IppsFFTSpec_R_64f** ppFFTSpec, int32_t order, i
 // Transforms 2^order doubles into the CCS layout: 2^(order-1) + 1 complex
 // values (2^order + 2 doubles), bin 0 first, the imaginary parts of bins 0
 // and N/2 zero. pSrc and pDst may be the same memory. pBuffer is unused
-// (the spec holds its own work memory) and may be null.
+// (the FFT state holds its own work memory) and may be null.
 IppStatus ippsFFTFwd_RToCCS_64f(const Ipp64f* pSrc, Ipp64f* pDst, const IppsFFTSpec_R_64f* pFFTSpec, Ipp8u* pBuffer);
 // Number of points of a prepared transform (0 for null).
 int32_t FFTLength_R_64f(const IppsFFTSpec_R_64f* pFFTSpec);
-// Releases a spec; null gives ippStsNullPtrErr.
+// Releases an FFT state; null gives ippStsNullPtrErr.
 IppStatus ippsFFTFree_R_64f(IppsFFTSpec_R_64f* pFFTSpec);
 
 } // namespace Sonorix

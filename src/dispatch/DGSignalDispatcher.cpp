@@ -293,7 +293,7 @@ IppStatus ippsFFTFwd_RToCCS_64f(const Ipp64f* pSrc, Ipp64f* pDst, const IppsFFTS
 {
     if (!pSrc || !pDst || !pFFTSpec)
         return ippStsNullPtrErr;
-    // The spec's work memory is its own; one thread at a time uses a spec.
+    // The FFT state's work memory is its own; one thread at a time uses a state.
     const_cast<IppsFFTSpec_R_64f*>(pFFTSpec)->Forward(pSrc, pDst);
     return ippStsNoErr;
 }
