@@ -43,10 +43,10 @@
 
 namespace Sonorix {
 
-enum TDGFilterType { ftFIR, ftIIR, ftBiquadIIR };
-enum TDGWindowType { wtRect, wtBartlett, wtBlackman, wtHamming, wtHanning, wtKaiser };
-enum TDGIIRFilterType { iirBessel, iirButterworth, iirChebyshev };
-enum TDGDesignFilterType { dfLowPass = 0, dfHighPass = 1, dfBandPass = 2, dfBandStop = 3 };
+enum TDGFilterType : int32_t { ftFIR, ftIIR, ftBiquadIIR };
+enum TDGWindowType : int32_t { wtRect, wtBartlett, wtBlackman, wtHamming, wtHanning, wtKaiser };
+enum TDGIIRFilterType : int32_t { iirBessel, iirButterworth, iirChebyshev };
+enum TDGDesignFilterType : int32_t { dfLowPass = 0, dfHighPass = 1, dfBandPass = 2, dfBandStop = 3 };
 
 extern const TEnumInfo TDGFilterTypeInfo;
 extern const TEnumInfo TDGWindowTypeInfo;

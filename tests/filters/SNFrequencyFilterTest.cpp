@@ -481,9 +481,10 @@ TEST(SNSimpleFilterTest, PropertiesChangedFromAnotherThreadWhileBuffersFlow)
     std::atomic<bool> LDone{false};
     std::thread LSetter([&] {
         for (int i = 0; !LDone; ++i) {
-            // Orders that every kind keeps stable (high direct-form IIR
-            // orders are not).
-            LChain.Filter.SetOrder(std::array{2, 3, 5, 8, 13}[size_t(i % 5)]);
+            // Orders that every kind keeps stable at these edges: a
+            // direct-form IIR of order 13 below about 1 kHz is not (its
+            // poles crowd z = 1 beyond what double taps resolve).
+            LChain.Filter.SetOrder(std::array{2, 3, 5, 8, 6}[size_t(i % 5)]);
             LChain.Filter.SetFrequency(500.0 + 37.0 * (i % 50));
             if (i % 7 == 0)
                 LChain.Filter.SetFilterType(static_cast<TDGFilterType>(i / 7 % 3));
