@@ -7,13 +7,20 @@
 #include "DGClock.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
+#include "SNCommonMeter.h"
 #include "SNStreamSource.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace Sonorix {
+
+// Event: the player has reached ASample of ASamplesCount (both in sample
+// frames; the count is 0 when the file does not state its length).
+using TSNPlayerPositionEvent =
+    std::function<void(TPersistent& ASender, int64_t ASample, int64_t ASamplesCount)>;
 
 // A player opens FileName (IntOpen), sends the stream's start (IntStart) and
 // then one buffer of BufferSize frames per clock tick (IntPump), until the end
@@ -23,6 +30,10 @@ namespace Sonorix {
 //
 // Times are in 100-nanosecond units. Position setters may be called while
 // playing, from any thread.
+//
+// OnPosition reports the position after every pump on the main thread; when
+// the main thread falls behind, only the latest undelivered position is
+// shown. Nothing is posted while no handler is assigned.
 class TSNBasicCommonPlayer : public TLockComponent, public ISNStreamSource {
 public:
     static constexpr TStringSpec FileNameProperty{
@@ -70,6 +81,8 @@ public:
     // The file's sample rate (0 while closed).
     virtual uint32_t GetSampleRate() { return 0; }
 
+    void SetOnPosition(TSNPlayerPositionEvent AEvent);
+
 protected:
     // Called with FLock held. IntOpen returns whether the file is open.
     virtual bool IntOpen() = 0;
@@ -91,6 +104,7 @@ protected:
 private:
     void Tick();
     void FinishStream();
+    void NotifyPosition();
 
     std::string FFileName = FileNameProperty.Default;
     bool FLoop = LoopProperty.Default;
@@ -101,6 +115,8 @@ private:
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FEnded{false};
     int64_t FPumpInterval = DGTimeUnitsPerSecond / 40;
+    std::shared_ptr<const TSNPlayerPositionEvent> FOnPosition;
+    TSNMainThreadNotify FPositionNotify;
     // Last member: destroyed (and stopped) first.
     std::unique_ptr<TDGClockGen> FClock;
 };

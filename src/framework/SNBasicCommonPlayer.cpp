@@ -33,6 +33,7 @@ TSNBasicCommonPlayer::~TSNBasicCommonPlayer()
     // Descendants close their file in their own destructor; the clock must
     // be stopped before that, so they call StopSource there too.
     FClock->Stop();
+    FPositionNotify.Shutdown();
     FOutputPin.DisconnectAll();
 }
 
@@ -55,6 +56,18 @@ const TClassDescription& TSNBasicCommonPlayer::ClassDescription()
             DescribeReadOnly("CurrentSample", &C::GetCurrentSample),
             DescribeReadOnly("CurrentTime", &C::Get_CurrentTime),
             DescribeReadOnly("DurationTime", &C::GetDurationTime),
+        };
+        LClass.Events = {
+            {"OnPosition", [](TPersistent& AObject, TGenericEventHandler AHandler) {
+                 auto& LPlayer = static_cast<C&>(AObject);
+                 if (!AHandler) {
+                     LPlayer.SetOnPosition(nullptr);
+                     return;
+                 }
+                 LPlayer.SetOnPosition([AHandler](TPersistent& ASender, int64_t ASample, int64_t ACount) {
+                     AHandler(ASender, "OnPosition", {{"sample", ASample}, {"samples", ACount}});
+                 });
+             }},
         };
         return LClass;
     }();
@@ -163,6 +176,27 @@ void TSNBasicCommonPlayer::Tick()
     if (!FRunning || FPaused)
         return;
     IntPump();
+    NotifyPosition();
+}
+
+void TSNBasicCommonPlayer::SetOnPosition(TSNPlayerPositionEvent AEvent)
+{
+    TLockAccess LAccess = FLock->WriteLock();
+    FOnPosition = AEvent ? std::make_shared<const TSNPlayerPositionEvent>(std::move(AEvent)) : nullptr;
+    if (!FOnPosition)
+        FPositionNotify.ClearMainThread();
+}
+
+void TSNBasicCommonPlayer::NotifyPosition()
+{
+    // Called with FLock held.
+    if (!FOnPosition)
+        return;
+    const int64_t LSample = GetCurrentSample();
+    const int64_t LCount = GetSamplesCount();
+    // Only the latest position matters to a display.
+    FPositionNotify.ClearMainThread();
+    FPositionNotify.SyncNotify([this, LHandler = FOnPosition, LSample, LCount] { (*LHandler)(*this, LSample, LCount); });
 }
 
 void TSNBasicCommonPlayer::EndOfFile()

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 using namespace Sonorix;
 using namespace Sonorix::Test;
@@ -186,6 +187,62 @@ TEST_F(LAVPlayer, LoopsUntilStoppedAndPauses)
     EXPECT_EQ(LBuffers[4]->GetSize(), 800u);
     EXPECT_EQ(LBuffers[5]->GetItem(0, 0), LBuffers[0]->GetItem(0, 0));
     EXPECT_EQ(LBuffers[5]->GetItem(7, 1), LBuffers[0]->GetItem(7, 1));
+}
+
+// OnPosition arrives on the main thread, and only the latest position
+// waits there: a display never falls behind the player.
+TEST_F(LAVPlayer, PositionEventsReachTheMainThreadLatestFirst)
+{
+    const std::string LFile = MakeWav("a.wav", 0.1); // 4800 frames
+    TSNLAVAudioPlayer LPlayer;
+    LPlayer.SetFileName(LFile);
+    LPlayer.SetBufferSize(1000);
+    std::vector<std::pair<int64_t, int64_t>> LPositions;
+    bool LOnMainThread = true;
+    LPlayer.SetOnPosition([&](TPersistent& ASender, int64_t ASample, int64_t ACount) {
+        EXPECT_EQ(&ASender, &LPlayer);
+        LOnMainThread = LOnMainThread && MainThread().IsMainThread();
+        LPositions.emplace_back(ASample, ACount);
+    });
+    TTestCollector LCollector;
+    LPlayer.GetOutputPin().Connect(LCollector.GetInputPin());
+    // Waiting on the main thread serves its queue meanwhile: positions come
+    // in order, none twice, and the last is the end.
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        TDGTimeline::WaitIdle(std::chrono::milliseconds(20000));
+        MainThread().ProcessMessages();
+    }
+    EXPECT_TRUE(LOnMainThread);
+    ASSERT_FALSE(LPositions.empty());
+    EXPECT_EQ(LPositions.back(), std::make_pair(int64_t{4800}, int64_t{4800}));
+    for (size_t I = 1; I < LPositions.size(); ++I)
+        EXPECT_GT(LPositions[I].first, LPositions[I - 1].first);
+
+    // A main thread that is busy elsewhere sees one delivery: the last position.
+    const auto LWaitElsewhere = [] { std::thread([] { TDGTimeline::WaitIdle(std::chrono::milliseconds(20000)); }).join(); };
+    LPositions.clear();
+    LPlayer.SetCurrentSample(0);
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        LWaitElsewhere();
+        MainThread().ProcessMessages();
+    }
+    ASSERT_EQ(LPositions.size(), 1u);
+    EXPECT_EQ(LPositions[0].first, 4800);
+    // No handler: nothing is delivered, even what was posted before.
+    LPositions.clear();
+    LPlayer.SetCurrentSample(0);
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        LWaitElsewhere();
+        LPlayer.SetOnPosition(nullptr);
+        MainThread().ProcessMessages();
+    }
+    EXPECT_TRUE(LPositions.empty());
 }
 
 TEST_F(LAVPlayer, PausedSendsNothing)
