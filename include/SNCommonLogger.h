@@ -6,6 +6,8 @@
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,6 +37,9 @@ public:
     void SetEnabled(bool AValue);
     // Whether a stream is being written.
     bool IsLogging() const;
+    // Audio handed to the file since the current (or last) stream started,
+    // in 100-nanosecond units. Any thread.
+    int64_t GetLoggedTime() const;
 
 protected:
     virtual bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
@@ -48,6 +53,8 @@ protected:
     bool FLogging = false;
 
 private:
+    std::atomic<int64_t> FLoggedFrames{0};
+    std::atomic<uint32_t> FLoggedRate{0};
     std::string FFileName = FileNameProperty.Default;
     bool FEnabled = EnabledProperty.Default;
 };

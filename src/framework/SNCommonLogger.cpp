@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SNCommonLogger.h"
 
+#include "DGClock.h"
+
 namespace Sonorix {
 
 TSNCommonLogger::TSNCommonLogger()
@@ -59,6 +61,12 @@ bool TSNCommonLogger::IsLogging() const
     return FLogging;
 }
 
+int64_t TSNCommonLogger::GetLoggedTime() const
+{
+    const uint32_t LRate = FLoggedRate;
+    return LRate ? FLoggedFrames * DGTimeUnitsPerSecond / LRate : 0;
+}
+
 bool TSNCommonLogger::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
 {
     TLockAccess LAccess = FInputLock->WriteLock();
@@ -71,6 +79,8 @@ bool TSNCommonLogger::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr
         if (!GetEnabled())
             return true;
         FLogging = true;
+        FLoggedFrames = 0;
+        FLoggedRate = LStart->WaveFormat.Format.nSamplesPerSec;
         try {
             BeginAudio(LStart->WaveFormat);
         } catch (...) {
@@ -83,6 +93,7 @@ bool TSNCommonLogger::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr
         if (!FLogging || !LBuffer->AudioBuffer)
             return false;
         RenderAudio(LBuffer->AudioBuffer);
+        FLoggedFrames += LBuffer->AudioBuffer->GetSize();
         return true;
     }
     if (OperationAs<TPNStopOperation>(AOperation)) {

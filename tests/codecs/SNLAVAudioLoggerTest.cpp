@@ -63,6 +63,8 @@ TEST_P(LAVLoggerInterop, ReadBackByFfmpeg)
         LFeeder.Play(LFormat, LFrames, 1000);
         EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
         EXPECT_FALSE(LLogger.IsLogging());
+        // Half a second went in, whatever the codec's frame size.
+        EXPECT_EQ(LLogger.GetLoggedTime(), DGTimeUnitsPerSecond / 2);
     }
     const TProbe LProbe = Probe(LFile);
     ASSERT_TRUE(LProbe.Ok) << LFile;

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <numbers>
 
 using namespace Sonorix::Test;
 
@@ -85,6 +88,70 @@ TEST_F(LAVTool, ErrorsArePrintedAsEvents)
                                     Quote("TSNLAVAudioPlayer FileName=" + FDir.Path("missing.wav")) + " 2>/dev/null");
     EXPECT_NE(LRun.ExitCode, 0);
     EXPECT_NE(LRun.Output.find("\"event\":\"OnError\""), std::string::npos) << LRun.Output;
+}
+
+// The demo writes FLAC through the pipeline's logger into the working
+// directory, or WAV where --wav says, and names the file it wrote.
+TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)
+{
+    const std::string LDir = std::filesystem::canonical(FDir.Path(".")).string();
+    const TShellResult LRun = Shell("cd " + Quote(LDir) + " && " + SONORIX_TOOL_PATH + " demo");
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    const std::string LFlac = LDir + "/sonorix-demo.flac";
+    EXPECT_NE(LRun.Output.find("TSNLAVAudioLogger"), std::string::npos) << LRun.Output;
+    EXPECT_NE(LRun.Output.find("wrote 2.020 s of audio to " + LFlac + " (FLAC"), std::string::npos) << LRun.Output;
+    const TProbe LProbe = Probe(LFlac);
+    ASSERT_TRUE(LProbe.Ok);
+    EXPECT_EQ(LProbe.Codec, "flac");
+    EXPECT_EQ(LProbe.SampleRate, 44100);
+    EXPECT_EQ(LProbe.Channels, 2);
+    const std::vector<int32_t> LSamples = DecodeWithFfmpeg(LFlac);
+    // Every 1024-frame buffer that starts before 2 s.
+    ASSERT_EQ(LSamples.size(), 2u * 87 * 1024);
+    // 440 Hz of amplitude 16000 halved, at the frequency the generator's
+    // single-precision phase step gives.
+    const double LStep = static_cast<float>(440.0 / 44100);
+    for (size_t F = 0; F < LSamples.size() / 2; F += 89) {
+        const double LExpected = 8000 * std::cos(2 * std::numbers::pi * LStep * static_cast<double>(F));
+        ASSERT_NEAR(LSamples[2 * F] / 65536.0, LExpected, 1.5) << "frame " << F;
+        ASSERT_EQ(LSamples[2 * F + 1], LSamples[2 * F]);
+    }
+
+    const std::string LWav = FDir.Path("named.wav");
+    const TShellResult LWavRun = Shell(std::string(SONORIX_TOOL_PATH) + " demo --duration 0.5 --wav " + Quote(LWav));
+    ASSERT_EQ(LWavRun.ExitCode, 0) << LWavRun.Output;
+    EXPECT_NE(LWavRun.Output.find(" (WAV"), std::string::npos) << LWavRun.Output;
+    const TProbe LWavProbe = Probe(LWav);
+    EXPECT_EQ(LWavProbe.Codec, "pcm_s16le");
+    EXPECT_EQ(DecodeWithFfmpeg(LWav).size(), 2u * 22 * 1024);
+}
+
+// The progress line shows a player's position and length beside the audio
+// time; a pipeline that ends in a writer counts what the writer took.
+TEST_F(LAVTool, ProgressShowsPlayerPositionAndWrittenAudio)
+{
+    const std::string LWav = FDir.Path("in.wav");
+    Shell("ffmpeg -v error -y -f lavfi -i " + Quote("sine=frequency=300:sample_rate=48000:duration=3") + " " +
+          Quote(LWav));
+    // script gives the tool a terminal, so the progress line is shown.
+    const TShellResult LRun =
+        Shell("script -qfec " +
+              Quote(std::string(SONORIX_TOOL_PATH) + " run " +
+                    Quote("TSNLAVAudioPlayer name=play FileName=" + LWav +
+                          " ! TSNLAVAudioLogger FileName=" + FDir.Path("out.wav"))) +
+              " /dev/null");
+    if (LRun.ExitCode == 127)
+        GTEST_SKIP() << "script(1) is not installed";
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    // The terminal ends the last line with "\r\n"; each update starts with '\r'.
+    std::string LOutput = LRun.Output;
+    while (!LOutput.empty() && (LOutput.back() == '\n' || LOutput.back() == '\r'))
+        LOutput.pop_back();
+    const size_t LLast = LOutput.rfind('\r');
+    ASSERT_NE(LLast, std::string::npos) << LRun.Output;
+    const std::string LLine = LOutput.substr(LLast + 1);
+    EXPECT_NE(LLine.find("3.0 s of audio"), std::string::npos) << LRun.Output;
+    EXPECT_NE(LLine.find("play 3.0/3.0 s"), std::string::npos) << LLine;
 }
 
 TEST_F(LAVTool, InspectShowsCodecFormatAndOptions)

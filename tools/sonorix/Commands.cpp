@@ -8,6 +8,8 @@
 #include "PipelineParser.h"
 #include "Runner.h"
 
+#include <filesystem>
+#include <functional>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
@@ -17,6 +19,10 @@ namespace Sonorix::Cli {
 namespace {
 
 const char* CVersion = "sonorix 0.1.0";
+
+// What `sonorix demo` writes, unless --wav names a file.
+constexpr const char* CDemoFile = "sonorix-demo.flac";
+constexpr const char* CDemoWriter = "out";
 
 const char* CUsage = R"(usage: sonorix list
        sonorix inspect CLASS
@@ -36,6 +42,8 @@ Options of run and demo:
   --events       print events and pin values as JSON lines on standard output
   --dot FILE     write the pipeline graph as Graphviz DOT
   --quiet        no progress line
+
+The demo writes sonorix-demo.flac through the libav logger (--wav FILE: WAV to FILE).
 )";
 
 std::string RangeText(const TPropertyInfo& AInfo)
@@ -216,9 +224,10 @@ TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string
 }
 
 // ASeconds, when given, receives the seconds of audio that reached the
-// free outputs.
+// free outputs and the writers. APrepare, when given, adjusts the built
+// graph before it runs.
 int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr,
-            double* ASeconds = nullptr)
+            double* ASeconds = nullptr, const std::function<void(TGraph&)>& APrepare = {})
 {
     TPipeline LPipeline;
     try {
@@ -227,6 +236,8 @@ int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostr
         throw TCliError(E.what());
     }
     std::unique_ptr<TGraph> LGraph = TGraph::Build(LPipeline);
+    if (APrepare)
+        APrepare(*LGraph);
     TRunner LRunner(*LGraph, AOptions, AOut, AErr);
     const int LCode = LRunner.Run();
     if (ASeconds)
@@ -257,16 +268,31 @@ int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::os
     }
     if (!LOptions.Duration)
         LOptions.Duration = 2.0;
-    if (LOptions.WavPath.empty())
-        LOptions.WavPath = "sonorix-demo.wav";
+    // The result goes through the pipeline's own file writer: FLAC by
+    // default, WAV when --wav names the file.
+    const bool LWav = !LOptions.WavPath.empty();
+    const std::string LFile = LWav ? LOptions.WavPath : std::string(CDemoFile);
+    LOptions.WavPath.clear();
+    std::error_code LError;
+    std::filesystem::path LShown = std::filesystem::absolute(LFile, LError);
+    if (LError)
+        LShown = LFile;
     if (!LOptions.Quiet)
-        AErr << "sonorix demo: " << LPipeline << " for " << *LOptions.Duration << " s into " << LOptions.WavPath
+        AErr << "sonorix demo: " << LPipeline << " for " << *LOptions.Duration << " s into " << LShown.string()
              << '\n';
     double LSeconds = 0;
-    const int LCode = RunText(LPipeline, LOptions, AOut, AErr, &LSeconds);
+    const int LCode = RunText(LPipeline, LOptions, AOut, AErr, &LSeconds, [&](TGraph& AGraph) {
+        TGraphNode* LWriter = AGraph.FindNode(CDemoWriter);
+        if (!LWriter)
+            throw TCliError("the demo pipeline has no writer named '" + std::string(CDemoWriter) + "'");
+        SetPropertyText(*LWriter->Component, "FileName", LFile);
+        if (LWav)
+            SetPropertyText(*LWriter->Component, "FileFormat.FormatName", "wav");
+    });
     if (LCode == CExitOk && !LOptions.Quiet)
         AErr << "sonorix demo: wrote " << std::fixed << std::setprecision(3) << LSeconds << " s of audio to "
-             << LOptions.WavPath << " (a 440 Hz tone of amplitude 16000, halved by the amplifier: peak 8000)\n";
+             << LShown.string() << " (" << (LWav ? "WAV" : "FLAC")
+             << ", 16-bit stereo 44100 Hz: a 440 Hz tone of amplitude 16000, halved by the amplifier: peak 8000)\n";
     return LCode;
 }
 
@@ -274,12 +300,15 @@ int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::os
 
 std::string DemoPipeline()
 {
-    if (!TSNRegistry::Instance().Find("TSNSignalGen"))
+    TSNRegistry& LRegistry = TSNRegistry::Instance();
+    if (!LRegistry.Find("TSNSignalGen") || !LRegistry.Find("TSNLAVAudioLogger"))
         return {};
-    std::string LPipeline = "TSNSignalGen name=gen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5";
+    std::string LPipeline = "TSNSignalGen name=gen Frequency=440 Amplitude=16000 ! TSNAmplifier Coefficient=0.5 ! "
+                            "TSNLAVAudioLogger name=" +
+                            std::string(CDemoWriter);
     // A meter on the tone: its levels show on the progress line while the demo runs.
-    if (TSNRegistry::Instance().Find("TSNVUMeter"))
-        LPipeline += "  gen.OutputPin ! TSNVUMeter Mode=vmDecibel";
+    if (LRegistry.Find("TSNVUMeter"))
+        LPipeline += "  gen.OutputPin ! TSNVUMeter name=level Mode=vmDecibel";
     return LPipeline;
 }
 

@@ -7,6 +7,8 @@
 #include "JsonLine.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
+#include "SNBasicCommonPlayer.h"
+#include "SNCommonLogger.h"
 #include "SNStreamSource.h"
 #include "WavWriter.h"
 
@@ -396,6 +398,10 @@ double TRunner::AudioSeconds() const
     double LSeconds = 0;
     for (const auto& LSink : FSinks)
         LSeconds = std::max(LSeconds, LSink->Seconds());
+    // Writers of the pipeline count too (a pipeline may end in a file).
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        if (auto* LLogger = dynamic_cast<const TSNCommonLogger*>(LNode.Component.get()))
+            LSeconds = std::max(LSeconds, static_cast<double>(LLogger->GetLoggedTime()) / DGTimeUnitsPerSecond);
     return LSeconds;
 }
 
@@ -411,6 +417,14 @@ void TRunner::ShowProgress(bool AFinal)
     LLine << "\r" << std::fixed << std::setprecision(1) << AudioSeconds() << " s of audio";
     if (FOptions.Duration)
         LLine << " of " << *FOptions.Duration << " s";
+    // File players: position and length.
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        if (auto* LPlayer = dynamic_cast<TSNBasicCommonPlayer*>(LNode.Component.get())) {
+            LLine << "  " << LNode.Name << " " << std::setprecision(1)
+                  << static_cast<double>(LPlayer->Get_CurrentTime()) / DGTimeUnitsPerSecond;
+            if (const int64_t LLength = LPlayer->GetDurationTime(); LLength > 0)
+                LLine << "/" << static_cast<double>(LLength) / DGTimeUnitsPerSecond << " s";
+        }
     // Meter readings and other values of free value pins, latest first seen.
     for (const auto& LSink : FSinks)
         if (std::optional<double> LValue = LSink->LastValue())
