@@ -618,3 +618,27 @@ TEST(SNAudioMixerToolTest, TheToolWiresNamedPinsAndChannelSettingsAndStopsTheSel
         ASSERT_EQ(LSamples[N], Saturate16(LValue + static_cast<int64_t>(std::nearbyint(LValue * 0.5)))) << N;
     }
 }
+
+// A prefilled channel is left out of the first outputs while its queue fills
+// (100 ms at 44100 Hz: 4410 samples, five 1024-frame outputs), then joins
+// from its first sample, five buffers behind: nothing is dropped.
+TEST_F(SNAudioMixerTest, APrefilledChannelJoinsFiveBuffersLateWithNothingDropped)
+{
+    Wire(2);
+    Channel(1).SetPrefillInterval(100);
+    Feeder(0).Start(44100, 16, 1);
+    Feeder(1).Start(44100, 16, 1);
+    for (int I = 0; I < 9; ++I) {
+        Feeder(0).Send(1024, 100);
+        Feeder(1).Send(1024, I + 1);
+    }
+    const auto LBuffers = Buffers();
+    ASSERT_EQ(LBuffers.size(), 9u);
+    for (int I = 0; I < 9; ++I) {
+        const int32_t LExpected = I < 5 ? 100 : 100 + (I - 4);
+        EXPECT_EQ(LBuffers[static_cast<size_t>(I)]->GetItem(0, 0), LExpected) << "output " << I;
+        EXPECT_EQ(LBuffers[static_cast<size_t>(I)]->GetItem(1023, 0), LExpected) << "output " << I;
+    }
+    // Five buffers of channel 1 are still queued: the delay, not a loss.
+    EXPECT_EQ(Channel(1).GetInputPin().GetCollectedSamples(), 5u * 1024);
+}
