@@ -6,6 +6,8 @@
 #
 #   bench/analysis-throughput.sh [build/release/bin/sonorix]
 #
+# Installs ffmpeg and sox from Debian when they are missing (needs root).
+#
 # Prints one line per run: tool, job, wall seconds, and the realtime factor
 # (60 s of audio divided by the wall time).
 set -euo pipefail
@@ -33,17 +35,32 @@ report() {
         'BEGIN { printf "%-8s %-10s %8.3f s  %8.1fx realtime\n", tool, job, t, s / t }'
 }
 
-# The same stream for the file-based tools: a 1 kHz tone on the left, 3 kHz on the right.
+for tool in ffmpeg sox; do
+    if ! command -v $tool > /dev/null; then
+        apt-get install -y --no-install-recommends $tool > /dev/null || echo "could not install $tool" >&2
+    fi
+done
+
+# The same stream for every tool: a 1 kHz tone on the left, 3 kHz on the right.
 ffmpeg -loglevel error -f lavfi \
     -i "aevalsrc=0.5*sin(2*PI*1000*t)|0.5*sin(2*PI*3000*t):s=44100:d=$seconds" \
     -c:a pcm_s16le "$work/tone.wav"
 
-if [[ -x $sonorix ]] && "$sonorix" list | grep -q '^TSNSignalGen'; then
-    gen="TSNSignalGen Frequency=1000 AudioFormat.Channels=2 AudioFormat.SampleRate=44100 AudioFormat.Bits=16"
-    report sonorix levels "$(timed "$sonorix" run "$gen ! TSNVUMeter Period=100 SynchronizeType=stNone" --duration $seconds --quiet)"
-    report sonorix spectrum "$(timed "$sonorix" run "$gen ! TSNSpectrum Order=8 Synchronize=false" --duration $seconds --quiet)"
+# The tool reads the same file when it has the file player, else it
+# generates the same format.
+source=
+if [[ -x $sonorix ]]; then
+    if "$sonorix" list | grep -q '^TSNLAVAudioPlayer'; then
+        source="TSNLAVAudioPlayer FileName=$work/tone.wav"
+    elif "$sonorix" list | grep -q '^TSNSignalGen'; then
+        source="TSNSignalGen Frequency=1000 AudioFormat.Channels=2 AudioFormat.SampleRate=44100 AudioFormat.Bits=16"
+    fi
+fi
+if [[ -n $source ]]; then
+    report sonorix levels "$(timed "$sonorix" run "$source ! TSNVUMeter Period=100 SynchronizeType=stNone" --duration $seconds --quiet)"
+    report sonorix spectrum "$(timed "$sonorix" run "$source ! TSNSpectrum Order=8 Synchronize=false" --duration $seconds --quiet)"
 else
-    echo "sonorix  (skipped: $sonorix has no TSNSignalGen to play the stream)"
+    echo "sonorix  (skipped: $sonorix has neither TSNLAVAudioPlayer nor TSNSignalGen)"
 fi
 
 report ffmpeg levels "$(timed ffmpeg -nostdin -i "$work/tone.wav" -af astats=reset=4410:metadata=1 -f null -)"
