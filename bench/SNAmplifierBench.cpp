@@ -2,6 +2,7 @@
 // The amplifier through the component framework at every width, beside a
 // plain scalar loop over the same samples, and the framework's cost per
 // buffer (pins, operation objects, the writable copy).
+#include "BenchSupport.h"
 #include "PNPins.h"
 #include "SNAmplifier.h"
 
@@ -12,23 +13,9 @@
 #include <random>
 
 using namespace Sonorix;
+using Sonorix::Bench::TCountingSink;
 
 namespace {
-
-// Counts what arrives, nothing more.
-class TCountingSink : public TLockComponent {
-public:
-    TCountingSink() : Pin(this, "InputPin")
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-                Frames += LBuffer->AudioBuffer->GetSize();
-            return true;
-        });
-    }
-    TSNPNAudioSinkPin Pin;
-    uint64_t Frames = 0;
-};
 
 ISNAudioBufferPtr NoiseBuffer(unsigned ABits, uint32_t AFrames)
 {

@@ -2,6 +2,7 @@
 // The mixer through the component framework: N inputs of 16-bit stereo in
 // 1024-frame buffers, each weighted, summed and sent as one output buffer.
 // Throughput is output frames per second.
+#include "BenchSupport.h"
 #include "PNPins.h"
 #include "SNAudioMixer.h"
 
@@ -10,22 +11,9 @@
 #include <random>
 
 using namespace Sonorix;
+using Sonorix::Bench::TCountingSink;
 
 namespace {
-
-class TNullSink : public TLockComponent {
-public:
-    TNullSink() : Pin(this, "InputPin")
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-                Frames += LBuffer->AudioBuffer->GetSize();
-            return true;
-        });
-    }
-    TSNPNAudioSinkPin Pin;
-    uint64_t Frames = 0;
-};
 
 void AudioMixerInputs(benchmark::State& AState)
 {
@@ -38,10 +26,10 @@ void AudioMixerInputs(benchmark::State& AState)
     LMixer.GetAudioFormat().SetCountChannels(2);
     LMixer.GetAudioFormat().SetBufferSize(CFrames);
     LMixer.GetChannels().SetCount(LInputs);
-    TNullSink LSink;
+    TCountingSink LSink;
     LMixer.GetOutputPin().Connect(LSink.Pin);
 
-    TNullSink LOwner;
+    TCountingSink LOwner;
     std::vector<std::unique_ptr<TSNPNAudioSourcePin>> LFeeds;
     std::vector<std::shared_ptr<TPNSuppliedBufferOperation>> LOperations;
     std::mt19937 LRandom(11);

@@ -2,6 +2,7 @@
 // The FIR and IIR filter core through the component (16-bit, mono and
 // stereo), beside a plain direct-form loop over the same samples with the
 // same taps.
+#include "BenchSupport.h"
 #include "PNPins.h"
 #include "SNLowPass.h"
 
@@ -12,22 +13,9 @@
 #include <random>
 
 using namespace Sonorix;
+using Sonorix::Bench::TCountingSink;
 
 namespace {
-
-class TCountingSink : public TLockComponent {
-public:
-    TCountingSink() : Pin(this, "InputPin")
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-                Frames += LBuffer->AudioBuffer->GetSize();
-            return true;
-        });
-    }
-    TSNPNAudioSinkPin Pin;
-    uint64_t Frames = 0;
-};
 
 constexpr uint32_t CFrames = 4096;
 
