@@ -405,6 +405,14 @@ double TRunner::AudioSeconds() const
     return LSeconds;
 }
 
+std::string TRunner::NodeName(const TPersistent* AComponent) const
+{
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        if (static_cast<const TPersistent*>(LNode.Component.get()) == AComponent)
+            return LNode.Name;
+    return "?";
+}
+
 void TRunner::ShowProgress(bool AFinal)
 {
     if (!FShowProgress)
@@ -428,7 +436,8 @@ void TRunner::ShowProgress(bool AFinal)
     // Meter readings and other values of free value pins, latest first seen.
     for (const auto& LSink : FSinks)
         if (std::optional<double> LValue = LSink->LastValue())
-            LLine << "  " << LSink->Upstream().GetName() << " " << std::setprecision(1) << *LValue;
+            LLine << "  " << NodeName(LSink->Upstream().GetOwner()) << "." << LSink->Upstream().GetName() << " "
+                  << std::setprecision(1) << *LValue;
     FErr << LLine.str() << (AFinal ? "\n" : "") << std::flush;
 }
 

@@ -15,6 +15,7 @@
 
 namespace Sonorix {
 class ISNStreamSource;
+class TPersistent;
 class TDGClockGen;
 } // namespace Sonorix
 
@@ -58,6 +59,8 @@ private:
     void Fail(const std::string& AMessage);
     bool SourcesRunning() const;
     void ShowProgress(bool AFinal);
+    // The pipeline's name for a component of the graph.
+    std::string NodeName(const TPersistent* AComponent) const;
     std::string FirstError() const;
 
     TGraph& FGraph;
