@@ -104,6 +104,14 @@ struct TPlaneWalker {
     int Step() const { return Planar ? Size : Size * Channels; }
 };
 
+// Whether AFormat stores samples exactly as a buffer of ABits does
+// (interleaved, same width and signedness), so a block copy converts.
+bool SameLayout(AVSampleFormat AFormat, unsigned ABits)
+{
+    return (AFormat == AV_SAMPLE_FMT_U8 && ABits == 8) || (AFormat == AV_SAMPLE_FMT_S16 && ABits == 16) ||
+           (AFormat == AV_SAMPLE_FMT_S32 && ABits == 32);
+}
+
 } // namespace
 
 void InterleaveSamples(const uint8_t* const* AData, AVSampleFormat AFormat, int AChannels, int AFirst, int AFrames,
@@ -111,6 +119,11 @@ void InterleaveSamples(const uint8_t* const* AData, AVSampleFormat AFormat, int 
 {
     if (AFrames <= 0 || AChannels <= 0)
         return;
+    if (SameLayout(AFormat, ABits)) {
+        const size_t LFrameBytes = static_cast<size_t>(AChannels) * (ABits / 8);
+        std::memcpy(ADest, AData[0] + static_cast<size_t>(AFirst) * LFrameBytes, static_cast<size_t>(AFrames) * LFrameBytes);
+        return;
+    }
     const AVSampleFormat LPacked = av_get_packed_sample_fmt(AFormat);
     const TPlaneWalker LWalk{AData, AChannels, av_get_bytes_per_sample(AFormat), av_sample_fmt_is_planar(AFormat) != 0};
     const unsigned LBytes = ABits / 8;
@@ -162,6 +175,12 @@ void DeinterleaveSamples(const uint8_t* ASrc, unsigned ABits, int AChannels, int
 {
     if (AFrames <= 0 || AChannels <= 0)
         return;
+    if (SameLayout(AFormat, ABits)) {
+        const size_t LFrameBytes = static_cast<size_t>(AChannels) * (ABits / 8);
+        std::memcpy(ADest[0] + static_cast<size_t>(ADestOffset) * LFrameBytes, ASrc,
+                    static_cast<size_t>(AFrames) * LFrameBytes);
+        return;
+    }
     const AVSampleFormat LPacked = av_get_packed_sample_fmt(AFormat);
     const TPlaneWalker LWalk{ADest, AChannels, av_get_bytes_per_sample(AFormat), av_sample_fmt_is_planar(AFormat) != 0};
     const unsigned LBytes = ABits / 8;

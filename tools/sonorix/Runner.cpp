@@ -294,6 +294,10 @@ void TRunner::BindEvents()
 {
     for (const TGraphNode& LNode : FGraph.Nodes()) {
         for (const TEventInfo* LEvent : LNode.Component->GetClassDescription().AllEvents()) {
+            // Without --events only errors matter; an unbound event costs
+            // its component nothing (no main-thread posts).
+            if (!FPrinter && LEvent->Name != "OnError")
+                continue;
             const std::string LName = LNode.Name;
             LEvent->Bind(*LNode.Component, [this, LName](TPersistent&, std::string_view AEvent,
                                                          const std::vector<TEventField>& AFields) {
