@@ -185,6 +185,9 @@ void TSNLAVAudioDecompressor::DecodeRaw(const uint8_t* AData, size_t ASize)
         }
         return;
     }
+    // An empty block adds nothing (and has no bytes to point at).
+    if (ASize == 0)
+        return;
     if (!FParser)
         FParser = av_parser_init(FAudioCodecCtx->codec_id);
     if (!FParser) {
@@ -200,10 +203,14 @@ void TSNLAVAudioDecompressor::DecodeRaw(const uint8_t* AData, size_t ASize)
                   " codec");
         return;
     }
-    FPacketBuffer->Resize(LOld + ASize);
-    std::memcpy(static_cast<uint8_t*>(FPacketBuffer->Modify()) + LOld, AData, ASize);
-    const auto* LBytes = static_cast<const uint8_t*>(FPacketBuffer->Read());
-    size_t LLeft = FPacketBuffer->GetSize();
+    // Parsers read ahead of the bytes they are given: zeroed padding behind
+    // them while they work.
+    FPacketBuffer->Resize(LOld + ASize + AV_INPUT_BUFFER_PADDING_SIZE);
+    auto* LPending = static_cast<uint8_t*>(FPacketBuffer->Modify());
+    std::memcpy(LPending + LOld, AData, ASize);
+    std::memset(LPending + LOld + ASize, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    const uint8_t* LBytes = LPending;
+    size_t LLeft = LOld + ASize;
     size_t LUsed = 0;
     while (LLeft > 0) {
         uint8_t* LOut = nullptr;
@@ -220,7 +227,7 @@ void TSNLAVAudioDecompressor::DecodeRaw(const uint8_t* AData, size_t ASize)
             break;
     }
     // The parser keeps what it has consumed but not yet emitted itself.
-    std::memmove(FPacketBuffer->Modify(), LBytes + LUsed, LLeft);
+    std::memmove(LPending, LBytes + LUsed, LLeft);
     FPacketBuffer->Resize(LLeft);
 }
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
@@ -248,6 +251,23 @@ TEST(LAVDecompressor, BadPacketsAreReportedNotFatal)
     for (size_t I = 0; I < 100000; ++I)
         static_cast<uint8_t*>(LNoise->Modify())[I] = static_cast<uint8_t>(I * 7919 >> 3);
     LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LNoise));
+    LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
+
+    // Raw fragments shorter than a parser's look-ahead, and empty blocks: the
+    // parser must never read past the bytes it was given (found by fuzzing;
+    // AddressSanitizer sees the over-read inside libavcodec's memcpy).
+    LDecoder.GetAudioCompression().SetCodecName("aac");
+    LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    const std::vector<std::vector<uint8_t>> LFragments = {
+        {}, {}, {0, 0, 0, 0, 0, 0, 0, 0},
+        {0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0, 0, 0, 0xff, 0xfe, 0, 0, 0x61, 0x1b, 0x63, 0xff, 0xb3},
+        {0xff, 0xf1, 0x50, 0x80}, {0x02, 0x1f}, {}, {0xfc}};
+    for (const std::vector<uint8_t>& LFragment : LFragments) {
+        IDGBlockBufferPtr LBlock = TDGBlockBuffer::CreateSize(LFragment.size());
+        if (!LFragment.empty())
+            std::memcpy(LBlock->Modify(), LFragment.data(), LFragment.size());
+        LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+    }
     LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
     SUCCEED() << LErrors.Text();
 }
