@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Generators stepped by a downstream master pump: one buffer per tick, the
 // whole step (output buffer, primitive, PopulateAudio, send) counted.
+#include "CVPlainClass.h"
 #include "SNGaussGen.h"
 #include "SNRandomGen.h"
 #include "SNSignalGen.h"
@@ -24,15 +25,7 @@ public:
             return true;
         });
     }
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TPumpingSink";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TPumpingSink">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
     TSNPNAudioSinkPin Pin;

@@ -4,6 +4,7 @@
 // or the raw elementary stream of a named codec); the rest is cut into
 // packets by 16-bit lengths. Errors must come through OnError, never as a
 // crash, a hang or unbounded memory.
+#include "CVPlainClass.h"
 #include "PNPins.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioDecompressor.h"
@@ -21,15 +22,7 @@ namespace {
 class TFuzzSource : public TPersistent {
 public:
     TFuzzSource() : Pin(this, "OutputPin") {}
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TFuzzSource";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TFuzzSource">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySourcePin Pin;
 };

@@ -3,6 +3,7 @@
 // value pins send, for the analysis tests.
 #pragma once
 
+#include "CVPlainClass.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 #include "TestComponents.h"
@@ -54,15 +55,7 @@ public:
     {
         FPin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return Receive(AOperation); });
     }
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TRealRecorder";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TRealRecorder">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
     void Listen(TPNPin& ASource) { static_cast<TPNSourcePin&>(ASource).Connect(FPin); }

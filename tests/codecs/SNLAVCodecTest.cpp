@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The libav encoder and decoder, alone and as a pair, and the routing of the
 // encoder and decoder bases.
+#include "CVPlainClass.h"
 #include "LAVTestSupport.h"
 #include "SNLAVAudioCompressor.h"
 #include "SNLAVAudioDecompressor.h"
@@ -30,15 +31,7 @@ public:
             return true;
         });
     }
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TPacketCollector";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TPacketCollector">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySinkPin FInputPin;
     std::vector<IDGBlockBufferPtr> Packets;

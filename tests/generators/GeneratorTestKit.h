@@ -4,6 +4,7 @@
 // runner stops a pipeline.
 #pragma once
 
+#include "CVPlainClass.h"
 #include "CVThreading.h"
 #include "DGClock.h"
 #include "SNCommonGen.h"
@@ -36,15 +37,7 @@ public:
             return LAnswer;
         });
     }
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TTestPump";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TTestPump">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
     TSNPNAudioSinkPin& GetInputPin() { return FInputPin; }

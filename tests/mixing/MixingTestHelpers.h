@@ -4,6 +4,7 @@
 // thread, so every step's effect can be checked at once.
 #pragma once
 
+#include "CVPlainClass.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 #include "TestComponents.h"
@@ -24,15 +25,7 @@ public:
     }
     ~TFeeder() override { FPin.DisconnectAll(); }
 
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TFeeder";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TFeeder">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
     void Connect(TPNPin& ASink) { FPin.Connect(static_cast<TPNSinkPin&>(ASink)); }

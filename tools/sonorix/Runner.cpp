@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Runner.h"
 
+#include "CVPlainClass.h"
 #include "CliError.h"
 #include "CVThreading.h"
 #include "DGClock.h"
@@ -89,15 +90,7 @@ public:
         FUpstream.Disconnect(*FPin);
     }
 
-    static const TClassDescription& ClassDescription()
-    {
-        static const TClassDescription LDescription = [] {
-            TClassDescription LClass;
-            LClass.ClassName = "TerminalSink";
-            return LClass;
-        }();
-        return LDescription;
-    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TerminalSink">(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     std::string GetDisplayPath() const override { return FUpstream.GetPath() + " (free output)"; }
 
