@@ -387,6 +387,35 @@ TPropertyInfo DescribeProperty(const TStringSpec& ASpec, std::string (C::*AGet)(
     return LInfo;
 }
 
+namespace PropertyDetail {
+template <class C, class T, class G>
+TPropertyInfo ReadOnlyRow(const char* AName, const char* ATypeName, G AGet)
+{
+    static_assert(std::is_integral_v<T>);
+    TPropertyInfo LInfo;
+    LInfo.Name = AName;
+    LInfo.Kind = TPropertyKind::pkInteger;
+    LInfo.TypeName = ATypeName;
+    LInfo.ReadOnly = true;
+    LInfo.GetText = [AGet](TPersistent& AObject) { return std::to_string((static_cast<C&>(AObject).*AGet)()); };
+    return LInfo;
+}
+} // namespace PropertyDetail
+
+// A read-only integer value (a position, a count) shown by inspectors and
+// readable by path. The getter may be const or not (players read positions
+// under their lock through virtual non-const getters).
+template <class C, class T>
+TPropertyInfo DescribeReadOnly(const char* AName, const char* ATypeName, T (C::*AGet)() const)
+{
+    return PropertyDetail::ReadOnlyRow<C, T>(AName, ATypeName, AGet);
+}
+template <class C, class T>
+TPropertyInfo DescribeReadOnly(const char* AName, const char* ATypeName, T (C::*AGet)())
+{
+    return PropertyDetail::ReadOnlyRow<C, T>(AName, ATypeName, AGet);
+}
+
 // A nested settings object owned by the class (AutoManage).
 template <class C, class O>
 TPropertyInfo DescribeObject(const char* AName, O& (C::*AGet)())

@@ -238,14 +238,6 @@ const TClassDescription& TTestKitchenSink::ClassDescription()
         LClass.DisplayName = "Test Kitchen Sink";
         LClass.Parent = &TLockComponent::ClassDescription();
         LClass.AutoInitPropertyFields = true;
-        TPropertyInfo LPosition;
-        LPosition.Name = "Position";
-        LPosition.Kind = TPropertyKind::pkInteger;
-        LPosition.TypeName = "int64";
-        LPosition.ReadOnly = true;
-        LPosition.GetText = [](TPersistent& AObject) {
-            return std::to_string(static_cast<C&>(AObject).GetPosition());
-        };
         LClass.Properties = {
             DescribeProperty(CountProperty, &C::GetCount, &C::SetCount),
             DescribeProperty(GainProperty, &C::GetGain, &C::SetGain),
@@ -253,7 +245,7 @@ const TClassDescription& TTestKitchenSink::ClassDescription()
             DescribeProperty(ActiveProperty, &C::GetActive, &C::SetActive),
             DescribeProperty(ModeProperty, &C::GetMode, &C::SetMode),
             DescribeProperty(FileNameProperty, &C::GetFileName, &C::SetFileName),
-            LPosition,
+            DescribeReadOnly("Position", "int64", &C::GetPosition),
             DescribeObject("AudioFormat", &C::GetAudioFormat),
             DescribeCollection("Channels", &C::GetItems),
             DescribePinList("InputPins", "TSNPNAudioSinkPin", &C::GetInputPins).AsPrimary().ResizedBy("Channels"),

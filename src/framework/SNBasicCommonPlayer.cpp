@@ -5,23 +5,6 @@
 
 namespace Sonorix {
 
-namespace {
-
-// A read-only int64 row (positions and lengths).
-template <class C>
-TPropertyInfo DescribeReadOnly(const char* AName, int64_t (C::*AGet)())
-{
-    TPropertyInfo LInfo;
-    LInfo.Name = AName;
-    LInfo.Kind = TPropertyKind::pkInteger;
-    LInfo.TypeName = "int64";
-    LInfo.ReadOnly = true;
-    LInfo.GetText = [AGet](TPersistent& AObject) { return std::to_string((static_cast<C&>(AObject).*AGet)()); };
-    return LInfo;
-}
-
-} // namespace
-
 TSNBasicCommonPlayer::TSNBasicCommonPlayer()
     : FOutputPin(this, "OutputPin"), FClock(std::make_unique<TDGClockGen>(FPumpInterval, [this] { Tick(); }))
 {
@@ -52,10 +35,10 @@ const TClassDescription& TSNBasicCommonPlayer::ClassDescription()
             DescribeProperty(PausedProperty, &C::GetPaused, &C::SetPaused),
             DescribeProperty(EnabledProperty, &C::GetEnabled, &C::SetEnabled),
             DescribeProperty(BufferSizeProperty, &C::GetBufferSize, &C::SetBufferSize),
-            DescribeReadOnly("SamplesCount", &C::GetSamplesCount),
-            DescribeReadOnly("CurrentSample", &C::GetCurrentSample),
-            DescribeReadOnly("CurrentTime", &C::Get_CurrentTime),
-            DescribeReadOnly("DurationTime", &C::GetDurationTime),
+            DescribeReadOnly("SamplesCount", "int64", &C::GetSamplesCount),
+            DescribeReadOnly("CurrentSample", "int64", &C::GetCurrentSample),
+            DescribeReadOnly("CurrentTime", "int64", &C::Get_CurrentTime),
+            DescribeReadOnly("DurationTime", "int64", &C::GetDurationTime),
         };
         LClass.Events = {
             {"OnPosition", [](TPersistent& AObject, TGenericEventHandler AHandler) {
