@@ -4,10 +4,10 @@
 #pragma once
 
 #include "CVComponent.h"
+#include "CVMainThreadNotify.h"
 #include "DGClock.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
-#include "SNCommonMeter.h"
 #include "SNStreamSource.h"
 
 #include <atomic>

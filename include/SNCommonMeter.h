@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CVComponent.h"
+#include "CVMainThreadNotify.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 
@@ -51,28 +52,6 @@ public:
 private:
     std::deque<ISNAudioBufferPtr> FBufferList;
     int64_t FSamplesInBuffer = 0;
-};
-
-// Hands notifications to the main thread and lets the sender withdraw those
-// not yet delivered. Withdrawn or late notifications (after Shutdown) are
-// skipped when their turn comes.
-class TSNMainThreadNotify {
-public:
-    TSNMainThreadNotify();
-    ~TSNMainThreadNotify();
-    TSNMainThreadNotify(const TSNMainThreadNotify&) = delete;
-    TSNMainThreadNotify& operator=(const TSNMainThreadNotify&) = delete;
-
-    // Any thread. Withdraws every notification not yet delivered.
-    void ClearMainThread();
-    // Any thread. AWork runs later on the main thread unless withdrawn.
-    void SyncNotify(std::function<void()> AWork);
-    // Waits for a delivery in progress; none runs afterwards.
-    void Shutdown();
-
-private:
-    struct TState;
-    std::shared_ptr<TState> FState;
 };
 
 // A meter: audio in, one level per channel out, measured over consecutive

@@ -51,59 +51,6 @@ void TSNMeterBufferQueue::Clear()
     FBufferList.clear();
 }
 
-// --- TSNMainThreadNotify ----------------------------------------------------------
-
-struct TSNMainThreadNotify::TState {
-    // Guards the counters; never held while a notification runs.
-    std::mutex Mutex;
-    uint64_t Posted = 0;
-    uint64_t Cleared = 0;
-    bool Alive = true;
-    // Held while a notification runs, so that Shutdown waits for it.
-    std::recursive_mutex DeliveryMutex;
-};
-
-TSNMainThreadNotify::TSNMainThreadNotify() : FState(std::make_shared<TState>()) {}
-
-TSNMainThreadNotify::~TSNMainThreadNotify()
-{
-    Shutdown();
-}
-
-void TSNMainThreadNotify::ClearMainThread()
-{
-    std::lock_guard LGuard(FState->Mutex);
-    FState->Cleared = FState->Posted;
-}
-
-void TSNMainThreadNotify::SyncNotify(std::function<void()> AWork)
-{
-    uint64_t LNumber;
-    {
-        std::lock_guard LGuard(FState->Mutex);
-        if (!FState->Alive)
-            return;
-        LNumber = ++FState->Posted;
-    }
-    MainThread().Execute([LState = FState, LNumber, LWork = std::move(AWork)] {
-        std::lock_guard LDelivery(LState->DeliveryMutex);
-        {
-            std::lock_guard LGuard(LState->Mutex);
-            if (!LState->Alive || LNumber <= LState->Cleared)
-                return;
-        }
-        LWork();
-    });
-}
-
-void TSNMainThreadNotify::Shutdown()
-{
-    std::lock_guard LDelivery(FState->DeliveryMutex);
-    std::lock_guard LGuard(FState->Mutex);
-    FState->Alive = false;
-    FState->Cleared = FState->Posted;
-}
-
 // --- TSNCommonMeter ---------------------------------------------------------------
 
 TSNCommonMeter::TSNCommonMeter()
@@ -138,14 +85,6 @@ const TClassDescription& TSNCommonMeter::ClassDescription()
         LClass.Unit = "SNCommonMeter";
         LClass.Parent = &TLockComponent::ClassDescription();
         LClass.AutoInitPropertyFields = true;
-        TPropertyInfo LActive;
-        LActive.Name = "ActiveChannels";
-        LActive.Kind = TPropertyKind::pkInteger;
-        LActive.TypeName = "int32";
-        LActive.ReadOnly = true;
-        LActive.GetText = [](TPersistent& AObject) {
-            return std::to_string(static_cast<C&>(AObject).GetActiveChannels());
-        };
         LClass.Properties = {
             DescribePin("InputPin", "TSNPNAudioSinkPin", &C::GetInputPin).AsPrimary(),
             DescribePinList("OutputPins", "TPNRealRangedSourcePin", &C::GetOutputPins).ResizedBy("CountChannels"),
@@ -153,7 +92,7 @@ const TClassDescription& TSNCommonMeter::ClassDescription()
             DescribeProperty(CountChannelsProperty, &C::GetCountChannels, &C::SetCountChannels),
             DescribeProperty(SynchronizeTypeProperty, &C::GetSynchronizeType, &C::SetSynchronizeType),
             DescribeProperty(PeriodProperty, &C::GetPeriod, &C::SetPeriod),
-            LActive,
+            DescribeReadOnly("ActiveChannels", "int32", &C::GetActiveChannels),
         };
         LClass.Events = {MeterValueChangeEventInfo()};
         return LClass;
