@@ -70,8 +70,6 @@ protected:
 private:
     // Coefficients from the properties; only while a stream runs.
     void Recalc();
-    // One frame of FCompressArr, in place.
-    void Compress(uint32_t AChannels);
     template <class TWidth>
     void ProcessFrames(const uint8_t* AIn, uint8_t* AOut, size_t AFrames, uint32_t AChannels);
 

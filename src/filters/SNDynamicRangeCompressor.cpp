@@ -244,45 +244,65 @@ void TSNDynamicRangeCompressor::AudioStreamStart(const TPNStartWaveOperation& AS
 
 // --- Processing ----------------------------------------------------------------
 
-void TSNDynamicRangeCompressor::Compress(uint32_t AChannels)
-{
-    double LPeak = 0.0;
-    for (uint32_t i = 0; i < AChannels; ++i)
-        LPeak = std::max(LPeak, std::fabs(FCompressArr[i]));
-    FRunAve = LPeak * LPeak;
-    const double LDet = std::sqrt(std::max(FRunAve, 0.0));
-    double LOver = LDet > 0.0 ? COverScale * std::log10(LDet / FCthreshv) * CLogToDb : COverScale * CLogToDb;
-    LOver = std::max(LOver, 0.0);
-    if (LOver - FRundb > 5.0)
-        FAveRatio = 4.0;
-    if (LOver > FRundb) {
-        FRundb = LOver + FAtCoef * (FRundb - LOver);
-        FRunRatio = FAveRatio + FRatAtCoef * (FRunRatio - FAveRatio);
-    } else {
-        FRundb = LOver + FRelCoef * (FRundb - LOver);
-        FRunRatio = FAveRatio + FRatRelCoef * (FRunRatio - FAveRatio);
+namespace {
+
+// The detector's state and coefficients as locals of the frame loop, so the
+// compiler keeps them in registers (the working samples could otherwise
+// alias the members).
+struct TDetector {
+    double Rundb, Overdb, RunRatio, AveRatio, RunAve, Cratio;
+    double AtCoef, RelCoef, RatAtCoef, RatRelCoef, Allin2, Ratio, Cthreshv, Gainv, MixFraction;
+
+    // One frame of c working values, in place.
+    void Compress(double* x, uint32_t c)
+    {
+        double LPeak = 0.0;
+        for (uint32_t i = 0; i < c; ++i)
+            LPeak = std::max(LPeak, std::fabs(x[i]));
+        RunAve = LPeak * LPeak;
+        const double LDet = std::sqrt(std::max(RunAve, 0.0));
+        double LOver = COverScale * CLogToDb;
+        if (LDet > 0.0)
+            // At or below the threshold the logarithm is not positive and the
+            // excess is 0 either way.
+            LOver = LDet > Cthreshv ? COverScale * std::log10(LDet / Cthreshv) * CLogToDb : 0.0;
+        LOver = std::max(LOver, 0.0);
+        if (LOver - Rundb > 5.0)
+            AveRatio = 4.0;
+        if (LOver > Rundb) {
+            Rundb = LOver + AtCoef * (Rundb - LOver);
+            RunRatio = AveRatio + RatAtCoef * (RunRatio - AveRatio);
+        } else {
+            Rundb = LOver + RelCoef * (Rundb - LOver);
+            RunRatio = AveRatio + RatRelCoef * (RunRatio - AveRatio);
+        }
+        Overdb = Rundb;
+        AveRatio = RunRatio;
+        Cratio = Allin2 != 0.0 ? 12.0 + AveRatio : Ratio;
+        const double LGr = std::exp(-Overdb * (Cratio - 1.0) / Cratio * CDbToLog);
+        for (uint32_t i = 0; i < c; ++i)
+            x[i] = x[i] * LGr * Gainv * MixFraction + (1.0 - MixFraction) * x[i];
     }
-    FOverdb = FRundb;
-    FAveRatio = FRunRatio;
-    FCratio = FAllin2 != 0.0 ? 12.0 + FAveRatio : FRunningRatio;
-    const double LGr = std::exp(-FOverdb * (FCratio - 1.0) / FCratio * CDbToLog);
-    for (uint32_t i = 0; i < AChannels; ++i) {
-        const double x = FCompressArr[i];
-        FCompressArr[i] = x * LGr * FGainv * FMixFraction + (1.0 - FMixFraction) * x;
-    }
-}
+};
+
+} // namespace
 
 template <class TWidth>
 void TSNDynamicRangeCompressor::ProcessFrames(const uint8_t* AIn, uint8_t* AOut, size_t AFrames, uint32_t AChannels)
 {
+    TDetector D{FRundb,   FOverdb,     FRunRatio, FAveRatio, FRunAve,      FCratio,   FAtCoef,    FRelCoef,
+                FRatAtCoef, FRatRelCoef, FAllin2,  FRunningRatio, FCthreshv, FGainv, FMixFraction};
+    double* x = FCompressArr.data();
     const size_t LStep = size_t(AChannels) * TWidth::Bytes;
     for (size_t f = 0; f < AFrames; ++f, AIn += LStep, AOut += LStep) {
         for (uint32_t c = 0; c < AChannels; ++c)
-            FCompressArr[c] = TWidth::Load(AIn + c * TWidth::Bytes);
-        Compress(AChannels);
+            x[c] = TWidth::Load(AIn + c * TWidth::Bytes);
+        D.Compress(x, AChannels);
         for (uint32_t c = 0; c < AChannels; ++c)
-            TWidth::Store(AOut + c * TWidth::Bytes, FCompressArr[c]);
+            TWidth::Store(AOut + c * TWidth::Bytes, x[c]);
     }
+    FRundb = D.Rundb, FOverdb = D.Overdb, FRunRatio = D.RunRatio, FAveRatio = D.AveRatio, FRunAve = D.RunAve;
+    FCratio = D.Cratio;
 }
 
 void TSNDynamicRangeCompressor::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer,
