@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <numbers>
 #include <sstream>
+#include <thread>
 
 using namespace Sonorix;
 using namespace Sonorix::Test;
@@ -140,4 +142,27 @@ TEST(SNGraphicEqualizerTest, ReDesignWhileRunningIsPrimedAndWaitsForTheNextBuffe
     for (size_t n = 0; n < LAfter.size(); ++n)
         EXPECT_NEAR(LAfter[n], LAfter.back(), 2) << n;
     EXPECT_NEAR(LAfter.back(), LBefore.back() / 2.0, 100.0);
+}
+
+TEST(SNGraphicEqualizerTest, BandAndPropertyChangesRaceWithTheBufferPath)
+{
+    TFilterChain<TSNGraphicEqualizer> LChain;
+    LChain.Filter.GetChannels().SetCount(3);
+    LChain.Start(44100, 16, 2);
+    const TSamples LInput = RandomSamples(16, 2, 256, 7);
+    std::atomic<bool> LDone{false};
+    std::thread LSetter([&] {
+        for (int i = 0; !LDone; ++i) {
+            LChain.Filter.GetChannels()[i % 3].SetCoefficient(0.25 * (i % 5));
+            LChain.Filter.SetOrder(21 + 2 * (i % 7));
+            if (i % 4 == 0)
+                LChain.Filter.GetChannels().Add();
+            if (i % 4 == 2)
+                LChain.Filter.GetChannels().Delete(3);
+        }
+    });
+    for (int b = 0; b < 300; ++b)
+        EXPECT_EQ(LChain.Send(LInput).size(), LInput.size());
+    LDone = true;
+    LSetter.join();
 }
