@@ -59,6 +59,8 @@ private:
     // ABuffer at the output rate: ABuffer itself, the sample-and-hold
     // repetition, or the resampler's output.
     ISNAudioBufferPtr Convert(const ISNAudioBufferPtr& ABuffer);
+    // The reused buffer of converted frames, in ABuffer's layout at ARate.
+    ISNAudioBufferPtr& Scratch(const ISNAudioBuffer& ABuffer, uint32_t ARate, uint32_t AFrames);
     ISNAudioBufferPtr Repeat(const ISNAudioBuffer& ABuffer, uint32_t AFactor);
     ISNAudioBufferPtr Resample(const ISNAudioBuffer& ABuffer, uint32_t AOutputRate);
 

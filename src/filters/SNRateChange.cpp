@@ -39,15 +39,28 @@ void TSNChangeFormat::Reset()
     FConverter.reset();
 }
 
+ISNAudioBufferPtr& TSNChangeFormat::Scratch(const ISNAudioBuffer& ABuffer, uint32_t ARate, uint32_t AFrames)
+{
+    // Made anew only when the layout changes; its capacity grows to the
+    // largest buffer seen and then stays.
+    if (!FConverted || FConverted->GetChannels() != ABuffer.GetChannels() ||
+        FConverted->GetBitsPerSample() != ABuffer.GetBitsPerSample() || FConverted->GetSamplesPerSecond() != ARate ||
+        FConverted->GetChannelMask() != ABuffer.GetChannelMask())
+        FConverted = TSNAudioBuffer::CreateSizeEx(ARate, ABuffer.GetBitsPerSample(), ABuffer.GetChannels(), 0,
+                                                  ABuffer.GetChannelMask());
+    FConverted->Resize(AFrames);
+    return FConverted;
+}
+
 ISNAudioBufferPtr TSNChangeFormat::Repeat(const ISNAudioBuffer& ABuffer, uint32_t AFactor)
 {
     const uint32_t S = ABuffer.GetSize();
-    const uint64_t N = uint64_t(S) * AFactor;
-    SNAssert(N <= UINT32_MAX, "BitWidth is incorrect");
     const uint32_t LBits = ABuffer.GetBitsPerSample();
     SNAssert(LBits == 8 || LBits == 16 || LBits == 24 || LBits == 32, "BitWidth is incorrect");
-    ISNAudioBufferPtr C = TSNAudioBuffer::CreateSizeEx(FOutputFormat.Format.nSamplesPerSec, LBits,
-                                                       ABuffer.GetChannels(), uint32_t(N), ABuffer.GetChannelMask());
+    const uint64_t N = uint64_t(S) * AFactor;
+    if (N > UINT32_MAX)
+        return nullptr;
+    ISNAudioBufferPtr& C = Scratch(ABuffer, FOutputFormat.Format.nSamplesPerSec, uint32_t(N));
     const uint32_t LBytes = LBits / 8;
     const size_t LStep = ABuffer.GetDataStep();
     for (uint32_t k = 0; k < AFactor; ++k)
@@ -69,17 +82,12 @@ ISNAudioBufferPtr TSNChangeFormat::Resample(const ISNAudioBuffer& ABuffer, uint3
             return nullptr;
     }
     const uint64_t LMost = FConverter->MaxOutputFrames(ABuffer.GetSize());
-    if (!FConverted || FConverted->GetChannels() != ABuffer.GetChannels() ||
-        FConverted->GetBitsPerSample() != ABuffer.GetBitsPerSample() ||
-        FConverted->GetSamplesPerSecond() != AOutputRate)
-        FConverted = TSNAudioBuffer::CreateSizeEx(AOutputRate, ABuffer.GetBitsPerSample(), ABuffer.GetChannels(), 0,
-                                                  ABuffer.GetChannelMask());
-    // Capacity grows to the largest buffer seen and then stays.
-    FConverted->Resize(static_cast<uint32_t>(std::min<uint64_t>(LMost, UINT32_MAX)));
+    ISNAudioBufferPtr& LConverted =
+        Scratch(ABuffer, AOutputRate, static_cast<uint32_t>(std::min<uint64_t>(LMost, UINT32_MAX)));
     const uint32_t LDone =
-        FConverter->ConvertFrames(ABuffer.ByteRead(), ABuffer.GetSize(), FConverted->ByteWrite(), FConverted->GetSize());
-    FConverted->Resize(LDone);
-    return FConverted;
+        FConverter->ConvertFrames(ABuffer.ByteRead(), ABuffer.GetSize(), LConverted->ByteWrite(), LConverted->GetSize());
+    LConverted->Resize(LDone);
+    return LConverted;
 }
 
 ISNAudioBufferPtr TSNChangeFormat::Convert(const ISNAudioBufferPtr& ABuffer)
