@@ -97,6 +97,8 @@ private:
     double FCthresh = 0.0, FCthreshv = 1.0;
     double FGainv = 1.0;
     std::vector<double> FCompressArr;
+    // Per-frame excess, then gain exponent, of the buffer being processed.
+    std::vector<double> FFrameValues;
 };
 
 namespace SNDynamicRangeCompressor {

@@ -247,41 +247,38 @@ void TSNDynamicRangeCompressor::AudioStreamStart(const TPNStartWaveOperation& AS
 namespace {
 
 // The detector's state and coefficients as locals of the frame loop, so the
-// compiler keeps them in registers (the working samples could otherwise
-// alias the members).
+// compiler keeps them in registers.
 struct TDetector {
     double Rundb, Overdb, RunRatio, AveRatio, RunAve, Cratio;
-    double AtCoef, RelCoef, RatAtCoef, RatRelCoef, Allin2, Ratio, Cthreshv, Gainv, MixFraction;
+    double AtCoef, RelCoef, RatAtCoef, RatRelCoef, Allin2, Ratio, Cthreshv;
 
-    // One frame of c working values, in place.
-    void Compress(double* x, uint32_t c)
+    // The excess of a frame whose largest magnitude is APeak.
+    double Excess(double APeak)
     {
-        double LPeak = 0.0;
-        for (uint32_t i = 0; i < c; ++i)
-            LPeak = std::max(LPeak, std::fabs(x[i]));
-        RunAve = LPeak * LPeak;
+        RunAve = APeak * APeak;
         const double LDet = std::sqrt(std::max(RunAve, 0.0));
-        double LOver = COverScale * CLogToDb;
-        if (LDet > 0.0)
-            // At or below the threshold the logarithm is not positive and the
-            // excess is 0 either way.
-            LOver = LDet > Cthreshv ? COverScale * std::log10(LDet / Cthreshv) * CLogToDb : 0.0;
-        LOver = std::max(LOver, 0.0);
-        if (LOver - Rundb > 5.0)
+        if (LDet == 0.0)
+            return COverScale * CLogToDb;
+        // At or below the threshold the logarithm is not positive and the
+        // excess is 0 either way.
+        return LDet > Cthreshv ? std::max(COverScale * std::log10(LDet / Cthreshv) * CLogToDb, 0.0) : 0.0;
+    }
+    // The smoothing step; returns the exponent of the frame's gain reduction.
+    double Step(double AOver)
+    {
+        if (AOver - Rundb > 5.0)
             AveRatio = 4.0;
-        if (LOver > Rundb) {
-            Rundb = LOver + AtCoef * (Rundb - LOver);
+        if (AOver > Rundb) {
+            Rundb = AOver + AtCoef * (Rundb - AOver);
             RunRatio = AveRatio + RatAtCoef * (RunRatio - AveRatio);
         } else {
-            Rundb = LOver + RelCoef * (Rundb - LOver);
+            Rundb = AOver + RelCoef * (Rundb - AOver);
             RunRatio = AveRatio + RatRelCoef * (RunRatio - AveRatio);
         }
         Overdb = Rundb;
         AveRatio = RunRatio;
         Cratio = Allin2 != 0.0 ? 12.0 + AveRatio : Ratio;
-        const double LGr = std::exp(-Overdb * (Cratio - 1.0) / Cratio * CDbToLog);
-        for (uint32_t i = 0; i < c; ++i)
-            x[i] = x[i] * LGr * Gainv * MixFraction + (1.0 - MixFraction) * x[i];
+        return -Overdb * (Cratio - 1.0) / Cratio * CDbToLog;
     }
 };
 
@@ -290,19 +287,36 @@ struct TDetector {
 template <class TWidth>
 void TSNDynamicRangeCompressor::ProcessFrames(const uint8_t* AIn, uint8_t* AOut, size_t AFrames, uint32_t AChannels)
 {
-    TDetector D{FRundb,   FOverdb,     FRunRatio, FAveRatio, FRunAve,      FCratio,   FAtCoef,    FRelCoef,
-                FRatAtCoef, FRatRelCoef, FAllin2,  FRunningRatio, FCthreshv, FGainv, FMixFraction};
-    double* x = FCompressArr.data();
+    // Three passes over the buffer, each frame's arithmetic as in one pass:
+    // the logarithms (independent of each other), the smoothing (the only
+    // dependency between frames), then the gains and the samples, so the
+    // processor overlaps the library calls.
+    if (FFrameValues.size() < AFrames)
+        FFrameValues.resize(AFrames);
+    double* LValue = FFrameValues.data();
+    TDetector D{FRundb,  FOverdb,     FRunRatio, FAveRatio, FRunAve,       FCratio,  FAtCoef,
+                FRelCoef, FRatAtCoef, FRatRelCoef, FAllin2, FRunningRatio, FCthreshv};
     const size_t LStep = size_t(AChannels) * TWidth::Bytes;
-    for (size_t f = 0; f < AFrames; ++f, AIn += LStep, AOut += LStep) {
+    const uint8_t* LIn = AIn;
+    for (size_t f = 0; f < AFrames; ++f, LIn += LStep) {
+        double LPeak = 0.0;
         for (uint32_t c = 0; c < AChannels; ++c)
-            x[c] = TWidth::Load(AIn + c * TWidth::Bytes);
-        D.Compress(x, AChannels);
-        for (uint32_t c = 0; c < AChannels; ++c)
-            TWidth::Store(AOut + c * TWidth::Bytes, x[c]);
+            LPeak = std::max(LPeak, std::fabs(TWidth::Load(LIn + c * TWidth::Bytes)));
+        LValue[f] = D.Excess(LPeak);
     }
+    for (size_t f = 0; f < AFrames; ++f)
+        LValue[f] = D.Step(LValue[f]);
     FRundb = D.Rundb, FOverdb = D.Overdb, FRunRatio = D.RunRatio, FAveRatio = D.AveRatio, FRunAve = D.RunAve;
     FCratio = D.Cratio;
+    double* x = FCompressArr.data();
+    const double LGainv = FGainv, LMix = FMixFraction;
+    for (size_t f = 0; f < AFrames; ++f, AIn += LStep, AOut += LStep) {
+        const double LGr = std::exp(LValue[f]);
+        for (uint32_t c = 0; c < AChannels; ++c)
+            x[c] = TWidth::Load(AIn + c * TWidth::Bytes);
+        for (uint32_t c = 0; c < AChannels; ++c)
+            TWidth::Store(AOut + c * TWidth::Bytes, x[c] * LGr * LGainv * LMix + (1.0 - LMix) * x[c]);
+    }
 }
 
 void TSNDynamicRangeCompressor::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer,
