@@ -66,8 +66,8 @@ class TSNPCMConverter;
 // answer is given and no stream is made.
 uint32_t PCMStreamOpen(std::unique_ptr<TSNPCMConverter>& AStream, const WAVEFORMATEXTENSIBLE& ASource,
                        const WAVEFORMATEXTENSIBLE& ADest, uint32_t AFlags);
-// ACMERR_NOTPOSSIBLE also when the source format is valid but a WAVEFORMATEX
-// alone (PCM tag, no mask).
+// The same from bare headers, which must carry the PCM tag (the extensible
+// fields are not there to read): ACMERR_NOTPOSSIBLE for any other tag.
 uint32_t PCMStreamOpen(std::unique_ptr<TSNPCMConverter>& AStream, const WAVEFORMATEX& ASource,
                        const WAVEFORMATEX& ADest, uint32_t AFlags);
 // The destination size that a source of ALength bytes can need (SOURCE), or
