@@ -58,7 +58,7 @@ public:
     void SetAlpha(double AValue);
     // Number of FIR taps, or the order of the IIR prototype; at least 1.
     int32_t GetOrder() const;
-    void SetOrder(int32_t AValue);
+    virtual void SetOrder(int32_t AValue);
 
     // The sample rate of the stream (Hz); writing it re-initialises the
     // filter at once.

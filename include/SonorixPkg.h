@@ -28,6 +28,9 @@
 #include "SNChannelMerger.h"
 #include "SNSpectrum.h"
 #include "SNVUMeter.h"
+#include "SNDynamicRangeCompressor.h"
+#include "SNGraphicEqualizer.h"
+#include "SNRepack.h"
 
 namespace Sonorix {
 
@@ -59,6 +62,9 @@ inline void RegisterAllComponents()
     SNGaussGen::RegisterPkg();
     SNAudioMixer::RegisterPkg();
     SNChannelMerger::RegisterPkg();
+    SNDynamicRangeCompressor::RegisterPkg();
+    SNGraphicEqualizer::RegisterPkg();
+    SNRepack::RegisterPkg();
 }
 
 } // namespace Sonorix
