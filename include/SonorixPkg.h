@@ -28,6 +28,10 @@
 #include "SNChannelMerger.h"
 #include "SNSpectrum.h"
 #include "SNVUMeter.h"
+#include "SNOggLogger.h"
+#include "SNOggPlayer.h"
+#include "SNVorbisCompressor.h"
+#include "SNVorbisDecompressor.h"
 
 namespace Sonorix {
 
@@ -59,6 +63,10 @@ inline void RegisterAllComponents()
     SNGaussGen::RegisterPkg();
     SNAudioMixer::RegisterPkg();
     SNChannelMerger::RegisterPkg();
+    SNVorbisCompressor::RegisterPkg();
+    SNVorbisDecompressor::RegisterPkg();
+    SNOggLogger::RegisterPkg();
+    SNOggPlayer::RegisterPkg();
 }
 
 } // namespace Sonorix
