@@ -23,9 +23,9 @@ class TSNAudioPlayerSegment : public TPersistent {
 public:
     static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = false};
     static constexpr TIntSpec StartSampleProperty{
-        .Name = "StartSample", .Default = 0, .Min = 0, .Max = INT64_MAX, .TypeName = "int64"};
+        .Name = "StartSample", .Default = 0, .Min = 0, .TypeName = "int64"};
     static constexpr TIntSpec StopSampleProperty{
-        .Name = "StopSample", .Default = 0, .Min = 0, .Max = INT64_MAX, .TypeName = "int64"};
+        .Name = "StopSample", .Default = 0, .Min = 0, .TypeName = "int64"};
 
     explicit TSNAudioPlayerSegment(std::shared_ptr<TBasicLockChangeNotifyLock> ALock) : FLock(std::move(ALock)) {}
     static const TClassDescription& ClassDescription();
