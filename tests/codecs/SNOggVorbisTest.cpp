@@ -454,3 +454,32 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
     EXPECT_EQ(LPlayer.GetCurrentSample(), 8);
     LPlayer.StopSource();
 }
+
+TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
+{
+    const std::string LFile = Written("t.ogg", 1);
+    const auto LPlay = [&](bool AInterfere) {
+        TSNOggPlayer LPlayer;
+        TSNVorbisDecompressor LDecoder;
+        TTestCollector LCollector;
+        LPlayer.SetFileName(LFile);
+        LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
+        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+        {
+            TDGVirtualTimeScope LVirtual;
+            LPlayer.StartSource();
+            for (int I = 0; AInterfere && I < 200 && LPlayer.IsSourceRunning(); ++I) {
+                LPlayer.SetPaused(true);
+                LPlayer.GetCurrentSample();
+                LPlayer.SetPaused(false);
+            }
+            TDGTimeline::WaitIdle();
+            LPlayer.StopSource();
+        }
+        EXPECT_EQ(LCollector.Stops(), 1);
+        return LCollector.Frames();
+    };
+    const uint64_t LQuiet = LPlay(false);
+    EXPECT_EQ(LQuiet, static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
+    EXPECT_EQ(LPlay(true), LQuiet);
+}
