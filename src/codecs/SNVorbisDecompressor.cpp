@@ -15,6 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace Sonorix {
 
@@ -26,45 +27,47 @@ constexpr uint8_t CVorbisOrder[8][8] = {
     {0, 2, 1, 3, 4},          {0, 2, 1, 5, 3, 4},       {0, 2, 1, 6, 5, 3, 4}, {0, 2, 1, 7, 5, 6, 3, 4},
 };
 
-template <class T>
-T Saturate(double AValue, double AMin, double AMax)
+// Planar floats to interleaved integers of Bits, frames [0, AFrames):
+// scaled by 2^(Bits-1) - 1, rounded to nearest and saturated.
+template <unsigned Bits>
+void InterleaveAs(float* const* AChannels, unsigned ACount, int AFrames, uint8_t* ADest)
 {
-    return static_cast<T>(std::lrint(std::clamp(AValue, AMin, AMax)));
-}
-
-// Planar floats to interleaved integers of ABits, frames [0, AFrames).
-void Interleave(float* const* AChannels, unsigned ACount, int AFrames, unsigned ABits, uint8_t* ADest)
-{
-    const size_t LBytes = ABits / 8;
+    using TScale = std::conditional_t<(Bits > 16), double, float>;
+    constexpr TScale LScale = static_cast<TScale>((int64_t{1} << (Bits - 1)) - 1);
+    constexpr size_t LBytes = Bits / 8;
+    const size_t LStep = LBytes * ACount;
     for (unsigned c = 0; c < ACount; ++c) {
         const float* LIn = AChannels[c];
         uint8_t* LOut = ADest + c * LBytes;
-        const size_t LStep = LBytes * ACount;
         for (int i = 0; i < AFrames; ++i, LOut += LStep) {
-            const double v = LIn[i];
-            switch (ABits) {
-            case 8:
-                *LOut = static_cast<uint8_t>(Saturate<int>(v * 127.0, -127, 127) + 128);
-                break;
-            case 16: {
-                const int16_t s = Saturate<int16_t>(v * 32767.0, -32768, 32767);
-                std::memcpy(LOut, &s, 2);
-                break;
-            }
-            case 24: {
-                const int32_t s = Saturate<int32_t>(v * 8388607.0, -8388608, 8388607);
+            const TScale v = std::clamp(static_cast<TScale>(LIn[i]) * LScale, -LScale - 1, LScale);
+            const auto s = static_cast<int32_t>(std::nearbyint(v));
+            if constexpr (Bits == 8)
+                *LOut = static_cast<uint8_t>(s + 128);
+            else if constexpr (Bits == 16) {
+                const auto LSample = static_cast<int16_t>(s);
+                std::memcpy(LOut, &LSample, 2);
+            } else if constexpr (Bits == 24) {
                 LOut[0] = static_cast<uint8_t>(s);
                 LOut[1] = static_cast<uint8_t>(s >> 8);
                 LOut[2] = static_cast<uint8_t>(s >> 16);
-                break;
-            }
-            default: {
-                const int32_t s = Saturate<int32_t>(v * 2147483647.0, -2147483648.0, 2147483647.0);
+            } else
                 std::memcpy(LOut, &s, 4);
-                break;
-            }
-            }
         }
+    }
+}
+
+void Interleave(float* const* AChannels, unsigned ACount, int AFrames, unsigned ABits, uint8_t* ADest)
+{
+    switch (ABits) {
+    case 8:
+        return InterleaveAs<8>(AChannels, ACount, AFrames, ADest);
+    case 16:
+        return InterleaveAs<16>(AChannels, ACount, AFrames, ADest);
+    case 24:
+        return InterleaveAs<24>(AChannels, ACount, AFrames, ADest);
+    default:
+        return InterleaveAs<32>(AChannels, ACount, AFrames, ADest);
     }
 }
 } // namespace
