@@ -368,7 +368,9 @@ TEST_F(OggFiles, OggencFilesPlayLikeOggdec)
             const size_t J = I - C + (LCase.Channels == 6 ? LMap6[C] : C);
             LWorst = std::max(LWorst, std::abs(LOurs[I] - LTheirs[J]));
         }
-        EXPECT_LE(LWorst, 1) << LCase.Channels;
+        // Our scale is 32767, oggdec's 32768: near full scale the two round
+        // up to 2 apart.
+        EXPECT_LE(LWorst, 2) << LCase.Channels;
     }
     // A chained file is refused as the player's scan finds the second stream.
     Shell("oggenc -Q -s 42 -o " + FDir.Path("b.ogg") + " " + FDir.Path("in.wav") + " && oggenc -Q -s 43 -o " +
