@@ -5,6 +5,7 @@
 #include "CVMainThreadNotify.h"
 #include "DGClock.h"
 #include "PNPins.h"
+#include "SNOggLogger.h"
 #include "SNStreamSource.h"
 #include "XVLAVSupport.h"
 
@@ -68,11 +69,8 @@ using TNotifyEvent = std::function<void(TPersistent& ASender)>;
 //   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());   LPlayer.StartSource();
 class TSNOggPlayer : public TLockComponent, public ISNStreamSource, public TLAVErrorSource {
 public:
-    static constexpr TStringSpec FileNameProperty{.Name = "FileName",
-                                                  .Default = "",
-                                                  .FileFilter = "Ogg files (*.ogg)|*.ogg|All files (*.*)|*.*",
-                                                  .FileExtension = "ogg",
-                                                  .EditorEntry = "Edit &File Name ..."};
+    // The Ogg file filter and editor entry of the writer's.
+    static constexpr TStringSpec FileNameProperty = TSNOggLogger::FileNameProperty;
     static constexpr TBoolSpec RestartOnNewFileProperty{.Name = "RestartOnNewFile", .Default = true};
     static constexpr TIntSpec PumpPriorityProperty{.Name = "PumpPriority",
                                                    .Default = 0,
