@@ -173,7 +173,7 @@ TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
     ASSERT_GE(LEmpty.Headers.size(), 3u);
     EXPECT_TRUE(LEmpty.Headers[0].b_o_s);
     EXPECT_FALSE(LEmpty.Headers[1].b_o_s);
-    EXPECT_EQ(LEmpty.Headers[2].packetno, 2);
+    EXPECT_EQ(int64_t{LEmpty.Headers[2].packetno}, 2);
     EXPECT_EQ(LEmpty.Stops, 1);
 
     TPacketSink LSink;
@@ -181,7 +181,7 @@ TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
     ASSERT_GT(LSink.Headers.size(), 10u);
     // Drained at the stop: every frame is in the stream, the last packet ends it.
     EXPECT_TRUE(LSink.Headers.back().e_o_s);
-    EXPECT_EQ(LSink.Headers.back().granulepos, 44100);
+    EXPECT_EQ(int64_t{LSink.Headers.back().granulepos}, 44100);
 
     // Quality is read at the start: the nominal bit rate of the
     // identification header follows the value set before it.
@@ -452,7 +452,7 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
     LSink.Headers.clear();
     for (int I = 0; I < 4; ++I)
         LPlayer.Pump();
-    EXPECT_EQ(LSink.Headers[3].packetno, 7);
+    EXPECT_EQ(int64_t{LSink.Headers[3].packetno}, 7);
     EXPECT_EQ(LPlayer.GetCurrentSample(), 8);
     LPlayer.StopSource();
 }
