@@ -32,6 +32,11 @@
 #include "SNGraphicEqualizer.h"
 #include "SNRepack.h"
 
+#include "SNOggLogger.h"
+#include "SNOggPlayer.h"
+#include "SNVorbisCompressor.h"
+#include "SNVorbisDecompressor.h"
+
 namespace Sonorix {
 
 // Calls the RegisterPkg of every component unit. Applications that create
@@ -65,6 +70,11 @@ inline void RegisterAllComponents()
     SNDynamicRangeCompressor::RegisterPkg();
     SNGraphicEqualizer::RegisterPkg();
     SNRepack::RegisterPkg();
+
+    SNVorbisCompressor::RegisterPkg();
+    SNVorbisDecompressor::RegisterPkg();
+    SNOggLogger::RegisterPkg();
+    SNOggPlayer::RegisterPkg();
 }
 
 } // namespace Sonorix

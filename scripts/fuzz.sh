@@ -15,7 +15,7 @@ cd "$root"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]} > 0)) || targets=(PipelineFuzz CodecPacketFuzz)
+((${#targets[@]} > 0)) || targets=(PipelineFuzz CodecPacketFuzz OggPlayerFuzz VorbisPacketFuzz)
 
 bash scripts/install-deps.sh
 if ! command -v clang++ > /dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1; then
@@ -38,8 +38,11 @@ for target in "${targets[@]}"; do
     # Bad input may be refused, never answered with a crash, a hang or an
     # allocation beyond these limits.
     log=build/fuzz/$target.log
+    # Ogg files and Vorbis streams carry a set-up header of a few KiB.
+    max_len=4096
+    case $target in OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;; esac
     if "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=4096 \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
         -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$log" 2>&1; then
         grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$log" || true
     else

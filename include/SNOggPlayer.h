@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "CVComponent.h"
+#include "CVMainThreadNotify.h"
+#include "DGClock.h"
+#include "PNPins.h"
+#include "SNOggLogger.h"
+#include "SNStreamSource.h"
+#include "XVLAVSupport.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Sonorix {
+
+enum TDGClockSource : uint8_t { csAuto, csInternal, csExternal };
+extern const TEnumInfo TDGClockSourceInfo;
+
+// The play range of a player, in packets (StopSample included).
+class TSNAudioPlayerSegment : public TPersistent {
+public:
+    static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = false};
+    static constexpr TIntSpec StartSampleProperty{
+        .Name = "StartSample", .Default = 0, .Min = 0, .TypeName = "int64"};
+    static constexpr TIntSpec StopSampleProperty{
+        .Name = "StopSample", .Default = 0, .Min = 0, .TypeName = "int64"};
+
+    explicit TSNAudioPlayerSegment(std::shared_ptr<TBasicLockChangeNotifyLock> ALock) : FLock(std::move(ALock)) {}
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    bool GetEnabled() const;
+    void SetEnabled(bool AValue);
+    int64_t GetStartSample() const;
+    void SetStartSample(int64_t AValue);
+    int64_t GetStopSample() const;
+    void SetStopSample(int64_t AValue);
+
+private:
+    std::shared_ptr<TBasicLockChangeNotifyLock> FLock;
+    bool FEnabled = EnabledProperty.Default;
+    int64_t FStartSample = StartSampleProperty.Default;
+    int64_t FStopSample = StopSampleProperty.Default;
+};
+
+// Event: the player sent packet ASample - 1 of the range AStart .. AStop.
+using TCMProgressEvent = std::function<void(TPersistent& ASender, int64_t AStart, int64_t AStop, int64_t ASample)>;
+using TNotifyEvent = std::function<void(TPersistent& ASender)>;
+
+// Reads the first logical stream of an Ogg file and sends its packets, one
+// per buffer in the codec packet framing, through OutputPin: a decoder
+// downstream makes audio of them. Opening scans the file and counts its
+// packets (a page of a second logical stream fails with "ogg_stream_pagein
+// failed."; a file without an Ogg page is refused). Packets go out one per
+// tick of the player's clock (period 9999999 x BufferSize / Rate in
+// 100-nanosecond units), or per tick arriving on ClockInputPin when the
+// clock is external. Positions (CurrentSample, SamplesCount, PlaySegment)
+// count packets. At the end-of-stream packet, the end of the play range or
+// of the file the player rewinds (Loop) or ends the stream (OnStop).
+// Setting CurrentSample seeks: the header packets are sent again (a new
+// stream for the decoder) and playing goes on at that packet. Errors go
+// through OnError, then EDGException unless handled.
+//
+//   TSNOggPlayer LPlayer;
+//   LPlayer.SetFileName("in.ogg");
+//   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());   LPlayer.StartSource();
+class TSNOggPlayer : public TLockComponent, public ISNStreamSource, public TLAVErrorSource {
+public:
+    // The Ogg file filter and editor entry of the writer's.
+    static constexpr TStringSpec FileNameProperty = TSNOggLogger::FileNameProperty;
+    static constexpr TBoolSpec RestartOnNewFileProperty{.Name = "RestartOnNewFile", .Default = true};
+    static constexpr TIntSpec PumpPriorityProperty{.Name = "PumpPriority",
+                                                   .Default = 0,
+                                                   .Min = 0,
+                                                   .Max = 0xFFFFFFFF,
+                                                   .DesignMin = 0,
+                                                   .DesignMax = 10000,
+                                                   .TypeName = "uint32"};
+    static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = true};
+    static constexpr TBoolSpec PausedProperty{.Name = "Paused", .Default = false};
+    static constexpr TBoolSpec LoopProperty{.Name = "Loop", .Default = false};
+    static constexpr TEnumSpec<TDGClockSource> ClockSourceProperty{
+        .Name = "ClockSource", .Default = csAuto, .Info = &TDGClockSourceInfo};
+    // Packets per second = Rate / BufferSize.
+    static constexpr TIntSpec RateProperty{.Name = "Rate", .Default = 10000, .Min = 1, .Max = 100000000};
+    static constexpr TIntSpec BufferSizeProperty{.Name = "BufferSize", .Default = 1024, .Min = 1, .Max = 1 << 20};
+    static constexpr TBoolSpec StreamingProperty{.Name = "Streaming", .Default = false};
+
+    TSNOggPlayer();
+    ~TSNOggPlayer() override;
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    TDGPNBinarySourcePin& GetOutputPin() { return FOutputPin; }
+    TPNInt64TimeRangedSourcePin& GetProgressPin() { return FProgressPin; }
+    TPNClockMultiSinkPin& GetClockInputPin() { return FClockInputPin; }
+    TSNAudioPlayerSegment& GetPlaySegment() { return FPlaySegment; }
+
+    std::string GetFileName() const;
+    // Read at the next open (a file that plays goes on).
+    void SetFileName(const std::string& AValue);
+    bool GetRestartOnNewFile() const;
+    void SetRestartOnNewFile(bool AValue);
+    uint32_t GetPumpPriority() const;
+    void SetPumpPriority(uint32_t AValue);
+    bool GetEnabled() const;
+    // false stops a playing stream; true after false starts it again.
+    void SetEnabled(bool AValue);
+    bool GetPaused() const;
+    void SetPaused(bool AValue);
+    bool GetLoop() const;
+    void SetLoop(bool AValue);
+    TDGClockSource GetClockSource() const;
+    void SetClockSource(TDGClockSource AValue);
+    int32_t GetRate() const;
+    void SetRate(int32_t AValue);
+    int32_t GetBufferSize() const;
+    void SetBufferSize(int32_t AValue);
+    bool GetStreaming() const;
+    void SetStreaming(bool AValue);
+
+    void Start() { SetEnabled(true); }
+    void Stop() { SetEnabled(false); }
+    void Pause() { SetPaused(true); }
+    void Resume() { SetPaused(false); }
+    // One packet now, when the clock is external or the player paused.
+    void Pump();
+    bool Open();
+    void Close();
+    bool GetOpened() const { return FOpened; }
+    void SetOpened(bool AValue);
+    bool ClockIsExternal() const;
+
+    void StartSource() override;
+    void StopSource() override;
+    bool IsSourceRunning() const override { return FRunning; }
+
+    // Packets of the file's first logical stream, and the next one to send.
+    int64_t GetSamplesCount();
+    int64_t GetCurrentSample();
+    void SetCurrentSample(int64_t AValue);
+    // The same in 100-nanosecond units of the packet clock.
+    int64_t Get_CurrentTime();
+    int64_t GetDurationTime();
+
+    void SetOnProgress(TCMProgressEvent AEvent);
+    // Main thread, after the stream ended.
+    void SetOnStop(TNotifyEvent AEvent);
+
+private:
+    struct TReader;
+    // Called with FLock held.
+    bool IntOpen();
+    void IntClose();
+    void ResetPosition();
+    void IntPump();
+    void FinishStream(bool AEnd);
+    void Tick();
+    bool SinkDispatch(const IPNNotifyOperationPtr& AOperation);
+
+    TDGPNBinarySourcePin FOutputPin;
+    TPNInt64TimeRangedSourcePin FProgressPin;
+    TPNClockMultiSinkPin FClockInputPin;
+    TSNAudioPlayerSegment FPlaySegment;
+    std::string FFileName = FileNameProperty.Default;
+    bool FRestartOnNewFile = RestartOnNewFileProperty.Default;
+    uint32_t FPumpPriority = static_cast<uint32_t>(PumpPriorityProperty.Default);
+    bool FEnabled = EnabledProperty.Default;
+    bool FPaused = PausedProperty.Default;
+    bool FLoop = LoopProperty.Default;
+    TDGClockSource FClockSource = ClockSourceProperty.Default;
+    int32_t FRate = static_cast<int32_t>(RateProperty.Default);
+    int32_t FBufferSize = static_cast<int32_t>(BufferSizeProperty.Default);
+    bool FStreaming = StreamingProperty.Default;
+
+    int64_t FFrameDelay = 0;
+    int64_t FStartSample = 0;
+    int64_t FStopSample = -1;
+    int64_t FSample = 0;
+    int64_t FLength = 0;
+    std::atomic<bool> FOpened{false};
+    std::atomic<bool> FRunning{false};
+    std::unique_ptr<TReader> FReader;
+    std::shared_ptr<const TCMProgressEvent> FOnProgress;
+    std::shared_ptr<const TNotifyEvent> FOnStop;
+    TSNMainThreadNotify FProgressNotify;
+    TSNMainThreadNotify FStopNotify;
+    // Last member: destroyed (and stopped) first.
+    std::unique_ptr<TDGClockGen> FClock;
+};
+
+namespace SNOggPlayer {
+void RegisterPkg();
+} // namespace SNOggPlayer
+
+} // namespace Sonorix

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "SNAudioFormat.h"
+#include "SNBasicDecompressor.h"
+#include "XVLAVSupport.h"
+
+#include <memory>
+#include <string>
+
+namespace Sonorix {
+
+class TSNPacketAssembler;
+
+// Decodes the Vorbis packets arriving on InputPin (codec packet framing;
+// packets may be cut across input buffers) and sends audio in the format of
+// AudioFormat (channels, bits, rate, mask) through OutputPin, in buffers of
+// AudioFormat.BufferSize frames; the end of the stream (e_o_s) sends the
+// last, shorter buffer. The decoded stream is converted as needed: channels
+// from Vorbis order to the speaker-mask order, other rates and channel
+// counts through a resampler. A packet with b_o_s begins a new stream (its
+// three headers follow). Refused headers and a stream without them are
+// reported through OnError.
+//
+//   TSNVorbisDecompressor LDecoder;
+//   LDecoder.GetAudioFormat().SetSampleRate(48000);
+//   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
+class TSNVorbisDecompressor : public TSNBasicAudioDecompressor, public TLAVErrorSource {
+public:
+    TSNVorbisDecompressor();
+    ~TSNVorbisDecompressor() override;
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+
+    TSNAudioFormat& GetAudioFormat() { return FAudioFormat; }
+
+    // The decoded stream (0 before its first header), under the lock.
+    uint16_t GetChannelCount();
+    uint32_t GetSampleRate();
+    // Play-out time of the audio sent, in 100-nanosecond units.
+    int64_t VCGetCurrentTime();
+    std::string GetVendor();
+    int GetCommentCount();
+    // The i-th user comment ("NAME=value"); empty outside 0 .. count - 1.
+    std::string GetComments(int AIndex);
+
+protected:
+    bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
+    void StreamStop() override;
+
+private:
+    struct TDecoder;
+    // Called with FInputLock held.
+    void AudioStreamStart();
+    void RenderAudio(const IDGBlockBuffer& ABlock);
+    void HandlePacket(const struct TSNCodecPacketHeader& AHeader, const uint8_t* AData);
+    void ProcessHeader(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
+    void ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
+    void EmitPcm(float** APcm, int AFrames);
+    void SendFinal(bool APartial);
+
+    TSNAudioFormat FAudioFormat;
+    WAVEFORMATEXTENSIBLE FOutFormat{};
+    bool FStarted = false;
+    int64_t FCurrentTime = 0;
+    std::unique_ptr<TSNPacketAssembler> FAssembler;
+    std::unique_ptr<TDecoder> FDecoder;
+};
+
+namespace SNVorbisDecompressor {
+void RegisterPkg();
+} // namespace SNVorbisDecompressor
+
+} // namespace Sonorix
