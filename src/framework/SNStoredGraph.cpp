@@ -11,6 +11,7 @@
 #include <fstream>
 #include <istream>
 #include <map>
+#include <new>
 #include <set>
 #include <ostream>
 #include <sstream>
@@ -286,7 +287,14 @@ std::unique_ptr<TSNGraph> BuildGraph(const Cli::TPipeline& APipeline)
     std::vector<size_t> LNodeOfElement;
     for (size_t I = 0; I < LClasses.size(); ++I) {
         LNodeOfElement.push_back(LGraph->Nodes().size());
-        LGraph->Add(LNames[I], LClasses[I]->Factory());
+        try {
+            LGraph->Add(LNames[I], LClasses[I]->Factory());
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& E) {
+            Fail(LNames[I] + " (" + LClasses[I]->ClassName + ") cannot be created: " + E.what(),
+                 APipeline.Elements[I].Position);
+        }
     }
 
     // Settings come before links: a count may create the pins a link names.
@@ -295,8 +303,13 @@ std::unique_ptr<TSNGraph> BuildGraph(const Cli::TPipeline& APipeline)
         for (const Cli::TSetting& LSetting : APipeline.Elements[I].Settings) {
             try {
                 SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
-            } catch (const EDGException& E) {
+            } catch (const EPropertyError& E) {
                 Fail(E.what(), LSetting.Position);
+            } catch (const std::bad_alloc&) {
+                throw;
+            } catch (const std::exception& E) {
+                // A setter that failed for another reason (a file it opens).
+                Fail("property '" + LSetting.Path + "' of " + LNode.Name + ": " + E.what(), LSetting.Position);
             }
         }
     }
@@ -306,7 +319,9 @@ std::unique_ptr<TSNGraph> BuildGraph(const Cli::TPipeline& APipeline)
         TPNPin& LTo = ResolveEndpoint(*LGraph, LNodeOfElement, LLink.To, false);
         try {
             LGraph->Connect(static_cast<TPNSourcePin&>(LFrom), static_cast<TPNSinkPin&>(LTo));
-        } catch (const EPinConnectError& E) {
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& E) {
             Fail(E.what(), LLink.Position);
         }
     }
