@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CVRegistry.h"
+#include "SNStoredGraph.h"
 #include "SNAmplifier.h"
 #include "SNBandPass.h"
 #include "SNBandStop.h"

@@ -7,8 +7,13 @@
 #include "PNPins.h"
 #include "PipelineParser.h"
 #include "Runner.h"
+#include "SNStoredGraph.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <ostream>
@@ -27,6 +32,7 @@ constexpr const char* CDemoWriter = "out";
 const char* CUsage = R"(usage: sonorix list
        sonorix inspect CLASS
        sonorix run [OPTIONS] PIPELINE
+       sonorix run [OPTIONS] -f GRAPH.snx
        sonorix demo [OPTIONS]
        sonorix --help | --version
 
@@ -42,6 +48,8 @@ Options of run and demo:
   --events       print events and pin values as JSON lines on standard output
   --dot FILE     write the pipeline graph as Graphviz DOT
   --quiet        no progress line
+  -f FILE        (run) read the graph from a stored graph file instead
+  --save FILE    (run) write the graph, as built, to FILE in stored form
 
 The demo writes sonorix-demo.flac through the libav logger (--wav FILE: WAV to FILE).
 )";
@@ -179,6 +187,33 @@ int Inspect(const std::vector<std::string>& AArguments, std::ostream& AOut)
     return CExitOk;
 }
 
+// Writes the graph's stored form to APath, whole or not at all.
+void SaveGraph(TGraph& AGraph, const std::string& APath)
+{
+    std::string LText;
+    try {
+        LText = StoreGraphText(AGraph.Graph());
+    } catch (const EDGException& E) {
+        throw TCliError(std::string("cannot save the graph: ") + E.what(), CExitRuntimeError);
+    }
+    const std::string LTemporary = APath + ".tmp";
+    {
+        std::ofstream LFile(LTemporary, std::ios::binary | std::ios::trunc);
+        LFile << LText;
+        LFile.flush();
+        if (!LFile) {
+            const int LError = errno;
+            std::remove(LTemporary.c_str());
+            throw TCliError("cannot write '" + APath + "': " + std::strerror(LError), CExitRuntimeError);
+        }
+    }
+    if (std::rename(LTemporary.c_str(), APath.c_str()) != 0) {
+        const int LError = errno;
+        std::remove(LTemporary.c_str());
+        throw TCliError("cannot write '" + APath + "': " + std::strerror(LError), CExitRuntimeError);
+    }
+}
+
 double ParseSeconds(const std::string& AText)
 {
     double LValue = 0;
@@ -192,8 +227,15 @@ double ParseSeconds(const std::string& AText)
     return LValue;
 }
 
+// Where a graph comes from and where it is saved (run only).
+struct TGraphFiles {
+    std::string Read;
+    std::string Save;
+};
+
 // Splits run/demo arguments into options and pipeline words.
-TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string& APipeline)
+TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string& APipeline,
+                         TGraphFiles* AFiles = nullptr)
 {
     TRunOptions LOptions;
     for (size_t I = 0; I < AArguments.size(); ++I) {
@@ -215,6 +257,10 @@ TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string
             LOptions.DotPath = LValue("--dot");
         else if (LArgument == "--quiet")
             LOptions.Quiet = true;
+        else if (AFiles && (LArgument == "-f" || LArgument == "--file"))
+            AFiles->Read = LValue("-f");
+        else if (AFiles && LArgument == "--save")
+            AFiles->Save = LValue("--save");
         else if (LArgument.size() > 2 && LArgument.starts_with("--"))
             throw TCliError("unknown option '" + LArgument + "'");
         else
@@ -226,16 +272,26 @@ TRunOptions ParseOptions(const std::vector<std::string>& AArguments, std::string
 // ASeconds, when given, receives the seconds of audio that reached the
 // free outputs and the writers. APrepare, when given, adjusts the built
 // graph before it runs.
+// AFiles, when given, may name a stored graph to run instead of APipeline
+// and a file to save the built graph to.
 int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostream& AOut, std::ostream& AErr,
-            double* ASeconds = nullptr, const std::function<void(TGraph&)>& APrepare = {})
+            double* ASeconds = nullptr, const std::function<void(TGraph&)>& APrepare = {},
+            const TGraphFiles& AFiles = {})
 {
-    TPipeline LPipeline;
-    try {
-        LPipeline = ParsePipeline(APipeline);
-    } catch (const TPipelineError& E) {
-        throw TCliError(E.what());
+    std::unique_ptr<TGraph> LGraph;
+    if (!AFiles.Read.empty()) {
+        LGraph = TGraph::Load(AFiles.Read);
+    } else {
+        TPipeline LPipeline;
+        try {
+            LPipeline = ParsePipeline(APipeline);
+        } catch (const TPipelineError& E) {
+            throw TCliError(E.what());
+        }
+        LGraph = TGraph::Build(LPipeline);
     }
-    std::unique_ptr<TGraph> LGraph = TGraph::Build(LPipeline);
+    if (!AFiles.Save.empty())
+        SaveGraph(*LGraph, AFiles.Save);
     if (APrepare)
         APrepare(*LGraph);
     TRunner LRunner(*LGraph, AOptions, AOut, AErr);
@@ -248,10 +304,13 @@ int RunText(const std::string& APipeline, const TRunOptions& AOptions, std::ostr
 int Run(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
 {
     std::string LPipeline;
-    TRunOptions LOptions = ParseOptions(AArguments, LPipeline);
-    if (LPipeline.empty())
-        throw TCliError("run needs a pipeline (sonorix run 'TSNSignalGen ! TSNAmplifier')");
-    return RunText(LPipeline, LOptions, AOut, AErr);
+    TGraphFiles LFiles;
+    TRunOptions LOptions = ParseOptions(AArguments, LPipeline, &LFiles);
+    if (!LFiles.Read.empty() && !LPipeline.empty())
+        throw TCliError("run takes a pipeline or -f FILE, not both (found '" + LPipeline + "')");
+    if (LPipeline.empty() && LFiles.Read.empty())
+        throw TCliError("run needs a pipeline (sonorix run 'TSNSignalGen ! TSNAmplifier') or -f FILE");
+    return RunText(LPipeline, LOptions, AOut, AErr, nullptr, {}, LFiles);
 }
 
 int Demo(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)

@@ -3,133 +3,32 @@
 
 #include "CliError.h"
 #include "PNPins.h"
-
-#include <map>
-#include <strings.h>
+#include "SNGraphBuild.h"
 
 namespace Sonorix::Cli {
 
-namespace {
-
-std::string At(size_t APosition)
-{
-    return " at position " + std::to_string(APosition);
-}
-
-// "SNAmplifier1", "SNAmplifier2": the class name without its T, numbered.
-std::string AutomaticName(const std::string& AClassName, std::map<std::string, int>& ACounts)
-{
-    std::string LBase = AClassName.size() > 1 && AClassName[0] == 'T' ? AClassName.substr(1) : AClassName;
-    return LBase + std::to_string(++ACounts[LBase]);
-}
-
-// The pin an endpoint names; ASource tells which side of '!' it stands on.
-TPNPin& ResolveEndpoint(TGraph& AGraph, const std::vector<size_t>& ANodeOfElement, const TPipeline& APipeline,
-                        const TEndpoint& AEndpoint, bool ASource)
-{
-    const char* LSide = ASource ? "output" : "input";
-    if (!AEndpoint.IsPin()) {
-        const TGraphNode& LNode = AGraph.Nodes()[ANodeOfElement[AEndpoint.ElementIndex()]];
-        TPNPin* LPin = FindPrimaryPin(*LNode.Component, ASource);
-        if (!LPin)
-            throw TCliError(LNode.Name + " (" + LNode.Component->GetClassDescription().ClassName + ") has no primary " +
-                            LSide + " pin" + At(AEndpoint.Position) + "; name one (" + LNode.Name + ".Pin)");
-        return *LPin;
-    }
-    const TPinRef& LRef = AEndpoint.Pin();
-    TGraphNode* LNode = AGraph.FindNode(LRef.Element);
-    if (!LNode)
-        throw TCliError("unknown element '" + LRef.Element + "' in '" + ToString(LRef) + "'" + At(AEndpoint.Position));
-    const TPropertyInfo* LInfo = LNode->Component->GetClassDescription().FindProperty(LRef.Pin);
-    TPNPin* LPin = FindPin(*LNode->Component, LRef.Pin, LRef.Index);
-    if (!LPin) {
-        std::string LWhy = !LInfo ? "no such pin"
-                           : LInfo->Kind == TPropertyKind::pkPinList
-                               ? (LRef.Index ? "index beyond the list's count" : "a pin list needs an index")
-                           : LInfo->Kind == TPropertyKind::pkPin ? "a single pin takes no index"
-                                                                 : "not a pin";
-        throw TCliError(LNode->Name + " has no pin '" + ToString(LRef).substr(LRef.Element.size() + 1) + "' (" + LWhy +
-                        ")" + At(AEndpoint.Position));
-    }
-    const TPNPinDirection LWanted = ASource ? TPNPinDirection::pdSource : TPNPinDirection::pdSink;
-    if (LPin->GetDirection() != LWanted)
-        throw TCliError(ToString(LRef) + " is an " + (ASource ? "input" : "output") + " pin; it cannot stand " +
-                        (ASource ? "before" : "after") + " '!'" + At(AEndpoint.Position));
-    (void)APipeline;
-    return *LPin;
-}
-
-} // namespace
-
-TGraph::~TGraph()
-{
-    // Disconnect everything first so no component sees a neighbour die.
-    for (const TGraphEdge& LEdge : FEdges)
-        LEdge.From->Disconnect(*LEdge.To);
-    while (!FNodes.empty())
-        FNodes.pop_back();
-}
-
-TGraphNode* TGraph::FindNode(std::string_view AName)
-{
-    for (TGraphNode& LNode : FNodes)
-        if (LNode.Name.size() == AName.size() && strncasecmp(LNode.Name.data(), AName.data(), AName.size()) == 0)
-            return &LNode;
-    return nullptr;
-}
-
 std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
 {
-    std::unique_ptr<TGraph> LGraph(new TGraph());
-    std::map<std::string, int> LCounts;
-    std::vector<size_t> LNodeOfElement;
-
-    for (const TElement& LElement : APipeline.Elements) {
-        const TClassDescription* LClass = TSNRegistry::Instance().Find(LElement.ClassName);
-        if (!LClass)
-            throw TCliError("unknown component '" + LElement.ClassName + "'" + At(LElement.Position) +
-                            " (sonorix list shows the registered ones)");
-        TGraphNode LNode;
-        LNode.Name = LElement.Name.empty() ? AutomaticName(LClass->ClassName, LCounts) : LElement.Name;
-        if (LGraph->FindNode(LNode.Name))
-            throw TCliError("two elements are named '" + LNode.Name + "'" + At(LElement.Position));
-        LNode.Component = LClass->Factory();
-        LNode.Component->SetName(LNode.Name);
-        LNodeOfElement.push_back(LGraph->FNodes.size());
-        LGraph->FNodes.push_back(std::move(LNode));
+    try {
+        return std::unique_ptr<TGraph>(new TGraph(BuildGraph(APipeline)));
+    } catch (const ESNGraphError& E) {
+        throw TCliError(E.What() + " at position " + std::to_string(E.Position()));
     }
+}
 
-    // Settings come before links: a count may create the pins a link names.
-    for (size_t I = 0; I < APipeline.Elements.size(); ++I) {
-        TGraphNode& LNode = LGraph->FNodes[LNodeOfElement[I]];
-        for (const TSetting& LSetting : APipeline.Elements[I].Settings) {
-            try {
-                SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
-            } catch (const EDGException& E) {
-                throw TCliError(std::string(E.what()) + At(LSetting.Position));
-            }
-        }
+std::unique_ptr<TGraph> TGraph::Load(const std::string& APath)
+{
+    try {
+        return std::unique_ptr<TGraph>(new TGraph(ReadGraphFile(APath)));
+    } catch (const ESNGraphError& E) {
+        throw TCliError(E.what());
     }
-
-    for (const TLink& LLink : APipeline.Links) {
-        TPNPin& LFrom = ResolveEndpoint(*LGraph, LNodeOfElement, APipeline, LLink.From, true);
-        TPNPin& LTo = ResolveEndpoint(*LGraph, LNodeOfElement, APipeline, LLink.To, false);
-        auto& LSource = static_cast<TPNSourcePin&>(LFrom);
-        auto& LSink = static_cast<TPNSinkPin&>(LTo);
-        try {
-            LSource.Connect(LSink);
-        } catch (const EPinConnectError& E) {
-            throw TCliError(std::string(E.what()) + At(LLink.Position));
-        }
-        LGraph->FEdges.push_back({&LSource, &LSink});
-    }
-    return LGraph;
 }
 
 TDotGraph TGraph::ToDot() const
 {
     TDotGraph LDot;
-    for (const TGraphNode& LNode : FNodes) {
+    for (const TGraphNode& LNode : Nodes()) {
         TDotNode LDotNode;
         LDotNode.Name = LNode.Name;
         LDotNode.ClassName = LNode.Component->GetClassDescription().ClassName;
@@ -139,7 +38,7 @@ TDotGraph TGraph::ToDot() const
                 .push_back(LPin->GetName());
         LDot.Nodes.push_back(std::move(LDotNode));
     }
-    for (const TGraphEdge& LEdge : FEdges)
+    for (const TGraphEdge& LEdge : Edges())
         LDot.Edges.push_back({LEdge.From->GetOwner()->GetDisplayPath(), LEdge.From->GetName(),
                               LEdge.To->GetOwner()->GetDisplayPath(), LEdge.To->GetName()});
     return LDot;

@@ -1,48 +1,38 @@
 // SPDX-License-Identifier: MIT
-// A pipeline built from its text: components created through the registry,
-// their properties set by path, their pins connected.
+// A pipeline built from its text or read from a stored graph file: the
+// library's graph, with the tool's messages and its DOT view.
 #pragma once
 
 #include "CVRegistry.h"
 #include "DotWriter.h"
 #include "PipelineParser.h"
+#include "SNStoredGraph.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace Sonorix {
-class TPNSourcePin;
-class TPNSinkPin;
-} // namespace Sonorix
-
 namespace Sonorix::Cli {
 
-struct TGraphNode {
-    std::string Name;
-    TLockComponentPtr Component;
-};
-
-struct TGraphEdge {
-    TPNSourcePin* From;
-    TPNSinkPin* To;
-};
+using TGraphNode = TSNGraphNode;
+using TGraphEdge = TSNGraphLink;
 
 class TGraph {
 public:
-    // Throws TCliError naming the problem and where it is.
+    // Throws TCliError naming the problem and its position in the text.
     static std::unique_ptr<TGraph> Build(const TPipeline& APipeline);
-    ~TGraph();
+    // Reads a stored graph; throws TCliError naming file, line and column.
+    static std::unique_ptr<TGraph> Load(const std::string& APath);
 
-    const std::vector<TGraphNode>& Nodes() const { return FNodes; }
-    const std::vector<TGraphEdge>& Edges() const { return FEdges; }
-    TGraphNode* FindNode(std::string_view AName);
+    const std::vector<TGraphNode>& Nodes() const { return FGraph->Nodes(); }
+    const std::vector<TGraphEdge>& Edges() const { return FGraph->Links(); }
+    TGraphNode* FindNode(std::string_view AName) { return FGraph->Find(AName); }
+    TSNGraph& Graph() { return *FGraph; }
     TDotGraph ToDot() const;
 
 private:
-    TGraph() = default;
-    std::vector<TGraphNode> FNodes;
-    std::vector<TGraphEdge> FEdges;
+    explicit TGraph(std::unique_ptr<TSNGraph> AGraph) : FGraph(std::move(AGraph)) {}
+    std::unique_ptr<TSNGraph> FGraph;
 };
 
 } // namespace Sonorix::Cli

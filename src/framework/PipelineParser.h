@@ -6,6 +6,7 @@
 //   TPipeline P = ParsePipeline("TSNSignalGen Frequency=440 ! mix.InputPins[0]");
 //   // P.Elements[0].ClassName == "TSNSignalGen", P.Links[0].To.Pin().Index == 0
 //
+// A word that starts with '#' begins a comment running to the end of the line.
 // Every Position is a 0-based byte offset into the text given to ParsePipeline.
 #pragma once
 

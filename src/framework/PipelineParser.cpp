@@ -134,6 +134,13 @@ std::vector<TToken> Tokenize(std::string_view AText)
             ++I;
             continue;
         }
+        // '#' at the start of a word begins a comment that runs to the end
+        // of the line (stored graphs carry them; a shell strips its own).
+        if (AText[I] == '#') {
+            while (I < N && AText[I] != '\n')
+                ++I;
+            continue;
+        }
         TToken T;
         T.Position = I;
         if (AText[I] == '!') {
