@@ -28,6 +28,9 @@
 #include "SNChannelMerger.h"
 #include "SNSpectrum.h"
 #include "SNVUMeter.h"
+#include "SNSwitch.h"
+#include "SNBufferQueue.h"
+#include "SNQueuedSwitch.h"
 
 namespace Sonorix {
 
@@ -59,6 +62,9 @@ inline void RegisterAllComponents()
     SNGaussGen::RegisterPkg();
     SNAudioMixer::RegisterPkg();
     SNChannelMerger::RegisterPkg();
+    SNSwitch::RegisterPkg();
+    SNBufferQueue::RegisterPkg();
+    SNQueuedSwitch::RegisterPkg();
 }
 
 } // namespace Sonorix
