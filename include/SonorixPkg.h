@@ -31,6 +31,7 @@
 #include "SNSwitch.h"
 #include "SNBufferQueue.h"
 #include "SNQueuedSwitch.h"
+#include "SNRealToAudio.h"
 
 namespace Sonorix {
 
@@ -65,6 +66,7 @@ inline void RegisterAllComponents()
     SNSwitch::RegisterPkg();
     SNBufferQueue::RegisterPkg();
     SNQueuedSwitch::RegisterPkg();
+    SNRealToAudio::RegisterPkg();
 }
 
 } // namespace Sonorix
