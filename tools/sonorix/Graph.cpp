@@ -2,6 +2,7 @@
 #include "Graph.h"
 
 #include "CliError.h"
+#include "DGRealPins.h"
 #include "PNPins.h"
 
 #include <map>
@@ -23,7 +24,8 @@ std::string AutomaticName(const std::string& AClassName, std::map<std::string, i
     return LBase + std::to_string(++ACounts[LBase]);
 }
 
-// The pin an endpoint names; ASource tells which side of '!' it stands on.
+// The pin an endpoint names; ASource tells which side of '!' it stands on. A
+// published method after '!' gets a pin of its own that calls it.
 TPNPin& ResolveEndpoint(TGraph& AGraph, const std::vector<size_t>& ANodeOfElement, const TPipeline& APipeline,
                         const TEndpoint& AEndpoint, bool ASource)
 {
@@ -42,6 +44,10 @@ TPNPin& ResolveEndpoint(TGraph& AGraph, const std::vector<size_t>& ANodeOfElemen
         throw TCliError("unknown element '" + LRef.Element + "' in '" + ToString(LRef) + "'" + At(AEndpoint.Position));
     const TPropertyInfo* LInfo = LNode->Component->GetClassDescription().FindProperty(LRef.Pin);
     TPNPin* LPin = FindPin(*LNode->Component, LRef.Pin, LRef.Index);
+    if (const TMethodInfo* LMethod = LNode->Component->GetClassDescription().FindMethod(LRef.Pin);
+        !LPin && LMethod && !ASource && !LRef.Index) {
+        return AGraph.AddMethodPin(*LNode, *LMethod);
+    }
     if (!LPin) {
         std::string LWhy = !LInfo ? "no such pin"
                            : LInfo->Kind == TPropertyKind::pkPinList
@@ -60,6 +66,13 @@ TPNPin& ResolveEndpoint(TGraph& AGraph, const std::vector<size_t>& ANodeOfElemen
 }
 
 } // namespace
+
+TPNSinkPin& TGraph::AddMethodPin(TGraphNode& ANode, const TMethodInfo& AMethod)
+{
+    FMethodPins.push_back(
+        std::make_unique<TPNMethodSinkPin>(ANode.Component.get(), AMethod.Name, AMethod.Bind(*ANode.Component)));
+    return *FMethodPins.back();
+}
 
 TGraph::~TGraph()
 {
@@ -104,6 +117,16 @@ std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
         TGraphNode& LNode = LGraph->FNodes[LNodeOfElement[I]];
         for (const TSetting& LSetting : APipeline.Elements[I].Settings) {
             try {
+                if (LSetting.At) {
+                    // Checked now (path and value), applied by the runner at its time.
+                    const std::string LNow = GetPropertyText(*LNode.Component, LSetting.Path);
+                    SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
+                    SetPropertyText(*LNode.Component, LSetting.Path, LNow);
+                    LGraph->FTimedSettings.push_back(
+                        {nullptr, LSetting.Path, LSetting.Value, *LSetting.At, LSetting.Position});
+                    LGraph->FTimedSettings.back().Node = &LNode;
+                    continue;
+                }
                 SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
             } catch (const EDGException& E) {
                 throw TCliError(std::string(E.what()) + At(LSetting.Position));

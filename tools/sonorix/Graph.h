@@ -14,6 +14,7 @@
 namespace Sonorix {
 class TPNSourcePin;
 class TPNSinkPin;
+class TPNMethodSinkPin;
 } // namespace Sonorix
 
 namespace Sonorix::Cli {
@@ -28,6 +29,15 @@ struct TGraphEdge {
     TPNSinkPin* To;
 };
 
+// A setting applied while the pipeline runs, at At seconds of audio.
+struct TTimedSetting {
+    TGraphNode* Node;
+    std::string Path;
+    std::string Value;
+    double At;
+    size_t Position;
+};
+
 class TGraph {
 public:
     // Throws TCliError naming the problem and where it is.
@@ -36,13 +46,20 @@ public:
 
     const std::vector<TGraphNode>& Nodes() const { return FNodes; }
     const std::vector<TGraphEdge>& Edges() const { return FEdges; }
+    const std::vector<TTimedSetting>& TimedSettings() const { return FTimedSettings; }
     TGraphNode* FindNode(std::string_view AName);
     TDotGraph ToDot() const;
+    // A pin that calls ANode's published method with every arriving value;
+    // owned by the graph.
+    TPNSinkPin& AddMethodPin(TGraphNode& ANode, const TMethodInfo& AMethod);
 
 private:
     TGraph() = default;
     std::vector<TGraphNode> FNodes;
     std::vector<TGraphEdge> FEdges;
+    std::vector<TTimedSetting> FTimedSettings;
+    // Pins that hand values to published methods ("gen.FrequencyChangeEvent").
+    std::vector<std::unique_ptr<TPNMethodSinkPin>> FMethodPins;
 };
 
 } // namespace Sonorix::Cli
