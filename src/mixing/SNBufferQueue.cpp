@@ -109,8 +109,12 @@ void TSNBufferQueue::ScheduleStart()
 
 bool TSNBufferQueue::BufferOperation(const IPNNotifyOperationPtr& AOperation)
 {
-    if (!GetEnabled())
+    if (!GetEnabled()) {
+        // Serialised with the queue's sends, which stop once it is disabled,
+        // so a passing buffer never overtakes a queued one.
+        std::lock_guard LSend(FSendMutex);
         return TSNCommonFilter::BufferOperation(AOperation);
+    }
     Enqueue(*OperationAs<TPNSuppliedBufferOperation>(AOperation));
     ScheduleStart();
     if (FStarted && !FIsPump && FProcessingThread)
@@ -220,7 +224,7 @@ void TSNBufferQueue::EnabledChanged()
 bool TSNBufferQueue::SendOne()
 {
     std::lock_guard LSend(FSendMutex);
-    if (!FStarted)
+    if (!FStarted || !GetEnabled())
         return false;
     IPNNotifyOperationPtr LOperation = FSyncQueue.ExtractFirst();
     if (!LOperation)
