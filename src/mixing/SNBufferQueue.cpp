@@ -171,7 +171,9 @@ void TSNBufferQueue::MainThreadStart(uint64_t AStream)
         GetOutputPin().SendStart(FWaveFormat);
         FStarted = true;
     }
-    if (FProcessingThread)
+    // As the pump, only the own clock sends: the output keeps its pace from
+    // the first buffer on, whenever the main thread got round to the start.
+    if (FProcessingThread && !FIsPump)
         FProcessingThread->WakeUp();
 }
 
@@ -327,7 +329,11 @@ bool TSNBufferQueue::StartPump(const IPNNotifyOperationPtr& AOperation)
     // The clock starts with the pump role, not with the output's start: the
     // source sends nothing until it is pumped, and the first buffer is what
     // lets the start go out.
-    const double LRate = std::max<double>(FWaveFormat.Format.nSamplesPerSec, 1.0);
+    double LRate;
+    {
+        TLockAccess LAccess = FInputLock->ReadLock();
+        LRate = std::max<double>(FWaveFormat.Format.nSamplesPerSec, 1.0);
+    }
     const auto LPeriod = std::max<int64_t>(std::llround(9999999.0 / (LRate / 1024.0)), 1);
     std::lock_guard LGuard(FClockMutex);
     FRetiredClocks.clear();
