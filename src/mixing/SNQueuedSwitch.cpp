@@ -271,24 +271,29 @@ const TClassDescription& TSNQueuedSwitch::ClassDescription()
             DescribePin("OutputPin", "TSNPNAudioSourcePin", &C::GetOutputPin).AsPrimary(),
             DescribePinList("InputPins", "TSNPNAudioSinkPin", &C::GetInputPins).ResizedBy("InputChannels"),
         };
+        // Both threshold events of every input come through one listener.
+        const auto LBindThresholds = [](TPersistent& AObject, TGenericEventHandler AHandler) {
+            auto& LSwitch = static_cast<C&>(AObject);
+            if (!AHandler)
+                return LSwitch.SetThresholdListener(nullptr);
+            LSwitch.SetThresholdListener([AHandler, &LSwitch](bool AMax, int32_t AChannel, size_t ACount) {
+                AHandler(LSwitch, AMax ? "OnThresholdMax" : "OnThresholdMin",
+                         {{"channel", int64_t{AChannel}}, {"count", static_cast<int64_t>(ACount)}});
+            });
+        };
         LClass.Events = {
             TEventInfo{"OnSwitch",
                        [](TPersistent& AObject, TGenericEventHandler AHandler) {
                            auto& LSwitch = static_cast<C&>(AObject);
+                           if (!AHandler)
+                               return LSwitch.SetOnSwitch(nullptr);
                            LSwitch.SetOnSwitch([AHandler, &LSwitch](TPersistent& ASender) {
                                AHandler(ASender, "OnSwitch",
                                         {{"channel", int64_t{LSwitch.GetActiveChannelIndex()}}});
                            });
                        }},
-            TEventInfo{"OnThresholdMin",
-                       [](TPersistent& AObject, TGenericEventHandler AHandler) {
-                           auto& LSwitch = static_cast<C&>(AObject);
-                           LSwitch.SetThresholdListener(
-                               [AHandler, &LSwitch](bool AMax, int32_t AChannel, size_t ACount) {
-                                   AHandler(LSwitch, AMax ? "OnThresholdMax" : "OnThresholdMin",
-                                            {{"channel", int64_t{AChannel}}, {"count", static_cast<int64_t>(ACount)}});
-                               });
-                       }},
+            TEventInfo{"OnThresholdMin", LBindThresholds},
+            TEventInfo{"OnThresholdMax", LBindThresholds},
         };
         LClass.Factory = [] { return std::make_shared<TSNQueuedSwitch>(); };
         return LClass;
