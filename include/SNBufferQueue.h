@@ -2,7 +2,7 @@
 #pragma once
 
 #include "CMMasterPumping.h"
-#include "DGClock.h"
+#include "DGClockSlot.h"
 #include "SNCommonFilter.h"
 
 #include <atomic>
@@ -82,7 +82,6 @@ private:
     void ScheduleStart();
     // Sends the first queued buffer, if any. Serialised with every other send.
     bool SendOne();
-    void ReleaseClock();
 
     uint32_t FMin = static_cast<uint32_t>(MinProperty.Default);
     uint32_t FMax = static_cast<uint32_t>(MaxProperty.Default);
@@ -97,9 +96,7 @@ private:
     // Serialises sends from the processing thread, the clock, master pumps
     // and the stop, so the stop always follows the last buffer.
     std::recursive_mutex FSendMutex;
-    std::mutex FClockMutex;
-    std::unique_ptr<TDGClockGen> FClockGen;
-    std::vector<std::unique_ptr<TDGClockGen>> FRetiredClocks;
+    TDGClockSlot FClockGen;
     std::unique_ptr<TProcessingThread> FProcessingThread;
     std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
 };

@@ -4,7 +4,7 @@
 #include "CVCollection.h"
 #include "CVComponent.h"
 #include "CVThreading.h"
-#include "DGClock.h"
+#include "DGClockSlot.h"
 #include "PNPins.h"
 #include "SNStreamSource.h"
 
@@ -186,7 +186,6 @@ private:
     // Ends the output once nothing is active and nothing is queued. Called
     // with FLock held.
     void TryEndOutput();
-    void ReleaseClock();
     size_t PendingCount() const;
     // The active index within the items (-1 without items).
     int32_t EffectiveIndex() const;
@@ -207,9 +206,7 @@ private:
     std::unique_ptr<TProcessingThread> FClockThread;
     TSNNotifyEvent FOnSwitch;
     TThresholdListener FThresholdListener;
-    std::mutex FClockMutex;
-    std::unique_ptr<TDGClockGen> FClockGen;
-    std::vector<std::unique_ptr<TDGClockGen>> FRetiredClocks;
+    TDGClockSlot FClockGen;
     WAVEFORMATEXTENSIBLE FRunningWaveFormat{};
 };
 

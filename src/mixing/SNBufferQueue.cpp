@@ -17,7 +17,7 @@ TSNBufferQueue::TSNBufferQueue()
 TSNBufferQueue::~TSNBufferQueue()
 {
     *FAlive = false;
-    ReleaseClock();
+    FClockGen.Stop();
     if (FProcessingThread)
         FProcessingThread->Release();
     GetInputPin().DisconnectAll();
@@ -179,7 +179,7 @@ void TSNBufferQueue::MainThreadStart(uint64_t AStream)
 
 void TSNBufferQueue::StreamStop()
 {
-    ReleaseClock();
+    FClockGen.Stop();
     {
         // What is queued still goes out, after the start if that is pending,
         // and before the stop.
@@ -263,22 +263,6 @@ void TSNBufferQueue::Clock()
         GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>(this));
 }
 
-void TSNBufferQueue::ReleaseClock()
-{
-    std::unique_ptr<TDGClockGen> LClock;
-    {
-        std::lock_guard LGuard(FClockMutex);
-        LClock = std::move(FClockGen);
-    }
-    if (!LClock)
-        return;
-    LClock->Stop();
-    // The stop may come from the clock's own tick: the clock is destroyed
-    // later, never inside its callback.
-    std::lock_guard LGuard(FClockMutex);
-    FRetiredClocks.push_back(std::move(LClock));
-}
-
 // --- Output side and pump negotiation -------------------------------------------
 
 bool TSNBufferQueue::SourceDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
@@ -335,12 +319,7 @@ bool TSNBufferQueue::StartPump(const IPNNotifyOperationPtr& AOperation)
         LRate = std::max<double>(FWaveFormat.Format.nSamplesPerSec, 1.0);
     }
     const auto LPeriod = std::max<int64_t>(std::llround(9999999.0 / (LRate / 1024.0)), 1);
-    std::lock_guard LGuard(FClockMutex);
-    FRetiredClocks.clear();
-    if (!FClockGen) {
-        FClockGen = std::make_unique<TDGClockGen>(LPeriod, [this] { Pump(); });
-        FClockGen->Start();
-    }
+    FClockGen.Start(LPeriod, [this] { Pump(); });
     return LResult;
 }
 

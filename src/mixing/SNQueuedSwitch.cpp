@@ -242,7 +242,7 @@ TSNQueuedSwitch::TSNQueuedSwitch()
 
 TSNQueuedSwitch::~TSNQueuedSwitch()
 {
-    ReleaseClock();
+    FClockGen.Stop();
     if (FClockThread)
         FClockThread->Release();
     {
@@ -407,7 +407,7 @@ void TSNQueuedSwitch::TryEndOutput()
     FIsPump = false;
     for (int I = 0; I < FInputChannels.GetCount(); ++I)
         FInputChannels[I].FIsPump = false;
-    ReleaseClock();
+    FClockGen.Stop();
     FOutputPin.SendStop();
 }
 
@@ -448,29 +448,11 @@ void TSNQueuedSwitch::RequestPump()
 void TSNQueuedSwitch::CreateTimer()
 {
     // Called with FLock held.
-    std::lock_guard LGuard(FClockMutex);
-    if (!FIsPump || FClockGen)
+    if (!FIsPump)
         return;
     const double LRate = std::max<double>(FRunningWaveFormat.Format.nSamplesPerSec, 1.0);
     const auto LPeriod = std::max<int64_t>(std::llround(9999999.0 / (LRate / 1024.0)), 1);
-    FRetiredClocks.clear();
-    FClockGen = std::make_unique<TDGClockGen>(LPeriod, [this] { Clock(); });
-    FClockGen->Start();
-}
-
-void TSNQueuedSwitch::ReleaseClock()
-{
-    std::unique_ptr<TDGClockGen> LClock;
-    {
-        std::lock_guard LGuard(FClockMutex);
-        LClock = std::move(FClockGen);
-    }
-    if (!LClock)
-        return;
-    LClock->Stop();
-    // Possibly inside the clock's own tick: destroyed later.
-    std::lock_guard LGuard(FClockMutex);
-    FRetiredClocks.push_back(std::move(LClock));
+    FClockGen.Start(LPeriod, [this] { Clock(); });
 }
 
 void TSNQueuedSwitch::Clock()
@@ -609,7 +591,7 @@ void TSNQueuedSwitch::Stop()
 void TSNQueuedSwitch::StopSource()
 {
     // Every input counts as ended; what is queued goes out in playlist order.
-    ReleaseClock();
+    FClockGen.Stop();
     {
         TLockAccess LItems = FInputChannels.GetLock().ReadLock();
         for (int I = 0; I < FInputChannels.GetCount(); ++I)
