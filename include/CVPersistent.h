@@ -152,6 +152,9 @@ struct TPropertyInfo {
     std::string EditorEntry;
     std::string FileFilter, FileExtension;
     bool ReadOnly = false;
+    // False for a value that only views others (an item's "Active" mirrors
+    // its owner's index): stored forms write those others, never this one.
+    bool Stored = true;
     TFieldOwnership Ownership = TFieldOwnership::foNone;
     // Pins and pin lists.
     bool Primary = false;
@@ -195,6 +198,16 @@ struct TEventInfo {
     std::function<void(TPersistent&, TGenericEventHandler)> Bind;
 };
 
+// A published method that a value pin can call (a generator's
+// FrequencyChangeEvent): sender pin, value, and whether the call comes from
+// the connection itself rather than an arriving value.
+using TPublishedMethod = std::function<void(TPNPin& ASender, float AValue, bool AOnConnect)>;
+struct TMethodInfo {
+    std::string Name;
+    // The object's method as a callable.
+    std::function<TPublishedMethod(TPersistent&)> Bind;
+};
+
 // A property that older stored forms carry under another name or path.
 struct TRemovedProperty {
     std::string TypeName;
@@ -210,6 +223,7 @@ struct TClassDescription {
     const TClassDescription* Parent = nullptr;
     std::vector<TPropertyInfo> Properties;
     std::vector<TEventInfo> Events;
+    std::vector<TMethodInfo> Methods;
     std::vector<TRemovedProperty> RemovedProperties;
     bool AutoInitPropertyFields = false;
     bool ComponentEditorEntries = false;
@@ -219,6 +233,8 @@ struct TClassDescription {
     // Own and inherited properties, the base class's first.
     std::vector<const TPropertyInfo*> AllProperties() const;
     std::vector<const TEventInfo*> AllEvents() const;
+    // Own and inherited published methods by name (case-insensitive).
+    const TMethodInfo* FindMethod(std::string_view AName) const;
     // By name or legacy name (case-insensitive); nullptr if unknown.
     const TPropertyInfo* FindProperty(std::string_view AName) const;
     const TRemovedProperty* FindRemovedProperty(std::string_view AName) const;

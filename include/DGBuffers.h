@@ -80,6 +80,9 @@ public:
     static IDGRealBufferPtr CreateSize(uint32_t ACount);
     // An independent copy of ASource's values.
     static IDGRealBufferPtr CreateCopy(const IDGRealBuffer& ASource);
+    // The doubles held in a block (its size / 8 of them), without a copy:
+    // the buffer shares the block.
+    static IDGRealBufferPtr CreateUniversal(IDGBlockBufferPtr AData);
 
     TDGRealBuffer(TPrivate, uint32_t ACount);
     uint32_t GetSize() const override;

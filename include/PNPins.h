@@ -112,6 +112,12 @@ public:
     bool IsConnected() const override;
     void DisconnectAll() override;
     bool IsMultiSource() const { return FMultiSource; }
+    // Whether a source of AType may feed this pin (by default: its own type).
+    virtual bool Accepts(TPNDataType AType) const { return AType == GetDataType(); }
+    // Whether a value source should send every reading, not only changes.
+    virtual bool WantsEveryValue() const { return false; }
+    // Called on the connecting thread after ASource was connected.
+    virtual void SourceConnected(TPNSourcePin& /*ASource*/) {}
     // The single source, or the first of several; nullptr if unconnected.
     TPNSourcePin* GetSource() const;
     std::vector<TPNSourcePin*> GetSources() const;
@@ -187,6 +193,8 @@ public:
     bool HoldsValue(double AValue) const;
     // The last submitted value (0 before the first).
     double GetValue() const;
+    // Whether a value has been submitted.
+    bool HasValue() const;
 
 private:
     mutable std::mutex FValueMutex;

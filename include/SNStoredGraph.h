@@ -35,6 +35,7 @@ namespace Sonorix {
 
 class TPNSourcePin;
 class TPNSinkPin;
+class TPNMethodSinkPin;
 
 struct TSNGraphNode {
     std::string Name;
@@ -69,6 +70,14 @@ private:
 
 // Components with unique names and the links between their pins. The graph
 // owns its components; destroying it disconnects every link first.
+// A property change due at At seconds of audio; Node indexes Nodes().
+struct TSNTimedSetting {
+    size_t Node;
+    std::string Path;
+    std::string Value;
+    double At;
+};
+
 class TSNGraph {
 public:
     TSNGraph() = default;
@@ -97,9 +106,19 @@ public:
     // True while a started source still runs.
     bool IsRunning() const;
 
+    // A sink pin, owned by the graph, that calls ANode's published method
+    // (such as a generator's FrequencyChangeEvent) with every value it gets.
+    TPNSinkPin& AddMethodPin(TSNGraphNode& ANode, const TMethodInfo& AMethod);
+    // A setting to apply at At seconds of audio ("Enabled@1.5=false"); the
+    // graph keeps it, whoever runs the graph applies it on its timeline.
+    void AddTimedSetting(TSNTimedSetting ASetting) { FTimedSettings.push_back(std::move(ASetting)); }
+    const std::vector<TSNTimedSetting>& TimedSettings() const { return FTimedSettings; }
+
 private:
     std::vector<TSNGraphNode> FNodes;
     std::vector<TSNGraphLink> FLinks;
+    std::vector<TSNTimedSetting> FTimedSettings;
+    std::vector<std::unique_ptr<TPNMethodSinkPin>> FMethodPins;
 };
 
 // Writes the canonical stored form: components in graph order, each with

@@ -38,6 +38,11 @@
 #include "SNVorbisCompressor.h"
 #include "SNVorbisDecompressor.h"
 
+#include "SNSwitch.h"
+#include "SNBufferQueue.h"
+#include "SNQueuedSwitch.h"
+#include "SNRealToAudio.h"
+
 namespace Sonorix {
 
 // Calls the RegisterPkg of every component unit. Applications that create
@@ -76,6 +81,11 @@ inline void RegisterAllComponents()
     SNVorbisDecompressor::RegisterPkg();
     SNOggLogger::RegisterPkg();
     SNOggPlayer::RegisterPkg();
+
+    SNSwitch::RegisterPkg();
+    SNBufferQueue::RegisterPkg();
+    SNQueuedSwitch::RegisterPkg();
+    SNRealToAudio::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -108,6 +108,15 @@ std::vector<const TEventInfo*> TClassDescription::AllEvents() const
     return LResult;
 }
 
+const TMethodInfo* TClassDescription::FindMethod(std::string_view AName) const
+{
+    for (const TClassDescription* LClass = this; LClass; LClass = LClass->Parent)
+        for (const TMethodInfo& LInfo : LClass->Methods)
+            if (SameText(LInfo.Name, AName))
+                return &LInfo;
+    return nullptr;
+}
+
 const TPropertyInfo* TClassDescription::FindProperty(std::string_view AName) const
 {
     // Current names win over legacy names, and own rows over inherited ones.

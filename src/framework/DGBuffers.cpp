@@ -51,6 +51,51 @@ IDGRealBufferPtr TDGRealBuffer::CreateCopy(const IDGRealBuffer& ASource)
     return LCopy;
 }
 
+namespace {
+
+// Doubles in a shared block: a block that arrived with a buffer operation.
+class TDGBlockRealBuffer final : public IDGRealBuffer {
+public:
+    explicit TDGBlockRealBuffer(IDGBlockBufferPtr AData) : FData(std::move(AData)) {}
+    uint32_t GetSize() const override
+    {
+        // Derived each time: the block's other owner may resize it.
+        return static_cast<uint32_t>(std::min<size_t>(FData->GetSize() / sizeof(double), UINT32_MAX));
+    }
+    void Resize(uint32_t ACount) override { FData->Resize(size_t{ACount} * sizeof(double)); }
+    const double* Read() const override { return static_cast<const double*>(FData->Read()); }
+    double* Modify() override { return static_cast<double*>(FData->Modify()); }
+    double GetItem(uint32_t AIndex) const override
+    {
+        CheckIndex(AIndex);
+        return Read()[AIndex];
+    }
+    void SetItem(uint32_t AIndex, double AValue) override
+    {
+        CheckIndex(AIndex);
+        Modify()[AIndex] = AValue;
+    }
+    void Zero() override { std::fill_n(Modify(), GetSize(), 0.0); }
+
+private:
+    void CheckIndex(uint32_t AIndex) const
+    {
+        if (AIndex >= GetSize())
+            throw std::out_of_range("real buffer: index " + std::to_string(AIndex) + " of " +
+                                    std::to_string(GetSize()));
+    }
+    IDGBlockBufferPtr FData;
+};
+
+} // namespace
+
+IDGRealBufferPtr TDGRealBuffer::CreateUniversal(IDGBlockBufferPtr AData)
+{
+    if (!AData)
+        throw std::invalid_argument("TDGRealBuffer::CreateUniversal: no data block");
+    return std::make_shared<TDGBlockRealBuffer>(std::move(AData));
+}
+
 TDGRealBuffer::TDGRealBuffer(TPrivate, uint32_t ACount) : FData(ACount, 0.0) {}
 
 uint32_t TDGRealBuffer::GetSize() const

@@ -40,7 +40,7 @@ TPNSourcePin::~TPNSourcePin()
 
 void TPNSourcePin::Connect(TPNSinkPin& ASink)
 {
-    if (ASink.GetDataType() != GetDataType())
+    if (!ASink.Accepts(GetDataType()))
         throw EPinConnectError("cannot connect " + GetPath() + " (" + DataTypeName(GetDataType()) + ") to " +
                                ASink.GetPath() + " (" + DataTypeName(ASink.GetDataType()) + ")");
     {
@@ -59,6 +59,7 @@ void TPNSourcePin::Connect(TPNSinkPin& ASink)
     auto LNewSinks = std::make_shared<TSinkList>(*FSinks.load());
     LNewSinks->push_back(&ASink);
     FSinks.store(std::move(LNewSinks));
+    ASink.SourceConnected(*this);
 }
 
 void TPNSourcePin::RemoveSink(TPNSinkPin* ASink)
@@ -177,8 +178,18 @@ bool TPNRealRangedSourcePin::SubmitValueRange(double AValue, double AMin, double
 
 bool TPNRealRangedSourcePin::HoldsValue(double AValue) const
 {
+    // A sink that makes a stream of the readings wants every one.
+    for (const TPNSinkPin* LSink : GetSinks())
+        if (LSink->WantsEveryValue())
+            return false;
     std::lock_guard LGuard(FValueMutex);
     return FHasValue && FValue == AValue;
+}
+
+bool TPNRealRangedSourcePin::HasValue() const
+{
+    std::lock_guard LGuard(FValueMutex);
+    return FHasValue;
 }
 
 double TPNRealRangedSourcePin::GetValue() const

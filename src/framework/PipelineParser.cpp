@@ -263,10 +263,27 @@ private:
             Fail("empty property name in " + Show(AToken.Raw), AToken.Position);
         if (AToken.Value.empty() && !AToken.QuotedValue)
             Fail("missing value in " + Show(AToken.Raw) + " (an empty value is written '')", AToken.Position);
-        if (!IsPropertyPath(AToken.Key))
-            Fail("bad property path " + Show(AToken.Key), AToken.Position);
+        // "Path@SECONDS=Value": the setting is applied at that audio time.
+        std::string LKey = AToken.Key;
+        std::optional<double> LAt;
+        if (size_t LAtSign = LKey.find('@'); LAtSign != std::string::npos) {
+            const std::string LTime = LKey.substr(LAtSign + 1);
+            LKey.resize(LAtSign);
+            double LSeconds = 0;
+            const auto [End, Error] = std::from_chars(LTime.data(), LTime.data() + LTime.size(), LSeconds);
+            if (LTime.empty() || Error != std::errc() || End != LTime.data() + LTime.size() || !(LSeconds >= 0) ||
+                LSeconds > 1e9)
+                Fail("bad time " + Show(LTime) + " in " + Show(AToken.Raw) +
+                         " (expected seconds of audio, such as Enabled@1.5=false)",
+                     AToken.Position);
+            LAt = LSeconds;
+        }
+        if (!IsPropertyPath(LKey))
+            Fail("bad property path " + Show(LKey), AToken.Position);
 
         TElement& Element = FPipeline.Elements[FPrevious.ElementIndex()];
+        if (EqualsNoCase(LKey, "name") && LAt)
+            Fail("an element's name cannot change at a time: " + Show(AToken.Raw), AToken.Position);
         if (EqualsNoCase(AToken.Key, "name")) {
             if (!IsIdentifier(AToken.Value))
                 Fail("bad element name " + Show(AToken.Value) + " (expected letters, digits and '_')",
@@ -281,7 +298,7 @@ private:
             Element.Name = AToken.Value;
             return;
         }
-        Element.Settings.push_back(TSetting{AToken.Key, AToken.Value, AToken.Position});
+        Element.Settings.push_back(TSetting{LKey, AToken.Value, AToken.Position, LAt});
     }
 
     void OnItem(const TToken& AToken)

@@ -44,11 +44,16 @@ struct TPinRef {
 std::string ToString(const TPinRef& APin);
 
 // "Channels[1].Coefficient=0.25": Path "Channels[1].Coefficient", Value "0.25"
-// with quotes removed; Position is where the setting starts.
+// with quotes removed; Position is where the setting starts. "Enabled@1.5=false"
+// sets At to 1.5: the value is applied at that audio time, in seconds.
 struct TSetting {
+    TSetting() = default;
+    TSetting(std::string APath, std::string AValue, size_t APosition, std::optional<double> AAt = std::nullopt)
+        : Path(std::move(APath)), Value(std::move(AValue)), Position(APosition), At(AAt) {}
     std::string Path;
     std::string Value;
     size_t Position = 0;
+    std::optional<double> At;
     friend bool operator==(const TSetting&, const TSetting&) = default;
 };
 

@@ -245,13 +245,21 @@ void TSNCommonMeter::Reset(const WAVEFORMATEXTENSIBLE* AWaveFormat)
     FStarted = true;
     FMainThreadNotify.ClearMainThread();
     InitBuffers();
+    // The readings form a stream of one value per period on each pin.
+    for (int32_t c = 0; c < FOutputPins.GetCount(); ++c)
+        FOutputPins[c].Notify(std::make_shared<TPNStartSampleRateOperation>(1000.0 / std::max<uint32_t>(FPeriod, 1)));
 }
 
 void TSNCommonMeter::Stop()
 {
+    std::lock_guard LListGuard(FOutputPins.GetListLock());
     TLockAccess LAccess = FLock->WriteLock();
+    const bool LWasStarted = FStarted;
     FStarted = false;
     FMainThreadNotify.ClearMainThread();
+    if (LWasStarted)
+        for (int32_t c = 0; c < FOutputPins.GetCount(); ++c)
+            FOutputPins[c].Notify(std::make_shared<TPNStopOperation>());
 }
 
 int32_t TSNCommonMeter::GetBufferSize()

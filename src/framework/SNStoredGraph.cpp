@@ -2,6 +2,7 @@
 #include "SNStoredGraph.h"
 
 #include "CVRegistry.h"
+#include "DGRealPins.h"
 #include "PNPins.h"
 #include "SNGraphBuild.h"
 #include "SNStreamSource.h"
@@ -100,7 +101,7 @@ void AppendChanged(TPersistent& AObject, TPersistent& AFresh, const std::string&
 {
     for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
         if (LInfo->IsValue()) {
-            if (LInfo->ReadOnly || !LInfo->GetText || !LInfo->SetText)
+            if (LInfo->ReadOnly || !LInfo->Stored || !LInfo->GetText || !LInfo->SetText)
                 continue;
             std::string LValue = LInfo->GetText(AObject);
             if (LValue != LInfo->GetText(AFresh))
@@ -149,6 +150,10 @@ TPNPin& ResolveEndpoint(TSNGraph& AGraph, const std::vector<size_t>& ANodeOfElem
         Fail("unknown element '" + LRef.Element + "' in '" + Cli::ToString(LRef) + "'", AEndpoint.Position);
     const TPropertyInfo* LInfo = LNode->Component->GetClassDescription().FindProperty(LRef.Pin);
     TPNPin* LPin = FindPin(*LNode->Component, LRef.Pin, LRef.Index);
+    // A published method after '!' gets a pin of its own that calls it.
+    if (const TMethodInfo* LMethod = LNode->Component->GetClassDescription().FindMethod(LRef.Pin);
+        !LPin && LMethod && !ASource && !LRef.Index)
+        return AGraph.AddMethodPin(*LNode, *LMethod);
     if (!LPin) {
         std::string LWhy = !LInfo ? "no such pin"
                            : LInfo->Kind == TPropertyKind::pkPinList
@@ -204,6 +209,13 @@ TSNGraphNode& TSNGraph::Add(const std::string& AName, TLockComponentPtr ACompone
     AComponent->SetName(AName);
     FNodes.push_back({AName, std::move(AComponent)});
     return FNodes.back();
+}
+
+TPNSinkPin& TSNGraph::AddMethodPin(TSNGraphNode& ANode, const TMethodInfo& AMethod)
+{
+    FMethodPins.push_back(
+        std::make_unique<TPNMethodSinkPin>(ANode.Component.get(), AMethod.Name, AMethod.Bind(*ANode.Component)));
+    return *FMethodPins.back();
 }
 
 void TSNGraph::Connect(TPNSourcePin& AFrom, TPNSinkPin& ATo)
@@ -302,6 +314,14 @@ std::unique_ptr<TSNGraph> BuildGraph(const Cli::TPipeline& APipeline)
         const TSNGraphNode& LNode = LGraph->Nodes()[LNodeOfElement[I]];
         for (const Cli::TSetting& LSetting : APipeline.Elements[I].Settings) {
             try {
+                if (LSetting.At) {
+                    // Checked now (path and value), applied at its time by whoever runs the graph.
+                    const std::string LNow = GetPropertyText(*LNode.Component, LSetting.Path);
+                    SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
+                    SetPropertyText(*LNode.Component, LSetting.Path, LNow);
+                    LGraph->AddTimedSetting({LNodeOfElement[I], LSetting.Path, LSetting.Value, *LSetting.At});
+                    continue;
+                }
                 SetPropertyText(*LNode.Component, LSetting.Path, LSetting.Value);
             } catch (const EPropertyError& E) {
                 Fail(E.what(), LSetting.Position);
@@ -340,13 +360,17 @@ void StoreGraph(const TSNGraph& AGraph, std::ostream& AOut)
 std::string StoreGraphText(const TSNGraph& AGraph)
 {
     std::string LText;
-    for (const TSNGraphNode& LNode : AGraph.Nodes()) {
+    for (size_t N = 0; N < AGraph.Nodes().size(); ++N) {
+        const TSNGraphNode& LNode = AGraph.Nodes()[N];
         const TClassDescription& LClass = LNode.Component->GetClassDescription();
         if (!LClass.Factory)
             throw ESNGraphError(LNode.Name + " (" + LClass.ClassName + ") is of a class that cannot be created by name");
         std::string LLine = LClass.ClassName + " name=" + LNode.Name;
         TLockComponentPtr LFresh = LClass.Factory();
         AppendChanged(*LNode.Component, *LFresh, "", LLine);
+        for (const TSNTimedSetting& LTimed : AGraph.TimedSettings())
+            if (LTimed.Node == N)
+                LLine += " " + LTimed.Path + "@" + FormatReal(LTimed.At) + "=" + Quote(LTimed.Value);
         LText += LLine + "\n";
     }
     for (const TSNGraphLink& LLink : AGraph.Links()) {

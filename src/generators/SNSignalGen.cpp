@@ -75,6 +75,12 @@ const TClassDescription& TSNSignalGen::ClassDescription()
             DescribeProperty(FrequencyProperty, &C::GetFrequency, &C::SetFrequency),
             DescribeProperty(AsymmetryProperty, &C::GetAsymmetry, &C::SetAsymmetry),
         };
+        LClass.Methods = {TMethodInfo{"FrequencyChangeEvent", [](TPersistent& AObject) -> TPublishedMethod {
+            auto* LGen = &static_cast<TSNSignalGen&>(AObject);
+            return [LGen](TPNPin& ASender, float AValue, bool AOnConnect) {
+                LGen->FrequencyChangeEvent(&ASender, AValue, AOnConnect);
+            };
+        }}};
         LClass.Factory = [] { return std::make_shared<TSNSignalGen>(); };
         return LClass;
     }();

@@ -24,7 +24,8 @@ protected:
 };
 
 // Gives every settable value of AObject a value that differs from AFresh's
-// (quotes, '#', '!' and spaces in strings); collections grow by one item.
+// (quotes, '#', '!' and spaces in strings); collections grow by two items, so
+// an index into one can change too.
 // Returns the paths changed.
 void ChangeEverything(TPersistent& AObject, TPersistent& AFresh, const std::string& APrefix,
                       std::vector<std::string>& AChanged)
@@ -35,13 +36,13 @@ void ChangeEverything(TPersistent& AObject, TPersistent& AFresh, const std::stri
                              AChanged);
         } else if (LInfo->Kind == TPropertyKind::pkCollection) {
             TCollection* LItems = LInfo->GetCollection(AObject);
-            LItems->SetCount(LItems->GetCount() + 1);
+            LItems->SetCount(LItems->GetCount() + 2);
             LInfo->GetCollection(AFresh)->SetCount(LItems->GetCount());
             AChanged.push_back(APrefix + LInfo->Name + ".Count");
             for (int I = 0; I < LItems->GetCount(); ++I)
                 ChangeEverything(*LItems->GetItem(I), *LInfo->GetCollection(AFresh)->GetItem(I),
                                  APrefix + LInfo->Name + "[" + std::to_string(I) + "].", AChanged);
-        } else if (LInfo->IsValue() && !LInfo->ReadOnly && LInfo->SetText) {
+        } else if (LInfo->IsValue() && !LInfo->ReadOnly && LInfo->Stored && LInfo->SetText) {
             const std::string LDefault = LInfo->GetText(AFresh);
             std::vector<std::string> LCandidates;
             switch (LInfo->Kind) {

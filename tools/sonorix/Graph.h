@@ -16,6 +16,7 @@ namespace Sonorix::Cli {
 
 using TGraphNode = TSNGraphNode;
 using TGraphEdge = TSNGraphLink;
+using TTimedSetting = TSNTimedSetting;
 
 class TGraph {
 public:
@@ -27,6 +28,7 @@ public:
     const std::vector<TGraphNode>& Nodes() const { return FGraph->Nodes(); }
     const std::vector<TGraphEdge>& Edges() const { return FGraph->Links(); }
     TGraphNode* FindNode(std::string_view AName) { return FGraph->Find(AName); }
+    const std::vector<TTimedSetting>& TimedSettings() const { return FGraph->TimedSettings(); }
     TSNGraph& Graph() { return *FGraph; }
     TDotGraph ToDot() const;
 

@@ -368,6 +368,30 @@ void TRunner::StartSources()
         });
         FWatchClock->Start();
     }
+    // Timed settings: started before the sources, so a change due at the
+    // time of a buffer applies before that buffer is made.
+    FTimedClocks.reserve(FGraph.TimedSettings().size()); // each tick refers to its own slot
+    for (const TTimedSetting& LTimed : FGraph.TimedSettings()) {
+        auto LApply = [this, &LTimed] {
+            const TGraphNode& LNode = FGraph.Nodes()[LTimed.Node];
+            try {
+                SetPropertyText(*LNode.Component, LTimed.Path, LTimed.Value);
+            } catch (const std::exception& E) {
+                Fail(LNode.Name + "." + LTimed.Path + "@" + FormatReal(LTimed.At) + ": " + E.what());
+            }
+        };
+        const auto LPeriod = static_cast<int64_t>(std::llround(LTimed.At * DGTimeUnitsPerSecond));
+        if (LPeriod <= 0) {
+            LApply();
+            continue;
+        }
+        auto& LClock = FTimedClocks.emplace_back();
+        LClock = std::make_unique<TDGClockGen>(LPeriod, [LApply, &LClock] {
+            LApply();
+            LClock->Stop();
+        });
+        LClock->Start();
+    }
     for (ISNStreamSource* LSource : FPrimarySources)
         LSource->StartSource();
     FSourcesStarted = true;
@@ -445,6 +469,8 @@ void TRunner::WindDown()
         FStopClock->Stop();
     if (FWatchClock)
         FWatchClock->Stop();
+    for (auto& LClock : FTimedClocks)
+        LClock->Stop();
     // Let queued work drain; the main thread keeps serving posted work.
     while (!TDGTimeline::WaitIdle(std::chrono::milliseconds(100)))
         MainThread().ProcessMessages();

@@ -75,6 +75,8 @@ private:
     // Stops the fed sources (a mixer on its own clock) as soon as the
     // primary sources have ended, at the same audio time.
     std::unique_ptr<TDGClockGen> FWatchClock;
+    // One clock per timed setting ("Enabled@1.5=false"), ticking once.
+    std::vector<std::unique_ptr<TDGClockGen>> FTimedClocks;
     std::atomic<bool> FSourcesStarted{false};
     mutable std::mutex FErrorMutex;
     std::string FError;
