@@ -48,8 +48,9 @@ std::string LAVErrorText(int AError);
 
 // The error path shared by the libav components. Error raises OnError and,
 // unless the handler set AHandled or the component is in design mode, throws
-// EDGException with "%s - %u - %x" of the message and the code. The detail
-// (which file, which codec) goes to the event as its "detail" field.
+// EDGException with exactly "%s - %u - %x" of the message and the code. The
+// detail (which file, which codec) goes to the event as its "detail" field
+// and to the exception's GetDetail.
 class TLAVErrorSource {
 public:
     virtual ~TLAVErrorSource() = default;

@@ -104,12 +104,10 @@ void TLAVErrorSource::Error(TLockComponent& ASelf, const std::string& AMessage, 
         LHandler(ASelf, AMessage, ACode, LHandled);
     if (LHandled || ASelf.GetDesignMode())
         return;
-    char LText[512];
-    std::snprintf(LText, sizeof(LText), "%s - %u - %x", AMessage.c_str(), ACode, ACode);
-    std::string LMessage = LText;
-    if (!ADetail.empty())
-        LMessage += " (" + ADetail + ")";
-    throw EDGException(LMessage);
+    // "%s - %u - %x", without a length limit on the message (file names).
+    char LCode[32];
+    std::snprintf(LCode, sizeof(LCode), " - %u - %x", ACode, ACode);
+    throw EDGException(AMessage + LCode, ADetail);
 }
 
 // --- TXVLAVAudioFileFormat ------------------------------------------------------
