@@ -27,7 +27,7 @@ const TClassDescription& TSNLAVAudioCompressor::ClassDescription()
         LClass.Parent = &TSNBasicAudioCompressor::ClassDescription();
         LClass.ComponentEditorEntries = true;
         LClass.Properties = {DescribeObject("AudioCompression", &TSNLAVAudioCompressor::GetAudioCompression)};
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioCompressor>(); };
         return LClass;
     }();

@@ -28,7 +28,7 @@ const TClassDescription& TSNLAVAudioLogger::ClassDescription()
             DescribeObject("FileFormat", &TSNLAVAudioLogger::GetFileFormat),
             DescribeObject("AudioCompression", &TSNLAVAudioLogger::GetAudioCompression),
         };
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioLogger>(); };
         return LClass;
     }();

@@ -90,6 +90,26 @@ TEST_F(LAVTool, ErrorsArePrintedAsEvents)
     EXPECT_NE(LRun.Output.find("\"event\":\"OnError\""), std::string::npos) << LRun.Output;
 }
 
+// A packet that does not decode is an event and a count, not the end: FLAC
+// packets given to the mp3 decoder all fail, and the run goes on to its end.
+TEST_F(LAVTool, DroppedPacketsArePrintedAsEventsAndCounted)
+{
+    const TShellResult LRun =
+        Run("TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=flac ! "
+            "TSNLAVAudioDecompressor name=dec AudioCompression.CodecName=mp3",
+            "--quiet --events --duration 1");
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    size_t LWarnings = 0;
+    for (size_t LAt = 0; (LAt = LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"could not decode packet\"",
+                                                 LAt)) != std::string::npos;
+         ++LAt)
+        ++LWarnings;
+    // 44100 frames in FLAC frames of 4608.
+    EXPECT_EQ(LWarnings, 10u) << LRun.Output;
+    EXPECT_NE(LRun.Output.find("sonorix: dec: 10 packets did not decode and were dropped\n"), std::string::npos)
+        << LRun.Output;
+}
+
 // The demo writes FLAC through the pipeline's logger into the working
 // directory, or WAV where --wav says, and names the file it wrote.
 TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)

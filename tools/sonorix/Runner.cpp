@@ -12,6 +12,7 @@
 #include "SNCommonLogger.h"
 #include "SNStreamSource.h"
 #include "WavWriter.h"
+#include "XVLAVSupport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -402,6 +403,17 @@ double TRunner::AudioSeconds() const
     return LSeconds;
 }
 
+void TRunner::PrintSummary()
+{
+    // What the run went on after: packets that did not decode.
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        if (auto* LSource = dynamic_cast<const TLAVErrorSource*>(LNode.Component.get()))
+            if (const uint64_t LDropped = LSource->GetDroppedPackets(); LDropped > 0)
+                FErr << "sonorix: " << LNode.Name << ": " << LDropped
+                     << (LDropped == 1 ? " packet did not decode and was dropped\n"
+                                       : " packets did not decode and were dropped\n");
+}
+
 std::string TRunner::NodeName(const TPersistent* AComponent) const
 {
     for (const TGraphNode& LNode : FGraph.Nodes())
@@ -498,6 +510,7 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
+    PrintSummary();
 
     if (std::string LError = FirstError(); !LError.empty()) {
         FErr << "sonorix: " << LError << std::endl;

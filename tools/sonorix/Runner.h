@@ -59,6 +59,8 @@ private:
     void Fail(const std::string& AMessage);
     bool SourcesRunning() const;
     void ShowProgress(bool AFinal);
+    // Lines on AErr for what the run went on after (dropped packets).
+    void PrintSummary();
     // The pipeline's name for a component of the graph.
     std::string NodeName(const TPersistent* AComponent) const;
     std::string FirstError() const;
