@@ -110,6 +110,33 @@ TEST_F(LAVTool, DroppedPacketsArePrintedAsEventsAndCounted)
         << LRun.Output;
 }
 
+// A 44.1 kHz stream into Opus (48 kHz only) is converted, with one event line
+// saying so, by the logger and by the encoder component alike.
+TEST_F(LAVTool, OpusFrom44100HzIsConvertedWithOneEventLine)
+{
+    const std::string LOpus = FDir.Path("x.opus"), LWav = FDir.Path("x.wav");
+    for (const std::string& LPipeline :
+         {"TSNSignalGen ! TSNLAVAudioLogger FileName=" + LOpus,
+          "TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=libopus ! TSNLAVAudioDecompressor ! "
+          "TSNLAVAudioLogger FileName=" + LWav}) {
+        SCOPED_TRACE(LPipeline);
+        const TShellResult LRun = Run(LPipeline, "--quiet --events --duration 2");
+        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+        EXPECT_EQ(Lines(LRun.Output), 1u) << LRun.Output;
+        EXPECT_NE(LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"converting the stream for the codec\","
+                                   "\"detail\":\"for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)\"}"),
+                  std::string::npos)
+            << LRun.Output;
+    }
+    for (const std::string& LFile : {LOpus, LWav}) {
+        const TProbe LProbe = Probe(LFile);
+        ASSERT_TRUE(LProbe.Ok) << LFile;
+        EXPECT_EQ(LProbe.SampleRate, 48000);
+        // 88 buffers of 1024 frames start before 2 s: 2.02 s.
+        EXPECT_NEAR(LProbe.Duration, 89088.0 / 44100, 0.02) << LFile;
+    }
+}
+
 // The demo writes FLAC through the pipeline's logger into the working
 // directory, or WAV where --wav says, and names the file it wrote.
 TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)
