@@ -32,11 +32,6 @@ struct AVStream;
 
 namespace Sonorix {
 
-// OnError of the libav components: sender, message, code, and whether the
-// handler dealt with it (then no exception is raised).
-using TDGErrorEvent =
-    std::function<void(TPersistent& ASender, const std::string& AMessage, uint32_t ACode, bool& AHandled)>;
-
 // OnWarning of the libav components: something the stream goes on after (a
 // packet that did not decode and was dropped, a conversion for the codec):
 // sender, message, and what and where.

@@ -86,6 +86,12 @@ TEST_F(AnalysisToolTest, SpectrumPeaksAndBuffersPrintWithTheirFields)
     EXPECT_EQ(CountWith(LLines, "\"max_frequency\":22050"), LWindows);
     EXPECT_EQ(CountWith(LLines, "\"event\":\"buffer\",\"pin\":\"OutputPins[0]\",\"size\":128,\"values\":[0,"), LWindows);
     EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"FrequencyOutputPins[0]\""), LWindows);
+
+    // An order whose windows the start refuses ends the run with one line.
+    std::ostringstream LOut, LErr;
+    EXPECT_EQ(SonorixMain({"run", "TestSource ! TSNSpectrum name=fft Order=25", "--duration", "0.05"}, LOut, LErr), 1);
+    EXPECT_EQ(LErr.str().rfind("sonorix: fft: Order 25 asks for windows of 33554432 samples; at most Order 24", 0), 0u)
+        << LErr.str();
 }
 
 TEST_F(AnalysisToolTest, SnapshotNoticesAndGoniometerVectors)
