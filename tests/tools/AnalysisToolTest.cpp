@@ -73,6 +73,28 @@ TEST_F(AnalysisToolTest, MeterEventsAndFreeValuePinsPrintAsJsonLines)
     EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"OutputPins[1]\""), LEvents / 2);
 }
 
+TEST_F(AnalysisToolTest, SynchronisedMeterReadingsMeasuredBeforeTheEndArePrinted)
+{
+    // The default stSingleBuffer: readings wait for the main thread, and the
+    // stop at the end would withdraw the ones still waiting.
+    int LCode = -1;
+    const auto LLines = Lines({"run", "TestSource ! TSNRMSMeter name=rms", "--duration", "1", "--events"}, LCode);
+    ASSERT_EQ(LCode, 0);
+    const auto LLast = [&](const std::string& AText) {
+        std::string LFound;
+        for (const std::string& LLine : LLines)
+            if (LLine.find(AText) != std::string::npos)
+                LFound = LLine.substr(LLine.find("\"value\":"));
+        return LFound;
+    };
+    // The last reading of each channel reaches OnValueChange as it reached the pin.
+    for (const char* LChannel : {"0", "1"}) {
+        const std::string LEvent = LLast(std::string("\"event\":\"OnValueChange\",\"channel\":") + LChannel);
+        ASSERT_FALSE(LEvent.empty()) << "channel " << LChannel;
+        EXPECT_EQ(LEvent, LLast(std::string("\"pin\":\"OutputPins[") + LChannel + "]\""));
+    }
+}
+
 TEST_F(AnalysisToolTest, SpectrumPeaksAndBuffersPrintWithTheirFields)
 {
     int LCode = -1;

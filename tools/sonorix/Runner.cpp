@@ -349,6 +349,7 @@ void TRunner::StartSources()
         const auto LPeriod = static_cast<int64_t>(std::llround(*FOptions.Duration * DGTimeUnitsPerSecond));
         // Started before the sources: at equal due times its tick comes first.
         FStopClock = std::make_unique<TDGClockGen>(std::max<int64_t>(LPeriod, 1), [this] {
+            DeliverPostedEvents();
             StopSources(false);
             FStopClock->Stop();
         });
@@ -363,6 +364,7 @@ void TRunner::StartSources()
         FWatchClock = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 1000, [this] {
             if (!FSourcesStarted || SourcesRunning())
                 return;
+            DeliverPostedEvents();
             for (ISNStreamSource* LSource : FOtherSources)
                 LSource->StopSource();
             FWatchClock->Stop();
@@ -381,6 +383,28 @@ void TRunner::StopSources(bool AEverything)
     if (AEverything)
         for (ISNStreamSource* LSource : FOtherSources)
             LSource->StopSource();
+}
+
+void TRunner::DeliverPostedEvents()
+{
+    if (!FPrinter)
+        return;
+    if (MainThread().IsMainThread()) {
+        MainThread().ProcessMessages();
+        return;
+    }
+    // Virtual time stands still meanwhile, so what was measured before the
+    // stop is printed before the stop can withdraw it.
+    auto LDone = std::make_shared<bool>(false);
+    MainThread().Execute([this, LDone] {
+        {
+            std::lock_guard LGuard(FDeliverMutex);
+            *LDone = true;
+        }
+        FDeliverCond.notify_all();
+    });
+    std::unique_lock LGuard(FDeliverMutex);
+    FDeliverCond.wait(LGuard, [&] { return *LDone || FWindingDown; });
 }
 
 bool TRunner::SourcesRunning() const
@@ -452,6 +476,13 @@ void TRunner::ShowProgress(bool AFinal)
 
 void TRunner::WindDown()
 {
+    {
+        // A clock tick waiting for the main thread must not hold up the
+        // clocks' stop below.
+        std::lock_guard LGuard(FDeliverMutex);
+        FWindingDown = true;
+    }
+    FDeliverCond.notify_all();
     StopSources(true);
     if (FStopClock)
         FStopClock->Stop();

@@ -6,6 +6,7 @@
 #include "Graph.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,10 @@ private:
     void WriteDot();
     void StartSources();
     void StopSources(bool AEverything);
+    // From a clock tick, before a stop: lets the main thread deliver the
+    // events posted so far (a stop withdraws synchronised meter readings
+    // still pending). Returns at once when the run winds down.
+    void DeliverPostedEvents();
     void WindDown();
     void Fail(const std::string& AMessage);
     bool SourcesRunning() const;
@@ -78,6 +83,9 @@ private:
     // primary sources have ended, at the same audio time.
     std::unique_ptr<TDGClockGen> FWatchClock;
     std::atomic<bool> FSourcesStarted{false};
+    std::mutex FDeliverMutex;
+    std::condition_variable FDeliverCond;
+    bool FWindingDown = false;
     mutable std::mutex FErrorMutex;
     std::string FError;
     bool FShowProgress = false;
