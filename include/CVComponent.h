@@ -5,10 +5,17 @@
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace Sonorix {
+
+// OnError of the components that report run-time failures: sender, message,
+// code, and whether the handler dealt with it.
+using TDGErrorEvent =
+    std::function<void(TPersistent& ASender, const std::string& AMessage, uint32_t ACode, bool& AHandled)>;
 
 // A component: published properties, pins, a name, a design-mode flag and
 // the change-notifying lock FLock that guards its state.

@@ -8,7 +8,10 @@ namespace Sonorix {
 // Builds one multi-channel stream from several: input pin i feeds output
 // channel i with its first channel. The number of inputs follows
 // AudioFormat's channel count; rates and widths are aligned by the
-// multi-input base, and samples are copied unchanged.
+// multi-input base, and samples are copied unchanged. Every connected input
+// takes part: the output starts once each has started (its channel count
+// counts towards the output's), and no buffer goes out before each holds
+// its share, so the channels stay aligned whichever input starts first.
 //
 // Pins: InputPins[i] (audio in), OutputPin (audio out).
 //
@@ -28,6 +31,7 @@ public:
 protected:
     void DoChange() override;
     bool PassTroughMasterPump() override { return true; }
+    bool WaitsForConnectedInputs() const override { return true; }
     bool CalculateSendOutput() override;
     // Copies the first channel of ASource into channel AChannel of ATarget,
     // frame by frame, in the running width. Called with FInputLock held.

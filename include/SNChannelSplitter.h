@@ -6,7 +6,10 @@
 namespace Sonorix {
 
 // Sends each channel of a stream as a mono stream of its own: output pin i
-// carries channel i, samples unchanged, same rate and width.
+// carries channel i, samples unchanged, same rate and width. The mono buffers
+// carry the stream's channel mask (the start announces front left) and the
+// width of its valid bits: 24 valid bits in a 32-bit container give 24-bit
+// buffers holding the top 24 bits.
 //
 // Pins: InputPin (audio in), OutputPins (one TSNPNAudioSourcePin per channel,
 // as many as CountChannels). Pins beyond the stream's channel count stay idle.
@@ -36,6 +39,9 @@ private:
 
     // The mono format sent on every output.
     WAVEFORMATEXTENSIBLE FOutputFormat{};
+    // The width of the mono buffers: the running format's valid bits,
+    // rounded up to a width a buffer holds.
+    uint32_t MonoBits() const;
 };
 
 namespace SNChannelSplitter {

@@ -22,9 +22,12 @@ extern const TEnumInfo TDGCombFeedInfo;
 class TSNCombFilter : public TSNCommonFilter {
 public:
     static constexpr TRealSpec CoefficientProperty{.Name = "Coefficient", .Default = 0.9, .Min = 0.0};
-    // The history is bounded: 2^23 frames (190 s at 44.1 kHz).
-    static constexpr TIntSpec DelayProperty{
-        .Name = "Delay", .Default = 1000, .Min = 0, .Max = 1 << 23, .TypeName = "Cardinal"};
+    static constexpr TIntSpec DelayProperty{.Name = "Delay", .Default = 1000, .Min = 0, .TypeName = "Cardinal"};
+    // The longest history, 2^23 frames (190 s at 44.1 kHz): each buffer
+    // shorter than the delay moves the whole history. A longer Delay keeps
+    // its value but is refused at the start (or at the change) with a
+    // background error naming this limit, and the stream passes unfiltered.
+    static constexpr uint32_t MaxDelayFrames = uint32_t{1} << 23;
     static constexpr TEnumSpec<TDGCombFeed> FeedProperty{.Name = "Feed", .Default = cfForward, .Info = &TDGCombFeedInfo};
 
     static const TClassDescription& ClassDescription();
@@ -33,8 +36,8 @@ public:
     // The factor of the delayed signal, at or above 0; applies from the next buffer.
     double GetCoefficient() const;
     void SetCoefficient(double AValue);
-    // The delay in frames; a change while running zeroes the history before
-    // the next buffer.
+    // The delay in frames (at most MaxDelayFrames take effect); a change
+    // while running zeroes the history before the next buffer.
     uint32_t GetDelay() const;
     void SetDelay(uint32_t AValue);
     TDGCombFeed GetFeed() const;
@@ -57,6 +60,9 @@ private:
     uint32_t FDelay = static_cast<uint32_t>(DelayProperty.Default);
     ISNAudioBufferPtr FDelayBuffer;
     bool FNeedsResize = false;
+    // The running Delay was refused (too long, or no memory); cleared by the
+    // next Init.
+    bool FDelayRefused = false;
     TDGCombFeed FFeed = FeedProperty.Default;
 };
 

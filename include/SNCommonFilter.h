@@ -47,6 +47,14 @@ public:
     bool IsRunning() const { return FRunning.load(); }
 
 protected:
+    // The zeroed history of a delaying filter: AFrames frames of AFormat.
+    // Null when AFrames exceeds AMaxFrames or the memory is not there; then
+    // the refusal, naming ADelay ("Delay 9000000 frames") and the limit, goes
+    // to ReportBackgroundError, and the caller lets the stream pass unchanged.
+    ISNAudioBufferPtr CreateHistory(const WAVEFORMATEXTENSIBLE& AFormat, int64_t AFrames, int64_t AMaxFrames,
+                                    const std::string& ADelay);
+    // The refusal of a delay beyond AMaxFrames, as CreateHistory reports it.
+    void ReportDelayRefused(const std::string& ADelay, int64_t AMaxFrames);
     // Operations arriving at the input pin, on the delivering thread.
     virtual bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
     // Operations arriving at the output pin from downstream.

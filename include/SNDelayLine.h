@@ -19,7 +19,10 @@ namespace Sonorix {
 //   LDelay.GetDelayValue().SetValue(4800);
 class TSNDelayLine : public TSNCommonFilter {
 public:
-    // The history is bounded: 2^23 frames (190 s at 44.1 kHz).
+    // The longest history, 2^23 frames (190 s at 44.1 kHz): each buffer
+    // shorter than the delay moves the whole history. A longer delay is
+    // refused (at the start or at the change) with a background error naming
+    // this limit, and the stream passes undelayed.
     static constexpr int64_t MaxDelayFrames = int64_t{1} << 23;
 
     TSNDelayLine();

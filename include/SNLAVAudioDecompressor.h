@@ -22,7 +22,10 @@ namespace Sonorix {
 // format for codecs that do not state it. The output width is AudioFormat.Bits;
 // every libav sample format (packed or planar, integer or float) is
 // interleaved into it. The output start is sent with the first decoded frame,
-// when the stream's format is known.
+// when the stream's format is known. A packet that does not decode is dropped
+// with its bytes and reported through OnWarning ("could not decode packet");
+// decoding goes on with the next one. Without a codec (none named, no header
+// packet) packets are dropped without a word.
 //
 //   TSNLAVAudioDecompressor LDecoder;
 //   LEncoder.GetOutputPin().Connect(LDecoder.GetInputPin());
@@ -61,7 +64,6 @@ private:
     IDGBlockBufferPtr FPacketBuffer;
     bool FStarted = false;
     bool FStartSent = false;
-    bool FMissingReported = false;
     double FRate = 0;
     // Encoder priming still to drop (from the codec header).
     int64_t FSkipSamples = 0;

@@ -170,6 +170,10 @@ protected:
     virtual bool GetStopOnNoStreams();
     virtual void MainTrySend();
     virtual bool PassTroughMasterPump();
+    // Whether every connected input takes part, enabled or not: the start
+    // waits until each has started (or its upstream said it will not), and
+    // output waits for an input that is connected but has not started yet.
+    virtual bool WaitsForConnectedInputs() const { return false; }
     virtual void IntStop();
     virtual void TrySend();
     virtual void UsePresetCalculateRate();

@@ -49,7 +49,8 @@ public:
     static constexpr TEnumSpec<TSNdBMode> ModedBProperty{.Name = "ModedB", .Default = adbNone, .Info = &TSNdBModeInfo};
     static constexpr TBoolSpec SynchronizeProperty{.Name = "Synchronize", .Default = true};
     // Windows above 2^24 points (128 MiB per channel) are refused at the
-    // stream's start: the spectrum then stays silent.
+    // stream's start with OnError (or a background error when no handler
+    // takes it); the spectrum then stays silent.
     static constexpr int32_t CMaxRunningOrder = 24;
 
     TSNSpectrum();
@@ -74,6 +75,10 @@ public:
     // With Synchronize the event runs on the main thread, else on the audio
     // thread.
     void SetOnFrequencyResult(TSNFrequencyEvent AEvent);
+    // Raised on the thread that delivers the start when the start cannot
+    // make the FFT (an order above CMaxRunningOrder, no memory). Unless the
+    // handler sets AHandled, the message goes to ReportBackgroundError.
+    void SetOnError(TDGErrorEvent AEvent);
     void SetCountChannels(int32_t AValue) override;
 
 protected:
@@ -89,6 +94,7 @@ protected:
 
 private:
     void FreeState();
+    void Error(const std::string& AMessage, uint32_t ACode);
 
     TPNPinList FFrequencyOutputPins;
     int32_t FOrder = static_cast<int32_t>(OrderProperty.Default);
@@ -97,6 +103,7 @@ private:
     bool FSynchronize = SynchronizeProperty.Default;
     TSNdBMode FModedB = ModedBProperty.Default;
     TSNFrequencyEvent FOnFrequencyResult;
+    TDGErrorEvent FOnError;
 
     // Per stream.
     int32_t FRunningOrder = 0;

@@ -75,6 +75,13 @@ std::string DescribeWaveFormat(const WAVEFORMATEXTENSIBLE& AFormat);
 class EDGException : public std::runtime_error {
 public:
     explicit EDGException(const std::string& AMessage) : std::runtime_error(AMessage) {}
+    // ADetail says what and where, beside a message whose text is fixed.
+    EDGException(const std::string& AMessage, std::string ADetail)
+        : std::runtime_error(AMessage), FDetail(std::move(ADetail)) {}
+    const std::string& GetDetail() const { return FDetail; }
+
+private:
+    std::string FDetail;
 };
 
 // A codec wrapper library or one of its exports could not be loaded.

@@ -17,6 +17,7 @@
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -31,10 +32,11 @@ struct AVStream;
 
 namespace Sonorix {
 
-// OnError of the libav components: sender, message, code, and whether the
-// handler dealt with it (then no exception is raised).
-using TDGErrorEvent =
-    std::function<void(TPersistent& ASender, const std::string& AMessage, uint32_t ACode, bool& AHandled)>;
+// OnWarning of the libav components: something the stream goes on after (a
+// packet that did not decode and was dropped, a conversion for the codec):
+// sender, message, and what and where.
+using TDGWarningEvent =
+    std::function<void(TPersistent& ASender, const std::string& AMessage, const std::string& ADetail)>;
 
 // Once per process: libav's log output off (errors go through OnError).
 void LAVInitialize();
@@ -48,8 +50,9 @@ std::string LAVErrorText(int AError);
 
 // The error path shared by the libav components. Error raises OnError and,
 // unless the handler set AHandled or the component is in design mode, throws
-// EDGException with "%s - %u - %x" of the message and the code. The detail
-// (which file, which codec) goes to the event as its "detail" field.
+// EDGException with exactly "%s - %u - %x" of the message and the code. The
+// detail (which file, which codec) goes to the event as its "detail" field
+// and to the exception's GetDetail.
 class TLAVErrorSource {
 public:
     virtual ~TLAVErrorSource() = default;
@@ -58,15 +61,27 @@ public:
     // Detail of the error being reported (inside an OnError handler).
     std::string GetErrorDetail() const;
 
-    // The OnError row of a class description.
+    void SetOnWarning(TDGWarningEvent AHandler);
+    TDGWarningEvent GetOnWarning() const;
+    // Packets that did not decode and were dropped, since construction; any thread.
+    uint64_t GetDroppedPackets() const { return FDroppedPackets; }
+
+    // The OnError and OnWarning rows of a class description.
     static TEventInfo DescribeOnError();
+    static TEventInfo DescribeOnWarning();
 
 protected:
     void Error(TLockComponent& ASelf, const std::string& AMessage, uint32_t ACode, const std::string& ADetail = {});
+    // Raises OnWarning when assigned; never throws.
+    void Warning(TLockComponent& ASelf, const std::string& AMessage, const std::string& ADetail);
+    // Counts a packet that did not decode and warns "could not decode packet".
+    void DropPacket(TLockComponent& ASelf, const std::string& ADetail);
 
 private:
     mutable std::mutex FMutex;
     TDGErrorEvent FOnError;
+    TDGWarningEvent FOnWarning;
+    std::atomic<uint64_t> FDroppedPackets{0};
     std::string FDetail;
 };
 

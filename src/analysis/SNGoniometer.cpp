@@ -90,10 +90,18 @@ void TSNGoniometer::SplitBuffer(int32_t AChannel, const IDGRealBufferPtr& ABuffe
     IDGRealBufferPtr LLeft = std::move(FBuffers[0]);
     IDGRealBufferPtr LRight = std::move(FBuffers[1]);
     FBuffers = {};
-    // The shorter buffer bounds the pair, so neither is read past its end.
-    const uint32_t LCount = std::min(LLeft->GetSize(), LRight->GetSize());
+    // The buffer that completed the pair gives its length; a shorter partner
+    // is read as if followed by zeros, never past its end.
+    const uint32_t LCount = ABuffer->GetSize();
     if (LCount == 0)
         return;
+    IDGRealBufferPtr& LPartner = AChannel == 0 ? LRight : LLeft;
+    if (LPartner->GetSize() < LCount) {
+        IDGRealBufferPtr LPadded = TDGRealBuffer::CreateSize(LCount);
+        std::fill_n(LPadded->Modify(), LCount, 0.0);
+        std::copy_n(LPartner->Read(), LPartner->GetSize(), LPadded->Modify());
+        LPartner = std::move(LPadded);
+    }
     const auto n = static_cast<int32_t>(LCount);
     IDGRealBufferPtr LMagnitude = TDGRealBuffer::CreateSize(LCount);
     IDGRealBufferPtr LPhase = TDGRealBuffer::CreateSize(LCount);

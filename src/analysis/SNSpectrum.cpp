@@ -75,6 +75,17 @@ const TClassDescription& TSNSpectrum::ClassDescription()
                                             {"frequency", AFrequency},
                                             {"max_frequency", AMaxFrequency}});
                               });
+                          }},
+                         {"OnError", [](TPersistent& AObject, TGenericEventHandler AHandler) {
+                              auto& LSpectrum = static_cast<C&>(AObject);
+                              if (!AHandler) {
+                                  LSpectrum.SetOnError(nullptr);
+                                  return;
+                              }
+                              LSpectrum.SetOnError([AHandler](TPersistent& ASender, const std::string& AMessage,
+                                                              uint32_t ACode, bool& /*AHandled*/) {
+                                  AHandler(ASender, "OnError", {{"message", AMessage}, {"code", int64_t{ACode}}});
+                              });
                           }}};
         LClass.Factory = [] { return std::make_shared<TSNSpectrum>(); };
         return LClass;
@@ -182,10 +193,37 @@ void TSNSpectrum::IntInit()
     else if (FNormalize == fnNormalizeSqrt)
         LFlag = IPP_FFT_DIV_BY_SQRTN;
     FRunningOrder = FOrder;
-    if (FRunningOrder > CMaxRunningOrder)
+    if (FRunningOrder > CMaxRunningOrder) {
+        Error("Order " + std::to_string(FRunningOrder) + " asks for windows of " +
+                  std::to_string(uint64_t{1} << FRunningOrder) + " samples; at most Order " +
+                  std::to_string(CMaxRunningOrder) + " (" + std::to_string(uint64_t{1} << CMaxRunningOrder) +
+                  " samples) is supported: no spectra for this stream",
+              static_cast<uint32_t>(-ippStsFftOrderErr));
         return;
-    if (ippsFFTInitAlloc_R_64f(&FIntState, FRunningOrder, LFlag, ippAlgHintAccurate) != ippStsNoErr)
+    }
+    if (const IppStatus LStatus = ippsFFTInitAlloc_R_64f(&FIntState, FRunningOrder, LFlag, ippAlgHintAccurate);
+        LStatus != ippStsNoErr) {
         FIntState = nullptr;
+        Error("cannot make the FFT of Order " + std::to_string(FRunningOrder) + " (status " +
+                  std::to_string(LStatus) + "): no spectra for this stream",
+              static_cast<uint32_t>(-LStatus));
+    }
+}
+
+void TSNSpectrum::Error(const std::string& AMessage, uint32_t ACode)
+{
+    TDGErrorEvent LHandler = FLock->Getter(FOnError);
+    bool LHandled = false;
+    if (LHandler)
+        LHandler(*this, AMessage, ACode, LHandled);
+    if (!LHandled)
+        ReportBackgroundError(GetDisplayPath() + ": " + AMessage);
+}
+
+void TSNSpectrum::SetOnError(TDGErrorEvent AEvent)
+{
+    TLockAccess LAccess = FLock->WriteLock();
+    FOnError = std::move(AEvent);
 }
 
 void TSNSpectrum::AudioStreamStart(const WAVEFORMATEXTENSIBLE* AWaveFormat)

@@ -27,7 +27,7 @@ const TClassDescription& TSNLAVAudioCompressor::ClassDescription()
         LClass.Parent = &TSNBasicAudioCompressor::ClassDescription();
         LClass.ComponentEditorEntries = true;
         LClass.Properties = {DescribeObject("AudioCompression", &TSNLAVAudioCompressor::GetAudioCompression)};
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioCompressor>(); };
         return LClass;
     }();
@@ -76,17 +76,21 @@ void TSNLAVAudioCompressor::BeginAudio(const TPNStartWaveOperation& AStartOperat
                                 : "'" + LName + "' is not an audio encoder of this libavcodec");
             return;
         }
-        std::string LDetail;
+        std::string LDetail, LConversion;
         // Global header: the codec's set-up travels in the header packet.
         const int LResult = FEncoder->Open(FAudioCompression.GetCodec(), FFormat, FAudioCompression.GetBitRate(),
-                                           true, FAudioCompression.GetOptions(), LDetail);
+                                           true, FAudioCompression.GetOptions(), LDetail, LConversion);
         if (LResult < 0) {
             Error(*this, "could not open codec", static_cast<uint32_t>(-LResult), LDetail);
             return;
         }
+        if (!LConversion.empty())
+            Warning(*this, "converting the stream for the codec", LConversion);
         FAudioCompression.ApplySettings(FEncoder->GetContext());
     }
-    FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(LEnabled ? FFormat.Format.nSamplesPerSec : 0));
+    // The packets' rate: the codec's, which may differ from the input's.
+    FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(
+        LEnabled ? static_cast<uint32_t>(FEncoder->GetContext()->sample_rate) : 0));
     FPacketNo = 0;
     FHasPending = false;
     FStarted = LEnabled;

@@ -39,7 +39,7 @@ const TClassDescription& TSNLAVAudioDecompressor::ClassDescription()
             DescribeObject("AudioCompression", &TSNLAVAudioDecompressor::GetAudioCompression),
             DescribeObject("AudioFormat", &TSNLAVAudioDecompressor::GetAudioFormat),
         };
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioDecompressor>(); };
         return LClass;
     }();
@@ -79,7 +79,6 @@ void TSNLAVAudioDecompressor::StartDecompression(double ARate)
     FStarted = true;
     FOpened = true;
     FStartSent = false;
-    FMissingReported = false;
     FRate = ARate;
     FPacketBuffer->Resize(0);
     // A named codec opens at once; otherwise the header packet names it.
@@ -155,14 +154,9 @@ void TSNLAVAudioDecompressor::DoDecompression(const IDGBlockBuffer& AData)
                       LCodecHeader.ChannelMask, LCodecHeader.ExtraData);
             return;
         }
-        if (!FAudioCodecCtx) {
-            if (!FMissingReported) {
-                FMissingReported = true;
-                Error(*this, "could not open codec", static_cast<uint32_t>(-AVERROR_DECODER_NOT_FOUND),
-                      "the packet stream has no codec header; set AudioCompression.CodecName");
-            }
+        // No codec named and no header: nothing to decode with.
+        if (!FAudioCodecCtx)
             return;
-        }
         DecodePacket(LPayload, LHeader.bytes, AV_NOPTS_VALUE);
         if (LHeader.e_o_s) {
             // The last packet: what the decoder still holds comes out now.
@@ -177,14 +171,8 @@ void TSNLAVAudioDecompressor::DoDecompression(const IDGBlockBuffer& AData)
 
 void TSNLAVAudioDecompressor::DecodeRaw(const uint8_t* AData, size_t ASize)
 {
-    if (!FAudioCodecCtx) {
-        if (!FMissingReported) {
-            FMissingReported = true;
-            Error(*this, "could not open codec", static_cast<uint32_t>(-AVERROR_DECODER_NOT_FOUND),
-                  "a raw packet stream needs AudioCompression.CodecName");
-        }
+    if (!FAudioCodecCtx)
         return;
-    }
     // An empty block adds nothing (and has no bytes to point at).
     if (ASize == 0)
         return;
@@ -198,9 +186,8 @@ void TSNLAVAudioDecompressor::DecodeRaw(const uint8_t* AData, size_t ASize)
     const size_t LOld = FPacketBuffer->GetSize();
     if (LOld + ASize > CMaxPendingBytes) {
         FPacketBuffer->Resize(0);
-        Error(*this, "could not decode packet", static_cast<uint32_t>(-AVERROR_INVALIDDATA),
-              "more than 1 MiB of raw data without a packet of the " + std::string(FAudioCodecCtx->codec->name) +
-                  " codec");
+        DropPacket(*this, "more than 1 MiB of raw data without a packet of the " +
+                   std::string(FAudioCodecCtx->codec->name) + " codec; the pending bytes are dropped");
         return;
     }
     // Parsers read ahead of the bytes they are given: zeroed padding behind
@@ -246,7 +233,9 @@ void TSNLAVAudioDecompressor::DecodePacket(const uint8_t* AData, int ASize, int6
         LResult = avcodec_send_packet(FAudioCodecCtx, FPacket);
     }
     if (LResult < 0 && LResult != AVERROR_EOF) {
-        Error(*this, "could not decode packet", static_cast<uint32_t>(-LResult), LAVErrorText(LResult));
+        // The packet costs itself only: decoding goes on with the next one.
+        DropPacket(*this, std::string("the ") + FAudioCodecCtx->codec->name + " decoder refused a packet of " +
+                   std::to_string(ASize) + " bytes: " + LAVErrorText(LResult) + "; it is dropped");
         return;
     }
     ReceiveFrames();
@@ -255,7 +244,14 @@ void TSNLAVAudioDecompressor::DecodePacket(const uint8_t* AData, int ASize, int6
 void TSNLAVAudioDecompressor::ReceiveFrames()
 {
     AVFrame* LFrame = FAudioCompression.GetFrame();
-    while (avcodec_receive_frame(FAudioCodecCtx, LFrame) == 0) {
+    while (true) {
+        if (const int LResult = avcodec_receive_frame(FAudioCodecCtx, LFrame); LResult < 0) {
+            // Decoders that decode on receiving report a bad packet here.
+            if (LResult != AVERROR(EAGAIN) && LResult != AVERROR_EOF)
+                DropPacket(*this, std::string("the ") + FAudioCodecCtx->codec->name +
+                           " decoder could not decode a packet: " + LAVErrorText(LResult) + "; it is dropped");
+            return;
+        }
         const int LChannels = LFrame->ch_layout.nb_channels;
         if (LChannels <= 0 || LChannels > 32 || LFrame->sample_rate <= 0 || LFrame->nb_samples <= 0) {
             av_frame_unref(LFrame);

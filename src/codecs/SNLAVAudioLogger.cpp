@@ -28,7 +28,7 @@ const TClassDescription& TSNLAVAudioLogger::ClassDescription()
             DescribeObject("FileFormat", &TSNLAVAudioLogger::GetFileFormat),
             DescribeObject("AudioCompression", &TSNLAVAudioLogger::GetAudioCompression),
         };
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioLogger>(); };
         return LClass;
     }();
@@ -98,14 +98,16 @@ void TSNLAVAudioLogger::BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat)
         Fail("Could not alloc stream", AVERROR(ENOMEM));
         return;
     }
-    std::string LDetail;
+    std::string LDetail, LConversion;
     const int LResult = FEncoder->Open(LCodec, AWaveFormat, FAudioCompression.GetBitRate(),
                                        (LFormat->flags & AVFMT_GLOBALHEADER) != 0, FAudioCompression.GetOptions(),
-                                       LDetail);
+                                       LDetail, LConversion);
     if (LResult < 0) {
         Fail("could not open codec", LResult, LDetail);
         return;
     }
+    if (!LConversion.empty())
+        Warning(*this, "converting the stream for the codec", LConversion);
     AVCodecContext* LContext = FEncoder->GetContext();
     avcodec_parameters_from_context(FStream->codecpar, LContext);
     FStream->time_base = LContext->time_base;

@@ -28,7 +28,7 @@ const TClassDescription& TSNLAVAudioPlayer::ClassDescription()
         ApplyCatalogue(LClass, "TSNLAVAudioPlayer");
         LClass.Parent = &TSNBasicCommonPlayer::ClassDescription();
         LClass.Properties = {DescribeObject("Audio", &TSNLAVAudioPlayer::GetAudio)};
-        LClass.Events = {TLAVErrorSource::DescribeOnError()};
+        LClass.Events = {TLAVErrorSource::DescribeOnError(), TLAVErrorSource::DescribeOnWarning()};
         LClass.Factory = [] { return std::make_shared<TSNLAVAudioPlayer>(); };
         return LClass;
     }();
@@ -235,13 +235,10 @@ bool TSNLAVAudioPlayer::ReadBuffer()
             FAtEnd = true;
             return false;
         }
-        if (LResult != AVERROR(EAGAIN)) {
-            Error(*this, "cannot decode '" + GetFileName() + "': " + LAVErrorText(LResult),
-                  static_cast<uint32_t>(-LResult));
-            FAtEnd = true;
-            return false;
-        }
-        // The decoder wants the next packet of the audio stream.
+        // A damaged packet costs itself only; then the decoder wants the
+        // next packet of the audio stream.
+        if (LResult != AVERROR(EAGAIN))
+            DropPacket(*this, "'" + GetFileName() + "': " + LAVErrorText(LResult) + "; the packet is dropped");
         if (FDraining) {
             FAtEnd = true;
             return false;
@@ -257,11 +254,8 @@ bool TSNLAVAudioPlayer::ReadBuffer()
         if (FPacket->stream_index != FAudio.GetOpenedIndex())
             continue;
         LResult = avcodec_send_packet(LCodec, FPacket);
-        if (LResult < 0 && LResult != AVERROR(EAGAIN) && LResult != AVERROR_EOF) {
-            Error(*this, "cannot decode '" + GetFileName() + "': " + LAVErrorText(LResult),
-                  static_cast<uint32_t>(-LResult));
-            // Handled: the damaged packet is skipped.
-        }
+        if (LResult < 0 && LResult != AVERROR(EAGAIN) && LResult != AVERROR_EOF)
+            DropPacket(*this, "'" + GetFileName() + "': " + LAVErrorText(LResult) + "; the packet is dropped");
     }
 }
 

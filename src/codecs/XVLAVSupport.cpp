@@ -90,6 +90,45 @@ TEventInfo TLAVErrorSource::DescribeOnError()
             }};
 }
 
+void TLAVErrorSource::SetOnWarning(TDGWarningEvent AHandler)
+{
+    std::lock_guard LGuard(FMutex);
+    FOnWarning = std::move(AHandler);
+}
+
+TDGWarningEvent TLAVErrorSource::GetOnWarning() const
+{
+    std::lock_guard LGuard(FMutex);
+    return FOnWarning;
+}
+
+TEventInfo TLAVErrorSource::DescribeOnWarning()
+{
+    return {"OnWarning", [](TPersistent& AObject, TGenericEventHandler AHandler) {
+                auto& LSource = dynamic_cast<TLAVErrorSource&>(AObject);
+                if (!AHandler) {
+                    LSource.SetOnWarning(nullptr);
+                    return;
+                }
+                LSource.SetOnWarning(
+                    [AHandler](TPersistent& ASender, const std::string& AMessage, const std::string& ADetail) {
+                        AHandler(ASender, "OnWarning", {{"message", AMessage}, {"detail", ADetail}});
+                    });
+            }};
+}
+
+void TLAVErrorSource::Warning(TLockComponent& ASelf, const std::string& AMessage, const std::string& ADetail)
+{
+    if (TDGWarningEvent LHandler = GetOnWarning())
+        LHandler(ASelf, AMessage, ADetail);
+}
+
+void TLAVErrorSource::DropPacket(TLockComponent& ASelf, const std::string& ADetail)
+{
+    ++FDroppedPackets;
+    Warning(ASelf, "could not decode packet", ADetail);
+}
+
 void TLAVErrorSource::Error(TLockComponent& ASelf, const std::string& AMessage, uint32_t ACode,
                             const std::string& ADetail)
 {
@@ -104,12 +143,10 @@ void TLAVErrorSource::Error(TLockComponent& ASelf, const std::string& AMessage, 
         LHandler(ASelf, AMessage, ACode, LHandled);
     if (LHandled || ASelf.GetDesignMode())
         return;
-    char LText[512];
-    std::snprintf(LText, sizeof(LText), "%s - %u - %x", AMessage.c_str(), ACode, ACode);
-    std::string LMessage = LText;
-    if (!ADetail.empty())
-        LMessage += " (" + ADetail + ")";
-    throw EDGException(LMessage);
+    // "%s - %u - %x", without a length limit on the message (file names).
+    char LCode[32];
+    std::snprintf(LCode, sizeof(LCode), " - %u - %x", ACode, ACode);
+    throw EDGException(AMessage + LCode, ADetail);
 }
 
 // --- TXVLAVAudioFileFormat ------------------------------------------------------

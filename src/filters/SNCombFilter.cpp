@@ -129,7 +129,7 @@ uint32_t TSNCombFilter::GetDelay() const
 
 void TSNCombFilter::SetDelay(uint32_t AValue)
 {
-    FOutputLock->NotifySetterMinMax(FDelay, AValue, uint32_t(*DelayProperty.Min), uint32_t(*DelayProperty.Max), [this] {
+    FOutputLock->NotifySetterMin(FDelay, AValue, uint32_t(*DelayProperty.Min), [this] {
         TLockAccess LAccess = FInputLock->WriteLock();
         FNeedsResize = true;
     });
@@ -158,9 +158,9 @@ void TSNCombFilter::SetEnabled(bool AValue)
 
 void TSNCombFilter::Init(const WAVEFORMATEXTENSIBLE& AFormat)
 {
-    FDelayBuffer = TSNAudioBuffer::CreateSizeEx(AFormat.Format.nSamplesPerSec, AFormat.Format.wBitsPerSample,
-                                                AFormat.Format.nChannels, GetDelay(), AFormat.dwChannelMask);
-    FDelayBuffer->Zero();
+    const uint32_t LDelay = GetDelay();
+    FDelayBuffer = CreateHistory(AFormat, LDelay, MaxDelayFrames, "Delay " + std::to_string(LDelay) + " frames");
+    FDelayRefused = !FDelayBuffer;
     FNeedsResize = false;
 }
 
@@ -176,6 +176,7 @@ void TSNCombFilter::AudioStreamStart(const TPNStartWaveOperation& AStartOperatio
         FDelayBuffer.reset();
 }
 
+
 void TSNCombFilter::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                             bool& /*ASendOutputData*/)
 {
@@ -183,9 +184,13 @@ void TSNCombFilter::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, 
     if (!AOutBuffer || AOutBuffer->GetSize() == 0)
         return;
     // A buffer of another layout than the history starts a history of its own.
-    if (FNeedsResize || !FDelayBuffer || FDelayBuffer->GetBitsPerSample() != AInBuffer->GetBitsPerSample() ||
-        FDelayBuffer->GetChannels() != AInBuffer->GetChannels())
+    if (FNeedsResize || (!FDelayBuffer && !FDelayRefused) ||
+        (FDelayBuffer && (FDelayBuffer->GetBitsPerSample() != AInBuffer->GetBitsPerSample() ||
+                          FDelayBuffer->GetChannels() != AInBuffer->GetChannels())))
         Init(AInBuffer->GetWaveFormat());
+    // A refused delay (reported once): the output keeps the input.
+    if (!FDelayBuffer)
+        return;
     const uint32_t S = AInBuffer->GetSize();
     const uint32_t D = FDelayBuffer->GetSize();
     const uint32_t LStep = AInBuffer->GetDataStep();

@@ -7,6 +7,7 @@
 #include "SNBasicDispatcher.h"
 
 #include <algorithm>
+#include <new>
 #include <cstring>
 
 namespace Sonorix {
@@ -60,17 +61,34 @@ void TSNDelayLine::SetEnabled(bool AValue)
 
 void TSNDelayLine::CalculateDelay()
 {
-    if (IsRunning())
-        FSamplesDelay = std::clamp<int64_t>(FDelayValue.Frames(FWaveFormat.Format.nSamplesPerSec), 0, MaxDelayFrames);
+    if (IsRunning()) {
+        const uint32_t LRate = FWaveFormat.Format.nSamplesPerSec;
+        const int64_t LFrames = std::max<int64_t>(FDelayValue.Frames(LRate), 0);
+        FSamplesDelay = LFrames;
+        if (LFrames > MaxDelayFrames) {
+            // Refused, never shortened: the stream passes undelayed.
+            const bool LMilliseconds = FDelayValue.GetMode() == dmMilliseconds;
+            ReportDelayRefused("a delay of " + std::to_string(LFrames) + " frames" +
+                                   (LMilliseconds ? " (" + std::to_string(FDelayValue.GetValue()) + " ms at " +
+                                                        std::to_string(LRate) + " Hz)"
+                                                  : ""),
+                               MaxDelayFrames);
+            FSamplesDelay = 0;
+        }
+    }
     FNeedsResize = true;
 }
 
 void TSNDelayLine::Init(const WAVEFORMATEXTENSIBLE& AFormat)
 {
-    FDelayBuffer = TSNAudioBuffer::CreateSizeEx(AFormat.Format.nSamplesPerSec, AFormat.Format.wBitsPerSample,
-                                                AFormat.Format.nChannels, static_cast<uint32_t>(FSamplesDelay),
-                                                AFormat.dwChannelMask);
-    FDelayBuffer->Zero();
+    FDelayBuffer = CreateHistory(AFormat, FSamplesDelay, MaxDelayFrames,
+                                 "a delay of " + std::to_string(FSamplesDelay) + " frames");
+    // Without memory for the history the stream passes undelayed.
+    if (!FDelayBuffer) {
+        FSamplesDelay = 0;
+        FDelayBuffer = TSNAudioBuffer::CreateSizeEx(AFormat.Format.nSamplesPerSec, AFormat.Format.wBitsPerSample,
+                                                    AFormat.Format.nChannels, 0, AFormat.dwChannelMask);
+    }
     FNeedsResize = false;
 }
 
@@ -91,8 +109,14 @@ void TSNDelayLine::Resize()
 {
     const uint32_t O = FDelayBuffer->GetSize();
     const auto D = static_cast<uint32_t>(FSamplesDelay);
-    FDelayBuffer->Resize(D);
     FNeedsResize = false;
+    try {
+        FDelayBuffer->Resize(D);
+    } catch (const std::bad_alloc&) {
+        // Reported by a fresh history's allocation failing the same way.
+        Init(FDelayBuffer->GetWaveFormat());
+        return;
+    }
     // Growing holds the newest kept frame; a history that held nothing stays
     // silent.
     if (D <= O || O == 0)

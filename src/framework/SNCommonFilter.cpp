@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "SNCommonFilter.h"
 
+#include <new>
+#include <string>
+
 namespace Sonorix {
 
 TSNCommonFilter::TSNCommonFilter()
@@ -52,6 +55,34 @@ void TSNCommonFilter::SetEnabled(bool AValue)
 }
 
 void TSNCommonFilter::EnabledChanged() {}
+
+void TSNCommonFilter::ReportDelayRefused(const std::string& ADelay, int64_t AMaxFrames)
+{
+    ReportBackgroundError(GetDisplayPath() + ": " + ADelay + " is longer than the longest history, " +
+                          std::to_string(AMaxFrames) + " frames (" + std::to_string(AMaxFrames / 44100) +
+                          " s at 44.1 kHz); the stream passes unchanged");
+}
+
+ISNAudioBufferPtr TSNCommonFilter::CreateHistory(const WAVEFORMATEXTENSIBLE& AFormat, int64_t AFrames,
+                                                 int64_t AMaxFrames, const std::string& ADelay)
+{
+    if (AFrames > AMaxFrames) {
+        ReportDelayRefused(ADelay, AMaxFrames);
+        return nullptr;
+    }
+    try {
+        ISNAudioBufferPtr LHistory =
+            TSNAudioBuffer::CreateSizeEx(AFormat.Format.nSamplesPerSec, AFormat.Format.wBitsPerSample,
+                                         AFormat.Format.nChannels, static_cast<uint32_t>(AFrames), AFormat.dwChannelMask);
+        LHistory->Zero();
+        return LHistory;
+    } catch (const std::bad_alloc&) {
+        ReportBackgroundError(GetDisplayPath() + ": cannot allocate the history of " + ADelay + " (" +
+                              std::to_string(AFrames * (AFormat.Format.wBitsPerSample / 8) * AFormat.Format.nChannels) +
+                              " bytes); the stream passes unchanged");
+        return nullptr;
+    }
+}
 
 // --- Input side ------------------------------------------------------------
 

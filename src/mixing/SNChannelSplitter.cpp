@@ -53,10 +53,25 @@ void TSNChannelSplitter::AudioStreamStart(const WAVEFORMATEXTENSIBLE* AWaveForma
     FOutputFormat = FWaveFormat;
     WAVEFORMATEX& LFormat = FOutputFormat.Format;
     LFormat.nChannels = 1;
+    // The mono buffers are as wide as the valid bits need: 24 valid bits in
+    // 32 give 24-bit buffers; 20 valid bits in 24, which no buffer holds,
+    // stay in 24.
+    LFormat.wBitsPerSample = static_cast<uint16_t>(MonoBits());
     LFormat.nBlockAlign = static_cast<uint16_t>(LFormat.wBitsPerSample / 8);
     LFormat.nAvgBytesPerSec = uint32_t{LFormat.nBlockAlign} * LFormat.nSamplesPerSec;
     FOutputFormat.dwChannelMask = 1; // front left
     NotifyOutputPins(std::make_shared<TPNStartWaveOperation>(FOutputFormat));
+}
+
+uint32_t TSNChannelSplitter::MonoBits() const
+{
+    const uint32_t LContainer = FWaveFormat.Format.wBitsPerSample;
+    const uint32_t LValid = FWaveFormat.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE
+                                ? FWaveFormat.Samples.wValidBitsPerSample
+                                : LContainer;
+    if (LValid == 0 || LValid >= LContainer)
+        return LContainer;
+    return (LValid + 7) / 8 * 8;
 }
 
 template <unsigned ABytes>
@@ -66,15 +81,22 @@ void TSNChannelSplitter::Strip(int32_t AChannel, const ISNAudioBuffer& ABuffer)
     if (LBlockAlign == 0)
         return;
     const auto LFrames = static_cast<uint32_t>(ABuffer.GetByteSize() / LBlockAlign);
-    // The buffer carries the mask of the format its start announced (front
-    // left), so a writer downstream sees one format throughout.
-    ISNAudioBufferPtr LMono = TSNAudioBuffer::CreateSizeEx(FWaveFormat.Format.nSamplesPerSec,
-                                                           FOutputFormat.Format.wBitsPerSample, 1, LFrames,
-                                                           FOutputFormat.dwChannelMask);
+    // The buffer carries the running stream's channel mask.
+    const uint32_t LMask = FWaveFormat.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE ? FWaveFormat.dwChannelMask : 0;
+    ISNAudioBufferPtr LMono =
+        TSNAudioBuffer::CreateSizeEx(FWaveFormat.Format.nSamplesPerSec, ABytes * 8, 1, LFrames, LMask);
     const uint8_t* LSource = ABuffer.ByteRead() + static_cast<size_t>(FWaveFormat.Format.wBitsPerSample / 8) * AChannel;
     uint8_t* LTarget = LMono->ByteWrite();
     for (uint32_t i = 0; i < LFrames; ++i, LSource += LBlockAlign, LTarget += ABytes)
         std::memcpy(LTarget, LSource, ABytes);
+    // Valid bits narrower than the container: their width, keeping the top
+    // bits (where a container holds its valid bits).
+    if (const uint32_t LBits = MonoBits(); LBits != ABytes * 8) {
+        ISNAudioBufferPtr LNarrow =
+            TSNAudioBuffer::CreateSizeEx(FWaveFormat.Format.nSamplesPerSec, LBits, 1, LFrames, LMask);
+        LMono->CopyTo(0, *LNarrow, 0, LFrames);
+        LMono = std::move(LNarrow);
+    }
     if (auto* LPin = dynamic_cast<TSNPNAudioSourcePin*>(OutputPin(AChannel)))
         LPin->SendBuffer(std::move(LMono));
 }

@@ -184,7 +184,7 @@ bool TSNPNQueuedAudioSinkPin::IsStartReady()
 {
     if (FRunning)
         return true;
-    if (IsConnected() && FEnabled) {
+    if (IsConnected() && (FEnabled || FOwner.WaitsForConnectedInputs())) {
         // An upstream that will deliver nothing answers with an ignore, which
         // sets FIgnored through the owner's handler.
         FIgnored = false;
@@ -555,7 +555,7 @@ void TSNBasicMultiInput::SetSampleRates()
     for (TSNPNQueuedAudioSinkPin* LPin : FAllInputPins) {
         if (LPin->IsConnected() && LPin->FRunning)
             LPin->CalculateSampleCount(GetOutputBufferSize(), static_cast<float>(FCalculatedRate));
-        else
+        else if (!LPin->IsConnected() || !WaitsForConnectedInputs())
             LPin->FDelayed = true;
     }
 }

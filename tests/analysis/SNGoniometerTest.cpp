@@ -124,3 +124,28 @@ TEST(SNGoniometer, AMonoStreamGivesNothingAndPairsAreFormedAcrossBuffers)
     EXPECT_EQ(LRig.Pin0.Buffers()[0].size(), 40u);
     EXPECT_EQ(LRig.Pin0.Buffers()[1].size(), 7u);
 }
+
+TEST(SNGoniometer, ThePairHasTheLengthOfTheBufferThatCompletedIt)
+{
+    struct TScope : TSNGoniometer {
+        using TSNGoniometer::SplitBuffer;
+    } LScope;
+    LScope.SetMode(gmPolar);
+    TRealRecorder LMagnitude{TPNDataType::dtReal};
+    LMagnitude.Listen(LScope.GetOutputPins()[0]);
+    const auto LOnes = [](uint32_t ASize) {
+        IDGRealBufferPtr LBuffer = TDGRealBuffer::CreateSize(ASize);
+        std::fill_n(LBuffer->Modify(), ASize, 1.0);
+        return LBuffer;
+    };
+    LScope.SplitBuffer(0, LOnes(5));
+    LScope.SplitBuffer(1, LOnes(3));
+    LScope.SplitBuffer(1, LOnes(3));
+    LScope.SplitBuffer(0, LOnes(5));
+    ASSERT_EQ(LMagnitude.Buffers().size(), 2u);
+    EXPECT_EQ(LMagnitude.Buffers()[0], std::vector<double>(3, 1.0)) << "|(1, 1)| / sqrt 2";
+    // The shorter partner reads as zeros beyond its end: |(1, 0)| / sqrt 2.
+    ASSERT_EQ(LMagnitude.Buffers()[1].size(), 5u);
+    EXPECT_DOUBLE_EQ(LMagnitude.Buffers()[1][2], 1.0);
+    EXPECT_DOUBLE_EQ(LMagnitude.Buffers()[1][3], std::sqrt(0.5));
+}

@@ -213,12 +213,28 @@ TEST(SNSpectrum, OrderClampsAndAppliesAtTheNextStart)
     LRig.Feeder.Send(LInput);
     EXPECT_EQ(LRig.Spectra[0]->Buffers().size(), 6u);
     EXPECT_EQ(LRig.Spectra[0]->Buffers().back().size(), 16u);
-    // Too large a window is refused: the stream gives nothing, and no memory
-    // is asked for.
-    LRig.Spectrum.SetOrder(30);
+    // Too large a window is refused at the start with OnError: the stream
+    // gives nothing, and no memory is asked for.
+    std::vector<std::string> LErrors;
+    LRig.Spectrum.SetOnError([&](TPersistent&, const std::string& AMessage, uint32_t, bool& AHandled) {
+        LErrors.push_back(AMessage);
+        AHandled = true;
+    });
+    LRig.Spectrum.SetOrder(25);
     LRig.Feeder.Start(LInput->GetWaveFormat());
     LRig.Feeder.Send(LInput);
     EXPECT_EQ(LRig.Spectra[0]->Buffers().size(), 6u);
+    ASSERT_EQ(LErrors.size(), 1u);
+    EXPECT_EQ(LErrors[0], "Order 25 asks for windows of 33554432 samples; at most Order 24 (16777216 samples) is "
+                          "supported: no spectra for this stream");
+    // Unhandled, it reaches the background error handler (a tool run fails).
+    std::string LBackground;
+    SetBackgroundErrorHandler([&](const std::string& AMessage) { LBackground = AMessage; });
+    LRig.Spectrum.SetOnError(nullptr);
+    LRig.Spectrum.SetOrder(30);
+    LRig.Feeder.Start(LInput->GetWaveFormat());
+    SetBackgroundErrorHandler(nullptr);
+    EXPECT_NE(LBackground.find(": Order 30 asks for windows of 1073741824 samples"), std::string::npos) << LBackground;
 }
 
 TEST(SNSpectrum, AfterAStopBuffersAreIgnoredUntilTheNextStart)

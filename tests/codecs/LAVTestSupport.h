@@ -82,10 +82,12 @@ private:
     TSNPNAudioSourcePin FOutputPin;
 };
 
-// Records OnError calls (and marks them handled when asked).
+// Records OnError calls (and marks them handled when asked) and OnWarning
+// calls ("message: detail").
 struct TErrorLog {
     std::vector<std::string> Messages;
     std::vector<std::string> Details;
+    std::vector<std::string> Warnings;
     bool Handle = true;
     template <class C>
     void Attach(C& AComponent)
@@ -94,6 +96,9 @@ struct TErrorLog {
             Messages.push_back(AMessage);
             Details.push_back(AComponent.GetErrorDetail());
             AHandled = Handle;
+        });
+        AComponent.SetOnWarning([this](TPersistent&, const std::string& AMessage, const std::string& ADetail) {
+            Warnings.push_back(AMessage + ": " + ADetail);
         });
     }
     std::string Text() const;

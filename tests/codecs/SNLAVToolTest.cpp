@@ -90,6 +90,53 @@ TEST_F(LAVTool, ErrorsArePrintedAsEvents)
     EXPECT_NE(LRun.Output.find("\"event\":\"OnError\""), std::string::npos) << LRun.Output;
 }
 
+// A packet that does not decode is an event and a count, not the end: FLAC
+// packets given to the mp3 decoder all fail, and the run goes on to its end.
+TEST_F(LAVTool, DroppedPacketsArePrintedAsEventsAndCounted)
+{
+    const TShellResult LRun =
+        Run("TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=flac ! "
+            "TSNLAVAudioDecompressor name=dec AudioCompression.CodecName=mp3",
+            "--quiet --events --duration 1");
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    size_t LWarnings = 0;
+    for (size_t LAt = 0; (LAt = LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"could not decode packet\"",
+                                                 LAt)) != std::string::npos;
+         ++LAt)
+        ++LWarnings;
+    // 44100 frames in FLAC frames of 4608.
+    EXPECT_EQ(LWarnings, 10u) << LRun.Output;
+    EXPECT_NE(LRun.Output.find("sonorix: dec: 10 packets did not decode and were dropped\n"), std::string::npos)
+        << LRun.Output;
+}
+
+// A 44.1 kHz stream into Opus (48 kHz only) is converted, with one event line
+// saying so, by the logger and by the encoder component alike.
+TEST_F(LAVTool, OpusFrom44100HzIsConvertedWithOneEventLine)
+{
+    const std::string LOpus = FDir.Path("x.opus"), LWav = FDir.Path("x.wav");
+    for (const std::string& LPipeline :
+         {"TSNSignalGen ! TSNLAVAudioLogger FileName=" + LOpus,
+          "TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=libopus ! TSNLAVAudioDecompressor ! "
+          "TSNLAVAudioLogger FileName=" + LWav}) {
+        SCOPED_TRACE(LPipeline);
+        const TShellResult LRun = Run(LPipeline, "--quiet --events --duration 2");
+        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+        EXPECT_EQ(Lines(LRun.Output), 1u) << LRun.Output;
+        EXPECT_NE(LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"converting the stream for the codec\","
+                                   "\"detail\":\"for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)\"}"),
+                  std::string::npos)
+            << LRun.Output;
+    }
+    for (const std::string& LFile : {LOpus, LWav}) {
+        const TProbe LProbe = Probe(LFile);
+        ASSERT_TRUE(LProbe.Ok) << LFile;
+        EXPECT_EQ(LProbe.SampleRate, 48000);
+        // 88 buffers of 1024 frames start before 2 s: 2.02 s.
+        EXPECT_NEAR(LProbe.Duration, 89088.0 / 44100, 0.02) << LFile;
+    }
+}
+
 // The demo writes FLAC through the pipeline's logger into the working
 // directory, or WAV where --wav says, and names the file it wrote.
 TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "CVThreading.h"
 #include "FilterTestChain.h"
 #include "SNCombFilter.h"
 
@@ -120,11 +121,34 @@ TEST(SNCombFilterTest, PropertiesClampAndSaturate)
     TCombChain LChain;
     LChain.Filter.SetCoefficient(-1.0);
     EXPECT_EQ(LChain.Filter.GetCoefficient(), 0.0);
-    LChain.Filter.SetDelay(UINT32_MAX);
-    EXPECT_EQ(LChain.Filter.GetDelay(), uint32_t(TSNCombFilter::DelayProperty.Max.value()));
     LChain.Filter.SetDelay(1);
     LChain.Filter.SetCoefficient(10.0);
     LChain.Filter.SetFeed(cfBack);
     LChain.Start(44100, 16, 1);
     EXPECT_EQ(LChain.Send({20000, 20000, -20000, 0}), (TSamples{20000, 32767, 32767, 32767}));
+}
+
+TEST(SNCombFilterTest, ADelayBeyondTheLongestHistoryIsRefusedNotShortened)
+{
+    std::vector<std::string> LErrors;
+    SetBackgroundErrorHandler([&](const std::string& AMessage) { LErrors.push_back(AMessage); });
+    TCombChain LChain;
+    LChain.Filter.SetCoefficient(0.5);
+    LChain.Filter.SetDelay(TSNCombFilter::MaxDelayFrames + 1);
+    EXPECT_EQ(LChain.Filter.GetDelay(), TSNCombFilter::MaxDelayFrames + 1) << "kept as set";
+    LChain.Start(44100, 16, 1);
+    EXPECT_EQ(LChain.Send({100, 0, 0}), (TSamples{100, 0, 0})) << "passed unfiltered";
+    EXPECT_EQ(LChain.Send({100, 0, 0}), (TSamples{100, 0, 0}));
+    ASSERT_EQ(LErrors.size(), 1u) << "reported once";
+    EXPECT_NE(LErrors[0].find(": Delay 8388609 frames is longer than the longest history, 8388608 frames (190 s at "
+                              "44.1 kHz); the stream passes unchanged"),
+              std::string::npos)
+        << LErrors[0];
+    // The longest history is taken, and a short delay filters again.
+    LChain.Filter.SetDelay(TSNCombFilter::MaxDelayFrames);
+    EXPECT_EQ(LChain.Send({100, 0}), (TSamples{100, 0}));
+    LChain.Filter.SetDelay(1);
+    EXPECT_EQ(LChain.Send({100, 0, 0}), (TSamples{100, 50, 0}));
+    SetBackgroundErrorHandler(nullptr);
+    EXPECT_EQ(LErrors.size(), 1u);
 }

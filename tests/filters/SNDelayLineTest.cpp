@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "CVRegistry.h"
+#include "CVThreading.h"
 #include "FilterTestChain.h"
 #include "SNDelayLine.h"
 
@@ -105,11 +106,26 @@ TEST_P(SNDelayLineWidthTest, AnySplitGivesTheOutputOfTheWholeSignal)
 INSTANTIATE_TEST_SUITE_P(Widths, SNDelayLineWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
                          [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
 
-TEST(SNDelayLineTest, AHugeDelayIsBounded)
+TEST(SNDelayLineTest, ADelayBeyondTheLongestHistoryIsRefusedNotShortened)
 {
+    std::vector<std::string> LErrors;
+    SetBackgroundErrorHandler([&](const std::string& AMessage) { LErrors.push_back(AMessage); });
     TDelayChain LChain;
     LChain.Filter.GetDelayValue().SetValue(INT64_MAX);
     LChain.Start(192000, 32, 2);
+    EXPECT_EQ(LChain.Filter.GetSamplesDelay(), 0);
+    EXPECT_EQ(LChain.Send({1, 2}), (TSamples{1, 2})) << "passed undelayed";
+    ASSERT_EQ(LErrors.size(), 1u);
+    EXPECT_NE(LErrors[0].find(" ms at 192000 Hz) is longer than the longest history, 8388608 frames (190 s at "
+                              "44.1 kHz); the stream passes unchanged"),
+              std::string::npos)
+        << LErrors[0];
+    // The longest history itself is taken.
+    LChain.Filter.GetDelayValue().SetValue(1000);
+    LChain.Filter.GetDelayValue().SetMode(dmSamples);
+    LChain.Filter.GetDelayValue().SetValue(TSNDelayLine::MaxDelayFrames);
     EXPECT_EQ(LChain.Filter.GetSamplesDelay(), TSNDelayLine::MaxDelayFrames);
     EXPECT_EQ(LChain.Send({1, 2}), (TSamples{0, 0}));
+    SetBackgroundErrorHandler(nullptr);
+    EXPECT_EQ(LErrors.size(), 1u);
 }

@@ -72,38 +72,52 @@ TEST_P(SNChannelMergerWidthTest, InputIFillsChannelIWithItsFirstChannelAndAnUnco
 
 INSTANTIATE_TEST_SUITE_P(Widths, SNChannelMergerWidthTest, ::testing::Values(8u, 16u, 24u, 32u));
 
-TEST(SNChannelMergerTest, TheFirstInputStartsTheOutputAndALaterOneJoinsAsItsChannel)
+TEST(SNChannelMergerTest, EveryConnectedInputTakesPartWhicheverStartsFirst)
 {
-    for (int LChannels : {0, 4}) {
-        SCOPED_TRACE(LChannels);
-        TSNChannelMerger LMerger;
-        if (LChannels > 0) {
-            LMerger.GetAudioFormat().SetEnabled(true);
-            LMerger.GetAudioFormat().SetCountChannels(LChannels);
+    // Mono and stereo inputs, with the inputs' format and with a preset one;
+    // input 0 starts and sends its first buffer before input 1 starts.
+    for (const unsigned LInChannels : {1u, 2u})
+        for (const int LPreset : {0, 2}) {
+            SCOPED_TRACE(testing::Message() << LInChannels << " channels in, preset " << LPreset);
+            TSNChannelMerger LMerger;
+            if (LPreset > 0) {
+                LMerger.GetAudioFormat().SetEnabled(true);
+                LMerger.GetAudioFormat().SetCountChannels(LPreset);
+            }
+            TTestCollector LCollector;
+            LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
+            TFeeder LA, LB;
+            LA.Connect(LMerger.GetInputPins()[0]);
+            LB.Connect(LMerger.GetInputPins()[1]);
+            LA.Start(44100, 16, LInChannels);
+            LA.Send(1024, 11);
+            EXPECT_TRUE(LCollector.Buffers().empty()) << "input 1 has not delivered yet";
+            LB.Start(44100, 16, LInChannels);
+            LB.Send(1024, 22);
+            ASSERT_EQ(LCollector.Starts().size(), 1u);
+            const unsigned LOutChannels = LCollector.Starts()[0].Format.nChannels;
+            EXPECT_EQ(LOutChannels, LPreset > 0 ? 2u : 2 * LInChannels) << "the sum of the inputs' channels";
+            ASSERT_EQ(LCollector.Buffers().size(), 1u);
+            const ISNAudioBuffer& LOut = *LCollector.Buffers()[0];
+            for (uint32_t F = 0; F < 1024; F += 100) {
+                EXPECT_EQ(LOut.GetItem(F, 0), 11) << F;
+                EXPECT_EQ(LOut.GetItem(F, 1), 22) << F;
+                for (unsigned C = 2; C < LOutChannels; ++C)
+                    EXPECT_EQ(LOut.GetItem(F, C), 0);
+            }
         }
-        TTestCollector LCollector;
-        LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
-        TFeeder LA, LB;
-        LA.Connect(LMerger.GetInputPins()[0]);
-        LB.Connect(LMerger.GetInputPins()[1]);
-        // Merger inputs are not enabled, so none is waited for: the output
-        // starts with the first one's two channels.
-        LA.Start(44100, 16, 2);
-        ASSERT_EQ(LCollector.Starts().size(), 1u);
-        const unsigned LOutChannels = LCollector.Starts()[0].Format.nChannels;
-        EXPECT_EQ(LOutChannels, LChannels > 0 ? 4u : 2u);
-        LB.Start(44100, 16, 2);
-        LB.Send(1024, 22);
-        LA.Send(1024, 11);
-        ASSERT_EQ(LCollector.Buffers().size(), 1u);
-        const ISNAudioBuffer& LOut = *LCollector.Buffers()[0];
-        for (uint32_t F = 0; F < 1024; F += 100) {
-            EXPECT_EQ(LOut.GetItem(F, 0), 11);
-            EXPECT_EQ(LOut.GetItem(F, 1), 22);
-            for (unsigned C = 2; C < LOutChannels; ++C)
-                EXPECT_EQ(LOut.GetItem(F, C), 0);
-        }
-    }
+    // An input whose upstream will deliver nothing is not waited for.
+    TSNChannelMerger LMerger;
+    TTestCollector LCollector;
+    LMerger.GetOutputPin().Connect(LCollector.GetInputPin());
+    TFeeder LA, LB;
+    LB.AnswerIgnore = true;
+    LA.Connect(LMerger.GetInputPins()[0]);
+    LB.Connect(LMerger.GetInputPins()[1]);
+    LA.Start(44100, 16, 1);
+    LA.Send(1024, 11);
+    ASSERT_EQ(LCollector.Buffers().size(), 1u);
+    EXPECT_EQ(LCollector.Buffers()[0]->GetItem(0, 0), 11);
 }
 
 TEST(SNChannelMergerTest, NothingIsSentWhenEveryInputIsStoppedOrUnconnected)

@@ -60,6 +60,7 @@ TEST_P(SNChannelSplitterTest, EachOutputCarriesItsChannelUnchangedAsMono)
         for (const ISNAudioBufferPtr& LBuffer : LOut.Buffers()) {
             ASSERT_EQ(LBuffer->GetChannels(), 1u);
             ASSERT_EQ(LBuffer->GetBitsPerSample(), LBits);
+            ASSERT_EQ(LBuffer->GetChannelMask(), LInput->GetWaveFormat().dwChannelMask) << "the stream's mask";
             for (uint32_t f = 0; f < LBuffer->GetSize(); ++f, ++LFrame)
                 ASSERT_EQ(LBuffer->GetItem(f, 0), LInput->GetItem(LFrame, c)) << "frame " << LFrame;
         }
@@ -131,4 +132,27 @@ TEST(SNChannelSplitter, AStartOfAWidthNoBufferHoldsSplitsNothingAndThrowsNothing
     EXPECT_NO_THROW(LRig.Feeder.Pin.Notify(std::make_shared<TPNSuppliedBufferOperation>(TDGBlockBuffer::CreateSize(4096))));
     EXPECT_NO_THROW(LRig.Feeder.Send(TSNAudioBuffer::CreateSize(44100, 16, 2, 100)));
     EXPECT_EQ(LRig.Outputs[0]->Frames(), 0u);
+}
+
+TEST(SNChannelSplitter, ValidBitsNarrowerThanTheContainerGiveBuffersOfTheirWidth)
+{
+    TSplitterRig LRig(2);
+    WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(48000, 32, 2, 0x3);
+    LFormat.Samples.wValidBitsPerSample = 24;
+    LRig.Feeder.Start(LFormat);
+    ISNAudioBufferPtr LInput = TSNAudioBuffer::CreateWaveFormat(LFormat, 3);
+    for (uint32_t f = 0; f < 3; ++f)
+        for (uint32_t c = 0; c < 2; ++c)
+            PutSample(*LInput, f, c, static_cast<int32_t>((f + 1) * (c == 0 ? 0x10000 : -0x20000) * 256));
+    LRig.Feeder.Send(LInput);
+    for (uint32_t c = 0; c < 2; ++c) {
+        const WAVEFORMATEXTENSIBLE LStart = LRig.Outputs[c]->Starts().at(0);
+        EXPECT_EQ(LStart.Format.wBitsPerSample, 24);
+        EXPECT_EQ(LStart.Format.nBlockAlign, 3);
+        const ISNAudioBuffer& LMono = *LRig.Outputs[c]->Buffers().at(0);
+        ASSERT_EQ(LMono.GetBitsPerSample(), 24u);
+        EXPECT_EQ(LMono.GetChannelMask(), 0x3u);
+        for (uint32_t f = 0; f < 3; ++f)
+            EXPECT_EQ(LMono.GetItem(f, 0), static_cast<int32_t>((f + 1) * (c == 0 ? 0x10000 : -0x20000))) << f;
+    }
 }

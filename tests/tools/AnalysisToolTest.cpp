@@ -73,6 +73,28 @@ TEST_F(AnalysisToolTest, MeterEventsAndFreeValuePinsPrintAsJsonLines)
     EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"OutputPins[1]\""), LEvents / 2);
 }
 
+TEST_F(AnalysisToolTest, SynchronisedMeterReadingsMeasuredBeforeTheEndArePrinted)
+{
+    // The default stSingleBuffer: readings wait for the main thread, and the
+    // stop at the end would withdraw the ones still waiting.
+    int LCode = -1;
+    const auto LLines = Lines({"run", "TestSource ! TSNRMSMeter name=rms", "--duration", "1", "--events"}, LCode);
+    ASSERT_EQ(LCode, 0);
+    const auto LLast = [&](const std::string& AText) {
+        std::string LFound;
+        for (const std::string& LLine : LLines)
+            if (LLine.find(AText) != std::string::npos)
+                LFound = LLine.substr(LLine.find("\"value\":"));
+        return LFound;
+    };
+    // The last reading of each channel reaches OnValueChange as it reached the pin.
+    for (const char* LChannel : {"0", "1"}) {
+        const std::string LEvent = LLast(std::string("\"event\":\"OnValueChange\",\"channel\":") + LChannel);
+        ASSERT_FALSE(LEvent.empty()) << "channel " << LChannel;
+        EXPECT_EQ(LEvent, LLast(std::string("\"pin\":\"OutputPins[") + LChannel + "]\""));
+    }
+}
+
 TEST_F(AnalysisToolTest, SpectrumPeaksAndBuffersPrintWithTheirFields)
 {
     int LCode = -1;
@@ -86,6 +108,12 @@ TEST_F(AnalysisToolTest, SpectrumPeaksAndBuffersPrintWithTheirFields)
     EXPECT_EQ(CountWith(LLines, "\"max_frequency\":22050"), LWindows);
     EXPECT_EQ(CountWith(LLines, "\"event\":\"buffer\",\"pin\":\"OutputPins[0]\",\"size\":128,\"values\":[0,"), LWindows);
     EXPECT_EQ(CountWith(LLines, "\"event\":\"value\",\"pin\":\"FrequencyOutputPins[0]\""), LWindows);
+
+    // An order whose windows the start refuses ends the run with one line.
+    std::ostringstream LOut, LErr;
+    EXPECT_EQ(SonorixMain({"run", "TestSource ! TSNSpectrum name=fft Order=25", "--duration", "0.05"}, LOut, LErr), 1);
+    EXPECT_EQ(LErr.str().rfind("sonorix: fft: Order 25 asks for windows of 33554432 samples; at most Order 24", 0), 0u)
+        << LErr.str();
 }
 
 TEST_F(AnalysisToolTest, SnapshotNoticesAndGoniometerVectors)

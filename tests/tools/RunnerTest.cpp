@@ -195,4 +195,20 @@ TEST_F(RunnerTest, ListAndInspectShowTheCatalogue)
                                   "UseCustomFormat (Boolean, legacy) is read into AudioFormat.Channels",
                                   "OnValueChange", "read-only", "Ogg files (*.ogg)|*.ogg|All files (*.*)|*.*"})
         EXPECT_NE(LInspect.Out.find(LExpected), std::string::npos) << LExpected;
+
+    // Every class: columns never run together (the longest pin classes
+    // included) and the last line ends.
+    for (const TClassDescription* LClass : TSNRegistry::Instance().List()) {
+        const TResult LOne = Sonorix({"inspect", LClass->ClassName});
+        ASSERT_EQ(LOne.ExitCode, 0) << LClass->ClassName;
+        ASSERT_FALSE(LOne.Out.empty());
+        EXPECT_EQ(LOne.Out.back(), '\n') << LClass->ClassName;
+        const std::string LPins = LOne.Out.substr(LOne.Out.find("Pins:\n"));
+        std::istringstream LLines(LPins);
+        for (std::string LLine; std::getline(LLines, LLine);)
+            if (LLine.find("Pin") != std::string::npos && LLine.find("  ") == 0) {
+                EXPECT_TRUE(LLine.find(" input  ") != std::string::npos || LLine.find(" output ") != std::string::npos)
+                    << LClass->ClassName << ": " << LLine;
+            }
+    }
 }

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
@@ -45,6 +49,25 @@ TEST(SonorixToolTest, ListInspectAndVersion)
     EXPECT_EQ(LVersion.ExitCode, 0);
     EXPECT_EQ(LVersion.Output.rfind("sonorix ", 0), 0u);
     EXPECT_EQ(RunTool("--help").ExitCode, 0);
+}
+
+// The README's "What works today" table names exactly what `sonorix list`
+// registers: nothing promised that is not there, nothing there unsaid.
+TEST(SonorixToolTest, TheReadmeListsWhatIsRegistered)
+{
+    std::ifstream LFile(std::string(SONORIX_SOURCE_DIR) + "/README.md");
+    const std::string LReadme((std::istreambuf_iterator<char>(LFile)), std::istreambuf_iterator<char>());
+    const size_t LStart = LReadme.find("### What works today");
+    ASSERT_NE(LStart, std::string::npos);
+    const std::string LTable = LReadme.substr(LStart, LReadme.find("\n\n`sonorix list`", LStart) - LStart);
+    std::set<std::string> LNamed;
+    for (size_t LAt = 0; (LAt = LTable.find("`TSN", LAt)) != std::string::npos; ++LAt)
+        LNamed.insert(LTable.substr(LAt + 1, LTable.find('`', LAt + 1) - LAt - 1));
+    std::set<std::string> LRegistered;
+    std::istringstream LList(RunTool("list").Output);
+    for (std::string LLine; std::getline(LList, LLine);)
+        LRegistered.insert(LLine.substr(0, LLine.find('\t')));
+    EXPECT_EQ(LNamed, LRegistered);
 }
 
 TEST(SonorixToolTest, BadInputIsOneLineAndNonZero)

@@ -9,6 +9,7 @@
 #include "Runner.h"
 #include "SNStoredGraph.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <iomanip>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 namespace Sonorix::Cli {
 
@@ -125,25 +127,38 @@ void PrintProperties(std::ostream& AOut, TPersistent& AObject, const std::string
 
 void PrintPins(std::ostream& AOut, TPersistent& AObject)
 {
+    // Name, class and the rest of each row; the columns are as wide as
+    // their longest entry, so a long class name never runs into the next.
+    struct TRow {
+        std::string Name, Class, Rest;
+    };
+    std::vector<TRow> LRows;
     for (const TPropertyInfo* LInfo : AObject.GetClassDescription().AllProperties()) {
+        std::ostringstream LRest;
         if (LInfo->Kind == TPropertyKind::pkPin) {
             TPNPin* LPin = LInfo->GetPin(AObject);
-            AOut << "  " << std::left << std::setw(26) << LInfo->Name << ' ' << std::setw(28) << LInfo->PinClass
-                 << (LPin->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
-                 << DataTypeName(LPin->GetDataType()) << (LInfo->Primary ? "  primary" : "");
+            LRest << (LPin->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
+                  << DataTypeName(LPin->GetDataType()) << (LInfo->Primary ? "  primary" : "");
             for (const std::string& LOld : LInfo->OldNames)
-                AOut << "  legacy name " << LOld;
-            AOut << '\n';
+                LRest << "  legacy name " << LOld;
+            LRows.push_back({LInfo->Name, LInfo->PinClass, LRest.str()});
         } else if (LInfo->Kind == TPropertyKind::pkPinList) {
             TPNPinList* LList = LInfo->GetPinList(AObject);
-            AOut << "  " << std::left << std::setw(26) << (LInfo->Name + "[]") << ' ' << std::setw(28)
-                 << ("list of " + LInfo->PinClass)
-                 << (LList->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
-                 << DataTypeName(LList->GetDataType()) << "  count " << LList->GetCount()
-                 << (LInfo->ResizeProperty.empty() ? "" : " (follows " + LInfo->ResizeProperty + ")")
-                 << (LInfo->Primary ? "  primary" : "") << '\n';
+            LRest << (LList->GetDirection() == TPNPinDirection::pdSink ? "input  " : "output ")
+                  << DataTypeName(LList->GetDataType()) << "  count " << LList->GetCount()
+                  << (LInfo->ResizeProperty.empty() ? "" : " (follows " + LInfo->ResizeProperty + ")")
+                  << (LInfo->Primary ? "  primary" : "");
+            LRows.push_back({LInfo->Name + "[]", "list of " + LInfo->PinClass, LRest.str()});
         }
     }
+    size_t LNameWidth = 26, LClassWidth = 27;
+    for (const TRow& LRow : LRows) {
+        LNameWidth = std::max(LNameWidth, LRow.Name.size());
+        LClassWidth = std::max(LClassWidth, LRow.Class.size());
+    }
+    for (const TRow& LRow : LRows)
+        AOut << "  " << std::left << std::setw(static_cast<int>(LNameWidth)) << LRow.Name << ' '
+             << std::setw(static_cast<int>(LClassWidth)) << LRow.Class << ' ' << LRow.Rest << '\n';
 }
 
 int List(std::ostream& AOut)

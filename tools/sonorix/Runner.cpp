@@ -12,6 +12,7 @@
 #include "SNCommonLogger.h"
 #include "SNStreamSource.h"
 #include "WavWriter.h"
+#include "XVLAVSupport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -348,6 +349,7 @@ void TRunner::StartSources()
         const auto LPeriod = static_cast<int64_t>(std::llround(*FOptions.Duration * DGTimeUnitsPerSecond));
         // Started before the sources: at equal due times its tick comes first.
         FStopClock = std::make_unique<TDGClockGen>(std::max<int64_t>(LPeriod, 1), [this] {
+            DeliverPostedEvents();
             StopSources(false);
             FStopClock->Stop();
         });
@@ -362,6 +364,7 @@ void TRunner::StartSources()
         FWatchClock = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 1000, [this] {
             if (!FSourcesStarted || SourcesRunning())
                 return;
+            DeliverPostedEvents();
             for (ISNStreamSource* LSource : FOtherSources)
                 LSource->StopSource();
             FWatchClock->Stop();
@@ -406,6 +409,28 @@ void TRunner::StopSources(bool AEverything)
             LSource->StopSource();
 }
 
+void TRunner::DeliverPostedEvents()
+{
+    if (!FPrinter)
+        return;
+    if (MainThread().IsMainThread()) {
+        MainThread().ProcessMessages();
+        return;
+    }
+    // Virtual time stands still meanwhile, so what was measured before the
+    // stop is printed before the stop can withdraw it.
+    auto LDone = std::make_shared<bool>(false);
+    MainThread().Execute([this, LDone] {
+        {
+            std::lock_guard LGuard(FDeliverMutex);
+            *LDone = true;
+        }
+        FDeliverCond.notify_all();
+    });
+    std::unique_lock LGuard(FDeliverMutex);
+    FDeliverCond.wait(LGuard, [&] { return *LDone || FWindingDown; });
+}
+
 bool TRunner::SourcesRunning() const
 {
     for (ISNStreamSource* LSource : FPrimarySources)
@@ -424,6 +449,17 @@ double TRunner::AudioSeconds() const
         if (auto* LLogger = dynamic_cast<const TSNCommonLogger*>(LNode.Component.get()))
             LSeconds = std::max(LSeconds, static_cast<double>(LLogger->GetLoggedTime()) / DGTimeUnitsPerSecond);
     return LSeconds;
+}
+
+void TRunner::PrintSummary()
+{
+    // What the run went on after: packets that did not decode.
+    for (const TGraphNode& LNode : FGraph.Nodes())
+        if (auto* LSource = dynamic_cast<const TLAVErrorSource*>(LNode.Component.get()))
+            if (const uint64_t LDropped = LSource->GetDroppedPackets(); LDropped > 0)
+                FErr << "sonorix: " << LNode.Name << ": " << LDropped
+                     << (LDropped == 1 ? " packet did not decode and was dropped\n"
+                                       : " packets did not decode and were dropped\n");
 }
 
 std::string TRunner::NodeName(const TPersistent* AComponent) const
@@ -464,6 +500,13 @@ void TRunner::ShowProgress(bool AFinal)
 
 void TRunner::WindDown()
 {
+    {
+        // A clock tick waiting for the main thread must not hold up the
+        // clocks' stop below.
+        std::lock_guard LGuard(FDeliverMutex);
+        FWindingDown = true;
+    }
+    FDeliverCond.notify_all();
     StopSources(true);
     if (FStopClock)
         FStopClock->Stop();
@@ -524,6 +567,7 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
+    PrintSummary();
 
     if (std::string LError = FirstError(); !LError.empty()) {
         FErr << "sonorix: " << LError << std::endl;

@@ -6,6 +6,7 @@
 #include "Graph.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -55,10 +56,16 @@ private:
     void WriteDot();
     void StartSources();
     void StopSources(bool AEverything);
+    // From a clock tick, before a stop: lets the main thread deliver the
+    // events posted so far (a stop withdraws synchronised meter readings
+    // still pending). Returns at once when the run winds down.
+    void DeliverPostedEvents();
     void WindDown();
     void Fail(const std::string& AMessage);
     bool SourcesRunning() const;
     void ShowProgress(bool AFinal);
+    // Lines on AErr for what the run went on after (dropped packets).
+    void PrintSummary();
     // The pipeline's name for a component of the graph.
     std::string NodeName(const TPersistent* AComponent) const;
     std::string FirstError() const;
@@ -78,6 +85,9 @@ private:
     // One clock per timed setting ("Enabled@1.5=false"), ticking once.
     std::vector<std::unique_ptr<TDGClockGen>> FTimedClocks;
     std::atomic<bool> FSourcesStarted{false};
+    std::mutex FDeliverMutex;
+    std::condition_variable FDeliverCond;
+    bool FWindingDown = false;
     mutable std::mutex FErrorMutex;
     std::string FError;
     bool FShowProgress = false;
