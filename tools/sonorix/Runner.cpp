@@ -459,7 +459,6 @@ int TRunner::Run()
     if (!FOptions.RealTime)
         TDGTimeline::ResetVirtual();
     FShowProgress = !FOptions.Quiet && isatty(STDERR_FILENO);
-    GInterrupted = false;
 
     int LExitCode = CExitOk;
     try {
@@ -469,9 +468,10 @@ int TRunner::Run()
         SetBackgroundErrorHandler([this](const std::string& AMessage) { Fail(AMessage); });
         AttachSinks();
         BindEvents();
-        StartSources();
+        // An interrupt that came while the pipeline was being built counts.
+        if (!GInterrupted)
+            StartSources();
         while (true) {
-            MainThread().WaitAndProcess(std::chrono::milliseconds(20));
             if (GInterrupted) {
                 LExitCode = CExitInterrupted;
                 break;
@@ -479,6 +479,7 @@ int TRunner::Run()
             if (!FirstError().empty() || !SourcesRunning())
                 break;
             ShowProgress(false);
+            MainThread().WaitAndProcess(std::chrono::milliseconds(20));
         }
     } catch (const TCliError& E) {
         Fail(E.what());
@@ -498,6 +499,8 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
+    // Taken: the next run in this process starts afresh.
+    GInterrupted = false;
 
     if (std::string LError = FirstError(); !LError.empty()) {
         FErr << "sonorix: " << LError << std::endl;
