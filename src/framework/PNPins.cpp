@@ -2,9 +2,11 @@
 #include "PNPins.h"
 
 #include "CVPersistent.h"
+#include "CVRegistry.h"
 #include "SNAudioBuffer.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace Sonorix {
 
@@ -31,6 +33,32 @@ std::string TPNPin::GetPath() const
     return (FOwner ? FOwner->GetDisplayPath() : std::string("?")) + "." + FName;
 }
 
+namespace {
+
+// Whether AFrom feeds ATo through connected pins (or is ATo). Iterative:
+// a long chain must not grow the stack.
+bool Feeds(TPersistent* AFrom, const TPersistent* ATo)
+{
+    std::vector<TPersistent*> LPending{AFrom};
+    std::unordered_set<TPersistent*> LSeen{AFrom};
+    while (!LPending.empty()) {
+        TPersistent* LOwner = LPending.back();
+        LPending.pop_back();
+        if (LOwner == ATo)
+            return true;
+        for (TPNPin* LPin : AllPins(*LOwner)) {
+            if (LPin->GetDirection() != TPNPinDirection::pdSource)
+                continue;
+            for (TPNSinkPin* LSink : static_cast<TPNSourcePin*>(LPin)->GetSinks())
+                if (TPersistent* LNext = LSink->GetOwner(); LNext && LSeen.insert(LNext).second)
+                    LPending.push_back(LNext);
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 // --- Source pins -------------------------------------------------------------
 
 TPNSourcePin::~TPNSourcePin()
@@ -43,6 +71,12 @@ void TPNSourcePin::Connect(TPNSinkPin& ASink)
     if (ASink.GetDataType() != GetDataType())
         throw EPinConnectError("cannot connect " + GetPath() + " (" + DataTypeName(GetDataType()) + ") to " +
                                ASink.GetPath() + " (" + DataTypeName(ASink.GetDataType()) + ")");
+    // Operations travel both ways along connections; a cycle would send them
+    // round for ever.
+    if (GetOwner() && ASink.GetOwner() && Feeds(ASink.GetOwner(), GetOwner()))
+        throw EPinConnectError("cannot connect " + GetPath() + " to " + ASink.GetPath() +
+                               ": it would close a cycle (" + ASink.GetOwner()->GetDisplayPath() + " already feeds " +
+                               GetOwner()->GetDisplayPath() + ")");
     {
         std::lock_guard LSinkGuard(ASink.FWriteMutex);
         auto LSources = ASink.FSources.load();

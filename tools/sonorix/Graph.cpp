@@ -4,12 +4,21 @@
 #include "CliError.h"
 #include "PNPins.h"
 
+#include <algorithm>
+#include <cctype>
 #include <map>
-#include <strings.h>
 
 namespace Sonorix::Cli {
 
 namespace {
+
+std::string LowerCase(std::string_view AText)
+{
+    std::string LResult(AText);
+    std::transform(LResult.begin(), LResult.end(), LResult.begin(),
+                   [](unsigned char C) { return static_cast<char>(std::tolower(C)); });
+    return LResult;
+}
 
 std::string At(size_t APosition)
 {
@@ -72,10 +81,8 @@ TGraph::~TGraph()
 
 TGraphNode* TGraph::FindNode(std::string_view AName)
 {
-    for (TGraphNode& LNode : FNodes)
-        if (LNode.Name.size() == AName.size() && strncasecmp(LNode.Name.data(), AName.data(), AName.size()) == 0)
-            return &LNode;
-    return nullptr;
+    const auto LFound = FIndex.find(LowerCase(AName));
+    return LFound == FIndex.end() ? nullptr : &FNodes[LFound->second];
 }
 
 std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
@@ -83,6 +90,9 @@ std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
     std::unique_ptr<TGraph> LGraph(new TGraph());
     std::map<std::string, int> LCounts;
     std::vector<size_t> LNodeOfElement;
+    if (APipeline.Elements.size() > CMaxPipelineElements)
+        throw TCliError("the pipeline has " + std::to_string(APipeline.Elements.size()) + " elements; at most " +
+                        std::to_string(CMaxPipelineElements) + " are allowed");
 
     for (const TElement& LElement : APipeline.Elements) {
         const TClassDescription* LClass = TSNRegistry::Instance().Find(LElement.ClassName);
@@ -96,6 +106,7 @@ std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
         LNode.Component = LClass->Factory();
         LNode.Component->SetName(LNode.Name);
         LNodeOfElement.push_back(LGraph->FNodes.size());
+        LGraph->FIndex.emplace(LowerCase(LNode.Name), LGraph->FNodes.size());
         LGraph->FNodes.push_back(std::move(LNode));
     }
 

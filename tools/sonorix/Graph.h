@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Sonorix {
@@ -28,6 +29,10 @@ struct TGraphEdge {
     TPNSinkPin* To;
 };
 
+// The most elements a pipeline may hold: operations travel from component
+// to component as nested calls, so a chain's length is bounded by the stack.
+constexpr size_t CMaxPipelineElements = 10000;
+
 class TGraph {
 public:
     // Throws TCliError naming the problem and where it is.
@@ -42,6 +47,8 @@ public:
 private:
     TGraph() = default;
     std::vector<TGraphNode> FNodes;
+    // Names in lower case (element names are case-insensitive) to indexes of FNodes.
+    std::unordered_map<std::string, size_t> FIndex;
     std::vector<TGraphEdge> FEdges;
 };
 
