@@ -8,12 +8,14 @@
 #include "SNAmplifier.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
+#include "codecs/LAVTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <algorithm>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -54,7 +56,7 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
         LArgv.push_back(const_cast<char*>(LArgument.c_str()));
     LArgv.push_back(nullptr);
     int LErr[2], LOut[2];
-    if (pipe(LErr) != 0 || pipe(LOut) != 0)
+    if (pipe2(LErr, O_CLOEXEC) != 0 || pipe2(LOut, O_CLOEXEC) != 0)
         return {};
     posix_spawn_file_actions_t LActions;
     posix_spawn_file_actions_init(&LActions);
@@ -79,6 +81,14 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
     close(LErr[0]);
     waitpid(LPid, &LResult.Status, 0);
     return LResult;
+}
+
+// ARun ended by exit with ACode and printed one line.
+void ExpectExit(const TSpawned& ARun, int ACode)
+{
+    EXPECT_TRUE(WIFEXITED(ARun.Status)) << "status " << ARun.Status << ": " << ARun.Err;
+    EXPECT_EQ(WEXITSTATUS(ARun.Status), ACode) << ARun.Err;
+    EXPECT_EQ(std::count(ARun.Err.begin(), ARun.Err.end(), '\n'), 1) << ARun.Err;
 }
 
 } // namespace
@@ -146,4 +156,73 @@ TEST(ReliabilityTest, TheLongestChainRunsAndALongerOneIsRefused)
 
     LArguments.push_back("! TSNAmplifier");
     EXPECT_EQ(Tool(LArguments).Err, "sonorix: the pipeline has 10001 elements; at most 10000 are allowed\n");
+}
+
+// A hang-up, a closed standard output and a file-size limit end a run as a
+// stop does: one line, and every file written so far readable.
+TEST(ReliabilityTest, HangUpClosedOutputAndFileSizeLimitEndTheRunWithCompleteFiles)
+{
+    using namespace Sonorix::Test::Codecs;
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffprobe is not installed";
+    TTempDir LDir;
+    auto LPipeline = [&](const std::string& AName) {
+        return "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".flac") +
+               "  g.OutputPin ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".m4a") + "  g.OutputPin ! TSNVUMeter";
+    };
+    const TSpawned LHangUp = Spawn({"run", "--quiet", LPipeline("hup")}, -1, SIGHUP, 300000);
+    ExpectExit(LHangUp, 128 + SIGHUP);
+    const TSpawned LClosed = Spawn({"run", "--quiet", "--events", LPipeline("pipe")});
+    ExpectExit(LClosed, CExitRuntimeError);
+    EXPECT_NE(LClosed.Err.find("Broken pipe"), std::string::npos) << LClosed.Err;
+    for (const char* LName : {"hup.flac", "hup.m4a", "pipe.flac", "pipe.m4a"})
+        EXPECT_GT(Probe(LDir.Path(LName)).Duration, 0.0) << LName;
+
+    rlimit LSaved{};
+    getrlimit(RLIMIT_FSIZE, &LSaved);
+    rlimit LSmall = LSaved;
+    LSmall.rlim_cur = 400000;
+    setrlimit(RLIMIT_FSIZE, &LSmall);
+    const TSpawned LLimited =
+        Spawn({"run", "--quiet", "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path("big.flac") +
+                                     "  g.OutputPin ! TSNAmplifier", "--wav", LDir.Path("big.wav")});
+    setrlimit(RLIMIT_FSIZE, &LSaved);
+    ExpectExit(LLimited, CExitRuntimeError);
+    EXPECT_NE(LLimited.Err.find("File too large"), std::string::npos) << LLimited.Err;
+    EXPECT_GT(Probe(LDir.Path("big.wav")).Duration, 1.5);
+    EXPECT_GT(Probe(LDir.Path("big.flac")).Duration, 1.5);
+}
+
+// An interrupt is never lost, however early it comes: before the pipeline
+// is built, and at moments around the start of the process.
+TEST(ReliabilityTest, AnInterruptAtAnyMomentStopsTheRun)
+{
+    TRunner::RequestInterrupt();
+    EXPECT_EQ(Tool({"run", "--quiet", "--realtime", "--duration", "1000", "TSNSignalGen"}).ExitCode, CExitInterrupted);
+    for (useconds_t LDelay : {0u, 1000u, 5000u, 20000u, 50000u, 100000u}) {
+        const TSpawned LRun = Spawn({"run", "--quiet", "--realtime", "--duration", "1000", "TSNSignalGen"}, -1, SIGINT,
+                                    LDelay);
+        // Before the handler is installed the signal ends the process itself.
+        EXPECT_TRUE((WIFEXITED(LRun.Status) && WEXITSTATUS(LRun.Status) == CExitInterrupted) ||
+                    (WIFSIGNALED(LRun.Status) && WTERMSIG(LRun.Status) == SIGINT))
+            << LDelay << " us: " << LRun.Status << " " << LRun.Err;
+    }
+}
+
+// Every output reports a failure to write it.
+TEST(ReliabilityTest, OutputsThatCannotBeWrittenAreReported)
+{
+    const int LFull = open("/dev/full", O_WRONLY);
+    ASSERT_GE(LFull, 0);
+    for (std::vector<std::string> LArguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"list"}, {"inspect", "TSNAmplifier"}, {"run", "--events", "--duration", "1",
+                                                                  "TSNSignalGen ! TSNAmplifier ! TSNVUMeter"}}) {
+        SCOPED_TRACE(LArguments[0]);
+        const TSpawned LRun = Spawn(LArguments, LFull);
+        ExpectExit(LRun, CExitRuntimeError);
+        EXPECT_NE(LRun.Err.find("No space left on device"), std::string::npos) << LRun.Err;
+    }
+    close(LFull);
+    EXPECT_EQ(Tool({"run", "--quiet", "--dot", "/dev/full", "--duration", "0.1", "TSNSignalGen"}).Err,
+              "sonorix: cannot write '/dev/full': No space left on device\n");
 }

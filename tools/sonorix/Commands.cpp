@@ -8,6 +8,8 @@
 #include "PipelineParser.h"
 #include "Runner.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iomanip>
@@ -312,7 +314,30 @@ std::string DemoPipeline()
     return LPipeline;
 }
 
+namespace {
+
+int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr);
+
+} // namespace
+
 int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
+{
+    errno = 0;
+    int LCode = Dispatch(AArguments, AOut, AErr);
+    // Whatever a command printed (a listing, help, events) must have arrived.
+    AOut.flush();
+    if (!AOut && LCode == CExitOk) {
+        AErr << "sonorix: cannot write to standard output (" << (errno ? std::strerror(errno) : "write failed")
+             << ")" << std::endl;
+        if (LCode == CExitOk)
+            LCode = CExitRuntimeError;
+    }
+    return LCode;
+}
+
+namespace {
+
+int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
 {
     try {
         if (AArguments.empty())
@@ -347,5 +372,7 @@ int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, 
         return CExitRuntimeError;
     }
 }
+
+} // namespace
 
 } // namespace Sonorix::Cli

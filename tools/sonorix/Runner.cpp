@@ -14,9 +14,11 @@
 #include "WavWriter.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -27,7 +29,8 @@ namespace Sonorix::Cli {
 
 namespace {
 
-std::atomic<bool> GInterrupted{false};
+// The signal that asked for a stop, 0 for none.
+std::atomic<int> GInterrupted{0};
 
 // "out.wav" and 2 -> "out-2.wav".
 std::string NumberedPath(const std::string& APath, size_t ANumber)
@@ -50,8 +53,11 @@ bool SameFormat(const WAVEFORMATEXTENSIBLE& A, const WAVEFORMATEXTENSIBLE& B)
 // Prints events and pin values as JSON lines, one at a time.
 class TEventPrinter {
 public:
-    TEventPrinter(std::ostream& AOut, bool ARealTime)
-        : FOut(AOut), FStart(ARealTime ? TDGTimeline::RealNow() : 0), FRealTime(ARealTime) {}
+    // AOnFailure gets one line when the output cannot be written (a closed
+    // pipe, a full device); nothing more is printed after that.
+    TEventPrinter(std::ostream& AOut, bool ARealTime, std::function<void(const std::string&)> AOnFailure)
+        : FOut(AOut), FStart(ARealTime ? TDGTimeline::RealNow() : 0), FRealTime(ARealTime),
+          FOnFailure(std::move(AOnFailure)) {}
 
     void Print(const std::string& AComponent, std::string_view AEvent, const std::vector<TEventField>& AFields)
     {
@@ -63,8 +69,16 @@ public:
         for (const TEventField& LField : AFields)
             std::visit([&](const auto& AValue) { LLine.Add(LField.Name, AValue); }, LField.Value);
         std::lock_guard LGuard(FMutex);
+        if (FFailed)
+            return;
+        errno = 0;
         FOut << LLine.Str() << '\n';
         FOut.flush();
+        if (!FOut) {
+            FFailed = true;
+            FOnFailure(std::string("cannot write events to standard output (") +
+                       (errno ? std::strerror(errno) : "write failed") + ")");
+        }
     }
 
 private:
@@ -72,6 +86,8 @@ private:
     std::ostream& FOut;
     int64_t FStart;
     bool FRealTime;
+    std::function<void(const std::string&)> FOnFailure;
+    bool FFailed = false;
 };
 
 // Takes what arrives at one free output pin: audio into a WAV file or just
@@ -237,9 +253,9 @@ TRunner::~TRunner()
                 LEvent->Bind(*LNode.Component, nullptr);
 }
 
-void TRunner::RequestInterrupt()
+void TRunner::RequestInterrupt(int ASignal)
 {
-    GInterrupted = true;
+    GInterrupted = ASignal > 0 ? ASignal : SIGINT;
 }
 
 void TRunner::Fail(const std::string& AMessage)
@@ -318,9 +334,12 @@ void TRunner::WriteDot()
 {
     if (FOptions.DotPath.empty())
         return;
+    errno = 0;
     std::ofstream LFile(FOptions.DotPath, std::ios::binary | std::ios::trunc);
     if (LFile)
         LFile << Cli::WriteDot(FGraph.ToDot());
+    // What the stream buffered reaches the file only at the close.
+    LFile.close();
     if (!LFile)
         throw TCliError("cannot write '" + FOptions.DotPath + "': " + std::strerror(errno), CExitRuntimeError);
 }
@@ -463,7 +482,8 @@ int TRunner::Run()
     int LExitCode = CExitOk;
     try {
         if (FOptions.Events)
-            FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime);
+            FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime,
+                                                       [this](const std::string& AMessage) { Fail(AMessage); });
         WriteDot();
         SetBackgroundErrorHandler([this](const std::string& AMessage) { Fail(AMessage); });
         AttachSinks();
@@ -473,7 +493,7 @@ int TRunner::Run()
             StartSources();
         while (true) {
             if (GInterrupted) {
-                LExitCode = CExitInterrupted;
+                LExitCode = 128 + GInterrupted;
                 break;
             }
             if (!FirstError().empty() || !SourcesRunning())
@@ -500,7 +520,7 @@ int TRunner::Run()
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
     // Taken: the next run in this process starts afresh.
-    GInterrupted = false;
+    const int LSignal = GInterrupted.exchange(0);
 
     if (std::string LError = FirstError(); !LError.empty()) {
         FErr << "sonorix: " << LError << std::endl;
@@ -508,6 +528,8 @@ int TRunner::Run()
     }
     if (LExitCode == CExitInterrupted)
         FErr << "sonorix: interrupted; files written so far are closed" << std::endl;
+    else if (LExitCode > 128)
+        FErr << "sonorix: stopped by " << sigdescr_np(LSignal) << "; files written so far are closed" << std::endl;
     return LExitCode;
 }
 

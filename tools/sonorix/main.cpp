@@ -16,9 +16,9 @@ namespace {
 // Only the pages a run touches are used.
 constexpr size_t CThreadStack = size_t{256} << 20;
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnInterrupt(int ASignal)
 {
-    Sonorix::Cli::TRunner::RequestInterrupt();
+    Sonorix::Cli::TRunner::RequestInterrupt(ASignal);
 }
 
 struct TMainCall {
@@ -37,11 +37,17 @@ extern "C" void* RunMain(void* ACall)
 
 int main(int argc, char** argv)
 {
+    // Ctrl-C, a kill and a closed terminal stop a run as a stop does.
     struct sigaction LAction {};
     LAction.sa_handler = OnInterrupt;
     sigemptyset(&LAction.sa_mask);
     sigaction(SIGINT, &LAction, nullptr);
     sigaction(SIGTERM, &LAction, nullptr);
+    sigaction(SIGHUP, &LAction, nullptr);
+    // A closed reader (`| head`) and a file-size limit make the write fail
+    // with EPIPE or EFBIG, which the writers report, instead of killing us.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     Sonorix::RegisterAllComponents();
 
     pthread_attr_t LAttributes;
