@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -225,4 +226,27 @@ TEST(ReliabilityTest, OutputsThatCannotBeWrittenAreReported)
     close(LFull);
     EXPECT_EQ(Tool({"run", "--quiet", "--dot", "/dev/full", "--duration", "0.1", "TSNSignalGen"}).Err,
               "sonorix: cannot write '/dev/full': No space left on device\n");
+}
+
+// A file the pipeline reads is never opened for writing, under any of its
+// names; names in error lines are escaped and shortened.
+TEST(ReliabilityTest, AnInputIsNotOverwrittenAndNamesInErrorsAreSafe)
+{
+    Sonorix::Test::Codecs::TTempDir LDir;
+    const std::string LInput = LDir.Path("in.wav"), LLink = LDir.Path("link.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "TestSource MaxBuffers=2", "--wav", LInput}).ExitCode, CExitOk);
+    std::filesystem::create_symlink(LInput, LLink);
+    const auto LSize = std::filesystem::file_size(LInput);
+    const std::string LPlayer = "TSNLAVAudioPlayer name=p FileName=" + LInput;
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNLAVAudioLogger name=w FileName=" + LLink}).Err,
+              "sonorix: w would overwrite '" + LLink + "', which p reads as '" + LInput + "'\n");
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNAmplifier", "--wav", LInput}).ExitCode, CExitUsage);
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNAmplifier", "--dot", LLink}).ExitCode, CExitUsage);
+    EXPECT_EQ(std::filesystem::file_size(LInput), LSize);
+
+    EXPECT_EQ(DisplayLine("cannot open 'a\nb\x1b[31m' (it's gone)"), "cannot open 'a\\nb\\x1b[31m' (it's gone)");
+    const std::string LLong = DisplayName(std::string(60, 'a') + std::string(100, 'b') + std::string(60, 'c'));
+    EXPECT_EQ(LLong, "'" + std::string(56, 'a') + "..." + std::string(56, 'c') + "'");
+    EXPECT_EQ(DisplayLine("x '" + std::string(60, 'a') + std::string(100, 'b') + std::string(60, 'c') + "'"),
+              "x " + LLong);
 }

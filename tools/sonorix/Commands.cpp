@@ -365,10 +365,10 @@ int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std
             return Demo(LRest, AOut, AErr);
         throw TCliError("unknown command '" + LCommand + "' (sonorix --help lists them)");
     } catch (const TCliError& E) {
-        AErr << "sonorix: " << E.what() << std::endl;
+        AErr << "sonorix: " << DisplayLine(E.what()) << std::endl;
         return E.ExitCode();
     } catch (const std::exception& E) {
-        AErr << "sonorix: " << E.what() << std::endl;
+        AErr << "sonorix: " << DisplayLine(E.what()) << std::endl;
         return CExitRuntimeError;
     }
 }

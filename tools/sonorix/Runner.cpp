@@ -23,6 +23,7 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Sonorix::Cli {
@@ -278,6 +279,42 @@ std::string TRunner::FirstError() const
     return {};
 }
 
+void TRunner::CheckFiles()
+{
+    // Inputs that exist now, by device and inode, so a different spelling of
+    // the same file (a link, "./x") is found too.
+    struct TInput {
+        dev_t Device;
+        ino_t Inode;
+        std::string Name, Reader;
+    };
+    std::vector<TInput> LInputs;
+    std::vector<std::pair<std::string, std::string>> LOutputs; // file, writer
+    for (const TGraphNode& LNode : FGraph.Nodes()) {
+        if (auto* LPlayer = dynamic_cast<TSNBasicCommonPlayer*>(LNode.Component.get())) {
+            struct stat LStat {};
+            const std::string LName = LPlayer->GetFileName();
+            if (!LName.empty() && stat(LName.c_str(), &LStat) == 0 && S_ISREG(LStat.st_mode))
+                LInputs.push_back({LStat.st_dev, LStat.st_ino, LName, LNode.Name});
+        } else if (auto* LLogger = dynamic_cast<TSNCommonLogger*>(LNode.Component.get())) {
+            LOutputs.emplace_back(LLogger->GetFileName(), LNode.Name);
+        }
+    }
+    if (!FOptions.DotPath.empty())
+        LOutputs.emplace_back(FOptions.DotPath, "--dot");
+    if (!FOptions.WavPath.empty())
+        LOutputs.emplace_back(FOptions.WavPath, "--wav");
+    for (const auto& [LName, LWriter] : LOutputs) {
+        struct stat LStat {};
+        if (LName.empty() || stat(LName.c_str(), &LStat) != 0)
+            continue;
+        for (const TInput& LInput : LInputs)
+            if (LInput.Device == LStat.st_dev && LInput.Inode == LStat.st_ino)
+                throw TCliError(LWriter + " would overwrite " + DisplayName(LName) + ", which " + LInput.Reader +
+                                " reads" + (LInput.Name == LName ? "" : " as " + DisplayName(LInput.Name)));
+    }
+}
+
 void TRunner::AttachSinks()
 {
     std::vector<TPNSourcePin*> LFree;
@@ -341,7 +378,8 @@ void TRunner::WriteDot()
     // What the stream buffered reaches the file only at the close.
     LFile.close();
     if (!LFile)
-        throw TCliError("cannot write '" + FOptions.DotPath + "': " + std::strerror(errno), CExitRuntimeError);
+        throw TCliError("cannot write " + DisplayName(FOptions.DotPath) + ": " + std::strerror(errno),
+                        CExitRuntimeError);
 }
 
 void TRunner::StartSources()
@@ -484,6 +522,7 @@ int TRunner::Run()
         if (FOptions.Events)
             FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime,
                                                        [this](const std::string& AMessage) { Fail(AMessage); });
+        CheckFiles();
         WriteDot();
         SetBackgroundErrorHandler([this](const std::string& AMessage) { Fail(AMessage); });
         AttachSinks();
@@ -523,7 +562,7 @@ int TRunner::Run()
     const int LSignal = GInterrupted.exchange(0);
 
     if (std::string LError = FirstError(); !LError.empty()) {
-        FErr << "sonorix: " << LError << std::endl;
+        FErr << "sonorix: " << DisplayLine(LError) << std::endl;
         return LExitCode == CExitOk ? CExitRuntimeError : LExitCode;
     }
     if (LExitCode == CExitInterrupted)

@@ -51,6 +51,8 @@ public:
     double AudioSeconds() const;
 
 private:
+    // Refuses a file that the pipeline would both read and write.
+    void CheckFiles();
     void AttachSinks();
     void BindEvents();
     void WriteDot();
