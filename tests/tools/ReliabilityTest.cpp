@@ -8,6 +8,7 @@
 #include "SNAmplifier.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
+#include "WavWriter.h"
 #include "codecs/LAVTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -249,4 +250,33 @@ TEST(ReliabilityTest, AnInputIsNotOverwrittenAndNamesInErrorsAreSafe)
     EXPECT_EQ(LLong, "'" + std::string(56, 'a') + "..." + std::string(56, 'c') + "'");
     EXPECT_EQ(DisplayLine("x '" + std::string(60, 'a') + std::string(100, 'b') + std::string(60, 'c') + "'"),
               "x " + LLong);
+}
+
+// The libav player and writer open local files and pipes only; a loop wraps
+// without losing a frame, and an empty file ends a looping stream.
+TEST(ReliabilityTest, FilesAreLocalLoopsAreSeamlessAndAnEmptyLoopEnds)
+{
+    Sonorix::Test::Codecs::TTempDir LDir;
+    const std::string LInput = LDir.Path("in.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "TestSource MaxBuffers=2 AudioFormat.BufferSize=1000", "--wav", LInput}).ExitCode,
+              CExitOk);
+    const TResult LConcat = Tool({"run", "TSNLAVAudioPlayer FileName='concat:" + LInput + "|" + LInput + "'"});
+    EXPECT_NE(LConcat.Err.find("only local files and pipe: are read, not concat:"), std::string::npos) << LConcat.Err;
+    const TResult LNetwork =
+        Tool({"run", "--duration", "0.1", "TSNSignalGen ! TSNLAVAudioLogger FileName=tcp://127.0.0.1:9/x.wav"});
+    EXPECT_NE(LNetwork.Err.find("not tcp:"), std::string::npos) << LNetwork.Err;
+
+    const std::string LLooped = LDir.Path("looped.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "--duration", "1", "TSNLAVAudioPlayer FileName=" + LInput + " Loop=true",
+                    "--wav", LLooped})
+                  .ExitCode,
+              CExitOk);
+    const std::vector<int32_t> LOne = TWavReader(LInput).Samples(), LAll = TWavReader(LLooped).Samples();
+    ASSERT_EQ(LAll.size(), 44 * 1024 * 2u); // ceil(44100 / 1024) buffers of stereo frames
+    for (size_t I = 0; I < LAll.size(); ++I)
+        ASSERT_EQ(LAll[I], LOne[I % LOne.size()]) << I;
+
+    TWavWriter(LDir.Path("empty.wav"), MakeWaveFormat(44100, 16, 2, 0)).Close();
+    EXPECT_EQ(Tool({"run", "--quiet", "TSNLAVAudioPlayer FileName=" + LDir.Path("empty.wav") + " Loop=true"}).ExitCode,
+              CExitOk);
 }
