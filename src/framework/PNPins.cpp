@@ -57,6 +57,17 @@ bool Feeds(TPersistent* AFrom, const TPersistent* ATo)
     return false;
 }
 
+// Whether APin is one of AOwner's published pins: only those are followed,
+// so a cycle is a cycle of components, not of pins an object holds for
+// other purposes.
+bool PublishedBy(TPersistent* AOwner, const TPNPin* APin)
+{
+    if (!AOwner)
+        return false;
+    const std::vector<TPNPin*> LPins = AllPins(*AOwner);
+    return std::find(LPins.begin(), LPins.end(), APin) != LPins.end();
+}
+
 } // namespace
 
 // --- Source pins -------------------------------------------------------------
@@ -73,7 +84,7 @@ void TPNSourcePin::Connect(TPNSinkPin& ASink)
                                ASink.GetPath() + " (" + DataTypeName(ASink.GetDataType()) + ")");
     // Operations travel both ways along connections; a cycle would send them
     // round for ever.
-    if (GetOwner() && ASink.GetOwner() && Feeds(ASink.GetOwner(), GetOwner()))
+    if (PublishedBy(GetOwner(), this) && PublishedBy(ASink.GetOwner(), &ASink) && Feeds(ASink.GetOwner(), GetOwner()))
         throw EPinConnectError("cannot connect " + GetPath() + " to " + ASink.GetPath() +
                                ": it would close a cycle (" + ASink.GetOwner()->GetDisplayPath() + " already feeds " +
                                GetOwner()->GetDisplayPath() + ")");
