@@ -54,6 +54,27 @@ public:
     // latter would wait for itself). The timed form returns false on timeout.
     static void WaitIdle();
     static bool WaitIdle(std::chrono::milliseconds ATimeout);
+
+    // Around a wait inside a virtual clock's callback for something only
+    // another clock's tick can bring (room in a queue that a self-clocked
+    // consumer drains): the other clocks' ticks go on meanwhile, and the
+    // waiting tick resumes as the only one delivered. Nested calls count;
+    // elsewhere (real time, other threads) they do nothing.
+    static void BeginBlocking();
+    static void EndBlocking();
+    // Inside a clock callback: whether the clock was stopped from elsewhere
+    // since this tick began (a wait inside the tick should give up).
+    // Outside one: false.
+    static bool CurrentTickStopping();
+};
+
+// Marks a wait inside a clock callback (BeginBlocking .. EndBlocking).
+class TDGBlockingScope {
+public:
+    TDGBlockingScope() { TDGTimeline::BeginBlocking(); }
+    ~TDGBlockingScope() { TDGTimeline::EndBlocking(); }
+    TDGBlockingScope(const TDGBlockingScope&) = delete;
+    TDGBlockingScope& operator=(const TDGBlockingScope&) = delete;
 };
 
 // Holds virtual time still for its lifetime (BeginWork .. EndWork).

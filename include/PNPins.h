@@ -77,8 +77,9 @@ public:
         : TPNPin(AOwner, std::move(AName), ADataType, TPNPinDirection::pdSource) {}
     ~TPNSourcePin() override;
 
-    // Connects a sink; throws EPinConnectError when the data types differ or
-    // the sink already has a source and takes only one.
+    // Connects a sink; throws EPinConnectError when the data types differ,
+    // the sink already has a source and takes only one, or the sink's owner
+    // already feeds this pin's owner (the connection would close a cycle).
     void Connect(TPNSinkPin& ASink);
     void Disconnect(TPNSinkPin& ASink);
     void DisconnectAll() override;

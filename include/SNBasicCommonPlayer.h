@@ -94,8 +94,9 @@ protected:
 
     // The pump period in 100-nanosecond units (set by IntOpen).
     void SetPumpInterval(int64_t AInterval) { FPumpInterval = AInterval; }
-    // At the end of the file: starts over (Loop) or ends the stream.
-    void EndOfFile();
+    // At the end of the file: starts over (Loop, unless ACanLoop is false:
+    // a pass that gave no audio would start over for ever) or ends the stream.
+    void EndOfFile(bool ACanLoop = true);
     // Starts over from the first sample.
     virtual void Restart();
 

@@ -29,6 +29,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Sonorix {
@@ -70,6 +71,10 @@ private:
 
 // Components with unique names and the links between their pins. The graph
 // owns its components; destroying it disconnects every link first.
+// The most components a graph may hold: operations travel from component to
+// component as nested calls, so a chain's length is bounded by the stack.
+constexpr size_t CMaxGraphComponents = 10000;
+
 // A property change due at At seconds of audio; Node indexes Nodes().
 struct TSNTimedSetting {
     size_t Node;
@@ -116,6 +121,8 @@ public:
 
 private:
     std::vector<TSNGraphNode> FNodes;
+    // Names in lower case (names are case-insensitive) to indexes of FNodes.
+    std::unordered_map<std::string, size_t> FIndex;
     std::vector<TSNGraphLink> FLinks;
     std::vector<TSNTimedSetting> FTimedSettings;
     std::vector<std::unique_ptr<TPNMethodSinkPin>> FMethodPins;

@@ -46,6 +46,14 @@ void LayoutFromMask(AVChannelLayout& ALayout, uint32_t AMask, unsigned AChannels
 // The speaker mask of a layout; the usual mask when it has no native order.
 uint32_t MaskFromLayout(const AVChannelLayout& ALayout);
 
+// Options that let libavformat open local files and pipes only: a file name
+// from pipeline text or a stored graph never reaches the network or, through
+// concat: or subfile:, other files. The caller frees the dictionary.
+AVDictionary* LocalOnlyOptions();
+// The protocol libavformat would use for AName when it is neither a local
+// file nor a pipe; empty otherwise.
+std::string RefusedProtocol(const std::string& AName);
+
 // Whether an AVCodecID is one of the PCM codecs.
 bool IsPcmCodec(AVCodecID AId);
 // The PCM codec of ABits in the byte order and 8-bit signedness of AModel

@@ -287,4 +287,20 @@ AVCodecID PcmCodecForWidth(AVCodecID AModel, unsigned ABits)
     }
 }
 
+AVDictionary* LocalOnlyOptions()
+{
+    AVDictionary* LOptions = nullptr;
+    av_dict_set(&LOptions, "protocol_whitelist", "file,pipe", 0);
+    return LOptions;
+}
+
+std::string RefusedProtocol(const std::string& AName)
+{
+    const char* LProtocol = avio_find_protocol_name(AName.c_str());
+    if (!LProtocol)
+        return {};
+    const std::string LName = LProtocol;
+    return LName == "file" || LName == "pipe" ? std::string() : LName;
+}
+
 } // namespace Sonorix::LAV

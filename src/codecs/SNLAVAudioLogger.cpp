@@ -118,7 +118,15 @@ void TSNLAVAudioLogger::BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat)
 void TSNLAVAudioLogger::TryWriteHeaders(const std::string& AFileName)
 {
     if (!(FAVFormatContext->oformat->flags & AVFMT_NOFILE)) {
-        const int LResult = avio_open(&FAVFormatContext->pb, AFileName.c_str(), AVIO_FLAG_WRITE);
+        if (const std::string LProtocol = LAV::RefusedProtocol(AFileName); !LProtocol.empty()) {
+            Fail("Could not open " + AFileName, AVERROR(EPERM),
+                 "only local files and pipe: are written, not " + LProtocol + ":");
+            return;
+        }
+        AVDictionary* LOptions = LAV::LocalOnlyOptions();
+        const int LResult =
+            avio_open2(&FAVFormatContext->pb, AFileName.c_str(), AVIO_FLAG_WRITE, nullptr, &LOptions);
+        av_dict_free(&LOptions);
         if (LResult < 0) {
             Fail("Could not open " + AFileName, LResult, LAVErrorText(LResult));
             return;

@@ -47,7 +47,12 @@ bool TSNLAVAudioPlayer::IntOpen()
     const std::string LFileName = GetFileName();
     if (LFileName.empty())
         return false;
-    int LResult = avformat_open_input(&FAVFormatContext, LFileName.c_str(), nullptr, nullptr);
+    if (const std::string LProtocol = LAV::RefusedProtocol(LFileName); !LProtocol.empty())
+        return Fail("cannot open '" + LFileName + "': only local files and pipe: are read, not " + LProtocol + ":",
+                    AVERROR(EPERM));
+    AVDictionary* LOptions = LAV::LocalOnlyOptions();
+    int LResult = avformat_open_input(&FAVFormatContext, LFileName.c_str(), nullptr, &LOptions);
+    av_dict_free(&LOptions);
     if (LResult < 0)
         return Fail("cannot open '" + LFileName + "': " + LAVErrorText(LResult), LResult);
     FFormatOpened = true;
@@ -189,7 +194,9 @@ void TSNLAVAudioPlayer::IntPump()
                              std::to_string(FNumberSamples) + " samples: the file is truncated",
                   static_cast<uint32_t>(-AVERROR_EOF));
         }
-        EndOfFile();
+        // A loop starts over inside GenerateSoundFrame; ending here with
+        // Loop set means the file gave nothing since its start.
+        EndOfFile(false);
     }
 }
 
@@ -207,14 +214,19 @@ bool TSNLAVAudioPlayer::GenerateSoundFrame(ISNAudioBufferPtr& ABuffer)
             FBufPtr += LCount * LStep;
             FSamplesRemaining -= static_cast<int32_t>(LCount);
             LFilled += LCount;
+            FPosition += LCount;
             continue;
         }
-        if (!ReadBuffer())
+        if (ReadBuffer())
+            continue;
+        // A loop goes on from the first sample inside the same buffer, so a
+        // wrap loses nothing; a pass that gave nothing ends the stream.
+        if (!FAtEnd || !GetLoop() || FPosition == 0)
             break;
+        Restart();
     }
     if (LFilled < LFrames)
         ABuffer->Resize(LFilled);
-    FPosition += LFilled;
     return LFilled > 0;
 }
 

@@ -56,6 +56,11 @@ struct TTimelineState {
     int64_t PendingWork = 0;
     bool Delivering = false;
     bool SchedulerRunning = false;
+    // Each scheduler thread runs for one epoch; a newer one takes over when
+    // a tick blocks (TDGTimeline::BeginBlocking), and the older one ends once
+    // its tick has returned.
+    uint64_t SchedulerEpoch = 0;
+    int ResumingTicks = 0; // Blocked ticks waiting to go on; they come first.
     uint64_t NextStartSeq = 0;
     std::vector<std::shared_ptr<TDGClockState>> VirtualClocks;
 };
@@ -70,6 +75,25 @@ TTimelineState& Timeline()
 
 // Set on threads while they run a clock callback.
 thread_local bool GInClockCallback = false;
+// The clock whose callback this thread runs, the run it belongs to, and
+// whether the tick came from the virtual scheduler.
+thread_local TDGClockState* GCurrentClock = nullptr;
+thread_local uint64_t GCurrentGeneration = 0;
+thread_local bool GVirtualTick = false;
+thread_local int GBlockingDepth = 0;
+// Whether this thread's virtual tick is the one being delivered (G.Delivering).
+thread_local bool GHoldsDelivery = false;
+
+void VirtualSchedulerLoop(uint64_t AEpoch);
+
+// Called with the timeline lock held.
+void StartScheduler(TTimelineState& G)
+{
+    G.SchedulerRunning = true;
+    // Detached: it ends by itself when the last virtual clock stops or a
+    // newer scheduler has taken over.
+    std::thread(VirtualSchedulerLoop, ++G.SchedulerEpoch).detach();
+}
 
 void NotifyTimeline(TTimelineState& G)
 {
@@ -97,10 +121,14 @@ void DeliverTick(TTimelineState& G, TDGClockState& S, int64_t ADue, std::unique_
     S.LastDue = ADue;
     ++S.CallbacksActive;
     S.CallbackThread = std::this_thread::get_id();
+    const uint64_t LGeneration = S.Generation;
     ALock.unlock();
     std::string LError;
     bool LFailed = false;
     GInClockCallback = true;
+    GCurrentClock = &S;
+    GCurrentGeneration = LGeneration;
+    GVirtualTick = AVirtual;
     try {
         if (S.OnTick)
             S.OnTick();
@@ -110,6 +138,8 @@ void DeliverTick(TTimelineState& G, TDGClockState& S, int64_t ADue, std::unique_
         ReportBackgroundError(LError);
     }
     GInClockCallback = false;
+    GCurrentClock = nullptr;
+    GVirtualTick = false;
     ALock.lock();
     if (LFailed) {
         ++S.ErrorCount;
@@ -117,43 +147,51 @@ void DeliverTick(TTimelineState& G, TDGClockState& S, int64_t ADue, std::unique_
     }
     --S.CallbacksActive;
     S.CallbackThread = std::thread::id();
-    if (AVirtual)
+    if (AVirtual && GHoldsDelivery)
         G.Delivering = false;
+    GHoldsDelivery = false;
     S.Cond.notify_all();
     NotifyTimeline(G);
 }
 
-void VirtualSchedulerLoop()
+void VirtualSchedulerLoop(uint64_t AEpoch)
 {
     TTimelineState& G = Timeline();
     pthread_setname_np(pthread_self(), "DGVirtualClock");
     std::unique_lock LLock(G.Lock);
     for (;;) {
+        if (G.SchedulerEpoch != AEpoch)
+            return;
         if (G.VirtualClocks.empty()) {
             G.SchedulerRunning = false;
             NotifyTimeline(G);
             return;
         }
         // Time stands still while work is pending.
-        if (G.PendingWork > 0) {
+        // A blocked tick that resumes holds time still as well.
+        if (G.PendingWork > 0 || G.Delivering || G.ResumingTicks > 0) {
             G.Cond.wait(LLock);
             continue;
         }
-        auto LEarlier = [](const std::shared_ptr<TDGClockState>& A, const std::shared_ptr<TDGClockState>& B) {
-            const int64_t LA = A->NextDue(), LB = B->NextDue();
-            return LA != LB ? LA < LB : A->StartSeq < B->StartSeq;
-        };
-        std::shared_ptr<TDGClockState> LClock =
-            *std::min_element(G.VirtualClocks.begin(), G.VirtualClocks.end(), LEarlier);
-        // Only when a real-time run of the same clock stopped and restarted
-        // itself in virtual time from its own callback.
-        if (LClock->CallbacksActive > 0) {
+        // A clock whose callback still runs (a blocked tick, or a real-time
+        // run that restarted itself in virtual time) gets no tick meanwhile.
+        std::shared_ptr<TDGClockState> LClock;
+        for (const std::shared_ptr<TDGClockState>& LCandidate : G.VirtualClocks) {
+            if (LCandidate->CallbacksActive > 0)
+                continue;
+            if (!LClock || LCandidate->NextDue() < LClock->NextDue() ||
+                (LCandidate->NextDue() == LClock->NextDue() && LCandidate->StartSeq < LClock->StartSeq))
+                LClock = LCandidate;
+        }
+        if (!LClock) {
             G.Cond.wait(LLock);
             continue;
         }
+        // Ticks a blocked clock missed come late; time never runs backwards.
         const int64_t LDue = LClock->NextDue();
-        G.VirtualNow.store(LDue);
+        G.VirtualNow.store(std::max(LDue, G.VirtualNow.load()));
         G.Delivering = true;
+        GHoldsDelivery = true;
         DeliverTick(G, *LClock, LDue, LLock, true);
     }
 }
@@ -271,6 +309,46 @@ bool TDGTimeline::WaitIdle(std::chrono::milliseconds ATimeout)
         ATimeout);
 }
 
+void TDGTimeline::BeginBlocking()
+{
+    if (!GVirtualTick || GBlockingDepth++ > 0)
+        return;
+    TTimelineState& G = Timeline();
+    std::lock_guard LGuard(G.Lock);
+    // This thread stops being the scheduler until EndBlocking: a new one
+    // delivers the other clocks' ticks meanwhile.
+    G.Delivering = false;
+    GHoldsDelivery = false;
+    StartScheduler(G);
+}
+
+void TDGTimeline::EndBlocking()
+{
+    if (!GVirtualTick || GBlockingDepth == 0 || --GBlockingDepth > 0)
+        return;
+    TTimelineState& G = Timeline();
+    std::unique_lock LLock(G.Lock);
+    // Back to one tick at a time: wait for the scheduler's tick in progress,
+    // unless this clock was stopped (that tick may be the one waiting for us).
+    TDGClockState& S = *GCurrentClock;
+    auto LStopped = [&S] { return !S.Running || S.Generation != GCurrentGeneration; };
+    ++G.ResumingTicks;
+    G.Cond.wait(LLock, [&] { return !G.Delivering || LStopped(); });
+    --G.ResumingTicks;
+    if (!G.Delivering) {
+        G.Delivering = true;
+        GHoldsDelivery = true;
+    }
+}
+
+bool TDGTimeline::CurrentTickStopping()
+{
+    if (!GCurrentClock)
+        return false;
+    std::lock_guard LGuard(Timeline().Lock);
+    return !GCurrentClock->Running || GCurrentClock->Generation != GCurrentGeneration;
+}
+
 TDGVirtualTimeScope::TDGVirtualTimeScope() : FPrevious(TDGTimeline::GetMode())
 {
     TDGTimeline::SetMode(TDGTimeMode::tmVirtual);
@@ -307,11 +385,8 @@ void TDGClockGen::Start()
     if (S.Virtual) {
         S.StartSeq = G.NextStartSeq++;
         G.VirtualClocks.push_back(FState);
-        if (!G.SchedulerRunning) {
-            G.SchedulerRunning = true;
-            // Detached: it ends by itself when the last virtual clock stops.
-            std::thread(VirtualSchedulerLoop).detach();
-        }
+        if (!G.SchedulerRunning)
+            StartScheduler(G);
         G.Cond.notify_all();
     } else {
         // A thread of an earlier run that stopped from its own callback was

@@ -2,9 +2,11 @@
 #include "PNPins.h"
 
 #include "CVPersistent.h"
+#include "CVRegistry.h"
 #include "SNAudioBuffer.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace Sonorix {
 
@@ -31,6 +33,43 @@ std::string TPNPin::GetPath() const
     return (FOwner ? FOwner->GetDisplayPath() : std::string("?")) + "." + FName;
 }
 
+namespace {
+
+// Whether AFrom feeds ATo through connected pins (or is ATo). Iterative:
+// a long chain must not grow the stack.
+bool Feeds(TPersistent* AFrom, const TPersistent* ATo)
+{
+    std::vector<TPersistent*> LPending{AFrom};
+    std::unordered_set<TPersistent*> LSeen{AFrom};
+    while (!LPending.empty()) {
+        TPersistent* LOwner = LPending.back();
+        LPending.pop_back();
+        if (LOwner == ATo)
+            return true;
+        for (TPNPin* LPin : AllPins(*LOwner)) {
+            if (LPin->GetDirection() != TPNPinDirection::pdSource)
+                continue;
+            for (TPNSinkPin* LSink : static_cast<TPNSourcePin*>(LPin)->GetSinks())
+                if (TPersistent* LNext = LSink->GetOwner(); LNext && LSeen.insert(LNext).second)
+                    LPending.push_back(LNext);
+        }
+    }
+    return false;
+}
+
+// Whether APin is one of AOwner's published pins: only those are followed,
+// so a cycle is a cycle of components, not of pins an object holds for
+// other purposes.
+bool PublishedBy(TPersistent* AOwner, const TPNPin* APin)
+{
+    if (!AOwner)
+        return false;
+    const std::vector<TPNPin*> LPins = AllPins(*AOwner);
+    return std::find(LPins.begin(), LPins.end(), APin) != LPins.end();
+}
+
+} // namespace
+
 // --- Source pins -------------------------------------------------------------
 
 TPNSourcePin::~TPNSourcePin()
@@ -43,6 +82,12 @@ void TPNSourcePin::Connect(TPNSinkPin& ASink)
     if (!ASink.Accepts(GetDataType()))
         throw EPinConnectError("cannot connect " + GetPath() + " (" + DataTypeName(GetDataType()) + ") to " +
                                ASink.GetPath() + " (" + DataTypeName(ASink.GetDataType()) + ")");
+    // Operations travel both ways along connections; a cycle would send them
+    // round for ever.
+    if (PublishedBy(GetOwner(), this) && PublishedBy(ASink.GetOwner(), &ASink) && Feeds(ASink.GetOwner(), GetOwner()))
+        throw EPinConnectError("cannot connect " + GetPath() + " to " + ASink.GetPath() +
+                               ": it would close a cycle (" + ASink.GetOwner()->GetDisplayPath() + " already feeds " +
+                               GetOwner()->GetDisplayPath() + ")");
     {
         std::lock_guard LSinkGuard(ASink.FWriteMutex);
         auto LSources = ASink.FSources.load();

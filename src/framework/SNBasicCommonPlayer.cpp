@@ -182,10 +182,10 @@ void TSNBasicCommonPlayer::NotifyPosition()
     FPositionNotify.SyncNotify([this, LHandler = FOnPosition, LSample, LCount] { (*LHandler)(*this, LSample, LCount); });
 }
 
-void TSNBasicCommonPlayer::EndOfFile()
+void TSNBasicCommonPlayer::EndOfFile(bool ACanLoop)
 {
     // Called with FLock held, from a tick.
-    if (GetLoop()) {
+    if (ACanLoop && GetLoop()) {
         Restart();
         return;
     }

@@ -25,7 +25,6 @@ namespace {
 // Larger texts are refused rather than read into memory, and graphs with
 // more components rather than built.
 constexpr size_t CMaxGraphBytes = 16 * 1024 * 1024;
-constexpr size_t CMaxComponents = 10000;
 
 std::string Lower(std::string_view AText)
 {
@@ -207,6 +206,7 @@ TSNGraphNode& TSNGraph::Add(const std::string& AName, TLockComponentPtr ACompone
     if (Find(AName))
         throw ESNGraphError("two components are named '" + AName + "'");
     AComponent->SetName(AName);
+    FIndex.emplace(Lower(AName), FNodes.size());
     FNodes.push_back({AName, std::move(AComponent)});
     return FNodes.back();
 }
@@ -229,10 +229,8 @@ void TSNGraph::Connect(TPNSourcePin& AFrom, TPNSinkPin& ATo)
 
 TSNGraphNode* TSNGraph::Find(std::string_view AName)
 {
-    for (TSNGraphNode& LNode : FNodes)
-        if (SameText(LNode.Name, AName))
-            return &LNode;
-    return nullptr;
+    const auto LFound = FIndex.find(Lower(AName));
+    return LFound == FIndex.end() ? nullptr : &FNodes[LFound->second];
 }
 
 const TSNGraphNode* TSNGraph::NodeOf(const TPersistent* AComponent) const
@@ -278,8 +276,8 @@ bool TSNGraph::IsRunning() const
 std::unique_ptr<TSNGraph> BuildGraph(const Cli::TPipeline& APipeline)
 {
     // Every class and name is checked before anything is created.
-    if (APipeline.Elements.size() > CMaxComponents)
-        Fail("more than " + std::to_string(CMaxComponents) + " components", APipeline.Elements[CMaxComponents].Position);
+    if (APipeline.Elements.size() > CMaxGraphComponents)
+        Fail("more than " + std::to_string(CMaxGraphComponents) + " components", APipeline.Elements[CMaxGraphComponents].Position);
     std::vector<const TClassDescription*> LClasses;
     std::vector<std::string> LNames;
     std::set<std::string> LTaken;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SNMultiInput.h"
 
+#include "DGClock.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -41,18 +43,34 @@ uint32_t ChannelMaskOf(const WAVEFORMATEXTENSIBLE& AFormat)
 
 // --- TSNSamplesQueue ---------------------------------------------------------
 
+// A producer waiting for room looks this often whether its clock was stopped.
+constexpr int CPushWaitSlice = 20;
+
 void TSNSamplesQueue::Push(ISNAudioBufferPtr ABuffer, const TCallback& ACallback)
 {
     if (!ABuffer)
         return;
     std::unique_lock LGuard(FSection);
     // Strictly greater: the queue takes one more buffer once it holds the limit.
-    while (FCollectedSamples > FMaxSamples) {
-        FPullEvent.ResetEvent();
+    if (FCollectedSamples > FMaxSamples) {
+        // A producer on a clock: the consumer's own clock (virtual time) goes
+        // on while we wait, and a stop of the producer's clock ends the wait
+        // (the buffer is taken beyond the limit, so nothing is lost).
+        // The queue's section is never held while the tick waits to resume.
         LGuard.unlock();
-        if (ACallback)
-            ACallback();
-        FPullEvent.WaitFor(std::chrono::milliseconds(1000));
+        {
+            TDGBlockingScope LBlocking;
+            LGuard.lock();
+            while (FCollectedSamples > FMaxSamples && !TDGTimeline::CurrentTickStopping()) {
+                FPullEvent.ResetEvent();
+                LGuard.unlock();
+                if (ACallback)
+                    ACallback();
+                FPullEvent.WaitFor(std::chrono::milliseconds(CPushWaitSlice));
+                LGuard.lock();
+            }
+            LGuard.unlock();
+        }
         LGuard.lock();
     }
     const uint32_t LSize = ABuffer->GetSize();

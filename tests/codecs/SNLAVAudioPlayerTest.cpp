@@ -182,11 +182,13 @@ TEST_F(LAVPlayer, LoopsUntilStoppedAndPauses)
     EXPECT_GE(LCollector.Frames(), 9600u);
     EXPECT_EQ(LCollector.Stops(), 1);
     const auto LBuffers = LCollector.Buffers();
-    // The sample after the wrap is the file's first again.
+    // Seamless: the buffer that holds the wrap is full, and the sample after
+    // the file's last is its first again.
     ASSERT_GE(LBuffers.size(), 6u);
-    EXPECT_EQ(LBuffers[4]->GetSize(), 800u);
-    EXPECT_EQ(LBuffers[5]->GetItem(0, 0), LBuffers[0]->GetItem(0, 0));
-    EXPECT_EQ(LBuffers[5]->GetItem(7, 1), LBuffers[0]->GetItem(7, 1));
+    EXPECT_EQ(LBuffers[4]->GetSize(), 1000u);
+    EXPECT_EQ(LBuffers[4]->GetItem(800, 0), LBuffers[0]->GetItem(0, 0));
+    EXPECT_EQ(LBuffers[4]->GetItem(807, 1), LBuffers[0]->GetItem(7, 1));
+    EXPECT_EQ(LBuffers[5]->GetItem(0, 0), LBuffers[0]->GetItem(200, 0));
 }
 
 // OnPosition arrives on the main thread, and only the latest position

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace Sonorix::Cli {
 
@@ -22,5 +23,13 @@ public:
 private:
     int FExitCode;
 };
+
+// A file name as error lines show it: quoted, control characters escaped
+// (a newline cannot split the line, an escape sequence never reaches the
+// terminal), and shortened in the middle when very long.
+std::string DisplayName(std::string_view AName);
+// The same for a whole error line: control characters escaped, and quoted
+// names ('...') of more than 120 characters shortened.
+std::string DisplayLine(std::string_view ALine);
 
 } // namespace Sonorix::Cli

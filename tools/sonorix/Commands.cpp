@@ -386,7 +386,30 @@ std::string DemoPipeline()
     return LPipeline;
 }
 
+namespace {
+
+int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr);
+
+} // namespace
+
 int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
+{
+    errno = 0;
+    int LCode = Dispatch(AArguments, AOut, AErr);
+    // Whatever a command printed (a listing, help, events) must have arrived.
+    AOut.flush();
+    if (!AOut && LCode == CExitOk) {
+        AErr << "sonorix: cannot write to standard output (" << (errno ? std::strerror(errno) : "write failed")
+             << ")" << std::endl;
+        if (LCode == CExitOk)
+            LCode = CExitRuntimeError;
+    }
+    return LCode;
+}
+
+namespace {
+
+int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
 {
     try {
         if (AArguments.empty())
@@ -414,12 +437,14 @@ int SonorixMain(const std::vector<std::string>& AArguments, std::ostream& AOut, 
             return Demo(LRest, AOut, AErr);
         throw TCliError("unknown command '" + LCommand + "' (sonorix --help lists them)");
     } catch (const TCliError& E) {
-        AErr << "sonorix: " << E.what() << std::endl;
+        AErr << "sonorix: " << DisplayLine(E.what()) << std::endl;
         return E.ExitCode();
     } catch (const std::exception& E) {
-        AErr << "sonorix: " << E.what() << std::endl;
+        AErr << "sonorix: " << DisplayLine(E.what()) << std::endl;
         return CExitRuntimeError;
     }
 }
+
+} // namespace
 
 } // namespace Sonorix::Cli

@@ -9,6 +9,9 @@ namespace Sonorix::Cli {
 
 std::unique_ptr<TGraph> TGraph::Build(const TPipeline& APipeline)
 {
+    if (APipeline.Elements.size() > CMaxPipelineElements)
+        throw TCliError("the pipeline has " + std::to_string(APipeline.Elements.size()) + " elements; at most " +
+                        std::to_string(CMaxPipelineElements) + " are allowed");
     try {
         return std::unique_ptr<TGraph>(new TGraph(BuildGraph(APipeline)));
     } catch (const ESNGraphError& E) {

@@ -18,6 +18,8 @@ using TGraphNode = TSNGraphNode;
 using TGraphEdge = TSNGraphLink;
 using TTimedSetting = TSNTimedSetting;
 
+constexpr size_t CMaxPipelineElements = CMaxGraphComponents;
+
 class TGraph {
 public:
     // Throws TCliError naming the problem and its position in the text.

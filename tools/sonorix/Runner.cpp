@@ -15,20 +15,24 @@
 #include "XVLAVSupport.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Sonorix::Cli {
 
 namespace {
 
-std::atomic<bool> GInterrupted{false};
+// The signal that asked for a stop, 0 for none.
+std::atomic<int> GInterrupted{0};
 
 // "out.wav" and 2 -> "out-2.wav".
 std::string NumberedPath(const std::string& APath, size_t ANumber)
@@ -51,8 +55,11 @@ bool SameFormat(const WAVEFORMATEXTENSIBLE& A, const WAVEFORMATEXTENSIBLE& B)
 // Prints events and pin values as JSON lines, one at a time.
 class TEventPrinter {
 public:
-    TEventPrinter(std::ostream& AOut, bool ARealTime)
-        : FOut(AOut), FStart(ARealTime ? TDGTimeline::RealNow() : 0), FRealTime(ARealTime) {}
+    // AOnFailure gets one line when the output cannot be written (a closed
+    // pipe, a full device); nothing more is printed after that.
+    TEventPrinter(std::ostream& AOut, bool ARealTime, std::function<void(const std::string&)> AOnFailure)
+        : FOut(AOut), FStart(ARealTime ? TDGTimeline::RealNow() : 0), FRealTime(ARealTime),
+          FOnFailure(std::move(AOnFailure)) {}
 
     void Print(const std::string& AComponent, std::string_view AEvent, const std::vector<TEventField>& AFields)
     {
@@ -64,8 +71,16 @@ public:
         for (const TEventField& LField : AFields)
             std::visit([&](const auto& AValue) { LLine.Add(LField.Name, AValue); }, LField.Value);
         std::lock_guard LGuard(FMutex);
+        if (FFailed)
+            return;
+        errno = 0;
         FOut << LLine.Str() << '\n';
         FOut.flush();
+        if (!FOut) {
+            FFailed = true;
+            FOnFailure(std::string("cannot write events to standard output (") +
+                       (errno ? std::strerror(errno) : "write failed") + ")");
+        }
     }
 
 private:
@@ -73,6 +88,8 @@ private:
     std::ostream& FOut;
     int64_t FStart;
     bool FRealTime;
+    std::function<void(const std::string&)> FOnFailure;
+    bool FFailed = false;
 };
 
 // Takes what arrives at one free output pin: audio into a WAV file or just
@@ -238,9 +255,9 @@ TRunner::~TRunner()
                 LEvent->Bind(*LNode.Component, nullptr);
 }
 
-void TRunner::RequestInterrupt()
+void TRunner::RequestInterrupt(int ASignal)
 {
-    GInterrupted = true;
+    GInterrupted = ASignal > 0 ? ASignal : SIGINT;
 }
 
 void TRunner::Fail(const std::string& AMessage)
@@ -261,6 +278,42 @@ std::string TRunner::FirstError() const
         if (std::string LError = LSink->Error(); !LError.empty())
             return LError;
     return {};
+}
+
+void TRunner::CheckFiles()
+{
+    // Inputs that exist now, by device and inode, so a different spelling of
+    // the same file (a link, "./x") is found too.
+    struct TInput {
+        dev_t Device;
+        ino_t Inode;
+        std::string Name, Reader;
+    };
+    std::vector<TInput> LInputs;
+    std::vector<std::pair<std::string, std::string>> LOutputs; // file, writer
+    for (const TGraphNode& LNode : FGraph.Nodes()) {
+        if (auto* LPlayer = dynamic_cast<TSNBasicCommonPlayer*>(LNode.Component.get())) {
+            struct stat LStat {};
+            const std::string LName = LPlayer->GetFileName();
+            if (!LName.empty() && stat(LName.c_str(), &LStat) == 0 && S_ISREG(LStat.st_mode))
+                LInputs.push_back({LStat.st_dev, LStat.st_ino, LName, LNode.Name});
+        } else if (auto* LLogger = dynamic_cast<TSNCommonLogger*>(LNode.Component.get())) {
+            LOutputs.emplace_back(LLogger->GetFileName(), LNode.Name);
+        }
+    }
+    if (!FOptions.DotPath.empty())
+        LOutputs.emplace_back(FOptions.DotPath, "--dot");
+    if (!FOptions.WavPath.empty())
+        LOutputs.emplace_back(FOptions.WavPath, "--wav");
+    for (const auto& [LName, LWriter] : LOutputs) {
+        struct stat LStat {};
+        if (LName.empty() || stat(LName.c_str(), &LStat) != 0)
+            continue;
+        for (const TInput& LInput : LInputs)
+            if (LInput.Device == LStat.st_dev && LInput.Inode == LStat.st_ino)
+                throw TCliError(LWriter + " would overwrite " + DisplayName(LName) + ", which " + LInput.Reader +
+                                " reads" + (LInput.Name == LName ? "" : " as " + DisplayName(LInput.Name)));
+    }
 }
 
 void TRunner::AttachSinks()
@@ -319,11 +372,15 @@ void TRunner::WriteDot()
 {
     if (FOptions.DotPath.empty())
         return;
+    errno = 0;
     std::ofstream LFile(FOptions.DotPath, std::ios::binary | std::ios::trunc);
     if (LFile)
         LFile << Cli::WriteDot(FGraph.ToDot());
+    // What the stream buffered reaches the file only at the close.
+    LFile.close();
     if (!LFile)
-        throw TCliError("cannot write '" + FOptions.DotPath + "': " + std::strerror(errno), CExitRuntimeError);
+        throw TCliError("cannot write " + DisplayName(FOptions.DotPath) + ": " + std::strerror(errno),
+                        CExitRuntimeError);
 }
 
 void TRunner::StartSources()
@@ -528,26 +585,29 @@ int TRunner::Run()
     if (!FOptions.RealTime)
         TDGTimeline::ResetVirtual();
     FShowProgress = !FOptions.Quiet && isatty(STDERR_FILENO);
-    GInterrupted = false;
 
     int LExitCode = CExitOk;
     try {
         if (FOptions.Events)
-            FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime);
+            FPrinter = std::make_unique<TEventPrinter>(FOut, FOptions.RealTime,
+                                                       [this](const std::string& AMessage) { Fail(AMessage); });
+        CheckFiles();
         WriteDot();
         SetBackgroundErrorHandler([this](const std::string& AMessage) { Fail(AMessage); });
         AttachSinks();
         BindEvents();
-        StartSources();
+        // An interrupt that came while the pipeline was being built counts.
+        if (!GInterrupted)
+            StartSources();
         while (true) {
-            MainThread().WaitAndProcess(std::chrono::milliseconds(20));
             if (GInterrupted) {
-                LExitCode = CExitInterrupted;
+                LExitCode = 128 + GInterrupted;
                 break;
             }
             if (!FirstError().empty() || !SourcesRunning())
                 break;
             ShowProgress(false);
+            MainThread().WaitAndProcess(std::chrono::milliseconds(20));
         }
     } catch (const TCliError& E) {
         Fail(E.what());
@@ -568,13 +628,17 @@ int TRunner::Run()
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
     PrintSummary();
+    // Taken: the next run in this process starts afresh.
+    const int LSignal = GInterrupted.exchange(0);
 
     if (std::string LError = FirstError(); !LError.empty()) {
-        FErr << "sonorix: " << LError << std::endl;
+        FErr << "sonorix: " << DisplayLine(LError) << std::endl;
         return LExitCode == CExitOk ? CExitRuntimeError : LExitCode;
     }
     if (LExitCode == CExitInterrupted)
         FErr << "sonorix: interrupted; files written so far are closed" << std::endl;
+    else if (LExitCode > 128)
+        FErr << "sonorix: stopped by " << sigdescr_np(LSignal) << "; files written so far are closed" << std::endl;
     return LExitCode;
 }
 

@@ -44,13 +44,16 @@ public:
     // Runs to the end; returns the exit code (one line on AErr on failure).
     int Run();
 
-    // Async-signal-safe: asks the running pipeline to stop.
-    static void RequestInterrupt();
+    // Async-signal-safe: asks the running pipeline (or the next one, when
+    // none runs yet) to stop; the exit code is 128 + ASignal.
+    static void RequestInterrupt(int ASignal = 2);
 
     // Audio seconds that reached the free outputs so far.
     double AudioSeconds() const;
 
 private:
+    // Refuses a file that the pipeline would both read and write.
+    void CheckFiles();
     void AttachSinks();
     void BindEvents();
     void WriteDot();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "WavWriter.h"
 
+#include "CliError.h"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -66,7 +68,7 @@ bool IsSupportedWidth(unsigned ABits)
 
 std::string Quoted(const std::string& APath)
 {
-    return "'" + APath + "'";
+    return DisplayName(APath);
 }
 
 } // namespace

@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: MIT
+// Runs that must end however they are attacked: waits that cannot be
+// served, cycles, very long chains, interrupts at any moment.
+#include "CliError.h"
+#include "Commands.h"
+#include "Graph.h"
+#include "Runner.h"
+#include "SNAmplifier.h"
+#include "SonorixPkg.h"
+#include "TestComponents.h"
+#include "WavWriter.h"
+#include "codecs/LAVTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Sonorix;
+using namespace Sonorix::Cli;
+
+namespace {
+
+struct TResult {
+    int ExitCode;
+    std::string Err;
+};
+
+TResult Tool(std::vector<std::string> AArguments)
+{
+    RegisterAllComponents();
+    Sonorix::Test::RegisterTestComponents();
+    std::ostringstream LOut, LErr;
+    const int LCode = SonorixMain(AArguments, LOut, LErr);
+    return {LCode, LErr.str()};
+}
+
+struct TSpawned {
+    int Status = -1; // as waitpid gives it
+    std::string Err;
+};
+
+// Runs the tool binary with its standard output on AOutFd (-1: closed
+// read end of a pipe) and standard error captured; ASignal, when not 0, is
+// sent once the process has written AAfterBytes bytes to standard error or
+// ADelayMicros have passed.
+TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int ASignal = 0, useconds_t ADelayMicros = 0)
+{
+    std::vector<char*> LArgv{const_cast<char*>(SONORIX_TOOL_PATH)};
+    for (const std::string& LArgument : AArguments)
+        LArgv.push_back(const_cast<char*>(LArgument.c_str()));
+    LArgv.push_back(nullptr);
+    int LErr[2], LOut[2];
+    if (pipe2(LErr, O_CLOEXEC) != 0 || pipe2(LOut, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t LActions;
+    posix_spawn_file_actions_init(&LActions);
+    posix_spawn_file_actions_adddup2(&LActions, AOutFd >= 0 ? AOutFd : LOut[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
+    pid_t LPid = 0;
+    const int LSpawned = posix_spawn(&LPid, SONORIX_TOOL_PATH, &LActions, nullptr, LArgv.data(), environ);
+    posix_spawn_file_actions_destroy(&LActions);
+    close(LErr[1]);
+    close(LOut[1]);
+    close(LOut[0]); // A reader that went away.
+    if (LSpawned != 0)
+        return {};
+    if (ASignal) {
+        usleep(ADelayMicros);
+        kill(LPid, ASignal);
+    }
+    TSpawned LResult;
+    char LBuffer[4096];
+    for (ssize_t LRead; (LRead = read(LErr[0], LBuffer, sizeof LBuffer)) > 0;)
+        LResult.Err.append(LBuffer, static_cast<size_t>(LRead));
+    close(LErr[0]);
+    waitpid(LPid, &LResult.Status, 0);
+    return LResult;
+}
+
+// ARun ended by exit with ACode and printed one line.
+void ExpectExit(const TSpawned& ARun, int ACode)
+{
+    EXPECT_TRUE(WIFEXITED(ARun.Status)) << "status " << ARun.Status << ": " << ARun.Err;
+    EXPECT_EQ(WEXITSTATUS(ARun.Status), ACode) << ARun.Err;
+    EXPECT_EQ(std::count(ARun.Err.begin(), ARun.Err.end(), '\n'), 1) << ARun.Err;
+}
+
+} // namespace
+
+// A mixer that waits for a channel that never delivers sends nothing and
+// its other producer finds a full queue: the duration and an interrupt
+// still end the run. A prefill beyond the queue's room on one of two
+// producers drains on the mixer's own clock instead of waiting for ever.
+TEST(ReliabilityTest, UnservedMixerWaitsEndAtTheDurationAndAtAnInterrupt)
+{
+    const std::string LWaiting = "TestSource AudioFormat.BufferSize=100 ! mix.InputPins[0]  TSNAudioMixer name=mix "
+                                 "Channels.Count=2 AudioFormat.Enabled=true Channels[1].WaitForDataBefore=mcwWaitForData";
+    EXPECT_EQ(Tool({"run", LWaiting, "--duration", "3", "--quiet"}).ExitCode, CExitOk);
+    EXPECT_EQ(Tool({"run", LWaiting + "  TSNSignalGen Enabled=false ! mix.InputPins[1]", "--duration", "3", "--quiet"})
+                  .ExitCode,
+              CExitOk);
+
+    Sonorix::Test::TTestSource::OnBufferSent = [](int ACount) {
+        if (ACount == 50)
+            TRunner::RequestInterrupt();
+    };
+    EXPECT_EQ(Tool({"run", LWaiting, "--quiet"}).ExitCode, CExitInterrupted);
+    Sonorix::Test::TTestSource::OnBufferSent = nullptr;
+
+    EXPECT_EQ(Tool({"run",
+                       "TSNSignalGen ! mix.InputPins[0]  TSNSignalGen ! mix.InputPins[1]  TSNAudioMixer name=mix "
+                       "Channels.Count=2 Channels[0].PrefillInterval=200",
+                       "--duration", "3", "--quiet"})
+                  .ExitCode,
+              CExitOk);
+}
+
+// A connection that closes a cycle is refused, in code and in pipeline text.
+TEST(ReliabilityTest, ConnectionsThatCloseACycleAreRefused)
+{
+    TSNAmplifier LFirst, LSecond;
+    LFirst.GetOutputPin().Connect(LSecond.GetInputPin());
+    EXPECT_THROW(LSecond.GetOutputPin().Connect(LFirst.GetInputPin()), EPinConnectError);
+    EXPECT_THROW(LFirst.GetOutputPin().Connect(LFirst.GetInputPin()), EPinConnectError);
+    EXPECT_FALSE(LFirst.GetInputPin().IsConnected());
+
+    const TResult LResult = Tool({"run", "--duration", "0.5",
+                                  "TSNSignalGen ! mix.InputPins[0]  TSNAudioMixer name=mix Channels.Count=2 ! "
+                                  "TSNAmplifier name=a  a.OutputPin ! mix.InputPins[1]"});
+    EXPECT_EQ(LResult.ExitCode, CExitUsage);
+    EXPECT_EQ(LResult.Err, "sonorix: cannot connect a.OutputPin to mix.InputPins[1]: it would close a cycle (mix "
+                           "already feeds a) at position 108\n");
+}
+
+// The longest pipeline the tool takes runs whatever the stack limit; one
+// element more is refused with one line.
+TEST(ReliabilityTest, TheLongestChainRunsAndALongerOneIsRefused)
+{
+    std::vector<std::string> LArguments{"run", "--quiet", "--duration", "0.1", "TSNSignalGen"};
+    LArguments.insert(LArguments.end(), CMaxPipelineElements - 1, "! TSNAmplifier");
+    // A small stack limit for the child (inherited at spawn).
+    rlimit LSaved{};
+    getrlimit(RLIMIT_STACK, &LSaved);
+    rlimit LSmall = LSaved;
+    LSmall.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_STACK, &LSmall);
+    const TSpawned LRun = Spawn(LArguments);
+    setrlimit(RLIMIT_STACK, &LSaved);
+    EXPECT_TRUE(WIFEXITED(LRun.Status) && WEXITSTATUS(LRun.Status) == 0) << LRun.Status << LRun.Err;
+
+    LArguments.push_back("! TSNAmplifier");
+    EXPECT_EQ(Tool(LArguments).Err, "sonorix: the pipeline has 10001 elements; at most 10000 are allowed\n");
+}
+
+// A hang-up, a closed standard output and a file-size limit end a run as a
+// stop does: one line, and every file written so far readable.
+TEST(ReliabilityTest, HangUpClosedOutputAndFileSizeLimitEndTheRunWithCompleteFiles)
+{
+    using namespace Sonorix::Test::Codecs;
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffprobe is not installed";
+    TTempDir LDir;
+    auto LPipeline = [&](const std::string& AName) {
+        return "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".flac") +
+               "  g.OutputPin ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".m4a") + "  g.OutputPin ! TSNVUMeter";
+    };
+    const TSpawned LHangUp = Spawn({"run", "--quiet", LPipeline("hup")}, -1, SIGHUP, 300000);
+    ExpectExit(LHangUp, 128 + SIGHUP);
+    const TSpawned LClosed = Spawn({"run", "--quiet", "--events", LPipeline("pipe")});
+    ExpectExit(LClosed, CExitRuntimeError);
+    EXPECT_NE(LClosed.Err.find("Broken pipe"), std::string::npos) << LClosed.Err;
+    for (const char* LName : {"hup.flac", "hup.m4a", "pipe.flac", "pipe.m4a"})
+        EXPECT_GT(Probe(LDir.Path(LName)).Duration, 0.0) << LName;
+
+    rlimit LSaved{};
+    getrlimit(RLIMIT_FSIZE, &LSaved);
+    rlimit LSmall = LSaved;
+    LSmall.rlim_cur = 400000;
+    setrlimit(RLIMIT_FSIZE, &LSmall);
+    const TSpawned LLimited =
+        Spawn({"run", "--quiet", "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path("big.flac") +
+                                     "  g.OutputPin ! TSNAmplifier", "--wav", LDir.Path("big.wav")});
+    setrlimit(RLIMIT_FSIZE, &LSaved);
+    ExpectExit(LLimited, CExitRuntimeError);
+    EXPECT_NE(LLimited.Err.find("File too large"), std::string::npos) << LLimited.Err;
+    EXPECT_GT(Probe(LDir.Path("big.wav")).Duration, 1.5);
+    EXPECT_GT(Probe(LDir.Path("big.flac")).Duration, 1.5);
+}
+
+// An interrupt is never lost, however early it comes: before the pipeline
+// is built, and at moments around the start of the process.
+TEST(ReliabilityTest, AnInterruptAtAnyMomentStopsTheRun)
+{
+    TRunner::RequestInterrupt();
+    EXPECT_EQ(Tool({"run", "--quiet", "--realtime", "--duration", "1000", "TSNSignalGen"}).ExitCode, CExitInterrupted);
+    for (useconds_t LDelay : {0u, 1000u, 5000u, 20000u, 50000u, 100000u}) {
+        const TSpawned LRun = Spawn({"run", "--quiet", "--realtime", "--duration", "1000", "TSNSignalGen"}, -1, SIGINT,
+                                    LDelay);
+        // Before the handler is installed the signal ends the process itself.
+        EXPECT_TRUE((WIFEXITED(LRun.Status) && WEXITSTATUS(LRun.Status) == CExitInterrupted) ||
+                    (WIFSIGNALED(LRun.Status) && WTERMSIG(LRun.Status) == SIGINT))
+            << LDelay << " us: " << LRun.Status << " " << LRun.Err;
+    }
+}
+
+// Every output reports a failure to write it.
+TEST(ReliabilityTest, OutputsThatCannotBeWrittenAreReported)
+{
+    const int LFull = open("/dev/full", O_WRONLY);
+    ASSERT_GE(LFull, 0);
+    for (std::vector<std::string> LArguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"list"}, {"inspect", "TSNAmplifier"}, {"run", "--events", "--duration", "1",
+                                                                  "TSNSignalGen ! TSNAmplifier ! TSNVUMeter"}}) {
+        SCOPED_TRACE(LArguments[0]);
+        const TSpawned LRun = Spawn(LArguments, LFull);
+        ExpectExit(LRun, CExitRuntimeError);
+        EXPECT_NE(LRun.Err.find("No space left on device"), std::string::npos) << LRun.Err;
+    }
+    close(LFull);
+    EXPECT_EQ(Tool({"run", "--quiet", "--dot", "/dev/full", "--duration", "0.1", "TSNSignalGen"}).Err,
+              "sonorix: cannot write '/dev/full': No space left on device\n");
+}
+
+// A file the pipeline reads is never opened for writing, under any of its
+// names; names in error lines are escaped and shortened.
+TEST(ReliabilityTest, AnInputIsNotOverwrittenAndNamesInErrorsAreSafe)
+{
+    Sonorix::Test::Codecs::TTempDir LDir;
+    const std::string LInput = LDir.Path("in.wav"), LLink = LDir.Path("link.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "TestSource MaxBuffers=2", "--wav", LInput}).ExitCode, CExitOk);
+    std::filesystem::create_symlink(LInput, LLink);
+    const auto LSize = std::filesystem::file_size(LInput);
+    const std::string LPlayer = "TSNLAVAudioPlayer name=p FileName=" + LInput;
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNLAVAudioLogger name=w FileName=" + LLink}).Err,
+              "sonorix: w would overwrite '" + LLink + "', which p reads as '" + LInput + "'\n");
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNAmplifier", "--wav", LInput}).ExitCode, CExitUsage);
+    EXPECT_EQ(Tool({"run", LPlayer + " ! TSNAmplifier", "--dot", LLink}).ExitCode, CExitUsage);
+    EXPECT_EQ(std::filesystem::file_size(LInput), LSize);
+
+    EXPECT_EQ(DisplayLine("cannot open 'a\nb\x1b[31m' (it's gone)"), "cannot open 'a\\nb\\x1b[31m' (it's gone)");
+    const std::string LLong = DisplayName(std::string(60, 'a') + std::string(100, 'b') + std::string(60, 'c'));
+    EXPECT_EQ(LLong, "'" + std::string(56, 'a') + "..." + std::string(56, 'c') + "'");
+    EXPECT_EQ(DisplayLine("x '" + std::string(60, 'a') + std::string(100, 'b') + std::string(60, 'c') + "'"),
+              "x " + LLong);
+}
+
+// The libav player and writer open local files and pipes only; a loop wraps
+// without losing a frame, and an empty file ends a looping stream.
+TEST(ReliabilityTest, FilesAreLocalLoopsAreSeamlessAndAnEmptyLoopEnds)
+{
+    Sonorix::Test::Codecs::TTempDir LDir;
+    const std::string LInput = LDir.Path("in.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "TestSource MaxBuffers=2 AudioFormat.BufferSize=1000", "--wav", LInput}).ExitCode,
+              CExitOk);
+    const TResult LConcat = Tool({"run", "TSNLAVAudioPlayer FileName='concat:" + LInput + "|" + LInput + "'"});
+    EXPECT_NE(LConcat.Err.find("only local files and pipe: are read, not concat:"), std::string::npos) << LConcat.Err;
+    const TResult LNetwork =
+        Tool({"run", "--duration", "0.1", "TSNSignalGen ! TSNLAVAudioLogger FileName=tcp://127.0.0.1:9/x.wav"});
+    EXPECT_NE(LNetwork.Err.find("not tcp:"), std::string::npos) << LNetwork.Err;
+
+    const std::string LLooped = LDir.Path("looped.wav");
+    ASSERT_EQ(Tool({"run", "--quiet", "--duration", "1", "TSNLAVAudioPlayer FileName=" + LInput + " Loop=true",
+                    "--wav", LLooped})
+                  .ExitCode,
+              CExitOk);
+    const std::vector<int32_t> LOne = TWavReader(LInput).Samples(), LAll = TWavReader(LLooped).Samples();
+    ASSERT_EQ(LAll.size(), 44 * 1024 * 2u); // ceil(44100 / 1024) buffers of stereo frames
+    for (size_t I = 0; I < LAll.size(); ++I)
+        ASSERT_EQ(LAll[I], LOne[I % LOne.size()]) << I;
+
+    TWavWriter(LDir.Path("empty.wav"), MakeWaveFormat(44100, 16, 2, 0)).Close();
+    EXPECT_EQ(Tool({"run", "--quiet", "TSNLAVAudioPlayer FileName=" + LDir.Path("empty.wav") + " Loop=true"}).ExitCode,
+              CExitOk);
+}
