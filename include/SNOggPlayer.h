@@ -57,7 +57,10 @@ using TNotifyEvent = std::function<void(TPersistent& ASender)>;
 // failed."; a file without an Ogg page is refused). Packets go out one per
 // tick of the player's clock (period 9999999 x BufferSize / Rate in
 // 100-nanosecond units), or per tick arriving on ClockInputPin when the
-// clock is external. Positions (CurrentSample, SamplesCount, PlaySegment)
+// clock is external. At a start with an internal clock the player offers
+// itself as pump (PumpPriority) downstream; when a downstream component
+// (a decoder with a clock of its own) claims the role, the player sends one
+// packet per master-pump request of that component instead. Positions (CurrentSample, SamplesCount, PlaySegment)
 // count packets. At the end-of-stream packet, the end of the play range or
 // of the file the player rewinds (Loop) or ends the stream (OnStop).
 // Setting CurrentSample seeks: the header packets are sent again (a new
@@ -137,6 +140,9 @@ public:
     void StartSource() override;
     void StopSource() override;
     bool IsSourceRunning() const override { return FRunning; }
+    // Whether the player drives the chain (false when a downstream
+    // component won the pump negotiation of the last start).
+    bool GetIsPump() const { return FIsPump; }
 
     // Packets of the file's first logical stream, and the next one to send.
     int64_t GetSamplesCount();
@@ -156,7 +162,9 @@ private:
     bool IntOpen();
     void IntClose();
     void ResetPosition();
-    void IntPump();
+    // Returns whether a packet went out.
+    bool IntPump();
+    bool SourceDispatch(const IPNNotifyOperationPtr& AOperation);
     void FinishStream(bool AEnd);
     void Tick();
     bool SinkDispatch(const IPNNotifyOperationPtr& AOperation);
@@ -183,6 +191,12 @@ private:
     int64_t FLength = 0;
     std::atomic<bool> FOpened{false};
     std::atomic<bool> FRunning{false};
+    std::atomic<bool> FIsPump{true};
+    // The component that claimed the pump role (weak), and the last
+    // master-pump request served, to drop a request delivered twice.
+    TPersistent* FMasterPump = nullptr;
+    std::weak_ptr<IPNNotifyOperation> FLastOperation;
+    bool FFirstRequest = true;
     std::unique_ptr<TReader> FReader;
     std::shared_ptr<const TCMProgressEvent> FOnProgress;
     std::shared_ptr<const TNotifyEvent> FOnStop;

@@ -145,7 +145,8 @@ TSNOggPlayer::TSNOggPlayer()
     : FOutputPin(this, "OutputPin"), FProgressPin(this, "ProgressPin"), FClockInputPin(this, "ClockInputPin"),
       FPlaySegment(FLock), FClock(std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 10, [this] { Tick(); }))
 {
-    FOutputPin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return false; });
+    FOutputPin.SetDispatch(
+        [this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return SourceDispatch(AOperation); });
     FClockInputPin.SetDispatch(
         [this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return SinkDispatch(AOperation); });
 }
@@ -440,18 +441,37 @@ void TSNOggPlayer::StartSource()
     if (FRunning)
         return;
     TDGWorkScope LHold;
-    bool LInternal;
+    bool LClock;
     {
         TLockAccess LAccess = FLock->WriteLock();
-        if (!GetEnabled() || !Open())
+        if (!GetEnabled())
+            return;
+        // With an external clock the ticks come in on ClockInputPin; else
+        // the strongest claim downstream pumps.
+        const bool LExternal = ClockIsExternal();
+        FIsPump = true;
+        FMasterPump = nullptr;
+        if (!LExternal) {
+            auto LRequest = std::make_shared<TPNPumpRequestOperation>(this, ptNone, GetPumpPriority(), 1.0);
+            FOutputPin.Notify(LRequest);
+            if (LRequest->PumpObject && LRequest->PumpObject != this) {
+                FIsPump = false;
+                FMasterPump = LRequest->PumpObject;
+            }
+        }
+        if (!Open())
             return;
         FRunning = true;
+        FFirstRequest = true;
+        FLastOperation.reset();
         FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(GetRate()));
-        LInternal = !ClockIsExternal();
-        if (LInternal)
+        if (!FIsPump)
+            FOutputPin.Notify(std::make_shared<TPNStartPumpOperation>(FMasterPump));
+        LClock = FIsPump && !LExternal;
+        if (LClock)
             IntPump();
     }
-    if (!FRunning || !LInternal)
+    if (!FRunning || !LClock)
         return;
     FClock->SetPeriod(FFrameDelay);
     FClock->Start();
@@ -475,8 +495,24 @@ void TSNOggPlayer::Pump()
 void TSNOggPlayer::Tick()
 {
     TLockAccess LAccess = FLock->WriteLock();
-    if (FRunning && !GetPaused())
+    if (FRunning && FIsPump && !GetPaused())
         IntPump();
+}
+
+bool TSNOggPlayer::SourceDispatch(const IPNNotifyOperationPtr& AOperation)
+{
+    auto* LPump = OperationAs<TPNMasterPumpOperation>(AOperation);
+    if (!LPump)
+        return false;
+    TLockAccess LAccess = FLock->WriteLock();
+    // Only the pump that won the negotiation drives this player.
+    if (FIsPump || !FRunning || LPump->Source != FMasterPump || GetPaused())
+        return false;
+    if (!FFirstRequest && FLastOperation.lock() == AOperation)
+        return true;
+    FLastOperation = AOperation;
+    FFirstRequest = false;
+    return IntPump();
 }
 
 bool TSNOggPlayer::SinkDispatch(const IPNNotifyOperationPtr& AOperation)
@@ -490,10 +526,10 @@ bool TSNOggPlayer::SinkDispatch(const IPNNotifyOperationPtr& AOperation)
     return true;
 }
 
-void TSNOggPlayer::IntPump()
+bool TSNOggPlayer::IntPump()
 {
     if (!FReader)
-        return;
+        return false;
     TReader& LReader = *FReader;
     bool LHave;
     for (;;) {
@@ -518,7 +554,7 @@ void TSNOggPlayer::IntPump()
             ResetPosition();
         else
             FinishStream(true);
-        return;
+        return false;
     }
     const ogg_packet& LPacket = LReader.OggPacket;
     TSNCodecPacketHeader LHeader;
@@ -542,6 +578,7 @@ void TSNOggPlayer::IntPump()
         else
             FinishStream(true);
     }
+    return true;
 }
 
 void TSNOggPlayer::FinishStream(bool AEnd)

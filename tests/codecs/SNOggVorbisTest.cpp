@@ -485,3 +485,35 @@ TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
     EXPECT_EQ(LQuiet, static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
     EXPECT_EQ(LPlay(true), LQuiet);
 }
+
+TEST_F(OggFiles, PlayerFollowsTheClaimedPump)
+{
+    const std::string LFile = Written("n.ogg", 1);
+    // A downstream claim makes the player send one packet per master-pump
+    // request of the claimer; a request delivered twice counts once.
+    TSNVorbisDecompressor LClaimer;
+    TSNOggPlayer LPlayer;
+    TDGPNBinarySinkPin LPin{nullptr, "InputPin"};
+    int LStartPumps = 0;
+    size_t LPackets = 0;
+    LPin.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation))
+            LRequest->Claim(&LClaimer, ptHardware, 0);
+        LStartPumps += OperationAs<TPNStartPumpOperation>(AOperation) != nullptr;
+        LPackets += OperationAs<TPNSuppliedBufferOperation>(AOperation) != nullptr;
+        return true;
+    });
+    LPlayer.GetOutputPin().Connect(LPin);
+    LPlayer.SetFileName(LFile);
+    LPlayer.StartSource();
+    EXPECT_FALSE(LPlayer.GetIsPump());
+    EXPECT_EQ(LStartPumps, 1);
+    EXPECT_EQ(LPackets, 0u);
+    const auto LPull = std::make_shared<TPNMasterPumpOperation>(&LClaimer);
+    EXPECT_TRUE(LPin.Notify(LPull));
+    EXPECT_TRUE(LPin.Notify(LPull));
+    EXPECT_FALSE(LPin.Notify(std::make_shared<TPNMasterPumpOperation>(&LPlayer)));
+    EXPECT_TRUE(LPin.Notify(std::make_shared<TPNMasterPumpOperation>(&LClaimer)));
+    EXPECT_EQ(LPackets, 2u);
+    LPlayer.StopSource();
+}
