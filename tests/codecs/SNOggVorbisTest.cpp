@@ -486,7 +486,7 @@ TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
     EXPECT_EQ(LPlay(true), LQuiet);
 }
 
-TEST_F(OggFiles, PlayerFollowsTheClaimedPump)
+TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
 {
     const std::string LFile = Written("n.ogg", 1);
     // A downstream claim makes the player send one packet per master-pump
@@ -516,4 +516,26 @@ TEST_F(OggFiles, PlayerFollowsTheClaimedPump)
     EXPECT_TRUE(LPin.Notify(std::make_shared<TPNMasterPumpOperation>(&LClaimer)));
     EXPECT_EQ(LPackets, 2u);
     LPlayer.StopSource();
+
+    // The decoder claims the pump and clocks the chain at 999 x 1024 / 44100
+    // = 23 ms per output buffer; without MasterPumping the player clocks it.
+    for (bool LDecoderPumps : {true, false}) {
+        TSNOggPlayer LSource;
+        TSNVorbisDecompressor LDecoder;
+        TTestCollector LCollector;
+        LDecoder.GetMasterPumping().SetEnabled(LDecoderPumps);
+        LSource.SetFileName(LFile);
+        LSource.GetOutputPin().Connect(LDecoder.GetInputPin());
+        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+        TDGVirtualTimeScope LVirtual;
+        LSource.StartSource();
+        EXPECT_EQ(LDecoder.GetIsPump(), LDecoderPumps);
+        EXPECT_EQ(LSource.GetIsPump(), !LDecoderPumps);
+        TDGTimeline::WaitIdle();
+        EXPECT_EQ(LCollector.Stops(), 1);
+        EXPECT_EQ(LCollector.Frames(), static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
+        EXPECT_EQ(LDecoder.GetFrameDelay(), 23);
+        EXPECT_GT(TDGTimeline::Now(), 0);
+        EXPECT_EQ(TDGTimeline::Now() % (LDecoderPumps ? 230000 : 1024000), 0);
+    }
 }
