@@ -62,7 +62,8 @@ using TNotifyEvent = std::function<void(TPersistent& ASender)>;
 // (a decoder with a clock of its own) claims the role, the player sends one
 // packet per master-pump request of that component instead. Positions (CurrentSample, SamplesCount, PlaySegment)
 // count packets. At the end-of-stream packet, the end of the play range or
-// of the file the player rewinds (Loop) or ends the stream (OnStop).
+// of the file the player rewinds (Loop) or ends the stream: on the main
+// thread it sends the stop, fires OnStop, closes the file and clears Enabled.
 // Setting CurrentSample seeks: the header packets are sent again (a new
 // stream for the decoder) and playing goes on at that packet. Errors go
 // through OnError, then EDGException unless handled.
@@ -103,7 +104,9 @@ public:
     TSNAudioPlayerSegment& GetPlaySegment() { return FPlaySegment; }
 
     std::string GetFileName() const;
-    // Read at the next open (a file that plays goes on).
+    // A change starts playing when the player is enabled and its output
+    // connected (a file that plays goes on; the new name is read at the
+    // next open); on a disabled player it stops the stream.
     void SetFileName(const std::string& AValue);
     bool GetRestartOnNewFile() const;
     void SetRestartOnNewFile(bool AValue);
@@ -165,7 +168,13 @@ private:
     // Returns whether a packet went out.
     bool IntPump();
     bool SourceDispatch(const IPNNotifyOperationPtr& AOperation);
-    void FinishStream(bool AEnd);
+    // Ends the stream now (send-stop, close); AEnd: the end of the range
+    // or file was reached.
+    void MainIntStop(bool AEnd);
+    // From a pump: hands the end of the stream to the main thread
+    // (DoStop), where the clock is released and Enabled cleared.
+    void IntStop();
+    void DoStop();
     void Tick();
     bool SinkDispatch(const IPNNotifyOperationPtr& AOperation);
 
@@ -202,6 +211,10 @@ private:
     std::shared_ptr<const TNotifyEvent> FOnStop;
     TSNMainThreadNotify FProgressNotify;
     TSNMainThreadNotify FStopNotify;
+    // A DoStop is queued (it holds virtual time), and whether it still
+    // has a stream to end (a direct stop meanwhile takes that over).
+    bool FStopPosted = false;
+    bool FStopPending = false;
     // Last member: destroyed (and stopped) first.
     std::unique_ptr<TDGClockGen> FClock;
 };

@@ -156,6 +156,8 @@ TSNOggPlayer::~TSNOggPlayer()
     FClock->Stop();
     FProgressNotify.Shutdown();
     FStopNotify.Shutdown();
+    if (FStopPosted)
+        TDGTimeline::EndWork();
     FClockInputPin.DisconnectAll();
     FOutputPin.DisconnectAll();
     FProgressPin.DisconnectAll();
@@ -218,7 +220,18 @@ const TClassDescription& TSNOggPlayer::ClassDescription()
 }
 
 std::string TSNOggPlayer::GetFileName() const { return FLock->Getter(FFileName); }
-void TSNOggPlayer::SetFileName(const std::string& AValue) { FLock->NotifySetter(FFileName, AValue); }
+void TSNOggPlayer::SetFileName(const std::string& AValue)
+{
+    FLock->NotifySetter(FFileName, AValue, [this] {
+        if (GetDesignMode())
+            return;
+        if (!GetEnabled())
+            StopSource();
+        // Unconnected (a pipeline being built), the start comes later.
+        else if (FOutputPin.IsConnected())
+            StartSource();
+    });
+}
 bool TSNOggPlayer::GetRestartOnNewFile() const { return FLock->Getter(FRestartOnNewFile); }
 void TSNOggPlayer::SetRestartOnNewFile(bool AValue) { FLock->NotifySetter(FRestartOnNewFile, AValue); }
 uint32_t TSNOggPlayer::GetPumpPriority() const { return FLock->Getter(FPumpPriority); }
@@ -482,7 +495,8 @@ void TSNOggPlayer::StopSource()
     // Not under FLock: a running tick holds it and Stop waits for the tick.
     FClock->Stop();
     TLockAccess LAccess = FLock->WriteLock();
-    FinishStream(false);
+    FStopPending = false;
+    MainIntStop(false);
 }
 
 void TSNOggPlayer::Pump()
@@ -528,7 +542,7 @@ bool TSNOggPlayer::SinkDispatch(const IPNNotifyOperationPtr& AOperation)
 
 bool TSNOggPlayer::IntPump()
 {
-    if (!FReader)
+    if (!FReader || FStopPending)
         return false;
     TReader& LReader = *FReader;
     bool LHave;
@@ -553,7 +567,7 @@ bool TSNOggPlayer::IntPump()
         if (GetLoop() && !LReader.PageFailed)
             ResetPosition();
         else
-            FinishStream(true);
+            IntStop();
         return false;
     }
     const ogg_packet& LPacket = LReader.OggPacket;
@@ -576,16 +590,41 @@ bool TSNOggPlayer::IntPump()
         if (GetLoop())
             ResetPosition();
         else
-            FinishStream(true);
+            IntStop();
     }
     return true;
 }
 
-void TSNOggPlayer::FinishStream(bool AEnd)
+void TSNOggPlayer::IntStop()
+{
+    // Called with FLock held, on a pump's thread: the clock cannot be
+    // released here (its tick may wait for this lock).
+    FStopPending = true;
+    if (FStopPosted)
+        return;
+    FStopPosted = true;
+    TDGTimeline::BeginWork();
+    FStopNotify.SyncNotify([this] { DoStop(); });
+    MainThread().Wake();
+}
+
+void TSNOggPlayer::DoStop()
+{
+    FClock->Stop();
+    TLockAccess LAccess = FLock->WriteLock();
+    if (FStopPending) {
+        FStopPending = false;
+        MainIntStop(true);
+        // The end of the file disables the player, without a change action.
+        FEnabled = false;
+    }
+    FStopPosted = false;
+    TDGTimeline::EndWork();
+}
+
+void TSNOggPlayer::MainIntStop(bool AEnd)
 {
     // Called with FLock held.
-    if (AEnd)
-        FClock->Stop();
     if (FRunning.exchange(false)) {
         if (!AEnd || GetRestartOnNewFile())
             FOutputPin.Notify(std::make_shared<TPNStopOperation>());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Ogg Vorbis: the binding, comments, encoder, decoder, writer and player,
 // checked against vorbis-tools (oggenc, oggdec, ogginfo, vorbiscomment).
+#include "CVThreading.h"
 #include "LAVTestSupport.h"
 #include "SNOggComments.h"
 #include "SNOggLogger.h"
@@ -426,24 +427,28 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
     TSNOggPlayer LPlayer;
     TPacketSink LSink;
     LPlayer.GetOutputPin().Connect(LSink.Pin);
-    LPlayer.SetFileName(Written("p.ogg", 1));
     LPlayer.SetClockSource(csExternal);
-    ASSERT_TRUE(LPlayer.Open());
+    // Enabled and connected: naming the file starts the stream.
+    LPlayer.SetFileName(Written("p.ogg", 1));
+    ASSERT_TRUE(LPlayer.IsSourceRunning());
     const int64_t LCount = LPlayer.GetSamplesCount();
     ASSERT_GT(LCount, 10);
-    LPlayer.StartSource();
-    for (int64_t I = 0; I < LCount; ++I)
+    for (int64_t I = 0; I < LCount + 2; ++I)
         LPlayer.Pump();
     ASSERT_EQ(static_cast<int64_t>(LSink.Headers.size()), LCount);
     EXPECT_TRUE(LSink.Headers.front().b_o_s);
     EXPECT_TRUE(LSink.Headers.back().e_o_s);
+    // The end of the file is handled on the main thread, and disables.
+    EXPECT_EQ(LSink.Stops, 0);
+    MainThread().ProcessMessages();
     EXPECT_EQ(LSink.Stops, 1);
     EXPECT_FALSE(LPlayer.IsSourceRunning());
+    EXPECT_FALSE(LPlayer.GetEnabled());
 
     // Looping starts over with the headers; a seek sends them, then the packet.
     LSink.Headers.clear();
     LPlayer.SetLoop(true);
-    LPlayer.StartSource();
+    LPlayer.Start();
     for (int64_t I = 0; I < LCount + 2; ++I)
         LPlayer.Pump();
     EXPECT_TRUE(LSink.Headers[static_cast<size_t>(LCount)].b_o_s);
@@ -505,7 +510,6 @@ TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
     });
     LPlayer.GetOutputPin().Connect(LPin);
     LPlayer.SetFileName(LFile);
-    LPlayer.StartSource();
     EXPECT_FALSE(LPlayer.GetIsPump());
     EXPECT_EQ(LStartPumps, 1);
     EXPECT_EQ(LPackets, 0u);
