@@ -206,6 +206,8 @@ private:
     TPersistent* FMasterPump = nullptr;
     std::weak_ptr<IPNNotifyOperation> FLastOperation;
     bool FFirstRequest = true;
+    // Master-pump requests refused while paused, served at the resume.
+    int FPumpCounter = 0;
     std::unique_ptr<TReader> FReader;
     std::shared_ptr<const TCMProgressEvent> FOnProgress;
     std::shared_ptr<const TNotifyEvent> FOnStop;

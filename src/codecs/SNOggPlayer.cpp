@@ -255,10 +255,16 @@ void TSNOggPlayer::SetPaused(bool AValue)
     FLock->NotifySetter(FPaused, AValue, [this, AValue] {
         if (!FRunning)
             return;
-        if (AValue)
+        if (AValue) {
             FOutputPin.Notify(std::make_shared<TPNDGPauseOperation>());
-        else
-            FOutputPin.Notify(std::make_shared<TPNDGResumeOperation>());
+            return;
+        }
+        FOutputPin.Notify(std::make_shared<TPNDGResumeOperation>());
+        // The pump's requests refused meanwhile: its pull may have been the
+        // only one (a decoder's clock starts after the headers).
+        TLockAccess LAccess = FLock->WriteLock();
+        for (; FPumpCounter > 0 && FRunning && !FPaused; --FPumpCounter)
+            IntPump();
     });
 }
 
@@ -477,6 +483,7 @@ void TSNOggPlayer::StartSource()
         FRunning = true;
         FFirstRequest = true;
         FLastOperation.reset();
+        FPumpCounter = 0;
         FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(GetRate()));
         if (!FIsPump)
             FOutputPin.Notify(std::make_shared<TPNStartPumpOperation>(FMasterPump));
@@ -520,8 +527,12 @@ bool TSNOggPlayer::SourceDispatch(const IPNNotifyOperationPtr& AOperation)
         return false;
     TLockAccess LAccess = FLock->WriteLock();
     // Only the pump that won the negotiation drives this player.
-    if (FIsPump || !FRunning || LPump->Source != FMasterPump || GetPaused())
+    if (FIsPump || !FRunning || LPump->Source != FMasterPump)
         return false;
+    if (GetPaused()) {
+        FPumpCounter = 2;
+        return false;
+    }
     if (!FFirstRequest && FLastOperation.lock() == AOperation)
         return true;
     FLastOperation = AOperation;
