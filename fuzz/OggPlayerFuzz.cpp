@@ -5,6 +5,7 @@
 // Bad files must be refused through OnError, never with a crash, a hang or
 // unbounded memory.
 #include "CVPlainClass.h"
+#include "CVThreading.h"
 #include "PNPins.h"
 #include "SNOggPlayer.h"
 
@@ -51,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
     LPlayer.SetOnError([](TPersistent&, const std::string&, uint32_t, bool& AHandled) { AHandled = true; });
     TFuzzSink LSink;
     LPlayer.GetOutputPin().Connect(LSink.Pin);
-    LPlayer.SetFileName(FileName());
     LPlayer.SetClockSource(csExternal);
     LPlayer.SetBufferSize(1 + LMode % 64 * 64);
     LPlayer.SetLoop(LMode & 0x80);
     try {
+        LPlayer.SetFileName(FileName());
         LPlayer.StartSource();
         if (LMode & 0x40)
             LPlayer.SetCurrentSample(LMode & 0x0f);
@@ -66,5 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
         LPlayer.StopSource();
     } catch (const std::exception&) {
     }
+    // The end of the file is handed to the main thread.
+    MainThread().ProcessMessages();
     return 0;
 }

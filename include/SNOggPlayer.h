@@ -57,9 +57,13 @@ using TNotifyEvent = std::function<void(TPersistent& ASender)>;
 // failed."; a file without an Ogg page is refused). Packets go out one per
 // tick of the player's clock (period 9999999 x BufferSize / Rate in
 // 100-nanosecond units), or per tick arriving on ClockInputPin when the
-// clock is external. Positions (CurrentSample, SamplesCount, PlaySegment)
+// clock is external. At a start with an internal clock the player offers
+// itself as pump (PumpPriority) downstream; when a downstream component
+// (a decoder with a clock of its own) claims the role, the player sends one
+// packet per master-pump request of that component instead. Positions (CurrentSample, SamplesCount, PlaySegment)
 // count packets. At the end-of-stream packet, the end of the play range or
-// of the file the player rewinds (Loop) or ends the stream (OnStop).
+// of the file the player rewinds (Loop) or ends the stream: on the main
+// thread it sends the stop, fires OnStop, closes the file and clears Enabled.
 // Setting CurrentSample seeks: the header packets are sent again (a new
 // stream for the decoder) and playing goes on at that packet. Errors go
 // through OnError, then EDGException unless handled.
@@ -100,7 +104,9 @@ public:
     TSNAudioPlayerSegment& GetPlaySegment() { return FPlaySegment; }
 
     std::string GetFileName() const;
-    // Read at the next open (a file that plays goes on).
+    // A change starts playing when the player is enabled and its output
+    // connected (a file that plays goes on; the new name is read at the
+    // next open); on a disabled player it stops the stream.
     void SetFileName(const std::string& AValue);
     bool GetRestartOnNewFile() const;
     void SetRestartOnNewFile(bool AValue);
@@ -137,6 +143,9 @@ public:
     void StartSource() override;
     void StopSource() override;
     bool IsSourceRunning() const override { return FRunning; }
+    // Whether the player drives the chain (false when a downstream
+    // component won the pump negotiation of the last start).
+    bool GetIsPump() const { return FIsPump; }
 
     // Packets of the file's first logical stream, and the next one to send.
     int64_t GetSamplesCount();
@@ -156,8 +165,16 @@ private:
     bool IntOpen();
     void IntClose();
     void ResetPosition();
-    void IntPump();
-    void FinishStream(bool AEnd);
+    // Returns whether a packet went out.
+    bool IntPump();
+    bool SourceDispatch(const IPNNotifyOperationPtr& AOperation);
+    // Ends the stream now (send-stop, close); AEnd: the end of the range
+    // or file was reached.
+    void MainIntStop(bool AEnd);
+    // From a pump: hands the end of the stream to the main thread
+    // (DoStop), where the clock is released and Enabled cleared.
+    void IntStop();
+    void DoStop();
     void Tick();
     bool SinkDispatch(const IPNNotifyOperationPtr& AOperation);
 
@@ -183,11 +200,23 @@ private:
     int64_t FLength = 0;
     std::atomic<bool> FOpened{false};
     std::atomic<bool> FRunning{false};
+    std::atomic<bool> FIsPump{true};
+    // The component that claimed the pump role (weak), and the last
+    // master-pump request served, to drop a request delivered twice.
+    TPersistent* FMasterPump = nullptr;
+    std::weak_ptr<IPNNotifyOperation> FLastOperation;
+    bool FFirstRequest = true;
+    // Master-pump requests refused while paused, served at the resume.
+    int FPumpCounter = 0;
     std::unique_ptr<TReader> FReader;
     std::shared_ptr<const TCMProgressEvent> FOnProgress;
     std::shared_ptr<const TNotifyEvent> FOnStop;
     TSNMainThreadNotify FProgressNotify;
     TSNMainThreadNotify FStopNotify;
+    // A DoStop is queued (it holds virtual time), and whether it still
+    // has a stream to end (a direct stop meanwhile takes that over).
+    bool FStopPosted = false;
+    bool FStopPending = false;
     // Last member: destroyed (and stopped) first.
     std::unique_ptr<TDGClockGen> FClock;
 };

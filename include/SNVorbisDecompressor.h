@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "CMMasterPumping.h"
+#include "CVThreading.h"
+#include "DGClock.h"
 #include "SNAudioFormat.h"
 #include "SNBasicDecompressor.h"
 #include "XVLAVSupport.h"
@@ -22,6 +25,12 @@ class TSNPacketAssembler;
 // three headers follow). Refused headers and a stream without them are
 // reported through OnError.
 //
+// With MasterPumping enabled the decoder claims the pump role in the pump
+// negotiation (as a hardware pump) and, once the stream's headers are in,
+// pulls packets from upstream with a clock of its own: one tick per output
+// buffer (999 x BufferSize / SampleRate ms, a little fast so that the output
+// never starves), each tick pulling packets until audio came out.
+//
 //   TSNVorbisDecompressor LDecoder;
 //   LDecoder.GetAudioFormat().SetSampleRate(48000);
 //   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
@@ -33,6 +42,11 @@ public:
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
     TSNAudioFormat& GetAudioFormat() { return FAudioFormat; }
+    TCMDefaultEnabledMasterPumping& GetMasterPumping() { return FMasterPumping; }
+    // Whether this decoder won the pump role of the running stream, and its
+    // clock's period in milliseconds (set by the stream's headers).
+    bool GetIsPump() const { return FIsPump; }
+    int64_t GetFrameDelay();
 
     // The decoded stream (0 before its first header), under the lock.
     uint16_t GetChannelCount();
@@ -58,6 +72,10 @@ private:
     void ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void EmitPcm(float** APcm, int AFrames);
     void SendFinal(bool APartial);
+    void CreateTimer();
+    void StopTimer();
+    // On FPumpNotifyThread: pulls one packet buffer from upstream.
+    void IntPump();
 
     TSNAudioFormat FAudioFormat;
     WAVEFORMATEXTENSIBLE FOutFormat{};
@@ -65,6 +83,15 @@ private:
     int64_t FCurrentTime = 0;
     std::unique_ptr<TSNPacketAssembler> FAssembler;
     std::unique_ptr<TDecoder> FDecoder;
+    TCMDefaultEnabledMasterPumping FMasterPumping;
+    std::atomic<bool> FIsPump{false};
+    // Output buffer duration in milliseconds: the clock's period.
+    int64_t FFrameDelay = 0;
+    // Output buffers sent since the start; RenderAudio pulls again when a
+    // packet gave none.
+    uint64_t FBuffersSent = 0;
+    std::unique_ptr<TProcessingThread> FPumpNotifyThread;
+    std::unique_ptr<TDGClockGen> FClockGen;
 };
 
 namespace SNVorbisDecompressor {

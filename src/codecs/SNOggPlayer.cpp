@@ -145,7 +145,8 @@ TSNOggPlayer::TSNOggPlayer()
     : FOutputPin(this, "OutputPin"), FProgressPin(this, "ProgressPin"), FClockInputPin(this, "ClockInputPin"),
       FPlaySegment(FLock), FClock(std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 10, [this] { Tick(); }))
 {
-    FOutputPin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return false; });
+    FOutputPin.SetDispatch(
+        [this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return SourceDispatch(AOperation); });
     FClockInputPin.SetDispatch(
         [this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return SinkDispatch(AOperation); });
 }
@@ -155,6 +156,8 @@ TSNOggPlayer::~TSNOggPlayer()
     FClock->Stop();
     FProgressNotify.Shutdown();
     FStopNotify.Shutdown();
+    if (FStopPosted)
+        TDGTimeline::EndWork();
     FClockInputPin.DisconnectAll();
     FOutputPin.DisconnectAll();
     FProgressPin.DisconnectAll();
@@ -217,7 +220,18 @@ const TClassDescription& TSNOggPlayer::ClassDescription()
 }
 
 std::string TSNOggPlayer::GetFileName() const { return FLock->Getter(FFileName); }
-void TSNOggPlayer::SetFileName(const std::string& AValue) { FLock->NotifySetter(FFileName, AValue); }
+void TSNOggPlayer::SetFileName(const std::string& AValue)
+{
+    FLock->NotifySetter(FFileName, AValue, [this] {
+        if (GetDesignMode())
+            return;
+        if (!GetEnabled())
+            StopSource();
+        // Unconnected (a pipeline being built), the start comes later.
+        else if (FOutputPin.IsConnected())
+            StartSource();
+    });
+}
 bool TSNOggPlayer::GetRestartOnNewFile() const { return FLock->Getter(FRestartOnNewFile); }
 void TSNOggPlayer::SetRestartOnNewFile(bool AValue) { FLock->NotifySetter(FRestartOnNewFile, AValue); }
 uint32_t TSNOggPlayer::GetPumpPriority() const { return FLock->Getter(FPumpPriority); }
@@ -241,10 +255,16 @@ void TSNOggPlayer::SetPaused(bool AValue)
     FLock->NotifySetter(FPaused, AValue, [this, AValue] {
         if (!FRunning)
             return;
-        if (AValue)
+        if (AValue) {
             FOutputPin.Notify(std::make_shared<TPNDGPauseOperation>());
-        else
-            FOutputPin.Notify(std::make_shared<TPNDGResumeOperation>());
+            return;
+        }
+        FOutputPin.Notify(std::make_shared<TPNDGResumeOperation>());
+        // The pump's requests refused meanwhile: its pull may have been the
+        // only one (a decoder's clock starts after the headers).
+        TLockAccess LAccess = FLock->WriteLock();
+        for (; FPumpCounter > 0 && FRunning && !FPaused; --FPumpCounter)
+            IntPump();
     });
 }
 
@@ -440,18 +460,38 @@ void TSNOggPlayer::StartSource()
     if (FRunning)
         return;
     TDGWorkScope LHold;
-    bool LInternal;
+    bool LClock;
     {
         TLockAccess LAccess = FLock->WriteLock();
-        if (!GetEnabled() || !Open())
+        if (!GetEnabled())
+            return;
+        // With an external clock the ticks come in on ClockInputPin; else
+        // the strongest claim downstream pumps.
+        const bool LExternal = ClockIsExternal();
+        FIsPump = true;
+        FMasterPump = nullptr;
+        if (!LExternal) {
+            auto LRequest = std::make_shared<TPNPumpRequestOperation>(this, ptNone, GetPumpPriority(), 1.0);
+            FOutputPin.Notify(LRequest);
+            if (LRequest->PumpObject && LRequest->PumpObject != this) {
+                FIsPump = false;
+                FMasterPump = LRequest->PumpObject;
+            }
+        }
+        if (!Open())
             return;
         FRunning = true;
+        FFirstRequest = true;
+        FLastOperation.reset();
+        FPumpCounter = 0;
         FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(GetRate()));
-        LInternal = !ClockIsExternal();
-        if (LInternal)
+        if (!FIsPump)
+            FOutputPin.Notify(std::make_shared<TPNStartPumpOperation>(FMasterPump));
+        LClock = FIsPump && !LExternal;
+        if (LClock)
             IntPump();
     }
-    if (!FRunning || !LInternal)
+    if (!FRunning || !LClock)
         return;
     FClock->SetPeriod(FFrameDelay);
     FClock->Start();
@@ -462,7 +502,8 @@ void TSNOggPlayer::StopSource()
     // Not under FLock: a running tick holds it and Stop waits for the tick.
     FClock->Stop();
     TLockAccess LAccess = FLock->WriteLock();
-    FinishStream(false);
+    FStopPending = false;
+    MainIntStop(false);
 }
 
 void TSNOggPlayer::Pump()
@@ -475,8 +516,28 @@ void TSNOggPlayer::Pump()
 void TSNOggPlayer::Tick()
 {
     TLockAccess LAccess = FLock->WriteLock();
-    if (FRunning && !GetPaused())
+    if (FRunning && FIsPump && !GetPaused())
         IntPump();
+}
+
+bool TSNOggPlayer::SourceDispatch(const IPNNotifyOperationPtr& AOperation)
+{
+    auto* LPump = OperationAs<TPNMasterPumpOperation>(AOperation);
+    if (!LPump)
+        return false;
+    TLockAccess LAccess = FLock->WriteLock();
+    // Only the pump that won the negotiation drives this player.
+    if (FIsPump || !FRunning || LPump->Source != FMasterPump)
+        return false;
+    if (GetPaused()) {
+        FPumpCounter = 2;
+        return false;
+    }
+    if (!FFirstRequest && FLastOperation.lock() == AOperation)
+        return true;
+    FLastOperation = AOperation;
+    FFirstRequest = false;
+    return IntPump();
 }
 
 bool TSNOggPlayer::SinkDispatch(const IPNNotifyOperationPtr& AOperation)
@@ -490,10 +551,10 @@ bool TSNOggPlayer::SinkDispatch(const IPNNotifyOperationPtr& AOperation)
     return true;
 }
 
-void TSNOggPlayer::IntPump()
+bool TSNOggPlayer::IntPump()
 {
-    if (!FReader)
-        return;
+    if (!FReader || FStopPending)
+        return false;
     TReader& LReader = *FReader;
     bool LHave;
     for (;;) {
@@ -517,8 +578,8 @@ void TSNOggPlayer::IntPump()
         if (GetLoop() && !LReader.PageFailed)
             ResetPosition();
         else
-            FinishStream(true);
-        return;
+            IntStop();
+        return false;
     }
     const ogg_packet& LPacket = LReader.OggPacket;
     TSNCodecPacketHeader LHeader;
@@ -540,15 +601,41 @@ void TSNOggPlayer::IntPump()
         if (GetLoop())
             ResetPosition();
         else
-            FinishStream(true);
+            IntStop();
     }
+    return true;
 }
 
-void TSNOggPlayer::FinishStream(bool AEnd)
+void TSNOggPlayer::IntStop()
+{
+    // Called with FLock held, on a pump's thread: the clock cannot be
+    // released here (its tick may wait for this lock).
+    FStopPending = true;
+    if (FStopPosted)
+        return;
+    FStopPosted = true;
+    TDGTimeline::BeginWork();
+    FStopNotify.SyncNotify([this] { DoStop(); });
+    MainThread().Wake();
+}
+
+void TSNOggPlayer::DoStop()
+{
+    FClock->Stop();
+    TLockAccess LAccess = FLock->WriteLock();
+    if (FStopPending) {
+        FStopPending = false;
+        MainIntStop(true);
+        // The end of the file disables the player, without a change action.
+        FEnabled = false;
+    }
+    FStopPosted = false;
+    TDGTimeline::EndWork();
+}
+
+void TSNOggPlayer::MainIntStop(bool AEnd)
 {
     // Called with FLock held.
-    if (AEnd)
-        FClock->Stop();
     if (FRunning.exchange(false)) {
         if (!AEnd || GetRestartOnNewFile())
             FOutputPin.Notify(std::make_shared<TPNStopOperation>());

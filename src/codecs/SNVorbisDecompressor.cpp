@@ -17,6 +17,10 @@ extern "C" {
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Sonorix {
 
 namespace {
@@ -26,6 +30,26 @@ constexpr uint8_t CVorbisOrder[8][8] = {
     {0},                      {0, 1},                   {0, 2, 1},          {0, 1, 2, 3},
     {0, 2, 1, 3, 4},          {0, 2, 1, 5, 3, 4},       {0, 2, 1, 6, 5, 3, 4}, {0, 2, 1, 7, 5, 6, 3, 4},
 };
+
+// Round to nearest, ties to even (the default rounding mode), as
+// std::nearbyint does; inline instead of a library call per sample.
+inline int32_t RoundToInt(float AValue)
+{
+#if defined(__SSE2__)
+    return _mm_cvtss_si32(_mm_set_ss(AValue));
+#else
+    return static_cast<int32_t>(std::nearbyint(AValue));
+#endif
+}
+
+inline int32_t RoundToInt(double AValue)
+{
+#if defined(__SSE2__)
+    return _mm_cvtsd_si32(_mm_set_sd(AValue));
+#else
+    return static_cast<int32_t>(std::nearbyint(AValue));
+#endif
+}
 
 // Planar floats to interleaved integers of Bits, frames [0, AFrames):
 // scaled by 2^(Bits-1) - 1, rounded to nearest and saturated.
@@ -41,7 +65,7 @@ void InterleaveAs(float* const* AChannels, unsigned ACount, int AFrames, uint8_t
         uint8_t* LOut = ADest + c * LBytes;
         for (int i = 0; i < AFrames; ++i, LOut += LStep) {
             const TScale v = std::clamp(static_cast<TScale>(LIn[i]) * LScale, -LScale - 1, LScale);
-            const auto s = static_cast<int32_t>(std::nearbyint(v));
+            const int32_t s = RoundToInt(v);
             if constexpr (Bits == 8)
                 *LOut = static_cast<uint8_t>(s + 128);
             else if constexpr (Bits == 16) {
@@ -105,10 +129,20 @@ struct TSNVorbisDecompressor::TDecoder {
     }
 };
 
-TSNVorbisDecompressor::TSNVorbisDecompressor() : FAssembler(std::make_unique<TSNPacketAssembler>()) {}
+TSNVorbisDecompressor::TSNVorbisDecompressor() : FAssembler(std::make_unique<TSNPacketAssembler>())
+{
+    if (!GetDesignMode())
+        FPumpNotifyThread = std::make_unique<TProcessingThread>([this] { IntPump(); });
+}
 
 TSNVorbisDecompressor::~TSNVorbisDecompressor()
 {
+    // The clock only wakes the pump thread; the pump thread calls upstream
+    // without our lock. Both end before the pins go.
+    if (FClockGen)
+        FClockGen->Stop();
+    if (FPumpNotifyThread)
+        FPumpNotifyThread->Release();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FDecoder.reset();
@@ -122,6 +156,7 @@ const TClassDescription& TSNVorbisDecompressor::ClassDescription()
         LClass.Parent = &TSNBasicAudioDecompressor::ClassDescription();
         LClass.Properties = {
             DescribeObject("AudioFormat", &TSNVorbisDecompressor::GetAudioFormat),
+            DescribeObject("MasterPumping", &TSNVorbisDecompressor::GetMasterPumping),
         };
         LClass.Events = {TLAVErrorSource::DescribeOnError()};
         LClass.Factory = [] { return std::make_shared<TSNVorbisDecompressor>(); };
@@ -169,9 +204,38 @@ std::string TSNVorbisDecompressor::GetComments(int AIndex)
                        static_cast<size_t>(FDecoder->Comment.comment_lengths[AIndex]));
 }
 
+int64_t TSNVorbisDecompressor::GetFrameDelay()
+{
+    TLockAccess LAccess = FInputLock->ReadLock();
+    return FFrameDelay;
+}
+
 bool TSNVorbisDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
 {
     TLockAccess LAccess = FInputLock->WriteLock();
+    if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation)) {
+        if (!FMasterPumping.GetEnabled())
+            return FOutputPin.Notify(AOperation);
+        const uint32_t LPriority = FMasterPumping.GetPriority();
+        // A hardware pump, or a master pump at least as strong, already
+        // drives the chain: the request ends here.
+        if (LRequest->PumpType == ptHardware || (LRequest->PumpType == ptMaster && LRequest->Priority >= LPriority))
+            return true;
+        LRequest->Claim(this, ptHardware, LPriority);
+        FOutputPin.Notify(AOperation);
+        FIsPump = LRequest->PumpObject == this;
+        return true;
+    }
+    if (OperationAs<TPNStartPumpOperation>(AOperation)) {
+        if (FIsPump && FMasterPumping.GetEnabled() && FPumpNotifyThread)
+            FPumpNotifyThread->WakeUp();
+        return FOutputPin.Notify(AOperation);
+    }
+    if (OperationAs<TPNFileEndNoStopOperation>(AOperation)) {
+        // Nothing more comes until the next stream's headers.
+        StopTimer();
+        return FOutputPin.Notify(AOperation);
+    }
     if (OperationAs<TPNStartSampleRateOperation>(AOperation) || OperationAs<TPNStartWaveOperation>(AOperation)) {
         if (FStarted)
             StreamStop();
@@ -179,6 +243,8 @@ bool TSNVorbisDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperat
         return true;
     }
     if (OperationAs<TPNStopOperation>(AOperation)) {
+        // The next stream negotiates its pump again.
+        FIsPump = false;
         if (FStarted) {
             StreamStop();
             FOutputPin.SendStop();
@@ -212,18 +278,49 @@ void TSNVorbisDecompressor::StreamStop()
     TLockAccess LAccess = FInputLock->WriteLock();
     FStarted = false;
     FOpened = false;
+    StopTimer();
     FDecoder.reset();
     FAssembler->Reset();
 }
 
+void TSNVorbisDecompressor::CreateTimer()
+{
+    if (!FIsPump || !FPumpNotifyThread || (FClockGen && FClockGen->IsRunning()))
+        return;
+    const int64_t LPeriod = std::max<int64_t>(FFrameDelay, 1) * (DGTimeUnitsPerSecond / 1000);
+    if (!FClockGen)
+        FClockGen = std::make_unique<TDGClockGen>(LPeriod, [this] { FPumpNotifyThread->WakeUp(); });
+    else
+        FClockGen->SetPeriod(LPeriod);
+    FClockGen->Start();
+}
+
+void TSNVorbisDecompressor::StopTimer()
+{
+    // The tick takes no lock: stopping under FInputLock cannot wait on it.
+    if (FClockGen)
+        FClockGen->Stop();
+}
+
+void TSNVorbisDecompressor::IntPump()
+{
+    // Without our lock: the source answers by sending into SinkDispatch.
+    if (FIsPump && FOpened && FMasterPumping.GetEnabled())
+        FInputPin.Notify(std::make_shared<TPNMasterPumpOperation>(this));
+}
+
 void TSNVorbisDecompressor::RenderAudio(const IDGBlockBuffer& ABlock)
 {
+    const uint64_t LSentBefore = FBuffersSent;
     std::string LError;
     if (!FAssembler->Feed(
             static_cast<const uint8_t*>(ABlock.Read()), ABlock.GetSize(),
             [this](const TSNCodecPacketHeader& AHeader, const uint8_t* AData) { HandlePacket(AHeader, AData); },
             LError))
         Error(*this, "could not decode packet", 1, LError);
+    // Headers still missing or no audio yet: the tick wants a buffer, pull on.
+    if (FIsPump && FOpened && FPumpNotifyThread && FBuffersSent == LSentBefore)
+        FPumpNotifyThread->WakeUp();
 }
 
 void TSNVorbisDecompressor::HandlePacket(const TSNCodecPacketHeader& AHeader, const uint8_t* AData)
@@ -262,6 +359,10 @@ void TSNVorbisDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, c
         }
         return;
     }
+    if (LDecoder.Info.rate > 0) {
+        const double LRate = std::max<double>(FOutFormat.Format.nSamplesPerSec, 1.0);
+        FFrameDelay = std::llround(999.0 * std::max(1, FAudioFormat.GetBufferSize()) / LRate);
+    }
     if (++LDecoder.Headers < 3)
         return;
     const int LChannels = LDecoder.Info.channels;
@@ -280,6 +381,7 @@ void TSNVorbisDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, c
     }
     vorbis_block_init(&LDecoder.DSPState, &LDecoder.Block);
     LDecoder.Synthesis = true;
+    CreateTimer();
     LDecoder.Ordered.resize(static_cast<size_t>(LChannels));
     const unsigned LOutChannels = FOutFormat.Format.nChannels;
     const uint32_t LOutRate = FOutFormat.Format.nSamplesPerSec;
@@ -399,6 +501,7 @@ void TSNVorbisDecompressor::SendFinal(bool APartial)
     FCurrentTime += static_cast<int64_t>(LBuffer->GetSize()) * DGTimeUnitsPerSecond /
                     std::max<uint32_t>(1, FOutFormat.Format.nSamplesPerSec);
     FDataPumped = true;
+    ++FBuffersSent;
     FOutputPin.SendBuffer(std::move(LBuffer));
 }
 

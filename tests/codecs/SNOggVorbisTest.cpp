@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Ogg Vorbis: the binding, comments, encoder, decoder, writer and player,
 // checked against vorbis-tools (oggenc, oggdec, ogginfo, vorbiscomment).
+#include "CVThreading.h"
 #include "LAVTestSupport.h"
 #include "SNOggComments.h"
 #include "SNOggLogger.h"
@@ -426,24 +427,28 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
     TSNOggPlayer LPlayer;
     TPacketSink LSink;
     LPlayer.GetOutputPin().Connect(LSink.Pin);
-    LPlayer.SetFileName(Written("p.ogg", 1));
     LPlayer.SetClockSource(csExternal);
-    ASSERT_TRUE(LPlayer.Open());
+    // Enabled and connected: naming the file starts the stream.
+    LPlayer.SetFileName(Written("p.ogg", 1));
+    ASSERT_TRUE(LPlayer.IsSourceRunning());
     const int64_t LCount = LPlayer.GetSamplesCount();
     ASSERT_GT(LCount, 10);
-    LPlayer.StartSource();
-    for (int64_t I = 0; I < LCount; ++I)
+    for (int64_t I = 0; I < LCount + 2; ++I)
         LPlayer.Pump();
     ASSERT_EQ(static_cast<int64_t>(LSink.Headers.size()), LCount);
     EXPECT_TRUE(LSink.Headers.front().b_o_s);
     EXPECT_TRUE(LSink.Headers.back().e_o_s);
+    // The end of the file is handled on the main thread, and disables.
+    EXPECT_EQ(LSink.Stops, 0);
+    MainThread().ProcessMessages();
     EXPECT_EQ(LSink.Stops, 1);
     EXPECT_FALSE(LPlayer.IsSourceRunning());
+    EXPECT_FALSE(LPlayer.GetEnabled());
 
     // Looping starts over with the headers; a seek sends them, then the packet.
     LSink.Headers.clear();
     LPlayer.SetLoop(true);
-    LPlayer.StartSource();
+    LPlayer.Start();
     for (int64_t I = 0; I < LCount + 2; ++I)
         LPlayer.Pump();
     EXPECT_TRUE(LSink.Headers[static_cast<size_t>(LCount)].b_o_s);
@@ -484,4 +489,57 @@ TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
     const uint64_t LQuiet = LPlay(false);
     EXPECT_EQ(LQuiet, static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
     EXPECT_EQ(LPlay(true), LQuiet);
+}
+
+TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
+{
+    const std::string LFile = Written("n.ogg", 1);
+    // A downstream claim makes the player send one packet per master-pump
+    // request of the claimer; a request delivered twice counts once.
+    TSNVorbisDecompressor LClaimer;
+    TSNOggPlayer LPlayer;
+    TDGPNBinarySinkPin LPin{nullptr, "InputPin"};
+    int LStartPumps = 0;
+    size_t LPackets = 0;
+    LPin.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation))
+            LRequest->Claim(&LClaimer, ptHardware, 0);
+        LStartPumps += OperationAs<TPNStartPumpOperation>(AOperation) != nullptr;
+        LPackets += OperationAs<TPNSuppliedBufferOperation>(AOperation) != nullptr;
+        return true;
+    });
+    LPlayer.GetOutputPin().Connect(LPin);
+    LPlayer.SetFileName(LFile);
+    EXPECT_FALSE(LPlayer.GetIsPump());
+    EXPECT_EQ(LStartPumps, 1);
+    EXPECT_EQ(LPackets, 0u);
+    const auto LPull = std::make_shared<TPNMasterPumpOperation>(&LClaimer);
+    EXPECT_TRUE(LPin.Notify(LPull));
+    EXPECT_TRUE(LPin.Notify(LPull));
+    EXPECT_FALSE(LPin.Notify(std::make_shared<TPNMasterPumpOperation>(&LPlayer)));
+    EXPECT_TRUE(LPin.Notify(std::make_shared<TPNMasterPumpOperation>(&LClaimer)));
+    EXPECT_EQ(LPackets, 2u);
+    LPlayer.StopSource();
+
+    // The decoder claims the pump and clocks the chain at 999 x 1024 / 44100
+    // = 23 ms per output buffer; without MasterPumping the player clocks it.
+    for (bool LDecoderPumps : {true, false}) {
+        TSNOggPlayer LSource;
+        TSNVorbisDecompressor LDecoder;
+        TTestCollector LCollector;
+        LDecoder.GetMasterPumping().SetEnabled(LDecoderPumps);
+        LSource.SetFileName(LFile);
+        LSource.GetOutputPin().Connect(LDecoder.GetInputPin());
+        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+        TDGVirtualTimeScope LVirtual;
+        LSource.StartSource();
+        EXPECT_EQ(LDecoder.GetIsPump(), LDecoderPumps);
+        EXPECT_EQ(LSource.GetIsPump(), !LDecoderPumps);
+        TDGTimeline::WaitIdle();
+        EXPECT_EQ(LCollector.Stops(), 1);
+        EXPECT_EQ(LCollector.Frames(), static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
+        EXPECT_EQ(LDecoder.GetFrameDelay(), 23);
+        EXPECT_GT(TDGTimeline::Now(), 0);
+        EXPECT_EQ(TDGTimeline::Now() % (LDecoderPumps ? 230000 : 1024000), 0);
+    }
 }
