@@ -54,11 +54,12 @@ public:
     TFunction Get() const { return FFunction.load(std::memory_order_acquire); }
     void Bind(TFunction AFunction) { FFunction.store(AFunction, std::memory_order_release); }
 
-    // The first-call stub of the variable AVariable bound to export AName.
-    template <TLibraryFunction& AVariable, const char* AName>
+    // The first-call stub of the variable AVariable bound to export AName,
+    // found by AResolve (which raises when it cannot).
+    template <TLibraryFunction& AVariable, const char* AName, void* (*AResolve)(const char*) = &SNGetProcAddress>
     static R Stub(A... AArgs)
     {
-        AVariable.Bind(reinterpret_cast<TFunction>(SNGetProcAddress(AName)));
+        AVariable.Bind(reinterpret_cast<TFunction>(AResolve(AName)));
         return AVariable(AArgs...);
     }
 
