@@ -36,6 +36,8 @@
 #include "SNOggPlayer.h"
 #include "SNVorbisCompressor.h"
 #include "SNVorbisDecompressor.h"
+#include "SNSpeexCompressor.h"
+#include "SNSpeexDecompressor.h"
 
 namespace Sonorix {
 
@@ -75,6 +77,8 @@ inline void RegisterAllComponents()
     SNVorbisDecompressor::RegisterPkg();
     SNOggLogger::RegisterPkg();
     SNOggPlayer::RegisterPkg();
+    SNSpeexCompressor::RegisterPkg();
+    SNSpeexDecompressor::RegisterPkg();
 }
 
 } // namespace Sonorix
