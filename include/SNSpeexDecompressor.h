@@ -18,7 +18,8 @@ class TSNPacketAssembler;
 // format of AudioFormat (channels, bits, rate, mask) through OutputPin in
 // buffers of AudioFormat.BufferSize frames, converting from the decoded
 // 16-bit stream as needed; the end of the stream (e_o_s) sends the last,
-// shorter buffer, cut to the length the stream's granule position gives. A
+// shorter buffer. The encoder delay at the start and the padding at the end
+// are cut as the granule positions say, as the reference decoder does. A
 // frame that does not decode ends its packet. A header that is not a Speex
 // header, or names an unknown mode or channel count, is reported through
 // OnError and the stream gives no audio.
@@ -49,6 +50,7 @@ private:
     void HandlePacket(const struct TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessHeader(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
+    void Deliver(const int16_t* AFrames, uint32_t ACount);
     void Emit(const uint8_t* ABytes, uint32_t AFrames);
     void Convert(const int16_t* AFrame, uint32_t AFrames, bool ADrain);
     void SendFinal();

@@ -22,6 +22,9 @@ int32_t GetInt(const uint8_t* ASource)
 
 // Frames per packet beyond this are taken for a damaged header.
 constexpr int32_t CMaxFramesPerPacket = 1000;
+// Audio held back before the first granule position, at most (a page holds
+// far less).
+constexpr size_t CMaxHeldSamples = 1 << 20;
 } // namespace
 
 struct TSNSpeexDecompressor::TDecoder {
@@ -38,7 +41,14 @@ struct TSNSpeexDecompressor::TDecoder {
     int FrameSize = 0;
     int FramesPerPacket = 1;
     int Lookahead = 0;
+    // Decoded frames, before any are dropped at the start.
     int64_t Decoded = 0;
+    // Until the first granule position, decoded audio is held back: it
+    // tells how much of the start is encoder delay.
+    bool Priming = true;
+    std::vector<int16_t> Held;
+    int64_t StartChop = 0;
+    int64_t ToDrop = 0;
     std::vector<float> Float;
     std::vector<int16_t> Frame;
     std::vector<uint8_t> Converted;
@@ -234,11 +244,12 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
     if (!D.Ready)
         return;
     speex_bits_read_from(D.Bits.get(), reinterpret_cast<const char*>(AData), AHeader.bytes);
-    // The last packet ends where its granule position says (the decoder's
-    // delay included, as the reference decoder does).
+    // The last packet ends where its granule position says, counted as the
+    // reference decoder does: after the encoder delay dropped at the start,
+    // or with the decoder's look-ahead when nothing was dropped.
     int64_t LLimit = INT64_MAX;
     if (AHeader.e_o_s && AHeader.granulepos >= 0)
-        LLimit = AHeader.granulepos + D.Lookahead;
+        LLimit = AHeader.granulepos + (D.StartChop > 0 ? D.StartChop : D.Lookahead);
     const size_t LSamples = D.Float.size();
     for (int f = 0; f < D.FramesPerPacket && D.Decoded < LLimit; ++f) {
         // A frame that does not decode (end of the packet's bits, a damaged
@@ -251,12 +262,36 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
             D.Frame[i] = static_cast<int16_t>(std::clamp(std::nearbyint(D.Float[i]), -32768.0f, 32767.0f));
         const auto LFrames = static_cast<uint32_t>(std::min<int64_t>(D.FrameSize, LLimit - D.Decoded));
         D.Decoded += LFrames;
-        Convert(D.Frame.data(), LFrames, false);
+        Deliver(D.Frame.data(), LFrames);
+    }
+    // The first granule position: what the first page holds beyond it is
+    // encoder delay, dropped with the decoder's look-ahead.
+    if (D.Priming && (AHeader.granulepos >= 0 || D.Held.size() > CMaxHeldSamples)) {
+        if (AHeader.granulepos >= 0 && !AHeader.e_o_s && D.Decoded > AHeader.granulepos)
+            D.StartChop = D.Decoded - AHeader.granulepos + D.Lookahead;
+        D.Priming = false;
+        D.ToDrop = D.StartChop;
+        std::vector<int16_t> LHeld;
+        LHeld.swap(D.Held);
+        Deliver(LHeld.data(), static_cast<uint32_t>(LHeld.size() / D.Channels));
     }
     if (AHeader.e_o_s) {
         Convert(nullptr, 0, true);
         SendFinal();
     }
+}
+
+void TSNSpeexDecompressor::Deliver(const int16_t* AFrames, uint32_t ACount)
+{
+    TDecoder& D = *FDecoder;
+    if (D.Priming) {
+        D.Held.insert(D.Held.end(), AFrames, AFrames + static_cast<size_t>(ACount) * D.Channels);
+        return;
+    }
+    const auto LDrop = static_cast<uint32_t>(std::min<int64_t>(D.ToDrop, ACount));
+    D.ToDrop -= LDrop;
+    if (ACount > LDrop)
+        Convert(AFrames + static_cast<size_t>(LDrop) * D.Channels, ACount - LDrop, false);
 }
 
 void TSNSpeexDecompressor::Convert(const int16_t* AFrame, uint32_t AFrames, bool ADrain)
