@@ -144,16 +144,18 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
     EXPECT_EQ(HeaderInt(LHeader, 56), 160);
     EXPECT_EQ(HeaderInt(LHeader, 60), 1);
     EXPECT_EQ(HeaderInt(LHeader, 64), 3);
-    EXPECT_TRUE(LPackets.Headers[0].b_o_s);
+    EXPECT_EQ(int32_t{LPackets.Headers[0].b_o_s}, 1);
     const auto& LComment = LPackets.Data[1];
     EXPECT_EQ(HeaderInt(LComment, 0), 28);
     EXPECT_EQ(HeaderInt(LComment, 32), 1);
     EXPECT_EQ(std::string(LComment.begin() + 40, LComment.end()), "Comment1=r8000");
     const int64_t LGranules[] = {480, 960, 1280};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(LPackets.Headers[2 + i].granulepos, LGranules[i]);
-        EXPECT_EQ(LPackets.Headers[2 + i].packetno, 2 + i);
-        EXPECT_EQ(LPackets.Headers[2 + i].e_o_s, i == 2);
+        // Packed fields are copied before comparing.
+        const TSNCodecPacketHeader LAudio = LPackets.Headers[2 + i];
+        EXPECT_EQ(int64_t{LAudio.granulepos}, LGranules[i]);
+        EXPECT_EQ(int64_t{LAudio.packetno}, 2 + i);
+        EXPECT_EQ(int32_t{LAudio.e_o_s}, i == 2);
     }
     // Of 5.1, the front pair is coded as stereo.
     TPackets LSurround;
