@@ -11,36 +11,13 @@
 namespace Sonorix {
 
 namespace {
-constexpr const char* CLibraryFileName = "libSpeexDLL.so";
-
 std::atomic<void*> SpeexLibrary{nullptr};
 std::mutex SpeexLibraryMutex;
-
-// The wrapper sits next to the package library (build tree and installed).
-std::string LibraryPath()
-{
-    Dl_info LInfo{};
-    if (dladdr(reinterpret_cast<void*>(&LibraryPath), &LInfo) == 0 || LInfo.dli_fname == nullptr)
-        return CLibraryFileName;
-    std::string LPath = LInfo.dli_fname;
-    const auto LSlash = LPath.rfind('/');
-    return LSlash == std::string::npos ? CLibraryFileName : LPath.substr(0, LSlash + 1) + CLibraryFileName;
-}
 } // namespace
 
 void* SNSpeex::GetLibrary()
 {
-    if (void* LHandle = SpeexLibrary.load(std::memory_order_acquire))
-        return LHandle;
-    std::lock_guard LGuard(SpeexLibraryMutex);
-    void* LHandle = SpeexLibrary.load(std::memory_order_relaxed);
-    if (!LHandle) {
-        LHandle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!LHandle)
-            throw EDGDLLLoadError("Can't load SpeexDLL.dll");
-        SpeexLibrary.store(LHandle, std::memory_order_release);
-    }
-    return LHandle;
+    return LoadWrapperLibrary(SpeexLibrary, SpeexLibraryMutex, "libSpeexDLL.so", "Can't load SpeexDLL.dll");
 }
 
 void* SNSpeex::GetProcAddress(const char* AName)

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 namespace Sonorix {
 
@@ -35,6 +36,11 @@ using PPPSingle = float***;
 // The library handle (nullptr while not loaded). Loads on the first call;
 // raises EDGDLLLoadError when the file cannot be loaded.
 void* GetLibrary();
+// Loads the wrapper AFileName from the package library's folder once per
+// process (AHandle, under AMutex); raises EDGDLLLoadError(AFailure) when it
+// cannot, and tries again on the next call.
+void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const char* AFileName,
+                         const char* AFailure);
 // Resolves one export of the library; raises EDGDLLLoadError "Can't get "
 // + name when it has none.
 void* SNGetProcAddress(const char* AName);
