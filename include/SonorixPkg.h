@@ -32,12 +32,12 @@
 #include "SNDynamicRangeCompressor.h"
 #include "SNGraphicEqualizer.h"
 #include "SNRepack.h"
-
 #include "SNOggLogger.h"
 #include "SNOggPlayer.h"
 #include "SNVorbisCompressor.h"
 #include "SNVorbisDecompressor.h"
-
+#include "SNSpeexCompressor.h"
+#include "SNSpeexDecompressor.h"
 #include "SNSwitch.h"
 #include "SNBufferQueue.h"
 #include "SNQueuedSwitch.h"
@@ -76,16 +76,16 @@ inline void RegisterAllComponents()
     SNDynamicRangeCompressor::RegisterPkg();
     SNGraphicEqualizer::RegisterPkg();
     SNRepack::RegisterPkg();
-
     SNVorbisCompressor::RegisterPkg();
     SNVorbisDecompressor::RegisterPkg();
     SNOggLogger::RegisterPkg();
     SNOggPlayer::RegisterPkg();
-
     SNSwitch::RegisterPkg();
     SNBufferQueue::RegisterPkg();
     SNQueuedSwitch::RegisterPkg();
     SNRealToAudio::RegisterPkg();
+    SNSpeexCompressor::RegisterPkg();
+    SNSpeexDecompressor::RegisterPkg();
 }
 
 } // namespace Sonorix

@@ -15,7 +15,7 @@ cd "$root"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]} > 0)) || targets=(PipelineFuzz CodecPacketFuzz OggPlayerFuzz VorbisPacketFuzz StoredGraphFuzz)
+((${#targets[@]} > 0)) || targets=(PipelineFuzz CodecPacketFuzz OggPlayerFuzz VorbisPacketFuzz SpeexPacketFuzz StoredGraphFuzz)
 
 bash scripts/install-deps.sh
 if ! command -v clang++ > /dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1; then

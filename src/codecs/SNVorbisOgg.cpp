@@ -11,38 +11,41 @@
 namespace Sonorix {
 
 namespace {
-constexpr const char* CLibraryFileName = "libVorbisDLL.so";
-
 std::atomic<void*> OggLibrary{nullptr};
 std::mutex OggLibraryMutex;
 
-// The wrapper sits next to the package library, in the build tree and once
+// The wrappers sit next to the package library, in the build tree and once
 // installed; that folder is found from an address inside this library.
-std::string LibraryPath()
+std::string LibraryPath(const char* AFileName)
 {
     Dl_info LInfo{};
     if (dladdr(reinterpret_cast<void*>(&LibraryPath), &LInfo) == 0 || LInfo.dli_fname == nullptr)
-        return CLibraryFileName;
+        return AFileName;
     std::string LPath = LInfo.dli_fname;
     const auto LSlash = LPath.rfind('/');
-    return LSlash == std::string::npos ? CLibraryFileName : LPath.substr(0, LSlash + 1) + CLibraryFileName;
+    return LSlash == std::string::npos ? AFileName : LPath.substr(0, LSlash + 1) + AFileName;
 }
-
 } // namespace
+
+void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const char* AFileName,
+                         const char* AFailure)
+{
+    if (void* LHandle = AHandle.load(std::memory_order_acquire))
+        return LHandle;
+    std::lock_guard LGuard(AMutex);
+    void* LHandle = AHandle.load(std::memory_order_relaxed);
+    if (!LHandle) {
+        LHandle = dlopen(LibraryPath(AFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!LHandle)
+            throw EDGDLLLoadError(AFailure);
+        AHandle.store(LHandle, std::memory_order_release);
+    }
+    return LHandle;
+}
 
 void* GetLibrary()
 {
-    if (void* LHandle = OggLibrary.load(std::memory_order_acquire))
-        return LHandle;
-    std::lock_guard LGuard(OggLibraryMutex);
-    void* LHandle = OggLibrary.load(std::memory_order_relaxed);
-    if (!LHandle) {
-        LHandle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!LHandle)
-            throw EDGDLLLoadError("Can't load VorbisDLL.dll");
-        OggLibrary.store(LHandle, std::memory_order_release);
-    }
-    return LHandle;
+    return LoadWrapperLibrary(OggLibrary, OggLibraryMutex, "libVorbisDLL.so", "Can't load VorbisDLL.dll");
 }
 
 void* SNGetProcAddress(const char* AName)

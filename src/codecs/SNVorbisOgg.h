@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 namespace Sonorix {
 
@@ -35,6 +36,11 @@ using PPPSingle = float***;
 // The library handle (nullptr while not loaded). Loads on the first call;
 // raises EDGDLLLoadError when the file cannot be loaded.
 void* GetLibrary();
+// Loads the wrapper AFileName from the package library's folder once per
+// process (AHandle, under AMutex); raises EDGDLLLoadError(AFailure) when it
+// cannot, and tries again on the next call.
+void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const char* AFileName,
+                         const char* AFailure);
 // Resolves one export of the library; raises EDGDLLLoadError "Can't get "
 // + name when it has none.
 void* SNGetProcAddress(const char* AName);
@@ -54,11 +60,12 @@ public:
     TFunction Get() const { return FFunction.load(std::memory_order_acquire); }
     void Bind(TFunction AFunction) { FFunction.store(AFunction, std::memory_order_release); }
 
-    // The first-call stub of the variable AVariable bound to export AName.
-    template <TLibraryFunction& AVariable, const char* AName>
+    // The first-call stub of the variable AVariable bound to export AName,
+    // found by AResolve (which raises when it cannot).
+    template <TLibraryFunction& AVariable, const char* AName, void* (*AResolve)(const char*) = &SNGetProcAddress>
     static R Stub(A... AArgs)
     {
-        AVariable.Bind(reinterpret_cast<TFunction>(SNGetProcAddress(AName)));
+        AVariable.Bind(reinterpret_cast<TFunction>(AResolve(AName)));
         return AVariable(AArgs...);
     }
 

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Speex encode and decode through the sonorix tool beside speexenc and
+# speexdec on the same files, in the same run: narrowband (8 kHz) and
+# wideband (16 kHz) mono, quality 8 and complexity 3 (speexenc's defaults). Reports the least
+# CPU time (user + system) of N runs, since on a loaded machine wall-clock
+# time mostly measures waiting. Both sides use the same libspeex.
+#
+#   bench/speex-compare.sh [build/release/bin/sonorix] [seconds of audio] [runs]
+set -euo pipefail
+
+SONORIX=${1:-build/release/bin/sonorix}
+SECONDS_OF_AUDIO=${2:-60}
+RUNS=${3:-5}
+for tool in speexenc speexdec ffmpeg; do
+    command -v $tool >/dev/null || { echo "$tool is needed (scripts/install-deps.sh)" >&2; exit 1; }
+done
+[ -x "$SONORIX" ] || { echo "no sonorix tool at $SONORIX" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+best_cpu() {
+    local best=""
+    for _ in $(seq "$RUNS"); do
+        # getrusage of the child: microseconds, where time(1) prints hundredths.
+        local t
+        t=$(python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+r = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(r.ru_utime + r.ru_stime)' "$@") || { echo "failed: $*" >&2; exit 1; }
+        if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+    done
+    echo "$best"
+}
+ratio() { awk -v s="$1" -v f="$2" 'BEGIN { printf "%.3f", s / f }'; }
+secs() { awk -v t="$1" 'BEGIN { printf "%.3f", t }'; }
+
+echo "| Job ($SECONDS_OF_AUDIO s mono, least CPU of $RUNS) | sonorix CPU (s) | speexenc/speexdec CPU (s) | ratio |"
+echo "|---|---|---|---|"
+for band in narrow:8000:snSpeexNarrowBand wide:16000:snSpeexWideband; do
+    IFS=: read -r name rate mode <<< "$band"
+    # A speech-like test signal: two tones and a little noise.
+    ffmpeg -v error -y -f lavfi \
+        -i "aevalsrc=0.3*sin(2*PI*300*t)+0.2*sin(2*PI*1200*t)+0.03*random(0):s=$rate:d=$SECONDS_OF_AUDIO" \
+        -c:a pcm_s16le "$WORK/$name.wav"
+    speexenc --quiet --$name "$WORK/$name.wav" "$WORK/$name.spx"
+    enc_s=$(best_cpu "$SONORIX" run --quiet \
+        "TSNLAVAudioPlayer FileName=$WORK/$name.wav BufferSize=4096 ! TSNSpeexCompressor BandMode=$mode Quality=0.8 Complexity=3 ! TSNOggLogger FileName=$WORK/out.spx")
+    enc_o=$(best_cpu speexenc --quiet --$name "$WORK/$name.wav" "$WORK/ref.spx")
+    dec_s=$(best_cpu "$SONORIX" run --quiet --wav "$WORK/out.wav" \
+        "TSNOggPlayer FileName=$WORK/$name.spx ! TSNSpeexDecompressor AudioFormat.SampleRate=$rate AudioFormat.Channels=1 AudioFormat.BufferSize=4096")
+    dec_o=$(best_cpu speexdec "$WORK/$name.spx" "$WORK/ref.wav")
+    echo "| encode, $name band | $(secs "$enc_s") | $(secs "$enc_o") | $(ratio "$enc_s" "$enc_o") |"
+    echo "| decode to WAV, $name band | $(secs "$dec_s") | $(secs "$dec_o") | $(ratio "$dec_s" "$dec_o") |"
+done
+startup=$(best_cpu "$SONORIX" --version)
+echo "| start-up: sonorix --version | $(secs "$startup") | | |"

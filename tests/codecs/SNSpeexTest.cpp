@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: MIT
+// Speex: the binding, encoder and decoder, checked against speexenc and
+// speexdec.
+#include "LAVTestSupport.h"
+#include "SNSpeexCompressor.h"
+#include "SNSpeexDecompressor.h"
+#include "TestComponents.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+using namespace Sonorix;
+using namespace Sonorix::Test;
+
+TEST(SpeexBinding, MissingLibraryAndMissingExport)
+{
+    TTempDir LDir;
+    const std::string LLibrary = std::filesystem::path(SONORIX_PACKAGE_LIBRARY).filename().string();
+    std::filesystem::copy_file(SONORIX_PACKAGE_LIBRARY, LDir.Path(LLibrary));
+    const std::string LRun = "LD_LIBRARY_PATH=" + Quote(LDir.Path("")) + " " + Quote(SONORIX_SPEEX_PROBE);
+    TShellResult LResult =
+        Shell(LRun + " " + Quote(SONORIX_SPEEX_WRAPPER) + " " + Quote(LDir.Path("libSpeexDLL.so")));
+    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't load SpeexDLL.dll\nsecond ok 1 4\n");
+    std::filesystem::copy_file(SONORIX_SPEEX_WRAPPER_WITHOUT_VERSION, LDir.Path("libSpeexDLL.so"),
+                               std::filesystem::copy_options::overwrite_existing);
+    LResult = Shell(LRun);
+    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't get DLL_GetModeBitStreamVersion\n");
+}
+
+namespace {
+
+TShellResult Tool(const std::string& APipeline, const std::string& AOptions)
+{
+    return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
+}
+
+std::vector<int16_t> WavSamples(const std::string& AFile)
+{
+    std::ifstream LIn(AFile, std::ios::binary);
+    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    const size_t LData = LBytes.find("data");
+    if (LData == std::string::npos)
+        return {};
+    std::vector<int16_t> LSamples((LBytes.size() - LData - 8) / 2);
+    std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
+    return LSamples;
+}
+
+// The framed packets an encoder sends, as one byte stream and one by one.
+struct TPackets {
+    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
+    std::vector<TSNCodecPacketHeader> Headers;
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<uint8_t> Stream;
+    TPackets()
+    {
+        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
+                TSNCodecPacketHeader LHeader;
+                const uint8_t* LData;
+                EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
+                Headers.push_back(LHeader);
+                Data.emplace_back(LData, LData + LHeader.bytes);
+                const auto* LBytes = static_cast<const uint8_t*>(LBuffer->Block->Read());
+                Stream.insert(Stream.end(), LBytes, LBytes + LBuffer->Block->GetSize());
+            }
+            return true;
+        });
+    }
+};
+
+int32_t HeaderInt(const std::vector<uint8_t>& AHeader, size_t AOffset)
+{
+    int32_t LValue;
+    std::memcpy(&LValue, AHeader.data() + AOffset, 4);
+    return LValue;
+}
+
+// Decodes a framed stream handed over in pieces of AChunk bytes.
+std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, TErrorLog* AErrors = nullptr,
+                            std::vector<uint32_t>* ASizes = nullptr)
+{
+    TSNSpeexDecompressor LDecoder;
+    TTestCollector LCollector;
+    LDecoder.GetAudioFormat().SetSampleRate(8000);
+    LDecoder.GetAudioFormat().SetCountChannels(1);
+    LDecoder.GetAudioFormat().SetBufferSize(1000);
+    if (AErrors)
+        AErrors->Attach(LDecoder);
+    TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
+    LSource.Connect(LDecoder.GetInputPin());
+    LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+    LSource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    for (size_t LAt = 0; LAt < AStream.size(); LAt += AChunk) {
+        const size_t LSize = std::min(AChunk, AStream.size() - LAt);
+        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
+        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
+        LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+    }
+    LSource.Notify(std::make_shared<TPNStopOperation>());
+    std::vector<int16_t> LSamples;
+    for (const auto& LBuffer : LCollector.Buffers()) {
+        if (ASizes)
+            ASizes->push_back(LBuffer->GetSize());
+        const auto* LData = reinterpret_cast<const int16_t*>(LBuffer->ByteRead());
+        LSamples.insert(LSamples.end(), LData, LData + LBuffer->GetSize() * LBuffer->GetChannels());
+    }
+    return LSamples;
+}
+
+} // namespace
+
+TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
+{
+    TSNSpeexCompressor LEncoder;
+    SetPropertyText(LEncoder, "FramesPerPacket", "3");
+    SetPropertyText(LEncoder, "Quality", "1.5");
+    SetPropertyText(LEncoder, "Complexity", "12");
+    SetPropertyText(LEncoder, "VoiceActivityDetection", "true");
+    SetPropertyText(LEncoder, "UseVariableBitRate", "true");
+    SetPropertyText(LEncoder, "Comments.Count", "1");
+    SetPropertyText(LEncoder, "Comments[0].Text", "r%R");
+    EXPECT_EQ(LEncoder.GetQuality(), 1.0f);
+    EXPECT_EQ(LEncoder.GetComplexity(), 10);
+    EXPECT_TRUE(LEncoder.GetUseVoiceActivityDetection());
+    EXPECT_TRUE(LEncoder.GetVariableBitRate().GetEnabled());
+    // 8 frames of 160: two packets of three, then the two pending frames
+    // in the last packet.
+    TFeeder LFeeder;
+    TPackets LPackets;
+    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
+    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LFeeder.Play(MakeWaveFormat(8000, 16, 1), 1300, 333);
+    ASSERT_EQ(LPackets.Headers.size(), 5u);
+    const auto& LHeader = LPackets.Data[0];
+    ASSERT_EQ(LHeader.size(), 80u);
+    EXPECT_EQ(std::string(LHeader.begin(), LHeader.begin() + 8), "Speex   ");
+    EXPECT_EQ(HeaderInt(LHeader, 36), 8000);
+    EXPECT_EQ(HeaderInt(LHeader, 40), 0);
+    EXPECT_EQ(HeaderInt(LHeader, 48), 1);
+    EXPECT_EQ(HeaderInt(LHeader, 56), 160);
+    EXPECT_EQ(HeaderInt(LHeader, 60), 1);
+    EXPECT_EQ(HeaderInt(LHeader, 64), 3);
+    EXPECT_EQ(int32_t{LPackets.Headers[0].b_o_s}, 1);
+    const auto& LComment = LPackets.Data[1];
+    EXPECT_EQ(HeaderInt(LComment, 0), 28);
+    EXPECT_EQ(HeaderInt(LComment, 32), 1);
+    EXPECT_EQ(std::string(LComment.begin() + 40, LComment.end()), "Comment1=r8000");
+    const int64_t LGranules[] = {480, 960, 1280};
+    for (int i = 0; i < 3; ++i) {
+        // Packed fields are copied before comparing.
+        const TSNCodecPacketHeader LAudio = LPackets.Headers[2 + i];
+        EXPECT_EQ(int64_t{LAudio.granulepos}, LGranules[i]);
+        EXPECT_EQ(int64_t{LAudio.packetno}, 2 + i);
+        EXPECT_EQ(int32_t{LAudio.e_o_s}, i == 2);
+    }
+    // Of 5.1, the front pair is coded as stereo.
+    TPackets LSurround;
+    LEncoder.GetOutputPin().Connect(LSurround.Pin);
+    LFeeder.Play(MakeWaveFormat(16000, 24, 6), 320, 320);
+    ASSERT_GE(LSurround.Data.size(), 2u);
+    EXPECT_EQ(HeaderInt(LSurround.Data[0], 48), 2);
+}
+
+TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
+{
+    TFeeder LFeeder;
+    TSNSpeexCompressor LEncoder;
+    LEncoder.SetFramesPerPacket(2);
+    TPackets LPackets;
+    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
+    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LFeeder.Play(MakeWaveFormat(8000, 16, 1), 3900, 512);
+    std::vector<uint32_t> LSizes;
+    const std::vector<int16_t> LWhole = Decode(LPackets.Stream, LPackets.Stream.size(), nullptr, &LSizes);
+    EXPECT_EQ(LWhole.size(), 3840u);  // 24 whole frames
+    EXPECT_EQ(LSizes, (std::vector<uint32_t>{1000, 1000, 1000, 840}));
+    EXPECT_EQ(Decode(LPackets.Stream, 7), LWhole);
+    // The tone comes back.
+    std::vector<int32_t> LAligned(LWhole.begin(), LWhole.end());
+    for (auto& LSample : LAligned)
+        LSample *= 65536;
+    EXPECT_GT(ToneLevel(MiddleHalf(LAligned, 1), 1, 0, 300, 8000), 0.3);
+
+    // No header, a wrong mode, damaged and cut audio packets: an error or
+    // less audio, never a crash.
+    TErrorLog LErrors;
+    std::vector<uint8_t> LHeaderless(LPackets.Stream.begin() + 28 + 80, LPackets.Stream.end());
+    EXPECT_TRUE(Decode(LHeaderless, 4096, &LErrors).empty());
+    EXPECT_EQ(LErrors.Messages.size(), 1u);
+    std::vector<uint8_t> LWrongMode = LPackets.Stream;
+    LWrongMode[28 + 40] = 7;
+    EXPECT_TRUE(Decode(LWrongMode, 4096, &LErrors).empty());
+    EXPECT_NE(LErrors.Text().find("mode 7"), std::string::npos) << LErrors.Text();
+    std::vector<uint8_t> LDamaged;
+    for (size_t p = 0; p < LPackets.Data.size(); ++p) {
+        std::vector<uint8_t> LData = LPackets.Data[p];
+        for (size_t i = p * 3; p >= 2 && i < LData.size(); i += 5)
+            LData[i] ^= 0x5A;
+        const auto* LHeader = reinterpret_cast<const uint8_t*>(&LPackets.Headers[p]);
+        LDamaged.insert(LDamaged.end(), LHeader, LHeader + sizeof(TSNCodecPacketHeader));
+        LDamaged.insert(LDamaged.end(), LData.begin(), LData.end());
+    }
+    EXPECT_LE(Decode(LDamaged, 100).size(), LWhole.size());
+    std::vector<uint8_t> LCut(LPackets.Stream.begin(), LPackets.Stream.begin() + LPackets.Stream.size() / 2);
+    EXPECT_LT(Decode(LCut, 64).size(), LWhole.size());
+}
+
+class SpeexFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (Shell("command -v speexenc && command -v speexdec && command -v sox").ExitCode != 0)
+            GTEST_SKIP() << "speexenc, speexdec or sox missing (scripts/install-deps.sh installs them)";
+    }
+    TTempDir FDir;
+};
+
+TEST_F(SpeexFiles, OurFilesDecodeWithSpeexdec)
+{
+    const std::string LFile = FDir.Path("x.spx"), LWav = FDir.Path("x.wav");
+    const TShellResult LRun = Tool("TSNSignalGen AudioFormat.SampleRate=16000 AudioFormat.Channels=1 Frequency=1000 "
+                                   "Amplitude=16000 ! TSNSpeexCompressor BandMode=snSpeexWideband ! TSNOggLogger "
+                                   "FileName=" + LFile,
+                                   "--quiet --duration 5");
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    ASSERT_EQ(Shell("speexdec " + Quote(LFile) + " " + Quote(LWav)).ExitCode, 0);
+    const TProbe LProbe = Probe(LWav);
+    EXPECT_EQ(LProbe.SampleRate, 16000);
+    EXPECT_NEAR(LProbe.Duration, 5.0, 0.1);  // the generator ends on a whole buffer
+    const double LLevel = ToneLevel(MiddleHalf(DecodeWithFfmpeg(LWav), 1), 1, 0, 1000, 16000);
+    EXPECT_NEAR(LLevel, 16000.0 / 32768, 0.08);
+}
+
+TEST_F(SpeexFiles, SpeexencFilesPlayLikeSpeexdec)
+{
+    struct TCase {
+        int Rate;
+        std::string Options;
+    };
+    for (const TCase& LCase : {TCase{8000, "--narrowband"}, TCase{16000, "--wideband"},
+                               TCase{16000, "--wideband --nframes 3 --vbr"}}) {
+        const std::string LIn = FDir.Path("in.wav"), LSpx = FDir.Path("in.spx"), LRef = FDir.Path("ref.wav"),
+                          LOut = FDir.Path("out.wav");
+        ASSERT_EQ(Shell("sox -n -b 16 -r " + std::to_string(LCase.Rate) + " -c 1 " + LIn +
+                        " synth 1.37 sine 440 vol 0.5 && speexenc --quiet " + LCase.Options + " " + LIn + " " + LSpx +
+                        " && speexdec " + LSpx + " " + LRef)
+                      .ExitCode,
+                  0);
+        const TShellResult LRun = Tool("TSNOggPlayer FileName=" + LSpx +
+                                           " ! TSNSpeexDecompressor AudioFormat.Channels=1 AudioFormat.SampleRate=" +
+                                           std::to_string(LCase.Rate),
+                                       "--quiet --wav " + LOut);
+        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+        const auto LOurs = WavSamples(LOut), LTheirs = WavSamples(LRef);
+        ASSERT_EQ(LOurs.size(), LTheirs.size()) << LCase.Options;
+        int LWorst = 0;
+        for (size_t i = 0; i < LOurs.size(); ++i)
+            LWorst = std::max(LWorst, std::abs(LOurs[i] - LTheirs[i]));
+        // Float and integer decoding round apart by a step.
+        EXPECT_LE(LWorst, 2) << LCase.Options;
+    }
+}
