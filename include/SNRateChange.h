@@ -8,7 +8,6 @@
 
 namespace Sonorix {
 
-class TSNPCMConverter;
 
 // Converts audio buffers to an output sample rate and cuts the result into
 // output buffers of a fixed size (or of the converted size), handing each
@@ -69,8 +68,7 @@ private:
     uint32_t FOutputBufferPos = 0;
     bool FAutoSizeBuffer = true;
     TOnBuffer FOnBuffer;
-    // The resampler of the running stream and its output, reused.
-    std::unique_ptr<TSNPCMConverter> FConverter;
+    // The converted frames of the current input buffer, reused.
     ISNAudioBufferPtr FConverted;
 };
 

@@ -16,9 +16,8 @@ namespace Sonorix {
 // last frame, so a steady signal stays steady up to both ends; a signal that
 // starts or stops abruptly shows the filter's ringing within about 64 frames
 // of the ends. Shrinking so far that the filter is longer than the buffer
-// averages the source frames each destination frame covers. Streams cut
-// into buffers are better served by the rate change (TSNChangeFormat),
-// which carries the resampler's history across buffers.
+// averages the source frames each destination frame covers. The rate change
+// (TSNChangeFormat) resizes each buffer of a stream this way.
 //
 //   auto LOut = TSNAudioBuffer::CreateSize(48000, 16, 2, 1115);
 //   ResizeAudioBuffer(*LIn1024Frames, *LOut);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNRateChange.h"
 
-#include "../framework/SNPCMConverter.h"
+#include "SNResizeAudioBuffer.h"
 
 #include <cmath>
 #include <cstring>
@@ -19,14 +19,6 @@ void CopyColumn(const uint8_t* ASource, size_t ASourceStep, uint8_t* ADest, size
         std::memcpy(ADest, ASource, ABytes);
 }
 
-bool SameResamplerFormat(const WAVEFORMATEXTENSIBLE& A, const ISNAudioBuffer& B, uint32_t AOutputRate,
-                         const WAVEFORMATEXTENSIBLE& AOut)
-{
-    return A.Format.nChannels == B.GetChannels() && A.Format.wBitsPerSample == B.GetBitsPerSample() &&
-           A.Format.nSamplesPerSec == B.GetSamplesPerSecond() && A.dwChannelMask == B.GetChannelMask() &&
-           AOut.Format.nSamplesPerSec == AOutputRate;
-}
-
 } // namespace
 
 TSNChangeFormat::TSNChangeFormat(TOnBuffer AOnBuffer) : FOnBuffer(std::move(AOnBuffer)) {}
@@ -36,7 +28,6 @@ TSNChangeFormat::~TSNChangeFormat() = default;
 void TSNChangeFormat::Reset()
 {
     FOutputBufferPos = 0;
-    FConverter.reset();
 }
 
 ISNAudioBufferPtr& TSNChangeFormat::Scratch(const ISNAudioBuffer& ABuffer, uint32_t ARate, uint32_t AFrames)
@@ -72,21 +63,13 @@ ISNAudioBufferPtr TSNChangeFormat::Repeat(const ISNAudioBuffer& ABuffer, uint32_
 
 ISNAudioBufferPtr TSNChangeFormat::Resample(const ISNAudioBuffer& ABuffer, uint32_t AOutputRate)
 {
-    if (!FConverter || !SameResamplerFormat(FConverter->GetSourceFormat(), ABuffer, AOutputRate,
-                                            FConverter->GetDestFormat())) {
-        WAVEFORMATEXTENSIBLE LIn = ABuffer.GetWaveFormat();
-        WAVEFORMATEXTENSIBLE LOut = LIn;
-        LOut.Format.nSamplesPerSec = AOutputRate;
-        FConverter.reset();
-        if (PCMStreamOpen(FConverter, LIn, LOut, ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
-            return nullptr;
-    }
-    const uint64_t LMost = FConverter->MaxOutputFrames(ABuffer.GetSize());
-    ISNAudioBufferPtr& LConverted =
-        Scratch(ABuffer, AOutputRate, static_cast<uint32_t>(std::min<uint64_t>(LMost, UINT32_MAX)));
-    const uint32_t LDone =
-        FConverter->ConvertFrames(ABuffer.ByteRead(), ABuffer.GetSize(), LConverted->ByteWrite(), LConverted->GetSize());
-    LConverted->Resize(LDone);
+    // Round(frames x ratio), ties to even (the default rounding mode).
+    const double LFrames =
+        std::nearbyint(double(ABuffer.GetSize()) * double(AOutputRate) / double(ABuffer.GetSamplesPerSecond()));
+    if (LFrames > double(UINT32_MAX))
+        return nullptr;
+    ISNAudioBufferPtr& LConverted = Scratch(ABuffer, AOutputRate, static_cast<uint32_t>(LFrames));
+    ResizeAudioBuffer(ABuffer, *LConverted);
     return LConverted;
 }
 

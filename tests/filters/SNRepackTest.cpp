@@ -84,7 +84,7 @@ TEST(SNRepackTest, FormatChangeDoublesSamplesAndResamplesNonWholeRatios)
     EXPECT_EQ(Collected(LChain), LExpected);
 
     // 44100 -> 48000 in 441-frame buffers: full 1024-frame buffers at the
-    // new rate, as many as the resampled length holds.
+    // new rate; each input buffer gives Round(441 x 48000 / 44100) = 480 frames.
     TFilterChain<TSNRepack> LResample;
     LResample.Filter.GetAudioFormat().SetEnabled(true);
     LResample.Filter.GetAudioFormat().SetSampleRate(48000);
@@ -92,5 +92,5 @@ TEST(SNRepackTest, FormatChangeDoublesSamplesAndResamplesNonWholeRatios)
     LResample.SendSplit(RandomSamples(16, 2, 441 * 100, 4, 0.5), std::vector<size_t>(100, 441));
     for (const auto& LBuffer : LResample.Collector.Buffers())
         EXPECT_EQ(LBuffer->GetSize(), 1024u);
-    EXPECT_EQ(LResample.Collector.Buffers().size(), 46u) << "48000 frames less the resampler's delay";
+    EXPECT_EQ(LResample.Collector.Buffers().size(), 46u) << "100 x 480 = 48000 frames hold 46 full buffers";
 }
