@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 namespace Sonorix {
@@ -34,6 +35,15 @@ void AverageFrames(const ISNAudioBuffer& ASource, ISNAudioBuffer& ADest)
     LMeans->CopyTo(0, ADest, 0, D);
 }
 
+// The converter of the last call on this thread, reset and used again while
+// the formats stay the same: opening one builds its filter bank, which costs
+// far more than resampling a buffer.
+struct TLastConverter {
+    WAVEFORMATEXTENSIBLE In{}, Out{};
+    std::unique_ptr<TSNPCMConverter> Converter;
+};
+thread_local TLastConverter GLast;
+
 } // namespace
 
 void ResizeAudioBuffer(const ISNAudioBuffer& ASource, ISNAudioBuffer& ADest)
@@ -55,7 +65,6 @@ void ResizeAudioBuffer(const ISNAudioBuffer& ASource, ISNAudioBuffer& ADest)
     WAVEFORMATEXTENSIBLE LOut = ADest.GetWaveFormat();
     LIn.Format.nSamplesPerSec = S / LCommon;
     LOut.Format.nSamplesPerSec = D / LCommon;
-    std::unique_ptr<TSNPCMConverter> LConverter;
     if (LIn.Format.nSamplesPerSec > 1536000 || LOut.Format.nSamplesPerSec > 1536000) {
         // Long lengths without a small common measure: the same ratio on
         // rates the converter takes (relative error below 1e-6).
@@ -64,8 +73,18 @@ void ResizeAudioBuffer(const ISNAudioBuffer& ASource, ISNAudioBuffer& ADest)
         LOut.Format.nSamplesPerSec = std::max(1u, static_cast<uint32_t>(std::lround(D * LScale)));
     }
     uint32_t LDone = 0;
-    if (PCMStreamOpen(LConverter, LIn, LOut, ACM_STREAMOPENF_NONREALTIME) == MMSYSERR_NOERROR)
-        LDone = LConverter->ConvertFrames(ASource.ByteRead(), S, ADest.ByteWrite(), D, true);
+    if (GLast.Converter && std::memcmp(&GLast.In, &LIn, sizeof LIn) == 0 &&
+        std::memcmp(&GLast.Out, &LOut, sizeof LOut) == 0) {
+        GLast.Converter->Reset();
+    } else {
+        GLast.Converter.reset();
+        if (PCMStreamOpen(GLast.Converter, LIn, LOut, ACM_STREAMOPENF_NONREALTIME) == MMSYSERR_NOERROR) {
+            GLast.In = LIn;
+            GLast.Out = LOut;
+        }
+    }
+    if (GLast.Converter)
+        LDone = GLast.Converter->ConvertFrames(ASource.ByteRead(), S, ADest.ByteWrite(), D, true);
     if (LDone == 0) {
         AverageFrames(ASource, ADest);
         return;
