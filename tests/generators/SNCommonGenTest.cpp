@@ -180,7 +180,9 @@ TEST(SNCommonGenTest, AStrongerClaimOfTheSameTypeWinsByPriority)
         LGen.StartSource();
         EXPECT_TRUE(LGen.IsPump());
         EXPECT_EQ(LPump.PumpObject, &LGen);
-        EXPECT_EQ(LPump.Collector().Buffers().size(), 1u) << "the buffer of audio time 0";
+        // The own clock runs on the virtual timeline's thread: by now it may
+        // have sent more than the buffer of audio time 0.
+        EXPECT_GE(LPump.Collector().Buffers().size(), 1u) << "the buffer of audio time 0";
         EXPECT_FALSE(LPump.Tick()) << "ticks are ignored while the own clock runs";
         LGen.StopSource();
     }
