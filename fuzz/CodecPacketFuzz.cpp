@@ -4,8 +4,7 @@
 // or the raw elementary stream of a named codec); the rest is cut into
 // packets by 16-bit lengths. Errors must come through OnError, never as a
 // crash, a hang or unbounded memory.
-#include "CVPlainClass.h"
-#include "PNPins.h"
+#include "FuzzPins.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioDecompressor.h"
 
@@ -16,27 +15,10 @@
 #include <exception>
 
 using namespace Sonorix;
+using Sonorix::Fuzz::TFuzzSink;
+using Sonorix::Fuzz::TFuzzSource;
 
 namespace {
-
-class TFuzzSource : public TPersistent {
-public:
-    TFuzzSource() : Pin(this, "OutputPin") {}
-    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TFuzzSource">(); }
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
-    TDGPNBinarySourcePin Pin;
-};
-
-class TFuzzSink : public TPersistent {
-public:
-    TFuzzSink() : Pin(this, "InputPin")
-    {
-        Pin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return true; });
-    }
-    static const TClassDescription& ClassDescription() { return TFuzzSource::ClassDescription(); }
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
-    TSNPNAudioSinkPin Pin;
-};
 
 IDGBlockBufferPtr Block(const uint8_t* AData, size_t ASize)
 {
