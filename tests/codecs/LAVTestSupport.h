@@ -41,6 +41,10 @@ struct TShellResult {
 TShellResult Shell(const std::string& ACommand);
 bool HaveFfmpeg();
 std::string Quote(const std::string& AText);
+// `sonorix run OPTIONS 'PIPELINE'` through the shell.
+TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
+// The 16-bit samples of a WAV file's data chunk.
+std::vector<int16_t> WavSamples(const std::string& AFile);
 
 // What ffprobe says of the first audio stream.
 struct TProbe {

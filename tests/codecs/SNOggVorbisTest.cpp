@@ -27,24 +27,6 @@ bool HaveVorbisTools()
     return LHave;
 }
 
-TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet")
-{
-    return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
-}
-
-// The 16-bit samples of a WAV file's data chunk.
-std::vector<int16_t> WavSamples(const std::string& AFile)
-{
-    std::ifstream LIn(AFile, std::ios::binary);
-    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
-    const size_t LData = LBytes.find("data");
-    if (LData == std::string::npos)
-        return {};
-    std::vector<int16_t> LSamples((LBytes.size() - LData - 8) / 2);
-    std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
-    return LSamples;
-}
-
 // Framed packets as they leave an encoder or player.
 struct TPacketSink {
     TDGPNBinarySinkPin Pin{nullptr, "InputPin"};

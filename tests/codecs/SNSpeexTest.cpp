@@ -32,23 +32,6 @@ TEST(SpeexBinding, MissingLibraryAndMissingExport)
 
 namespace {
 
-TShellResult Tool(const std::string& APipeline, const std::string& AOptions)
-{
-    return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
-}
-
-std::vector<int16_t> WavSamples(const std::string& AFile)
-{
-    std::ifstream LIn(AFile, std::ios::binary);
-    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
-    const size_t LData = LBytes.find("data");
-    if (LData == std::string::npos)
-        return {};
-    std::vector<int16_t> LSamples((LBytes.size() - LData - 8) / 2);
-    std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
-    return LSamples;
-}
-
 // The framed packets an encoder sends, as one byte stream and one by one.
 struct TPackets {
     TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
