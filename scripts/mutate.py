@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""Measures what the tests catch: applies a seeded sample of small faults to src/,
+rebuilds incrementally, runs the tests that cover the faulty file and prints the
+share of faults that some test noticed.
+
+  scripts/mutate.py [--count 60] [--seed 19] [--build-dir build/mutate] [--list]
+
+Operators: flip a comparison, shift an integer constant by one, drop a statement,
+swap the two arguments of a call. A fault that does not compile is drawn again and
+does not count. Every file is restored after its fault, also on Ctrl-C.
+"""
+
+import argparse
+import random
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+FLIPS = {"<": ">=", ">": "<=", "<=": ">", ">=": "<", "==": "!=", "!=": "=="}
+COMPARISON = re.compile(r"(?<=[\w)\]] )(<=|>=|==|!=|<|>)(?= [\w(\-!])")
+CONSTANT = re.compile(r"(?<![\w.])(\d+)(?![\w.'])")
+STATEMENT = re.compile(r"^(\s*)((?:[A-Za-z_][\w:]*(?:\.|->|::))*[A-Za-z_]\w*\s*"
+                       r"(?:\(.*\)|[+\-*/|&]?=[^=].*));\s*$")
+TWO_ARGS = re.compile(r"\b([A-Za-z_]\w*)\(([^(),]+), ([^(),]+)\)")
+
+
+def strip_comment(line):
+    return line.split("//", 1)[0]
+
+
+def candidates(path):
+    """Every fault one line of `path` can take, as (line index, description, new line)."""
+    lines = path.read_text().splitlines(keepends=True)
+    in_block = False
+    for i, line in enumerate(lines):
+        code = strip_comment(line)
+        if in_block or code.lstrip().startswith(("/*", "*")):
+            in_block = "*/" not in code
+            continue
+        stripped = code.strip()
+        if not stripped or stripped.startswith(("#", "static_assert", "case ", "template")) or '"' in code:
+            continue
+        for m in COMPARISON.finditer(code):
+            new = code[:m.start()] + FLIPS[m.group(1)] + code[m.end():]
+            yield i, f"{m.group(1)} -> {FLIPS[m.group(1)]}", new + line[len(code):]
+        for m in CONSTANT.finditer(code):
+            value = int(m.group(1))
+            new = code[:m.start()] + str(value + 1) + code[m.end():]
+            yield i, f"{value} -> {value + 1}", new + line[len(code):]
+        m = STATEMENT.match(code.rstrip("\n"))
+        if m and not stripped.startswith(("return", "auto ", "const ")):
+            yield i, "drop statement", m.group(1) + ";\n"
+        for m in TWO_ARGS.finditer(code):
+            a, b = m.group(2).strip(), m.group(3).strip()
+            if a != b:
+                new = code[:m.start()] + f"{m.group(1)}({b}, {a})" + code[m.end():]
+                yield i, f"swap arguments of {m.group(1)}", new + line[len(code):]
+
+
+def covering_filter(source):
+    """A gtest filter of the suites in test files that name the unit's header or stem."""
+    stem = source.stem
+    suites = set()
+    for test in (ROOT / "tests").rglob("*.cpp"):
+        text = test.read_text(errors="replace")
+        if stem in text:
+            suites.update(re.findall(r"^TEST(?:_F|_P)?\((\w+),", text, re.M))
+    return ":".join(sorted(f"{s}.*" for s in suites)) or "*"
+
+
+def run(cmd, timeout=None):
+    try:
+        return subprocess.run(cmd, cwd=ROOT, capture_output=True, text=True, timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return "timeout"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--count", type=int, default=60, help="faults that compile (default 60)")
+    parser.add_argument("--seed", type=int, default=19)
+    parser.add_argument("--build-dir", default="build/mutate")
+    parser.add_argument("--timeout", type=int, default=300, help="seconds for one fault's tests")
+    parser.add_argument("--list", action="store_true", help="print the sample without running it")
+    args = parser.parse_args()
+
+    pool = [(src, *c) for src in sorted((ROOT / "src").rglob("*.cpp")) for c in candidates(src)]
+    random.Random(args.seed).shuffle(pool)
+    print(f"{len(pool)} possible faults in src/; sampling {args.count} that compile (seed {args.seed})")
+    if args.list:
+        for src, i, what, _ in pool[:args.count]:
+            print(f"{src.relative_to(ROOT)}:{i + 1}: {what}")
+        return 0
+
+    build = args.build_dir
+    if run(["cmake", "-S", ".", "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+            "-DSONORIX_BUILD_TESTS=ON", "-DSONORIX_REQUIRE_CODECS=ON", "-DSONORIX_BUILD_BENCH=OFF"]) != 0 \
+            or run(["cmake", "--build", build]) != 0:
+        print("the unmodified tree does not build", file=sys.stderr)
+        return 1
+    tests = str(ROOT / build / "bin" / "SonorixTests")
+
+    killed, survived, stillborn = 0, [], 0
+    started = time.time()
+    for src, i, what, new in pool:
+        if killed + len(survived) == args.count:
+            break
+        original = src.read_text()
+        lines = original.splitlines(keepends=True)
+        lines[i] = new
+        try:
+            src.write_text("".join(lines))
+            if run(["cmake", "--build", build]) != 0:
+                stillborn += 1
+                continue
+            result = run([tests, f"--gtest_filter={covering_filter(src)}", "--gtest_brief=1"], args.timeout)
+        finally:
+            src.write_text(original)
+        where = f"{src.relative_to(ROOT)}:{i + 1}: {what}"
+        if result == 0:
+            survived.append(where)
+            print(f"SURVIVED {where}", flush=True)
+        else:
+            killed += 1
+            print(f"killed   {where} ({'timeout' if result == 'timeout' else 'tests failed'})", flush=True)
+    run(["cmake", "--build", build])
+
+    total = killed + len(survived)
+    print(f"\n{killed} of {total} faults killed ({100 * killed / max(total, 1):.0f}%), "
+          f"{stillborn} did not compile, {time.time() - started:.0f} s")
+    for where in survived:
+        print(f"  survived: {where}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
