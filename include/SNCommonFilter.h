@@ -53,6 +53,9 @@ protected:
     // to ReportBackgroundError, and the caller lets the stream pass unchanged.
     ISNAudioBufferPtr CreateHistory(const WAVEFORMATEXTENSIBLE& AFormat, int64_t AFrames, int64_t AMaxFrames,
                                     const std::string& ADelay);
+    // Whether a delaying filter's history can hold AFormat's frames: 8, 16, 24
+    // or 32 bits, 1 to 32 channels.
+    static bool IsHistoryLayout(const WAVEFORMATEXTENSIBLE& AFormat);
     // The refusal of a delay beyond AMaxFrames, as CreateHistory reports it.
     void ReportDelayRefused(const std::string& ADelay, int64_t AMaxFrames);
     // Operations arriving at the input pin, on the delivering thread.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "SNCommonGen.h"
+#include "SNSeededNoiseGen.h"
 
 namespace Sonorix {
 
@@ -17,12 +17,10 @@ namespace Sonorix {
 //   TSNGaussGen LNoise;
 //   LNoise.SetStdDev(3000);
 //   LNoise.GetOutputPin().Connect(LAmp.GetInputPin()); LNoise.StartSource();
-class TSNGaussGen final : public TSNCommonGen {
+class TSNGaussGen final : public TSNSeededNoiseGen {
 public:
     static constexpr TIntSpec MeanProperty{.Name = "Mean", .Default = 0};
     static constexpr TIntSpec StdDevProperty{.Name = "StdDev", .Default = 9000};
-    static constexpr TIntSpec SeedProperty{
-        .Name = "Seed", .Default = 31192, .Min = 0, .Max = 0xFFFFFFFF, .TypeName = "uint32"};
 
     ~TSNGaussGen() override;
 
@@ -33,18 +31,13 @@ public:
     void SetMean(int32_t AValue);
     int32_t GetStdDev() const;
     void SetStdDev(int32_t AValue);
-    uint32_t GetSeed() const;
-    void SetSeed(uint32_t AValue);
 
 protected:
-    void StartStream(int32_t ABufferSize) override;
-    void Generate(ISNAudioBufferPtr& ASignal, bool& APopulated, bool& AFinished) override;
+    void FillNoise(int16_t* ASamples, int ACount, uint32_t& AState) override;
 
 private:
     int32_t FMean = static_cast<int32_t>(MeanProperty.Default);
     int32_t FStdDev = static_cast<int32_t>(StdDevProperty.Default);
-    uint32_t FSeed = static_cast<uint32_t>(SeedProperty.Default);
-    uint32_t FStateSeed = static_cast<uint32_t>(SeedProperty.Default);
 };
 
 namespace SNGaussGen {

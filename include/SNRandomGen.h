@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "SNCommonGen.h"
+#include "SNSeededNoiseGen.h"
 
 namespace Sonorix {
 
@@ -17,12 +17,10 @@ namespace Sonorix {
 //   TSNRandomGen LNoise;
 //   LNoise.SetLow(-1000); LNoise.SetHigh(1000);
 //   LNoise.GetOutputPin().Connect(LAmp.GetInputPin()); LNoise.StartSource();
-class TSNRandomGen final : public TSNCommonGen {
+class TSNRandomGen final : public TSNSeededNoiseGen {
 public:
     static constexpr TIntSpec LowProperty{.Name = "Low", .Default = -20000};
     static constexpr TIntSpec HighProperty{.Name = "High", .Default = 20000};
-    static constexpr TIntSpec SeedProperty{
-        .Name = "Seed", .Default = 31192, .Min = 0, .Max = 0xFFFFFFFF, .TypeName = "uint32"};
 
     ~TSNRandomGen() override;
 
@@ -33,18 +31,13 @@ public:
     void SetLow(int32_t AValue);
     int32_t GetHigh() const;
     void SetHigh(int32_t AValue);
-    uint32_t GetSeed() const;
-    void SetSeed(uint32_t AValue);
 
 protected:
-    void StartStream(int32_t ABufferSize) override;
-    void Generate(ISNAudioBufferPtr& ASignal, bool& APopulated, bool& AFinished) override;
+    void FillNoise(int16_t* ASamples, int ACount, uint32_t& AState) override;
 
 private:
     int32_t FLow = static_cast<int32_t>(LowProperty.Default);
     int32_t FHigh = static_cast<int32_t>(HighProperty.Default);
-    uint32_t FSeed = static_cast<uint32_t>(SeedProperty.Default);
-    uint32_t FStateSeed = static_cast<uint32_t>(SeedProperty.Default);
 };
 
 namespace SNRandomGen {

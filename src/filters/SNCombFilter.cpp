@@ -168,9 +168,7 @@ void TSNCombFilter::AudioStreamStart(const TPNStartWaveOperation& AStartOperatio
 {
     TSNCommonFilter::AudioStreamStart(AStartOperation);
     TLockAccess LAccess = FInputLock->WriteLock();
-    const uint32_t LBits = FWaveFormat.Format.wBitsPerSample;
-    const uint32_t LChannels = FWaveFormat.Format.nChannels;
-    if ((LBits == 8 || LBits == 16 || LBits == 24 || LBits == 32) && LChannels >= 1 && LChannels <= 32)
+    if (IsHistoryLayout(FWaveFormat))
         Init(FWaveFormat);
     else
         FDelayBuffer.reset();

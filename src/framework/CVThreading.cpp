@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "CVThreading.h"
 
+#include "CVExceptionText.h"
 #include "DGClock.h"
 #include "SNTypes.h"
 
@@ -17,17 +18,6 @@ bool IsInfinite(std::chrono::milliseconds ATimeout)
 {
     // Beyond a year we would only risk overflowing the clock arithmetic.
     return ATimeout < std::chrono::milliseconds::zero() || ATimeout >= std::chrono::hours(24 * 365);
-}
-
-std::string DescribeCurrentException()
-{
-    try {
-        throw;
-    } catch (const std::exception& E) {
-        return E.what();
-    } catch (...) {
-        return "unknown exception";
-    }
 }
 
 // Niceness per priority. An unprivileged user may only raise niceness, so

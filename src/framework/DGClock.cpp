@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DGClock.h"
 
+#include "CVExceptionText.h"
 #include "CVThreading.h"
 #include "SNTypes.h"
 
@@ -99,17 +100,6 @@ void NotifyTimeline(TTimelineState& G)
 {
     G.Cond.notify_all();
     MainThread().WakeWaiters();
-}
-
-std::string DescribeCurrentException()
-{
-    try {
-        throw;
-    } catch (const std::exception& E) {
-        return E.what();
-    } catch (...) {
-        return "unknown exception";
-    }
 }
 
 // Runs one tick of S. Called with the timeline lock held; releases it around

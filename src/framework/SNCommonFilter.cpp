@@ -63,6 +63,13 @@ void TSNCommonFilter::ReportDelayRefused(const std::string& ADelay, int64_t AMax
                           " s at 44.1 kHz); the stream passes unchanged");
 }
 
+bool TSNCommonFilter::IsHistoryLayout(const WAVEFORMATEXTENSIBLE& AFormat)
+{
+    const uint32_t LBits = AFormat.Format.wBitsPerSample;
+    const uint32_t LChannels = AFormat.Format.nChannels;
+    return (LBits == 8 || LBits == 16 || LBits == 24 || LBits == 32) && LChannels >= 1 && LChannels <= 32;
+}
+
 ISNAudioBufferPtr TSNCommonFilter::CreateHistory(const WAVEFORMATEXTENSIBLE& AFormat, int64_t AFrames,
                                                  int64_t AMaxFrames, const std::string& ADelay)
 {

@@ -35,33 +35,9 @@ void TSNGaussGen::SetMean(int32_t AValue) { FLock->NotifySetter(FMean, AValue); 
 int32_t TSNGaussGen::GetStdDev() const { return FLock->Getter(FStdDev); }
 void TSNGaussGen::SetStdDev(int32_t AValue) { FLock->NotifySetter(FStdDev, AValue); }
 
-uint32_t TSNGaussGen::GetSeed() const { return FLock->Getter(FSeed); }
-
-void TSNGaussGen::SetSeed(uint32_t AValue)
+void TSNGaussGen::FillNoise(int16_t* ASamples, int ACount, uint32_t& AState)
 {
-    FLock->NotifySetter(FSeed, AValue, [this] {
-        TLockAccess LAccess = FLock->WriteLock();
-        FStateSeed = FSeed;
-    });
-}
-
-void TSNGaussGen::StartStream(int32_t ABufferSize)
-{
-    TSNCommonGen::StartStream(ABufferSize);
-    TLockAccess LAccess = FLock->WriteLock();
-    FStateSeed = FSeed;
-}
-
-void TSNGaussGen::Generate(ISNAudioBufferPtr& ASignal, bool& /*APopulated*/, bool& /*AFinished*/)
-{
-    {
-        TLockAccess LAccess = FLock->WriteLock();
-        const Ipp16s LMean = CheckedInt16("Mean", FMean);
-        const Ipp16s LStdDev = CheckedInt16("StdDev", FStdDev);
-        ippsRandGauss_Direct_16s(static_cast<Ipp16s*>(FBlock->Write()), static_cast<int>(FBlock->GetSize() / 2),
-                                 LMean, LStdDev, &FStateSeed);
-    }
-    PopulateAudio(FBlock, ASignal);
+    ippsRandGauss_Direct_16s(ASamples, ACount, CheckedInt16("Mean", FMean), CheckedInt16("StdDev", FStdDev), &AState);
 }
 
 namespace SNGaussGen {

@@ -52,33 +52,9 @@ void TSNRandomGen::SetHigh(int32_t AValue)
     });
 }
 
-uint32_t TSNRandomGen::GetSeed() const { return FLock->Getter(FSeed); }
-
-void TSNRandomGen::SetSeed(uint32_t AValue)
+void TSNRandomGen::FillNoise(int16_t* ASamples, int ACount, uint32_t& AState)
 {
-    FLock->NotifySetter(FSeed, AValue, [this] {
-        TLockAccess LAccess = FLock->WriteLock();
-        FStateSeed = FSeed;
-    });
-}
-
-void TSNRandomGen::StartStream(int32_t ABufferSize)
-{
-    TSNCommonGen::StartStream(ABufferSize);
-    TLockAccess LAccess = FLock->WriteLock();
-    FStateSeed = FSeed;
-}
-
-void TSNRandomGen::Generate(ISNAudioBufferPtr& ASignal, bool& /*APopulated*/, bool& /*AFinished*/)
-{
-    {
-        TLockAccess LAccess = FLock->WriteLock();
-        const Ipp16s LLow = CheckedInt16("Low", FLow);
-        const Ipp16s LHigh = CheckedInt16("High", FHigh);
-        ippsRandUniform_Direct_16s(static_cast<Ipp16s*>(FBlock->Write()), static_cast<int>(FBlock->GetSize() / 2),
-                                   LLow, LHigh, &FStateSeed);
-    }
-    PopulateAudio(FBlock, ASignal);
+    ippsRandUniform_Direct_16s(ASamples, ACount, CheckedInt16("Low", FLow), CheckedInt16("High", FHigh), &AState);
 }
 
 namespace SNRandomGen {
