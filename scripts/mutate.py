@@ -7,11 +7,13 @@ share of faults that some test noticed.
 
 Operators: flip a comparison, shift an integer constant by one, drop a statement,
 swap the two arguments of a call. A fault that does not compile is drawn again and
-does not count. Every file is restored after its fault, also on Ctrl-C.
+does not count. Every file is restored after its fault, also on Ctrl-C. Faults are
+ranked by a hash of their seed, file, line text and change, so an edit elsewhere in
+src/ leaves the rest of the sample as it was and scores stay comparable.
 """
 
 import argparse
-import random
+import hashlib
 import re
 import subprocess
 import sys
@@ -88,8 +90,15 @@ def main():
     parser.add_argument("--list", action="store_true", help="print the sample without running it")
     args = parser.parse_args()
 
-    pool = [(src, *c) for src in sorted((ROOT / "src").rglob("*.cpp")) for c in candidates(src)]
-    random.Random(args.seed).shuffle(pool)
+    # Each fault is ranked by a hash of its seed, file, line text and change, so an
+    # edit elsewhere in src/ leaves the rest of the sample as it was.
+    ranked = []
+    for src in sorted((ROOT / "src").rglob("*.cpp")):
+        lines = src.read_text().splitlines()
+        for i, what, new in candidates(src):
+            key = f"{args.seed}:{src.relative_to(ROOT)}:{lines[i].strip()}:{what}"
+            ranked.append((hashlib.sha256(key.encode()).hexdigest(), src, i, what, new))
+    pool = [fault[1:] for fault in sorted(ranked)]
     print(f"{len(pool)} possible faults in src/; sampling {args.count} that compile (seed {args.seed})")
     if args.list:
         for src, i, what, _ in pool[:args.count]:
