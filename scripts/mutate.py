@@ -7,7 +7,7 @@ share of faults that some test noticed.
 
 Operators: flip a comparison, shift an integer constant by one, drop a statement,
 swap the two arguments of a call. A fault that does not compile is drawn again and
-does not count. Every file is restored after its fault, also on Ctrl-C. Faults are
+does not count. Every file is restored after its fault, also on Ctrl-C or SIGTERM. Faults are
 ranked by a hash of their seed, file, line text and change, so an edit elsewhere in
 src/ leaves the rest of the sample as it was and scores stay comparable.
 """
@@ -15,6 +15,7 @@ src/ leaves the rest of the sample as it was and scores stay comparable.
 import argparse
 import hashlib
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -89,6 +90,8 @@ def main():
     parser.add_argument("--timeout", type=int, default=300, help="seconds for one fault's tests")
     parser.add_argument("--list", action="store_true", help="print the sample without running it")
     args = parser.parse_args()
+    # SIGTERM unwinds like Ctrl-C, so the file under test is restored.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     # Each fault is ranked by a hash of its seed, file, line text and change, so an
     # edit elsewhere in src/ leaves the rest of the sample as it was.
