@@ -114,42 +114,6 @@ class SNSimpleFilterWidthTest : public ::testing::TestWithParam<uint32_t> {};
 
 } // namespace
 
-TEST(SNFrequencyFilterTest, CatalogueNamesAndDefaults)
-{
-    RegisterAllComponents();
-    const std::vector<std::pair<const char*, const char*>> LRows{
-        {"TSNLowPass", "Perform Low Pass Audio Filter"},
-        {"TSNHighPass", "Perform High Pass Audio Filter"},
-        {"TSNBandPass", "Perform Band Pass Audio Filter"},
-        {"TSNBandStop", "Perform Band Stop Audio Filter"},
-    };
-    for (const auto& [LName, LDisplay] : LRows) {
-        const TClassDescription* LClass = TSNRegistry::Instance().Find(LName);
-        ASSERT_NE(LClass, nullptr) << LName;
-        EXPECT_EQ(LClass->DisplayName, LDisplay);
-        EXPECT_EQ(LClass->Category, TPaletteCategory::pcFilters);
-        const TPropertyInfo* LOrder = LClass->FindProperty("NumTaps");
-        ASSERT_NE(LOrder, nullptr) << "stored forms carry Order as NumTaps";
-        EXPECT_EQ(LOrder->Name, "Order");
-    }
-    TSNLowPass LLow;
-    TSNHighPass LHigh;
-    TSNBandStop LStop;
-    EXPECT_EQ(LLow.GetFrequency(), 1500.0);
-    EXPECT_EQ(LHigh.GetFrequency(), 3500.0);
-    EXPECT_EQ(LStop.GetFreqLow(), 1500.0);
-    EXPECT_EQ(LStop.GetFreqHigh(), 3500.0);
-    EXPECT_EQ(LLow.GetOrder(), 41);
-    EXPECT_EQ(LLow.GetFilterType(), ftFIR);
-    EXPECT_EQ(LLow.GetWindowType(), wtHamming);
-    LLow.SetFrequency(-10.0);
-    EXPECT_EQ(LLow.GetFrequency(), 0.0);
-    LStop.SetFreqHigh(-1.0);
-    EXPECT_EQ(LStop.GetFreqHigh(), 0.0);
-    LLow.SetOrder(0);
-    EXPECT_EQ(LLow.GetOrder(), 1);
-}
-
 TEST_P(SNSimpleFilterWidthTest, FIRMatchesADirectConvolutionWhateverTheSplit)
 {
     const uint32_t LBits = GetParam();

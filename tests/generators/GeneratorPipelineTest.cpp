@@ -156,13 +156,3 @@ TEST_F(GeneratorPipelineTest, ARangeErrorEndsTheRunWithItsMessage)
     // The file is closed and readable, empty of audio.
     EXPECT_EQ(TWavReader(Path("err.wav")).Frames(), 0u);
 }
-
-TEST_F(GeneratorPipelineTest, GeneratorsAreInTheCatalogue)
-{
-    const TResult LResult = Sonorix({"list"});
-    ASSERT_EQ(LResult.ExitCode, 0);
-    EXPECT_NE(LResult.Out.find("TSNSignalGen\tGenerators\tAudio Signal Generator( Sine, Triangle, Rectange, DC)\n"),
-              std::string::npos);
-    EXPECT_NE(LResult.Out.find("TSNRandomGen\tGenerators\tRandom Noise Audio Generator\n"), std::string::npos);
-    EXPECT_NE(LResult.Out.find("TSNGaussGen\tGenerators\tGaussian Noise Audio Generator\n"), std::string::npos);
-}

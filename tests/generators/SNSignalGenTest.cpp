@@ -147,23 +147,6 @@ TEST(SNSignalGenTest, EveryChannelCarriesTheSignal)
     EXPECT_EQ(LBench.Pump.Collector().Buffers()[0]->GetItem(0, 1), 20000 * 256) << "cos 0 at full amplitude";
 }
 
-TEST(SNSignalGenTest, SettersKeepTheirRanges)
-{
-    TSNSignalGen LGen;
-    LGen.SetAmplitude(40000);
-    EXPECT_EQ(LGen.GetAmplitude(), 32767);
-    LGen.SetAmplitude(-5);
-    EXPECT_EQ(LGen.GetAmplitude(), 0);
-    LGen.SetAsymmetry(4.0);
-    EXPECT_EQ(LGen.GetAsymmetry(), 3.141592621);
-    LGen.SetAsymmetry(-4.0);
-    EXPECT_EQ(LGen.GetAsymmetry(), -3.141592621);
-    LGen.SetFrequency(-1);
-    EXPECT_EQ(LGen.GetFrequency(), 0.0);
-    LGen.FrequencyChangeEvent(nullptr, 1234.5f, false);
-    EXPECT_EQ(LGen.GetFrequency(), 1234.5);
-}
-
 TEST(SNSignalGenTest, ToneAndTriangleAreSilentWhereTheirPrimitivesRefuse)
 {
     for (TSNSignalType LType : {atTone, atTriangle}) {
