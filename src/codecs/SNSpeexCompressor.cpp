@@ -136,6 +136,7 @@ TSNSpeexCompressor::TSNSpeexCompressor() : FComments(this, "Comments") {}
 
 TSNSpeexCompressor::~TSNSpeexCompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FEncoder.reset();

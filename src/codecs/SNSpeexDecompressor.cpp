@@ -25,6 +25,13 @@ constexpr int32_t CMaxFramesPerPacket = 1000;
 // Audio held back before the first granule position, at most (a page holds
 // far less).
 constexpr size_t CMaxHeldSamples = 1 << 20;
+
+// libspeex calls the in-band stereo handler by plain address; the library's
+// own is reached through the binding.
+int StereoRequest(SpeexBits* ABits, void* AState, void* AData)
+{
+    return speex_std_stereo_request_handler(ABits, AState, AData);
+}
 } // namespace
 
 struct TSNSpeexDecompressor::TDecoder {
@@ -69,6 +76,7 @@ TSNSpeexDecompressor::TSNSpeexDecompressor() : FAssembler(std::make_unique<TSNPa
 
 TSNSpeexDecompressor::~TSNSpeexDecompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FDecoder.reset();
@@ -207,6 +215,15 @@ void TSNSpeexDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, co
                                   : DLL_GetModeID(LWide) == LMode ? LWide
                                                                   : DLL_Getspeex_uwb_mode();
     D.State = speex_decoder_init(LSpeexMode);
+    if (D.Channels == 2) {
+        // A stereo stream carries its balance in-band; without the handler
+        // both channels would get the mid signal.
+        SpeexCallback LStereo{};
+        LStereo.callback_id = SPEEX_INBAND_STEREO;
+        LStereo.func = StereoRequest;
+        LStereo.data = D.StereoState.get();
+        speex_decoder_ctl(D.State, SPEEX_SET_HANDLER, &LStereo);
+    }
     speex_decoder_ctl(D.State, SPEEX_GET_FRAME_SIZE, &D.FrameSize);
     speex_decoder_ctl(D.State, SPEEX_GET_LOOKAHEAD, &D.Lookahead);
     D.Float.assign(static_cast<size_t>(D.FrameSize) * D.Channels, 0.0f);

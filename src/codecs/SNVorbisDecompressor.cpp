@@ -137,6 +137,7 @@ TSNVorbisDecompressor::TSNVorbisDecompressor() : FAssembler(std::make_unique<TSN
 
 TSNVorbisDecompressor::~TSNVorbisDecompressor()
 {
+    ReleaseProcessing();
     // The clock only wakes the pump thread; the pump thread calls upstream
     // without our lock. Both end before the pins go.
     if (FClockGen)

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+#include "SNCodecThread.h"
+
+#include "DGClock.h"
+
+namespace Sonorix {
+
+TSNCodecThread::TSNCodecThread(TDGThreading& AThreading, TProcess AProcess)
+    : FThreading(AThreading), FProcess(std::move(AProcess))
+{
+}
+
+TSNCodecThread::~TSNCodecThread() { Release(); }
+
+bool TSNCodecThread::Post(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
+{
+    if (!FThreading.GetEnabled())
+        return false;
+    std::lock_guard LThreadGuard(FThreadMutex);
+    {
+        std::lock_guard LGuard(FMutex);
+        if (FReleased)
+            return false;
+        const bool LControl = !OperationAs<TPNSuppliedBufferOperation>(AOperation);
+        FQueue.push_back({&APin, AOperation, LControl});
+        FControls += LControl;
+        UpdateHold();
+    }
+    FCond.notify_all();
+    if (!FThread) {
+        FThread = std::make_unique<TProcessingThread>([this, LGeneration = FGeneration] { Loop(LGeneration); },
+                                                      FThreading.GetPriority());
+        FThread->WakeUp();
+    }
+    return true;
+}
+
+size_t TSNCodecThread::GetQueued() const
+{
+    std::lock_guard LGuard(FMutex);
+    return FQueue.size();
+}
+
+void TSNCodecThread::UpdateHold()
+{
+    const bool LHold = FControls > 0 || FQueue.size() >= CLagLimit;
+    if (LHold == FHolding)
+        return;
+    FHolding = LHold;
+    if (LHold)
+        TDGTimeline::BeginWork();
+    else
+        TDGTimeline::EndWork();
+}
+
+bool TSNCodecThread::Front(TItem& AItem, const uint64_t* AGeneration)
+{
+    std::unique_lock LLock(FMutex);
+    if (AGeneration)
+        FCond.wait(LLock, [&] { return *AGeneration != FGeneration || FReleased || !FQueue.empty(); });
+    if (FQueue.empty() || FReleased || (AGeneration && *AGeneration != FGeneration))
+        return false;
+    AItem = FQueue.front();
+    return true;
+}
+
+void TSNCodecThread::Done(const TItem& AItem)
+{
+    std::lock_guard LGuard(FMutex);
+    if (FQueue.empty() || FQueue.front().Operation != AItem.Operation)
+        return; // Dropped by Release meanwhile.
+    FControls -= AItem.Control;
+    FQueue.pop_front();
+    UpdateHold();
+}
+
+void TSNCodecThread::Process(const TItem& AItem)
+{
+    // The item stays counted while it is processed, so that virtual time
+    // cannot move on between a stop's arrival and its processing. A failure
+    // is reported as the delivering thread's caller would have seen it; the
+    // operations after it are processed all the same.
+    try {
+        FProcess(*AItem.Pin, AItem.Operation);
+    } catch (const std::exception& E) {
+        ReportBackgroundError(E.what());
+    } catch (...) {
+        ReportBackgroundError("unknown exception");
+    }
+    Done(AItem);
+}
+
+void TSNCodecThread::Loop(uint64_t AGeneration)
+{
+    // One wake-up starts this run, which lasts as long as the thread: the
+    // queue itself tells virtual time when to wait (UpdateHold), so the
+    // wake-up's announcement is given back now and taken again at the end,
+    // where the processing thread gives it back for good.
+    TDGTimeline::EndWork();
+    TItem LItem;
+    while (Front(LItem, &AGeneration))
+        Process(LItem);
+    TDGTimeline::BeginWork();
+}
+
+void TSNCodecThread::Drain()
+{
+    TItem LItem;
+    while (Front(LItem, nullptr))
+        Process(LItem);
+}
+
+std::unique_ptr<TProcessingThread> TSNCodecThread::StopThread()
+{
+    {
+        std::lock_guard LGuard(FMutex);
+        ++FGeneration;
+    }
+    FCond.notify_all();
+    return std::move(FThread);
+}
+
+void TSNCodecThread::ThreadingChanged()
+{
+    std::unique_ptr<TProcessingThread> LOld;
+    {
+        std::lock_guard LThreadGuard(FThreadMutex);
+        if (!FThread)
+            return;
+        if (FThreading.GetEnabled()) {
+            FThread->SetPriority(FThreading.GetPriority());
+            return;
+        }
+        LOld = StopThread();
+    }
+    // Switched off: the thread ends after the item in hand (waited for
+    // without our locks: that item may call upstream, which sends to us);
+    // what is still queued is processed here, before new operations come in
+    // inline.
+    LOld->Release();
+    Drain();
+}
+
+void TSNCodecThread::Release()
+{
+    std::unique_ptr<TProcessingThread> LOld;
+    {
+        std::lock_guard LThreadGuard(FThreadMutex);
+        {
+            std::lock_guard LGuard(FMutex);
+            FReleased = true;
+        }
+        LOld = StopThread();
+    }
+    if (LOld)
+        LOld->Release();
+    std::lock_guard LGuard(FMutex);
+    FQueue.clear();
+    FControls = 0;
+    UpdateHold();
+}
+
+} // namespace Sonorix
