@@ -4,6 +4,7 @@
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
 #include "codecs/SNPacketAssembler.h"
+#include "codecs/SNSampleRounding.h"
 #include "codecs/SNSpeex.h"
 #include "framework/SNPCMConverter.h"
 
@@ -276,7 +277,7 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
         if (D.Channels == 2)
             speex_decode_stereo(D.Float.data(), D.FrameSize, D.StereoState.get());
         for (size_t i = 0; i < LSamples; ++i)
-            D.Frame[i] = static_cast<int16_t>(std::clamp(std::nearbyint(D.Float[i]), -32768.0f, 32767.0f));
+            D.Frame[i] = static_cast<int16_t>(RoundToInt(std::clamp(D.Float[i], -32768.0f, 32767.0f)));
         const auto LFrames = static_cast<uint32_t>(std::min<int64_t>(D.FrameSize, LLimit - D.Decoded));
         D.Decoded += LFrames;
         Deliver(D.Frame.data(), LFrames);
