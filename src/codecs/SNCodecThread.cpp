@@ -43,7 +43,10 @@ size_t TSNCodecThread::GetQueued() const
 
 void TSNCodecThread::UpdateHold()
 {
-    const bool LHold = FControls > 0 || FQueue.size() >= CLagLimit;
+    // Once full, the queue holds time until it has drained to a quarter, so
+    // that the clocks and the thread take turns in runs, not per buffer.
+    const size_t LCount = FQueue.size();
+    const bool LHold = FControls > 0 || LCount >= CLagLimit || (FHolding && LCount > CLagLimit / 4);
     if (LHold == FHolding)
         return;
     FHolding = LHold;

@@ -25,13 +25,13 @@ class TPNPin;
 // Virtual time waits for the queue only where it has to: queued buffers let
 // the clocks go on until CLagLimit operations wait (so that on two cores a
 // decode, a filter chain and an encode overlap across ticks, as they do in
-// real time), and from there on, or while any other operation (a start, a
-// stop, an end of file) waits or is being processed, time waits for the
-// thread. A stream's stop is therefore processed, after every buffer before
+// real time), and from there on until a quarter of them is left, or while
+// any other operation (a start, a stop, an end of file) waits or is being
+// processed, time waits for the thread. A stream's stop is therefore processed, after every buffer before
 // it, before a runner sees the pipeline idle.
 class TSNCodecThread {
 public:
-    static constexpr size_t CLagLimit = 16;
+    static constexpr size_t CLagLimit = 32;
     using TProcess = std::function<void(TPNPin&, const IPNNotifyOperationPtr&)>;
 
     TSNCodecThread(TDGThreading& AThreading, TProcess AProcess);
