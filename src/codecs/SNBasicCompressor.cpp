@@ -78,7 +78,7 @@ void TSNBasicCompressor::SetEnabled(bool AValue)
 
 bool TSNBasicCompressor::DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
 {
-    if (!GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
+    if (FCodecThread->IsOn() && !GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
         !OperationAs<TPNQueryStreamOperation>(AOperation) && FCodecThread->Post(APin, AOperation))
         return true;
     return SinkDispatch(APin, AOperation);

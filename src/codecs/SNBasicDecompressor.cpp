@@ -51,7 +51,7 @@ void TSNBasicDecompressor::SetEnabled(bool AValue)
 
 bool TSNBasicDecompressor::DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
 {
-    if (!GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
+    if (FCodecThread->IsOn() && !GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
         !OperationAs<TPNQueryStreamOperation>(AOperation) && FCodecThread->Post(APin, AOperation))
         return true;
     return SinkDispatch(APin, AOperation);

@@ -6,7 +6,7 @@
 namespace Sonorix {
 
 TSNCodecThread::TSNCodecThread(TDGThreading& AThreading, TProcess AProcess)
-    : FThreading(AThreading), FProcess(std::move(AProcess))
+    : FThreading(AThreading), FProcess(std::move(AProcess)), FOn(AThreading.GetEnabled())
 {
 }
 
@@ -14,9 +14,14 @@ TSNCodecThread::~TSNCodecThread() { Release(); }
 
 bool TSNCodecThread::Post(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
 {
-    if (!FThreading.GetEnabled())
+    // Read without a lock on every buffer; read again where a switch-off
+    // stops the thread, so that no new thread starts while the old queue is
+    // handed to the setter's thread.
+    if (!FOn.load(std::memory_order_acquire))
         return false;
     std::lock_guard LThreadGuard(FThreadMutex);
+    if (!FOn.load(std::memory_order_acquire))
+        return false;
     {
         std::lock_guard LGuard(FMutex);
         if (FReleased)
@@ -60,21 +65,27 @@ bool TSNCodecThread::Front(TItem& AItem, const uint64_t* AGeneration)
 {
     std::unique_lock LLock(FMutex);
     if (AGeneration)
-        FCond.wait(LLock, [&] { return *AGeneration != FGeneration || FReleased || !FQueue.empty(); });
-    if (FQueue.empty() || FReleased || (AGeneration && *AGeneration != FGeneration))
+        FCond.wait(LLock, [&] { return *AGeneration != FGeneration || FReleased || (!FQueue.empty() && !FBusy); });
+    if (FQueue.empty() || FBusy || FReleased || (AGeneration && *AGeneration != FGeneration))
         return false;
+    FBusy = true;
     AItem = FQueue.front();
     return true;
 }
 
 void TSNCodecThread::Done(const TItem& AItem)
 {
-    std::lock_guard LGuard(FMutex);
-    if (FQueue.empty() || FQueue.front().Operation != AItem.Operation)
-        return; // Dropped by Release meanwhile.
-    FControls -= AItem.Control;
-    FQueue.pop_front();
-    UpdateHold();
+    {
+        std::lock_guard LGuard(FMutex);
+        FBusy = false;
+        // Unless Release dropped the queue meanwhile.
+        if (!FQueue.empty() && FQueue.front().Operation == AItem.Operation) {
+            FControls -= AItem.Control;
+            FQueue.pop_front();
+            UpdateHold();
+        }
+    }
+    FCond.notify_all();
 }
 
 void TSNCodecThread::Process(const TItem& AItem)
@@ -125,6 +136,7 @@ std::unique_ptr<TProcessingThread> TSNCodecThread::StopThread()
 
 void TSNCodecThread::ThreadingChanged()
 {
+    FOn.store(FThreading.GetEnabled(), std::memory_order_release);
     std::unique_ptr<TProcessingThread> LOld;
     {
         std::lock_guard LThreadGuard(FThreadMutex);

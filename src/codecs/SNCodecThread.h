@@ -6,6 +6,7 @@
 #include "DGThreading.h"
 #include "PNOperations.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,8 @@ public:
     // Queues AOperation when threading is on and returns true; false: the
     // caller processes it. Any thread.
     bool Post(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
+    // Whether threading is on; no lock.
+    bool IsOn() const { return FOn.load(std::memory_order_acquire); }
     // Operations queued or being processed.
     size_t GetQueued() const;
     // The Threading changed: a running thread takes the new priority, or,
@@ -61,8 +64,9 @@ private:
     void Loop(uint64_t AGeneration);
     // Processes what is queued, on the calling thread.
     void Drain();
-    // Whether the front item was taken (it stays queued until Done). With
-    // AGeneration (the loop's): waits for one while that loop is current.
+    // Whether the front item was taken (it stays queued until Done); one
+    // item is in hand at a time, whichever thread took it. With AGeneration
+    // (the loop's): waits for one while that loop is current.
     bool Front(TItem& AItem, const uint64_t* AGeneration);
     void Done(const TItem& AItem);
     void Process(const TItem& AItem);
@@ -73,11 +77,13 @@ private:
 
     TDGThreading& FThreading;
     const TProcess FProcess;
+    std::atomic<bool> FOn{false}; // FThreading's Enabled, as last changed.
     mutable std::mutex FMutex;
     std::condition_variable FCond;
     std::deque<TItem> FQueue; // The front item is the one being processed.
     size_t FControls = 0;
     bool FHolding = false;
+    bool FBusy = false; // The front item is being processed.
     uint64_t FGeneration = 0; // Of the current loop; a stopped one is behind.
     bool FReleased = false;
     std::unique_ptr<TProcessingThread> FThread;
