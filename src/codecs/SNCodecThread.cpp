@@ -6,7 +6,9 @@
 namespace Sonorix {
 
 TSNCodecThread::TSNCodecThread(TDGThreading& AThreading, TProcess AProcess)
-    : FThreading(AThreading), FProcess(std::move(AProcess)), FOn(AThreading.GetEnabled())
+    : FThreading(AThreading),
+      FProcess(std::move(AProcess)),
+      FOn(AThreading.GetEnabled())
 {
 }
 
@@ -33,8 +35,8 @@ bool TSNCodecThread::Post(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
     }
     FCond.notify_all();
     if (!FThread) {
-        FThread = std::make_unique<TProcessingThread>([this, LGeneration = FGeneration] { Loop(LGeneration); },
-                                                      FThreading.GetPriority());
+        FThread = std::make_unique<TProcessingThread>(
+            [this, LGeneration = FGeneration] { Loop(LGeneration); }, FThreading.GetPriority());
         FThread->WakeUp();
     }
     return true;
@@ -65,7 +67,8 @@ bool TSNCodecThread::Front(TItem& AItem, const uint64_t* AGeneration)
 {
     std::unique_lock LLock(FMutex);
     if (AGeneration)
-        FCond.wait(LLock, [&] { return *AGeneration != FGeneration || FReleased || (!FQueue.empty() && !FBusy); });
+        FCond.wait(LLock,
+                   [&] { return *AGeneration != FGeneration || FReleased || (!FQueue.empty() && !FBusy); });
     if (FQueue.empty() || FBusy || FReleased || (AGeneration && *AGeneration != FGeneration))
         return false;
     FBusy = true;

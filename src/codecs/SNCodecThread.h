@@ -28,8 +28,9 @@ class TPNPin;
 // decode, a filter chain and an encode overlap across ticks, as they do in
 // real time), and from there on until a quarter of them is left, or while
 // any other operation (a start, a stop, an end of file) waits or is being
-// processed, time waits for the thread. A stream's stop is therefore processed, after every buffer before
-// it, before a runner sees the pipeline idle.
+// processed, time waits for the thread. A stream's stop is therefore
+// processed, after every buffer before it, before a runner sees the
+// pipeline idle.
 class TSNCodecThread {
 public:
     static constexpr size_t CLagLimit = 32;
