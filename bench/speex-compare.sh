@@ -4,7 +4,9 @@
 # speexdec on the same files, in the same run: narrowband (8 kHz) and
 # wideband (16 kHz) mono, quality 8 and complexity 3 (speexenc's defaults). Reports the least
 # CPU time (user + system) of N runs, since on a loaded machine wall-clock
-# time mostly measures waiting. Both sides use the same libspeex.
+# time mostly measures waiting, for the whole process and without each
+# side's fixed cost (the same job on 0.1 s of audio subtracted). Both sides
+# use the same libspeex.
 #
 #   bench/speex-compare.sh [build/release/bin/sonorix] [seconds of audio] [runs]
 set -euo pipefail
@@ -36,23 +38,35 @@ print(r.ru_utime + r.ru_stime)' "$@") || { echo "failed: $*" >&2; exit 1; }
 ratio() { awk -v s="$1" -v f="$2" 'BEGIN { printf "%.3f", s / f }'; }
 secs() { awk -v t="$1" 'BEGIN { printf "%.3f", t }'; }
 
-echo "| Job ($SECONDS_OF_AUDIO s mono, least CPU of $RUNS) | sonorix CPU (s) | speexenc/speexdec CPU (s) | ratio |"
-echo "|---|---|---|---|"
+# The same jobs on 0.1 s of audio measure each side's fixed cost (loading,
+# set-up, the first page); the "excluding start-up" columns subtract it.
+echo "| Job ($SECONDS_OF_AUDIO s mono, least CPU of $RUNS) | sonorix CPU (s) | speexenc/speexdec CPU (s) | ratio | sonorix minus 0.1 s job | peer minus 0.1 s job | ratio |"
+echo "|---|---|---|---|---|---|---|"
 for band in narrow:8000:snSpeexNarrowBand wide:16000:snSpeexWideband; do
     IFS=: read -r name rate mode <<< "$band"
-    # A speech-like test signal: two tones and a little noise.
-    ffmpeg -v error -y -f lavfi \
-        -i "aevalsrc=0.3*sin(2*PI*300*t)+0.2*sin(2*PI*1200*t)+0.03*random(0):s=$rate:d=$SECONDS_OF_AUDIO" \
-        -c:a pcm_s16le "$WORK/$name.wav"
-    speexenc --quiet --$name "$WORK/$name.wav" "$WORK/$name.spx"
-    enc_s=$(best_cpu "$SONORIX" run --quiet \
-        "TSNLAVAudioPlayer FileName=$WORK/$name.wav BufferSize=4096 ! TSNSpeexCompressor BandMode=$mode Quality=0.8 Complexity=3 ! TSNOggLogger FileName=$WORK/out.spx")
-    enc_o=$(best_cpu speexenc --quiet --$name "$WORK/$name.wav" "$WORK/ref.spx")
-    dec_s=$(best_cpu "$SONORIX" run --quiet --wav "$WORK/out.wav" \
-        "TSNOggPlayer FileName=$WORK/$name.spx ! TSNSpeexDecompressor AudioFormat.SampleRate=$rate AudioFormat.Channels=1 AudioFormat.BufferSize=4096")
-    dec_o=$(best_cpu speexdec "$WORK/$name.spx" "$WORK/ref.wav")
-    echo "| encode, $name band | $(secs "$enc_s") | $(secs "$enc_o") | $(ratio "$enc_s" "$enc_o") |"
-    echo "| decode to WAV, $name band | $(secs "$dec_s") | $(secs "$dec_o") | $(ratio "$dec_s" "$dec_o") |"
+    for length in "$SECONDS_OF_AUDIO" 0.1; do
+        # A speech-like test signal: two tones and a little noise.
+        ffmpeg -v error -y -f lavfi \
+            -i "aevalsrc=0.3*sin(2*PI*300*t)+0.2*sin(2*PI*1200*t)+0.03*random(0):s=$rate:d=$length" \
+            -c:a pcm_s16le "$WORK/$name-$length.wav"
+        speexenc --quiet --$name "$WORK/$name-$length.wav" "$WORK/$name-$length.spx"
+    done
+    declare -A cpu=()
+    for length in "$SECONDS_OF_AUDIO" 0.1; do
+        cpu[enc_s$length]=$(best_cpu "$SONORIX" run --quiet \
+            "TSNLAVAudioPlayer FileName=$WORK/$name-$length.wav BufferSize=4096 ! TSNSpeexCompressor BandMode=$mode Quality=0.8 Complexity=3 ! TSNOggLogger FileName=$WORK/out.spx")
+        cpu[enc_o$length]=$(best_cpu speexenc --quiet --$name "$WORK/$name-$length.wav" "$WORK/ref.spx")
+        cpu[dec_s$length]=$(best_cpu "$SONORIX" run --quiet --wav "$WORK/out.wav" \
+            "TSNOggPlayer FileName=$WORK/$name-$length.spx ! TSNSpeexDecompressor AudioFormat.SampleRate=$rate AudioFormat.Channels=1 AudioFormat.BufferSize=4096")
+        cpu[dec_o$length]=$(best_cpu speexdec "$WORK/$name-$length.spx" "$WORK/ref.wav")
+    done
+    for job in enc:encode dec:"decode to WAV"; do
+        IFS=: read -r key label <<< "$job"
+        s=${cpu[${key}_s$SECONDS_OF_AUDIO]} o=${cpu[${key}_o$SECONDS_OF_AUDIO]}
+        s_net=$(awk -v a="$s" -v b="${cpu[${key}_s0.1]}" 'BEGIN { print a - b }')
+        o_net=$(awk -v a="$o" -v b="${cpu[${key}_o0.1]}" 'BEGIN { print a - b }')
+        echo "| $label, $name band | $(secs "$s") | $(secs "$o") | $(ratio "$s" "$o") | $(secs "$s_net") | $(secs "$o_net") | $(ratio "$s_net" "$o_net") |"
+    done
 done
 startup=$(best_cpu "$SONORIX" --version)
-echo "| start-up: sonorix --version | $(secs "$startup") | | |"
+echo "| start-up: sonorix --version | $(secs "$startup") | | | | | |"

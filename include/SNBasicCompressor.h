@@ -6,6 +6,7 @@
 
 #include "CVComponent.h"
 #include "DGBuffers.h"
+#include "DGThreading.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 
@@ -33,8 +34,12 @@ IDGBlockBufferPtr MakeCodecPacket(const TSNCodecPacketHeader& AHeader, const voi
 // short, or a length that does not match the block).
 bool ParseCodecPacket(const IDGBlockBuffer& ABlock, TSNCodecPacketHeader& AHeader, const uint8_t*& AData);
 
-// Base of every encoder: a binary output pin (packets) and Enabled. What
-// arrives at the output from downstream goes to SourceDispatch.
+class TSNCodecThread;
+
+// Base of every encoder: a binary output pin (packets), Enabled and
+// Threading. What arrives at the output from downstream goes to
+// SourceDispatch. With Threading enabled, what arrives at the input is
+// processed on a thread of the encoder's own, in arrival order.
 class TSNBasicCompressor : public TLockComponent {
 public:
     static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = true};
@@ -47,8 +52,17 @@ public:
     TDGPNBinarySourcePin& GetOutputPin() { return FOutputPin; }
     bool GetEnabled() const;
     virtual void SetEnabled(bool AValue);
+    TDGThreading& GetThreading() { return FThreading; }
+    void SetThreading(const TDGThreading& AValue) { FThreading.Assign(AValue); }
 
 protected:
+    // Entry of the input pin: SinkDispatch on the delivering thread, or
+    // queued for the processing thread. Pump requests and stream queries,
+    // whose answers the sender reads, are always answered at once.
+    bool DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
+    // Ends the processing thread; each encoder calls it first thing in its
+    // destructor, before the state that SinkDispatch touches goes.
+    void ReleaseProcessing();
     // Operations arriving at the encoder's input.
     virtual bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
     // Operations arriving at the output pin from downstream; by default
@@ -66,6 +80,8 @@ protected:
 
 private:
     bool FEnabled = EnabledProperty.Default;
+    TDGThreading FThreading;
+    std::unique_ptr<TSNCodecThread> FCodecThread;
 };
 
 // Adds the audio input pin and routes what comes from downstream up through

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CVComponent.h"
+#include "DGThreading.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
 
@@ -13,7 +14,11 @@
 
 namespace Sonorix {
 
-// Base of every decoder: a binary input pin (packets) and Enabled.
+class TSNCodecThread;
+
+// Base of every decoder: a binary input pin (packets), Enabled and Threading.
+// With Threading enabled, what arrives at the input is processed on a thread
+// of the decoder's own, in arrival order.
 class TSNBasicDecompressor : public TLockComponent {
 public:
     static constexpr TBoolSpec EnabledProperty{.Name = "Enabled", .Default = true};
@@ -26,8 +31,19 @@ public:
     TDGPNBinarySinkPin& GetInputPin() { return FInputPin; }
     bool GetEnabled() const;
     virtual void SetEnabled(bool AValue);
+    TDGThreading& GetThreading() { return FThreading; }
+    void SetThreading(const TDGThreading& AValue) { FThreading.Assign(AValue); }
 
 protected:
+    // Entry of the input pin: SinkDispatch on the delivering thread, or
+    // queued for the processing thread. Pump requests and stream queries,
+    // whose answers the sender reads, are always answered at once.
+    bool DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
+    // Ends the processing thread; each decoder calls it first thing in its
+    // destructor, before the state that SinkDispatch touches goes.
+    void ReleaseProcessing();
+    // Operations queued for the processing thread (0 without threading).
+    size_t QueuedOperations() const;
     // Operations arriving at the packet input.
     virtual bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation);
     // Operations from downstream; by default unanswered.
@@ -39,11 +55,14 @@ protected:
 
 private:
     bool FEnabled = EnabledProperty.Default;
+    TDGThreading FThreading;
+    std::unique_ptr<TSNCodecThread> FCodecThread;
 };
 
 // Adds the audio output pin. A master-pump tick from downstream is forwarded
 // upstream again and again until the decoder has produced audio
-// (FDataPumped) or its stream has closed (FOpened false).
+// (FDataPumped) or its stream has closed (FOpened false); with threading on,
+// also until the processing thread has enough packets queued.
 class TSNBasicAudioDecompressor : public TSNBasicDecompressor {
 public:
     TSNBasicAudioDecompressor();

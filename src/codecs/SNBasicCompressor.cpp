@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SNBasicCompressor.h"
 
+#include "SNCodecThread.h"
+
 #include <cstring>
 
 namespace Sonorix {
@@ -31,7 +33,10 @@ bool ParseCodecPacket(const IDGBlockBuffer& ABlock, TSNCodecPacketHeader& AHeade
 // --- TSNBasicCompressor ----------------------------------------------------------
 
 TSNBasicCompressor::TSNBasicCompressor()
-    : FInputLock(std::make_shared<TBasicLockChangeNotifyLock>()), FOutputPin(this, "OutputPin")
+    : FInputLock(std::make_shared<TBasicLockChangeNotifyLock>()), FOutputPin(this, "OutputPin"),
+      FThreading([this] { FCodecThread->ThreadingChanged(); }),
+      FCodecThread(std::make_unique<TSNCodecThread>(
+          FThreading, [this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) { SinkDispatch(APin, AOperation); }))
 {
     FOutputPin.SetDispatch([this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) {
         return SourceDispatch(APin, AOperation);
@@ -40,6 +45,7 @@ TSNBasicCompressor::TSNBasicCompressor()
 
 TSNBasicCompressor::~TSNBasicCompressor()
 {
+    ReleaseProcessing();
     FOutputPin.DisconnectAll();
 }
 
@@ -53,6 +59,7 @@ const TClassDescription& TSNBasicCompressor::ClassDescription()
         LClass.Properties = {
             DescribePin("OutputPin", "TDGPNBinarySourcePin", &TSNBasicCompressor::GetOutputPin).AsPrimary(),
             DescribeProperty(EnabledProperty, &TSNBasicCompressor::GetEnabled, &TSNBasicCompressor::SetEnabled),
+            DescribeObject("Threading", &TSNBasicCompressor::GetThreading),
         };
         return LClass;
     }();
@@ -67,6 +74,19 @@ bool TSNBasicCompressor::GetEnabled() const
 void TSNBasicCompressor::SetEnabled(bool AValue)
 {
     FLock->NotifySetter(FEnabled, AValue);
+}
+
+bool TSNBasicCompressor::DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
+{
+    if (FCodecThread->IsOn() && !GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
+        !OperationAs<TPNQueryStreamOperation>(AOperation) && FCodecThread->Post(APin, AOperation))
+        return true;
+    return SinkDispatch(APin, AOperation);
+}
+
+void TSNBasicCompressor::ReleaseProcessing()
+{
+    FCodecThread->Release();
 }
 
 bool TSNBasicCompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
@@ -115,12 +135,13 @@ bool TSNBasicCompressor::SendBlock(IDGBlockBufferPtr ABlock)
 TSNBasicAudioCompressor::TSNBasicAudioCompressor() : FInputPin(this, "InputPin")
 {
     FInputPin.SetDispatch([this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) {
-        return SinkDispatch(APin, AOperation);
+        return DispatchInput(APin, AOperation);
     });
 }
 
 TSNBasicAudioCompressor::~TSNBasicAudioCompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
 }
 

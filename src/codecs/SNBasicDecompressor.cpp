@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
 #include "SNBasicDecompressor.h"
 
+#include "SNCodecThread.h"
+
 namespace Sonorix {
 
 TSNBasicDecompressor::TSNBasicDecompressor()
-    : FInputLock(std::make_shared<TBasicLockChangeNotifyLock>()), FInputPin(this, "InputPin")
+    : FInputLock(std::make_shared<TBasicLockChangeNotifyLock>()), FInputPin(this, "InputPin"),
+      FThreading([this] { FCodecThread->ThreadingChanged(); }),
+      FCodecThread(std::make_unique<TSNCodecThread>(
+          FThreading, [this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) { SinkDispatch(APin, AOperation); }))
 {
     FInputPin.SetDispatch([this](TPNPin& APin, const IPNNotifyOperationPtr& AOperation) {
-        return SinkDispatch(APin, AOperation);
+        return DispatchInput(APin, AOperation);
     });
 }
 
 TSNBasicDecompressor::~TSNBasicDecompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
 }
 
@@ -26,6 +32,7 @@ const TClassDescription& TSNBasicDecompressor::ClassDescription()
         LClass.Properties = {
             DescribePin("InputPin", "TDGPNBinarySinkPin", &TSNBasicDecompressor::GetInputPin).AsPrimary(),
             DescribeProperty(EnabledProperty, &TSNBasicDecompressor::GetEnabled, &TSNBasicDecompressor::SetEnabled),
+            DescribeObject("Threading", &TSNBasicDecompressor::GetThreading),
         };
         return LClass;
     }();
@@ -40,6 +47,24 @@ bool TSNBasicDecompressor::GetEnabled() const
 void TSNBasicDecompressor::SetEnabled(bool AValue)
 {
     FLock->NotifySetter(FEnabled, AValue);
+}
+
+bool TSNBasicDecompressor::DispatchInput(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
+{
+    if (FCodecThread->IsOn() && !GetDesignMode() && !OperationAs<TPNPumpRequestOperation>(AOperation) &&
+        !OperationAs<TPNQueryStreamOperation>(AOperation) && FCodecThread->Post(APin, AOperation))
+        return true;
+    return SinkDispatch(APin, AOperation);
+}
+
+void TSNBasicDecompressor::ReleaseProcessing()
+{
+    FCodecThread->Release();
+}
+
+size_t TSNBasicDecompressor::QueuedOperations() const
+{
+    return FCodecThread->GetQueued();
 }
 
 bool TSNBasicDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
@@ -99,8 +124,9 @@ bool TSNBasicAudioDecompressor::SourceDispatch(TPNPin& APin, const IPNNotifyOper
         FDataPumped = false;
         bool LResult = FInputPin.Notify(AOperation);
         // Keep pulling packets until audio came out or the stream closed. A
-        // source that answers false has nothing more to give.
-        while (LResult && !FDataPumped && FOpened)
+        // source that answers false has nothing more to give. Queued packets
+        // come out later, on the processing thread: the queue bounds the pull.
+        while (LResult && !FDataPumped && FOpened && QueuedOperations() < TSNCodecThread::CLagLimit)
             LResult = FInputPin.Notify(std::make_shared<TPNMasterPumpOperation>(LPump->Source));
         return LResult;
     }

@@ -14,6 +14,7 @@ TSNLAVAudioCompressor::TSNLAVAudioCompressor() : FEncoder(std::make_unique<LAV::
 
 TSNLAVAudioCompressor::~TSNLAVAudioCompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     FEncoder->Close();
     FAudioCompression.Close();

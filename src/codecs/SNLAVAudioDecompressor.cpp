@@ -24,6 +24,7 @@ TSNLAVAudioDecompressor::TSNLAVAudioDecompressor() : FPacketBuffer(TDGBlockBuffe
 
 TSNLAVAudioDecompressor::~TSNLAVAudioDecompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     CloseCodec();

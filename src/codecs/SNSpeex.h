@@ -14,6 +14,7 @@
 
 #include <speex/speex.h>
 #include <speex/speex_bits.h>
+#include <speex/speex_callbacks.h>
 #include <speex/speex_stereo.h>
 
 namespace Sonorix {
@@ -53,7 +54,7 @@ using TDLLModeInt = int (*)(const SpeexMode*);
     X(speex_bits_rewind) X(speex_bits_read_whole_bytes) X(speex_bits_write_whole_bytes) X(speex_bits_pack)             \
     X(speex_bits_unpack_signed) X(speex_bits_unpack_unsigned) X(speex_bits_nbytes) X(speex_bits_peek_unsigned)        \
     X(speex_bits_peek) X(speex_bits_advance) X(speex_bits_remaining) X(speex_encode_stereo_int)                        \
-    X(speex_decode_stereo_int)
+    X(speex_decode_stereo_int) X(speex_std_stereo_request_handler)
 
 #define SN_DECLARE_SPEEX_AUXILIARY(AName, AExport, AType) extern TLibraryFunction<AType> AName;
 #define SN_DECLARE_SPEEX_FUNCTION(AName) extern TLibraryFunction<decltype(&::AName)> AName;

@@ -40,28 +40,44 @@ void AppendText(std::vector<uint8_t>& ADest, const std::string& AText)
 }
 
 // One sample of width ABits at ASource in the 16-bit range.
-float SampleAsFloat(const uint8_t* ASource, unsigned ABits)
+// AFrames frames of one channel, every AStep bytes from ASource, as floats
+// on the 16-bit scale, every AOutStep floats into AOut.
+template <unsigned Bits>
+void ChannelAsFloats(const uint8_t* ASource, size_t AStep, uint32_t AFrames, float* AOut, unsigned AOutStep)
+{
+    for (uint32_t i = 0; i < AFrames; ++i, ASource += AStep, AOut += AOutStep) {
+        if constexpr (Bits == 8)
+            *AOut = (static_cast<float>(*ASource) - 128.0f) * 256.0f;
+        else if constexpr (Bits == 16) {
+            int16_t s;
+            std::memcpy(&s, ASource, 2);
+            *AOut = s;
+        } else if constexpr (Bits == 24) {
+            const int32_t s = static_cast<int32_t>((static_cast<uint32_t>(ASource[0]) << 8) |
+                                                   (static_cast<uint32_t>(ASource[1]) << 16) |
+                                                   (static_cast<uint32_t>(ASource[2]) << 24)) >>
+                              8;
+            *AOut = static_cast<float>(s) / 256.0f;
+        } else {
+            int32_t s;
+            std::memcpy(&s, ASource, 4);
+            *AOut = static_cast<float>(s / 65536.0);
+        }
+    }
+}
+
+void ChannelAsFloats(unsigned ABits, const uint8_t* ASource, size_t AStep, uint32_t AFrames, float* AOut,
+                     unsigned AOutStep)
 {
     switch (ABits) {
     case 8:
-        return (static_cast<float>(*ASource) - 128.0f) * 256.0f;
-    case 16: {
-        int16_t s;
-        std::memcpy(&s, ASource, 2);
-        return s;
-    }
-    case 24: {
-        const int32_t s = static_cast<int32_t>((static_cast<uint32_t>(ASource[0]) << 8) |
-                                               (static_cast<uint32_t>(ASource[1]) << 16) |
-                                               (static_cast<uint32_t>(ASource[2]) << 24)) >>
-                          8;
-        return static_cast<float>(s) / 256.0f;
-    }
-    default: {
-        int32_t s;
-        std::memcpy(&s, ASource, 4);
-        return static_cast<float>(s / 65536.0);
-    }
+        return ChannelAsFloats<8>(ASource, AStep, AFrames, AOut, AOutStep);
+    case 16:
+        return ChannelAsFloats<16>(ASource, AStep, AFrames, AOut, AOutStep);
+    case 24:
+        return ChannelAsFloats<24>(ASource, AStep, AFrames, AOut, AOutStep);
+    default:
+        return ChannelAsFloats<32>(ASource, AStep, AFrames, AOut, AOutStep);
     }
 }
 } // namespace
@@ -136,6 +152,7 @@ TSNSpeexCompressor::TSNSpeexCompressor() : FComments(this, "Comments") {}
 
 TSNSpeexCompressor::~TSNSpeexCompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FEncoder.reset();
@@ -350,19 +367,25 @@ void TSNSpeexCompressor::RenderAudio(const ISNAudioBuffer& ABuffer)
     if (ABuffer.GetChannels() != FEncoder->InChannels || ABuffer.GetBitsPerSample() != FEncoder->InBits)
         return;
     const uint8_t* LFrame = ABuffer.ByteRead();
-    const uint32_t LFrames = ABuffer.GetSize();
-    for (uint32_t i = 0; i < LFrames; ++i, LFrame += FEncoder->InBlockAlign) {
-        if (FRestartRequested.exchange(false)) {
+    uint32_t LLeft = ABuffer.GetSize();
+    // A frame's worth at a time. A restart is asked for while a packet is on
+    // its way down, so it is carried out at the frame boundary after it.
+    while (LLeft > 0) {
+        if (FRestartRequested.load(std::memory_order_relaxed) && FRestartRequested.exchange(false)) {
             StopEncoder();
             AudioStreamStart();
             if (!FEncoder)
                 return;
         }
         TEncoder& E = *FEncoder;
+        const uint32_t LCount = std::min<uint32_t>(LLeft, static_cast<uint32_t>(E.FrameSize - E.Filled));
         float* LOut = E.Float.data() + static_cast<size_t>(E.Filled) * E.NumChannels;
         for (unsigned c = 0; c < E.NumChannels; ++c)
-            LOut[c] = SampleAsFloat(LFrame + E.ChannelOffset[c], E.InBits);
-        if (++E.Filled == E.FrameSize)
+            ChannelAsFloats(E.InBits, LFrame + E.ChannelOffset[c], E.InBlockAlign, LCount, LOut + c, E.NumChannels);
+        LFrame += static_cast<size_t>(LCount) * E.InBlockAlign;
+        LLeft -= LCount;
+        E.Filled += static_cast<int>(LCount);
+        if (E.Filled == E.FrameSize)
             EncodeFrame();
     }
 }

@@ -4,6 +4,7 @@
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
 #include "codecs/SNPacketAssembler.h"
+#include "codecs/SNSampleRounding.h"
 #include "codecs/SNSpeex.h"
 #include "framework/SNPCMConverter.h"
 
@@ -25,6 +26,13 @@ constexpr int32_t CMaxFramesPerPacket = 1000;
 // Audio held back before the first granule position, at most (a page holds
 // far less).
 constexpr size_t CMaxHeldSamples = 1 << 20;
+
+// libspeex calls the in-band stereo handler by plain address; the library's
+// own is reached through the binding.
+int StereoRequest(SpeexBits* ABits, void* AState, void* AData)
+{
+    return speex_std_stereo_request_handler(ABits, AState, AData);
+}
 } // namespace
 
 struct TSNSpeexDecompressor::TDecoder {
@@ -69,6 +77,7 @@ TSNSpeexDecompressor::TSNSpeexDecompressor() : FAssembler(std::make_unique<TSNPa
 
 TSNSpeexDecompressor::~TSNSpeexDecompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FDecoder.reset();
@@ -207,6 +216,15 @@ void TSNSpeexDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, co
                                   : DLL_GetModeID(LWide) == LMode ? LWide
                                                                   : DLL_Getspeex_uwb_mode();
     D.State = speex_decoder_init(LSpeexMode);
+    if (D.Channels == 2) {
+        // A stereo stream carries its balance in-band; without the handler
+        // both channels would get the mid signal.
+        SpeexCallback LStereo{};
+        LStereo.callback_id = SPEEX_INBAND_STEREO;
+        LStereo.func = StereoRequest;
+        LStereo.data = D.StereoState.get();
+        speex_decoder_ctl(D.State, SPEEX_SET_HANDLER, &LStereo);
+    }
     speex_decoder_ctl(D.State, SPEEX_GET_FRAME_SIZE, &D.FrameSize);
     speex_decoder_ctl(D.State, SPEEX_GET_LOOKAHEAD, &D.Lookahead);
     D.Float.assign(static_cast<size_t>(D.FrameSize) * D.Channels, 0.0f);
@@ -259,7 +277,7 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
         if (D.Channels == 2)
             speex_decode_stereo(D.Float.data(), D.FrameSize, D.StereoState.get());
         for (size_t i = 0; i < LSamples; ++i)
-            D.Frame[i] = static_cast<int16_t>(std::clamp(std::nearbyint(D.Float[i]), -32768.0f, 32767.0f));
+            D.Frame[i] = static_cast<int16_t>(RoundToInt(std::clamp(D.Float[i], -32768.0f, 32767.0f)));
         const auto LFrames = static_cast<uint32_t>(std::min<int64_t>(D.FrameSize, LLimit - D.Decoded));
         D.Decoded += LFrames;
         Deliver(D.Frame.data(), LFrames);

@@ -67,6 +67,7 @@ TSNVorbisCompressor::TSNVorbisCompressor() : FComments(this, "Comments") {}
 
 TSNVorbisCompressor::~TSNVorbisCompressor()
 {
+    ReleaseProcessing();
     FInputPin.DisconnectAll();
     TLockAccess LAccess = FInputLock->WriteLock();
     FEncoder.reset();

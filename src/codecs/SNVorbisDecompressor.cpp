@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SNVorbisDecompressor.h"
 
+#include "codecs/SNSampleRounding.h"
+
 #include "CVRegistry.h"
 #include "DGClock.h"
 #include "SNCatalogue.h"
@@ -17,9 +19,6 @@ extern "C" {
 #include <cstring>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace Sonorix {
 
@@ -30,26 +29,6 @@ constexpr uint8_t CVorbisOrder[8][8] = {
     {0},                      {0, 1},                   {0, 2, 1},          {0, 1, 2, 3},
     {0, 2, 1, 3, 4},          {0, 2, 1, 5, 3, 4},       {0, 2, 1, 6, 5, 3, 4}, {0, 2, 1, 7, 5, 6, 3, 4},
 };
-
-// Round to nearest, ties to even (the default rounding mode), as
-// std::nearbyint does; inline instead of a library call per sample.
-inline int32_t RoundToInt(float AValue)
-{
-#if defined(__SSE2__)
-    return _mm_cvtss_si32(_mm_set_ss(AValue));
-#else
-    return static_cast<int32_t>(std::nearbyint(AValue));
-#endif
-}
-
-inline int32_t RoundToInt(double AValue)
-{
-#if defined(__SSE2__)
-    return _mm_cvtsd_si32(_mm_set_sd(AValue));
-#else
-    return static_cast<int32_t>(std::nearbyint(AValue));
-#endif
-}
 
 // Planar floats to interleaved integers of Bits, frames [0, AFrames):
 // scaled by 2^(Bits-1) - 1, rounded to nearest and saturated.
@@ -137,6 +116,7 @@ TSNVorbisDecompressor::TSNVorbisDecompressor() : FAssembler(std::make_unique<TSN
 
 TSNVorbisDecompressor::~TSNVorbisDecompressor()
 {
+    ReleaseProcessing();
     // The clock only wakes the pump thread; the pump thread calls upstream
     // without our lock. Both end before the pins go.
     if (FClockGen)

@@ -525,3 +525,22 @@ TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
         EXPECT_EQ(TDGTimeline::Now() % (LDecoderPumps ? 230000 : 1024000), 0);
     }
 }
+
+TEST_F(OggFiles, ThreadedCodecsInAToolPipelineGiveTheSameAudio)
+{
+    // Decode, filter and encode with each codec on a thread of its own: the
+    // same packets reach the file, the last ones included.
+    const std::string LIn = Written("in.ogg", 3);
+    std::vector<int16_t> LDecoded[2];
+    for (const int LThreaded : {0, 1}) {
+        const std::string LOn = LThreaded ? " Threading.Enabled=true" : "";
+        const std::string LOut = FDir.Path("out.ogg"), LWav = FDir.Path("out.wav");
+        const TShellResult LRun = Tool("TSNOggPlayer FileName=" + LIn + " ! TSNVorbisDecompressor" + LOn +
+                                       " ! TSNLowPass ! TSNVorbisCompressor" + LOn + " ! TSNOggLogger FileName=" + LOut);
+        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+        ASSERT_EQ(Tool("TSNOggPlayer FileName=" + LOut + " ! TSNVorbisDecompressor", "--quiet --wav " + LWav).ExitCode, 0);
+        LDecoded[LThreaded] = WavSamples(LWav);
+    }
+    EXPECT_GT(LDecoded[0].size(), 2u * 44100 * 2);
+    EXPECT_EQ(LDecoded[1], LDecoded[0]);
+}

@@ -2,6 +2,7 @@
 // Speex: the binding, encoder and decoder, checked against speexenc and
 // speexdec.
 #include "LAVTestSupport.h"
+#include "SNOggLogger.h"
 #include "SNSpeexCompressor.h"
 #include "SNSpeexDecompressor.h"
 #include "TestComponents.h"
@@ -64,9 +65,10 @@ int32_t HeaderInt(const std::vector<uint8_t>& AHeader, size_t AOffset)
 
 // Decodes a framed stream handed over in pieces of AChunk bytes.
 std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, TErrorLog* AErrors = nullptr,
-                            std::vector<uint32_t>* ASizes = nullptr)
+                            std::vector<uint32_t>* ASizes = nullptr, bool AThreaded = false)
 {
     TSNSpeexDecompressor LDecoder;
+    LDecoder.GetThreading().SetEnabled(AThreaded);
     TTestCollector LCollector;
     LDecoder.GetAudioFormat().SetSampleRate(8000);
     LDecoder.GetAudioFormat().SetCountChannels(1);
@@ -84,6 +86,7 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, 
         LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
     }
     LSource.Notify(std::make_shared<TPNStopOperation>());
+    TDGTimeline::WaitIdle();
     std::vector<int16_t> LSamples;
     for (const auto& LBuffer : LCollector.Buffers()) {
         if (ASizes)
@@ -92,6 +95,16 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, 
         LSamples.insert(LSamples.end(), LData, LData + LBuffer->GetSize() * LBuffer->GetChannels());
     }
     return LSamples;
+}
+
+// Float and integer decoding round apart by a step.
+void ExpectSameSamples(const std::vector<int16_t>& AOurs, const std::vector<int16_t>& ATheirs, const std::string& ACase)
+{
+    ASSERT_EQ(AOurs.size(), ATheirs.size()) << ACase;
+    int LWorst = 0;
+    for (size_t i = 0; i < AOurs.size(); ++i)
+        LWorst = std::max(LWorst, std::abs(AOurs[i] - ATheirs[i]));
+    EXPECT_LE(LWorst, 2) << ACase;
 }
 
 } // namespace
@@ -192,6 +205,75 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
     EXPECT_LT(Decode(LCut, 64).size(), LWhole.size());
 }
 
+TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
+{
+    // Stereo wideband, two frames a packet, buffers that end mid-frame; the
+    // threaded run switches its thread off and on again halfway.
+    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(16000, 16, 2);
+    auto Encode = [&](bool AThreaded) {
+        TFeeder LFeeder;
+        TSNSpeexCompressor LEncoder;
+        TPackets LPackets;
+        LEncoder.SetBandMode(TSNSpeexBandMode::snSpeexWideband);
+        LEncoder.SetFramesPerPacket(2);
+        LEncoder.GetThreading().SetEnabled(AThreaded);
+        LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
+        LEncoder.GetOutputPin().Connect(LPackets.Pin);
+        LFeeder.GetOutputPin().SendStart(LFormat);
+        for (uint64_t F = 0; F < 32000; F += 700) {
+            if (AThreaded && F == 16100) {
+                LEncoder.GetThreading().SetEnabled(false);
+                LEncoder.GetThreading().SetEnabled(true);
+            }
+            LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 700));
+        }
+        LFeeder.GetOutputPin().SendStop();
+        TDGTimeline::WaitIdle();
+        EXPECT_EQ(int32_t{LPackets.Headers.back().e_o_s}, 1);
+        return LPackets.Stream;
+    };
+    const std::vector<uint8_t> LInline = Encode(false);
+    EXPECT_GT(LInline.size(), 5000u);
+    EXPECT_EQ(Encode(true), LInline) << "the threaded stream differs or lost its end-of-stream packet";
+    const std::vector<int16_t> LDecoded = Decode(LInline, 100, nullptr, nullptr, true);
+    EXPECT_NEAR(static_cast<double>(LDecoded.size()), 16000, 1000);
+    EXPECT_EQ(LDecoded, Decode(LInline, 100));
+}
+
+TEST(SpeexThreading, SettersRaceTheProcessingThread)
+{
+    // Run under ThreadSanitizer: settings change from this thread while the
+    // encoder's and the decoder's own threads work.
+    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(16000, 16, 1);
+    TFeeder LFeeder;
+    TSNSpeexCompressor LEncoder;
+    TSNSpeexDecompressor LDecoder;
+    TTestCollector LCollector;
+    LEncoder.GetThreading().SetEnabled(true);
+    LDecoder.GetThreading().SetEnabled(true);
+    LDecoder.GetAudioFormat().SetSampleRate(16000);
+    LDecoder.GetAudioFormat().SetCountChannels(1);
+    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
+    LEncoder.GetOutputPin().Connect(LDecoder.GetInputPin());
+    LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+    LFeeder.GetOutputPin().SendStart(LFormat);
+    for (uint64_t F = 0; F < 64000; F += 640) {
+        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 640));
+        const int I = static_cast<int>(F / 640);
+        LEncoder.SetQuality(static_cast<float>(I % 10) / 10);
+        LEncoder.SetComplexity(1 + I % 10);
+        LEncoder.GetThreading().SetPriority(I % 2 ? tpLower : tpNormal);
+        LDecoder.SetEnabled(true);
+        EXPECT_LE(LDecoder.GetChannelCount(), 1u);
+        if (I == 50) // A restart mid-stream, as a writer's file switch asks.
+            LEncoder.GetOutputPin().Notify(std::make_shared<TSNOggRestartOperation>());
+    }
+    LFeeder.GetOutputPin().SendStop();
+    TDGTimeline::WaitIdle();
+    EXPECT_EQ(LCollector.Stops(), 1);
+    EXPECT_NEAR(static_cast<double>(LCollector.Frames()), 64000, 1000);
+}
+
 class SpeexFiles : public ::testing::Test {
 protected:
     void SetUp() override
@@ -216,34 +298,83 @@ TEST_F(SpeexFiles, OurFilesDecodeWithSpeexdec)
     EXPECT_NEAR(LProbe.Duration, 5.0, 0.1);  // the generator ends on a whole buffer
     const double LLevel = ToneLevel(MiddleHalf(DecodeWithFfmpeg(LWav), 1), 1, 0, 1000, 16000);
     EXPECT_NEAR(LLevel, 16000.0 / 32768, 0.08);
+
+    // Stereo: speexdec's decode of our file and ours agree sample by sample.
+    const std::string LStereo = FDir.Path("s.spx"), LOurs = FDir.Path("ours.wav");
+    ASSERT_EQ(Tool("TSNSignalGen AudioFormat.SampleRate=16000 AudioFormat.Channels=2 Frequency=700 Amplitude=12000 ! "
+                   "TSNSpeexCompressor BandMode=snSpeexWideband ! TSNOggLogger FileName=" + LStereo,
+                   "--quiet --duration 2")
+                  .ExitCode,
+              0);
+    ASSERT_EQ(Shell("speexdec " + Quote(LStereo) + " " + Quote(LWav)).ExitCode, 0);
+    ASSERT_EQ(Tool("TSNOggPlayer FileName=" + LStereo +
+                       " ! TSNSpeexDecompressor AudioFormat.Channels=2 AudioFormat.SampleRate=16000",
+                   "--quiet --wav " + LOurs)
+                  .ExitCode,
+              0);
+    EXPECT_EQ(Probe(LWav).Channels, 2);
+    ExpectSameSamples(WavSamples(LOurs), WavSamples(LWav), "our stereo file");
+}
+
+TEST_F(SpeexFiles, FileSwitchAndRestartBeginNewStreams)
+{
+    // A new file name mid-stream, then a stop and a start: each file holds
+    // a stream of its own, with its header and comments, that speexdec plays.
+    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(8000, 16, 1);
+    TFeeder LFeeder;
+    TSNSpeexCompressor LEncoder;
+    TSNOggLogger LLogger;
+    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
+    LEncoder.GetOutputPin().Connect(LLogger.GetInputPin());
+    LLogger.SetFileName(FDir.Path("a.spx"));
+    LFeeder.GetOutputPin().SendStart(LFormat);
+    for (uint64_t F = 0; F < 16000; F += 800) {
+        if (F == 8000)
+            LLogger.SetFileName(FDir.Path("b.spx"));
+        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 800));
+    }
+    LFeeder.GetOutputPin().SendStop();
+    LLogger.SetFileName(FDir.Path("c.spx"));
+    LFeeder.Play(LFormat, 12000, 800);
+    double LSwitched = 0;
+    for (const char* LName : {"a.spx", "b.spx", "c.spx"}) {
+        const std::string LWav = FDir.Path(std::string(LName) + ".wav");
+        const TShellResult LRun = Shell("speexdec " + Quote(FDir.Path(LName)) + " " + Quote(LWav));
+        ASSERT_EQ(LRun.ExitCode, 0) << LName << ": " << LRun.Output;
+        EXPECT_NE(LRun.Output.find("narrowband mode (mono)"), std::string::npos) << LName << ": " << LRun.Output;
+        const double LDuration = Probe(LWav).Duration;
+        EXPECT_GT(LDuration, 0.9) << LName;
+        if (LName[0] == 'c')
+            EXPECT_NEAR(LDuration, 1.5, 0.03);
+        else
+            LSwitched += LDuration;
+        EXPECT_GT(ToneLevel(MiddleHalf(DecodeWithFfmpeg(LWav), 1), 1, 0, 300, 8000), 0.3) << LName;
+    }
+    EXPECT_NEAR(LSwitched, 2.0, 0.05);
 }
 
 TEST_F(SpeexFiles, SpeexencFilesPlayLikeSpeexdec)
 {
     struct TCase {
         int Rate;
+        int Channels;
         std::string Options;
     };
-    for (const TCase& LCase : {TCase{8000, "--narrowband"}, TCase{16000, "--wideband"},
-                               TCase{16000, "--wideband --nframes 3 --vbr"}}) {
+    for (const TCase& LCase : {TCase{8000, 1, "--narrowband"}, TCase{16000, 1, "--wideband"},
+                               TCase{16000, 1, "--wideband --nframes 3 --vbr"},
+                               TCase{16000, 2, "--wideband --stereo"}}) {
         const std::string LIn = FDir.Path("in.wav"), LSpx = FDir.Path("in.spx"), LRef = FDir.Path("ref.wav"),
                           LOut = FDir.Path("out.wav");
-        ASSERT_EQ(Shell("sox -n -b 16 -r " + std::to_string(LCase.Rate) + " -c 1 " + LIn +
-                        " synth 1.37 sine 440 vol 0.5 && speexenc --quiet " + LCase.Options + " " + LIn + " " + LSpx +
-                        " && speexdec " + LSpx + " " + LRef)
+        ASSERT_EQ(Shell("sox -n -b 16 -r " + std::to_string(LCase.Rate) + " -c " + std::to_string(LCase.Channels) +
+                        " " + LIn + " synth 1.37 sine 440 sine 660 vol 0.5 && speexenc --quiet " + LCase.Options +
+                        " " + LIn + " " + LSpx + " && speexdec " + LSpx + " " + LRef)
                       .ExitCode,
                   0);
-        const TShellResult LRun = Tool("TSNOggPlayer FileName=" + LSpx +
-                                           " ! TSNSpeexDecompressor AudioFormat.Channels=1 AudioFormat.SampleRate=" +
-                                           std::to_string(LCase.Rate),
+        const TShellResult LRun = Tool("TSNOggPlayer FileName=" + LSpx + " ! TSNSpeexDecompressor AudioFormat.Channels=" +
+                                           std::to_string(LCase.Channels) +
+                                           " AudioFormat.SampleRate=" + std::to_string(LCase.Rate),
                                        "--quiet --wav " + LOut);
         ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
-        const auto LOurs = WavSamples(LOut), LTheirs = WavSamples(LRef);
-        ASSERT_EQ(LOurs.size(), LTheirs.size()) << LCase.Options;
-        int LWorst = 0;
-        for (size_t i = 0; i < LOurs.size(); ++i)
-            LWorst = std::max(LWorst, std::abs(LOurs[i] - LTheirs[i]));
-        // Float and integer decoding round apart by a step.
-        EXPECT_LE(LWorst, 2) << LCase.Options;
+        ExpectSameSamples(WavSamples(LOut), WavSamples(LRef), LCase.Options);
     }
 }
