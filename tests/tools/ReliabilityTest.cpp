@@ -21,6 +21,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Sonorix;
@@ -282,4 +283,23 @@ TEST(ReliabilityTest, FilesAreLocalLoopsAreSeamlessAndAnEmptyLoopEnds)
     TWavWriter(LDir.Path("empty.wav"), MakeWaveFormat(44100, 16, 2, 0)).Close();
     EXPECT_EQ(Tool({"run", "--quiet", "TSNLAVAudioPlayer FileName=" + LDir.Path("empty.wav") + " Loop=true"}).ExitCode,
               CExitOk);
+}
+
+// A real-time run that cannot keep up (a source slower than its clock) says
+// so: the missed deadlines as an event and in a line of the summary.
+TEST(ReliabilityTest, AnOverloadedRealTimeRunReportsItsMissedDeadlines)
+{
+    RegisterAllComponents();
+    Sonorix::Test::RegisterTestComponents();
+    Sonorix::Test::TTestSource::OnBufferSent = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
+    std::ostringstream LOut, LErr;
+    const int LCode = SonorixMain({"run", "--realtime", "--events", "--quiet", "--duration", "0.2",
+                                   "TestSource AudioFormat.BufferSize=100"},
+                                  LOut, LErr);
+    Sonorix::Test::TTestSource::OnBufferSent = nullptr;
+    EXPECT_EQ(LCode, CExitOk) << LErr.str();
+    EXPECT_NE(LOut.str().find(R"("component":"sonorix","event":"OnDeadlinesMissed","count":)"), std::string::npos)
+        << LOut.str();
+    EXPECT_NE(LErr.str().find("sonorix: realtime: "), std::string::npos) << LErr.str();
+    EXPECT_NE(LErr.str().find(" deadlines missed; "), std::string::npos) << LErr.str();
 }
