@@ -56,9 +56,17 @@ int TLAVFileOutput::Open(const std::string& AFileName, const char* AFormatName, 
 {
     Close();
     FFd = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A file we may write but not read gets no header patches.
+    const bool LReadable = FFd >= 0;
+    if (FFd < 0 && errno == EACCES)
+        FFd = ::open(AFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FFd < 0)
         return AVERROR(errno);
-    const std::string LFormat = AFormatName ? AFormatName : "";
+    // A device or a FIFO (/dev/stdout, a named pipe) is written in order,
+    // without seeks or patches.
+    struct stat LStat {};
+    FSeekable = ::fstat(FFd, &LStat) == 0 && S_ISREG(LStat.st_mode);
+    const std::string LFormat = AFormatName && FSeekable && LReadable ? AFormatName : "";
     FKind = LFormat == "wav" ? TKind::Wav : LFormat == "aiff" ? TKind::Aiff : LFormat == "flac" ? TKind::Flac
                                                                                                 : TKind::Other;
     FSampleRate = std::max(ASampleRate, 1);
@@ -66,7 +74,8 @@ int TLAVFileOutput::Open(const std::string& AFileName, const char* AFormatName, 
     FPatchedSamples = -1;
     FError = 0;
     auto* LBuffer = static_cast<unsigned char*>(av_malloc(CBufferSize));
-    FContext = LBuffer ? avio_alloc_context(LBuffer, CBufferSize, 1, this, nullptr, WriteCallback, SeekCallback)
+    FContext = LBuffer ? avio_alloc_context(LBuffer, CBufferSize, 1, this, nullptr, WriteCallback,
+                                            FSeekable ? SeekCallback : nullptr)
                        : nullptr;
     if (!FContext) {
         av_free(LBuffer);
@@ -84,8 +93,9 @@ int TLAVFileOutput::WriteCallback(void* AOpaque, uint8_t* ABuffer, int ASize)
     if (LSelf.FError)
         return LSelf.FError;
     for (int LDone = 0; LDone < ASize;) {
-        const ssize_t LWritten = ::pwrite(LSelf.FFd, ABuffer + LDone, static_cast<size_t>(ASize - LDone),
-                                          LSelf.FPosition);
+        const size_t LCount = static_cast<size_t>(ASize - LDone);
+        const ssize_t LWritten = LSelf.FSeekable ? ::pwrite(LSelf.FFd, ABuffer + LDone, LCount, LSelf.FPosition)
+                                                 : ::write(LSelf.FFd, ABuffer + LDone, LCount);
         if (LWritten < 0 && errno == EINTR)
             continue;
         if (LWritten <= 0) {
@@ -147,7 +157,7 @@ int TLAVFileOutput::PacketWritten(int64_t ASamplesEnd)
 
 void TLAVFileOutput::Salvage()
 {
-    if (FFd < 0)
+    if (FFd < 0 || !FSeekable)
         return;
     // A packet that reached the disk in part is cut off; shrinking a file
     // works on a full disk and under a size limit.

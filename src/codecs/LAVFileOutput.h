@@ -59,6 +59,7 @@ private:
     int FFd = -1;
     AVIOContext* FContext = nullptr;
     TKind FKind = TKind::Other;
+    bool FSeekable = false; // A regular file.
     int FSampleRate = 0;
     int64_t FPosition = 0; // Where the next write of the muxer goes.
     int FError = 0;        // The first failed write's AVERROR.
