@@ -132,6 +132,7 @@ protected:
     void CalculateRate() override;
     bool GetShouldStop() override;
     bool GetStopOnNoStreams() override { return false; }
+    void InputStopped(TSNPNQueuedAudioSinkPin& APin) override;
     void MainTrySend() override;
     void IntStop() override;
     bool CalculateSendOutput() override;
@@ -144,6 +145,9 @@ protected:
 private:
     friend class TSNAudioMixerChannels;
     void ClockTick();
+    // Sends what the queues hold at the end of the stream, the last buffer
+    // shorter than the others.
+    void SendRemainder();
 
     TPNPinList FInputPins;
     TSNAudioMixerChannels FChannels;

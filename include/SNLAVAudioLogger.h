@@ -12,6 +12,7 @@ namespace Sonorix {
 
 namespace LAV {
 class TLAVEncoder;
+class TLAVFileOutput;
 }
 
 // Writes the stream arriving on InputPin into a media file of any container
@@ -25,6 +26,13 @@ class TLAVEncoder;
 // size get exactly that many frames per frame (samples that do not fit are
 // kept for the next one; the last frame may be shorter). The stop drains the
 // encoder, writes the trailer and closes the file.
+//
+// A local file survives every way a run can end: each packet is on the disk
+// once written, WAV and AIFF sizes and the FLAC sample count are kept up to
+// date every half second of audio, and MP4-family files (mp4, m4a, mov, ...) are
+// written in fragments of half a second. After a failed write (a full disk,
+// a size limit) the file is cut back to its last whole packet and its headers
+// made to match, so it reads with the audio that reached the disk.
 //
 //   TSNLAVAudioLogger LLogger;
 //   LLogger.SetFileName("out.flac");
@@ -57,6 +65,8 @@ private:
     TSNLAVAudioCompression FAudioCompression;
     AVFormatContext* FAVFormatContext = nullptr;
     std::unique_ptr<LAV::TLAVEncoder> FEncoder;
+    // The local file, when the output is one (not a pipe).
+    std::unique_ptr<LAV::TLAVFileOutput> FOutput;
     AVStream* FStream = nullptr;
     bool FHeaderWritten = false;
     WAVEFORMATEXTENSIBLE FFormat{};

@@ -75,7 +75,8 @@ public:
     // The owner's view; the queue and the flags below are guarded by the
     // owner's FInputLock unless stated otherwise.
     void StartRate(const WAVEFORMATEXTENSIBLE& AWaveFormat);
-    void Stop();
+    // AKeepQueue: the stream ended; what it queued may still go out.
+    void Stop(bool AKeepQueue = false);
     void StopFull();
     void Flush();
     void AddBuffer(ISNAudioBufferPtr ABuffer, const ISNSamplesQueue::TCallback& ACallback = {});
@@ -89,6 +90,10 @@ public:
     // How many master-pump ticks to pass upstream for one tick of the owner.
     int MasterPumpCount(double ARate);
     bool StretchLoadBuffer(ISNAudioBuffer& ATarget);
+    // At the end of the stream: at most one output buffer's worth of what the
+    // queue still holds, into the start of ATarget (the rest silent);
+    // returns the output frames it covers.
+    uint32_t LoadRemainder(ISNAudioBuffer& ATarget);
 
     // Setters take the owner's FInputLock.
     bool GetEnabled() const;
@@ -168,6 +173,8 @@ protected:
     virtual void CalculateRate();
     virtual bool GetShouldStop();
     virtual bool GetStopOnNoStreams();
+    // The stop of one input, with FInputLock held.
+    virtual void InputStopped(TSNPNQueuedAudioSinkPin& APin);
     virtual void MainTrySend();
     virtual bool PassTroughMasterPump();
     // Whether every connected input takes part, enabled or not: the start

@@ -4,6 +4,9 @@
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
 #include "LAVEncoder.h"
+#include "LAVFileOutput.h"
+
+#include <cstring>
 
 namespace Sonorix {
 
@@ -123,21 +126,44 @@ void TSNLAVAudioLogger::TryWriteHeaders(const std::string& AFileName)
                  "only local files and pipe: are written, not " + LProtocol + ":");
             return;
         }
-        AVDictionary* LOptions = LAV::LocalOnlyOptions();
-        const int LResult =
-            avio_open2(&FAVFormatContext->pb, AFileName.c_str(), AVIO_FLAG_WRITE, nullptr, &LOptions);
-        av_dict_free(&LOptions);
+        int LResult = 0;
+        if (AFileName.starts_with("pipe:")) {
+            AVDictionary* LOptions = LAV::LocalOnlyOptions();
+            LResult = avio_open2(&FAVFormatContext->pb, AFileName.c_str(), AVIO_FLAG_WRITE, nullptr, &LOptions);
+            av_dict_free(&LOptions);
+        } else {
+            FOutput = std::make_unique<LAV::TLAVFileOutput>();
+            LResult = FOutput->Open(AFileName.starts_with("file:") ? AFileName.substr(5) : AFileName,
+                                    FAVFormatContext->oformat->name, FEncoder->GetContext()->sample_rate);
+            FAVFormatContext->pb = FOutput->Context();
+            FAVFormatContext->flags |= AVFMT_FLAG_CUSTOM_IO;
+        }
         if (LResult < 0) {
             Fail("Could not open " + AFileName, LResult, LAVErrorText(LResult));
             return;
         }
     }
-    const int LResult = avformat_write_header(FAVFormatContext, nullptr);
+    // MP4-family files in fragments: a run that ends without the trailer
+    // (killed, a full disk) leaves every fragment before it readable.
+    AVDictionary* LMuxerOptions = nullptr;
+    for (const char* LName : {"mp4", "mov", "ipod", "3gp", "3g2", "psp", "f4v"})
+        if (std::strcmp(FAVFormatContext->oformat->name, LName) == 0) {
+            av_dict_set(&LMuxerOptions, "movflags", "+empty_moov+default_base_moof", 0);
+            av_dict_set(&LMuxerOptions, "frag_duration", "500000", 0);
+        }
+    const int LResult = avformat_write_header(FAVFormatContext, &LMuxerOptions);
+    av_dict_free(&LMuxerOptions);
     if (LResult < 0) {
         Fail("Could not open " + AFileName, LResult, "cannot write the header: " + LAVErrorText(LResult));
         return;
     }
     FHeaderWritten = true;
+    // The header goes to the disk at once: a file killed before its first
+    // packet still reads.
+    if (const int LSynced = FOutput ? FOutput->PacketWritten(0) : 0; LSynced < 0) {
+        Fail("Error while writing audio frame", LSynced, "'" + AFileName + "': " + LAVErrorText(LSynced));
+        return;
+    }
     if (FAVFormatContext->pb && FAVFormatContext->pb->error < 0) {
         const int LError = FAVFormatContext->pb->error;
         Fail("Error while writing audio frame", LError, "'" + AFileName + "': " + LAVErrorText(LError));
@@ -147,8 +173,13 @@ void TSNLAVAudioLogger::TryWriteHeaders(const std::string& AFileName)
 void TSNLAVAudioLogger::WritePacket(AVPacket* APacket)
 {
     APacket->stream_index = FStream->index;
-    av_packet_rescale_ts(APacket, FEncoder->GetContext()->time_base, FStream->time_base);
+    const AVCodecContext* LContext = FEncoder->GetContext();
+    const int64_t LEnd = APacket->pts == AV_NOPTS_VALUE ? 0 : APacket->pts + APacket->duration;
+    const int64_t LSamplesEnd = av_rescale_q(LEnd, LContext->time_base, AVRational{1, LContext->sample_rate});
+    av_packet_rescale_ts(APacket, LContext->time_base, FStream->time_base);
     int LResult = av_interleaved_write_frame(FAVFormatContext, APacket);
+    if (LResult >= 0 && FOutput)
+        LResult = FOutput->PacketWritten(LSamplesEnd);
     // Output errors surface in the I/O context, not always in the result.
     if (LResult >= 0 && FAVFormatContext->pb && FAVFormatContext->pb->error < 0)
         LResult = FAVFormatContext->pb->error;
@@ -205,12 +236,21 @@ int TSNLAVAudioLogger::Release(bool AComplete)
 {
     int LResult = 0;
     if (FAVFormatContext) {
-        if (AComplete) {
+        // After a failed write the trailer cannot be written; the file is
+        // completed from what reached the disk.
+        if (AComplete && FOutput && FOutput->Failed()) {
+            FOutput->Salvage();
+        } else if (AComplete) {
             LResult = av_write_trailer(FAVFormatContext);
             if (LResult >= 0 && FAVFormatContext->pb && FAVFormatContext->pb->error < 0)
                 LResult = FAVFormatContext->pb->error;
         }
-        if (FAVFormatContext->pb && !(FAVFormatContext->oformat->flags & AVFMT_NOFILE)) {
+        if (FOutput) {
+            FAVFormatContext->pb = nullptr;
+            if (const int LClosed = FOutput->Close(); LResult >= 0)
+                LResult = LClosed;
+            FOutput.reset();
+        } else if (FAVFormatContext->pb && !(FAVFormatContext->oformat->flags & AVFMT_NOFILE)) {
             avio_flush(FAVFormatContext->pb);
             if (LResult >= 0 && FAVFormatContext->pb->error < 0)
                 LResult = FAVFormatContext->pb->error;

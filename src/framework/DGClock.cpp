@@ -3,6 +3,7 @@
 
 #include "CVExceptionText.h"
 #include "CVThreading.h"
+#include "DGDeadlines.h"
 #include "SNTypes.h"
 
 #include <algorithm>
@@ -64,6 +65,7 @@ struct TTimelineState {
     int ResumingTicks = 0; // Blocked ticks waiting to go on; they come first.
     uint64_t NextStartSeq = 0;
     std::vector<std::shared_ptr<TDGClockState>> VirtualClocks;
+    std::atomic<uint64_t> MissedDeadlines{0};
 };
 
 TTimelineState& Timeline()
@@ -206,6 +208,9 @@ void RealClockLoop(std::shared_ptr<TDGClockState> AState, uint64_t AGeneration)
             S.Cond.wait_until(LLock, LWhen);
             continue; // Re-evaluated: the period may have changed, or Stop come.
         }
+        const int64_t LLate = TDGTimeline::RealNow() - LDue;
+        if (LLate > S.Period && LLate >= CDGMissedDeadlineSlack)
+            G.MissedDeadlines.fetch_add(1, std::memory_order_relaxed);
         DeliverTick(G, S, LDue, LLock, false);
     }
 }
@@ -337,6 +342,11 @@ bool TDGTimeline::CurrentTickStopping()
         return false;
     std::lock_guard LGuard(Timeline().Lock);
     return !GCurrentClock->Running || GCurrentClock->Generation != GCurrentGeneration;
+}
+
+uint64_t DGMissedDeadlines()
+{
+    return Timeline().MissedDeadlines.load(std::memory_order_relaxed);
 }
 
 TDGVirtualTimeScope::TDGVirtualTimeScope() : FPrevious(TDGTimeline::GetMode())

@@ -293,6 +293,57 @@ bool TSNAudioMixer::GetShouldStop()
     return LStop;
 }
 
+void TSNAudioMixer::InputStopped(TSNPNQueuedAudioSinkPin& APin)
+{
+    // Called with FInputLock held. A stop among inputs that go on keeps the
+    // queue only until the next buffer is mixed from the others (inputs that
+    // end together end in any order); the stop of the last one ends the
+    // stream: what every queue still holds goes out.
+    APin.Stop(true);
+    for (const TSNPNQueuedAudioSinkPin* LPin : FAllInputPins)
+        if (LPin->IsConnected() && LPin->FRunning && LPin->FStreaming)
+            return;
+    SendRemainder();
+    for (TSNPNQueuedAudioSinkPin* LPin : FAllInputPins)
+        LPin->Flush();
+}
+
+void TSNAudioMixer::SendRemainder()
+{
+    auto LAccess = LockComponent();
+    if (!FRunning || FDontSendOutput || FRunningChannels == 0 || !GetCanStart())
+        return;
+    const uint32_t LSize = GetOutputBufferSize();
+    TLockAccess LChannels = FChannels.GetLock().ReadLock();
+    for (;;) {
+        ISNAudioBufferPtr LOutput =
+            TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
+        ISNAudioBufferPtr LWork =
+            TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
+        LOutput->Zero();
+        uint32_t LFrames = 0;
+        for (size_t I = 0; I < FAllInputPins.size(); ++I) {
+            TSNPNQueuedAudioSinkPin* LPin = FAllInputPins[I];
+            if (LPin->FDelayed || !LPin->IsConnected() || !LPin->FRunning)
+                continue;
+            LFrames = std::max(LFrames, LPin->LoadRemainder(*LWork));
+            const TSNAudioMixerChannelItem& LItem = FChannels[static_cast<int>(I)];
+            if (!LPin->GetEnabled())
+                continue;
+            if (LItem.FCoefficient != 1.0)
+                LWork->MultiplyByReal(LItem.FCoefficient);
+            LOutput->Add(*LWork);
+        }
+        if (LFrames == 0)
+            return;
+        if (LFrames < LSize)
+            LOutput->Resize(LFrames);
+        FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutput)));
+        if (LFrames < LSize)
+            return;
+    }
+}
+
 bool TSNAudioMixer::GetCanStart()
 {
     if (!TSNMultiInput::GetCanStart())
@@ -331,6 +382,9 @@ bool TSNAudioMixer::CalculateSendOutput()
                 TSNPNQueuedAudioSinkPin* LPin = FAllInputPins[I];
                 if (LPin->FDelayed || !LPin->IsConnected() || !LPin->FRunning)
                     continue;
+                // An input that stopped while others go on: its tail is dropped.
+                if (!LPin->FStreaming)
+                    LPin->Flush();
                 const bool LEnabled = LPin->GetEnabled();
                 const double LCoefficient = FChannels[static_cast<int>(I)].FCoefficient;
                 // A disabled channel's data is still taken, so its queue

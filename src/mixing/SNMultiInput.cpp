@@ -39,6 +39,29 @@ uint32_t ChannelMaskOf(const WAVEFORMATEXTENSIBLE& AFormat)
     return AFormat.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE ? AFormat.dwChannelMask : 0;
 }
 
+// Nearest sample: position p advances by the size ratio per target frame; a
+// narrower source feeds the extra channels with its last one.
+void StretchFrames(const ISNAudioBuffer& ASource, ISNAudioBuffer& ATarget, uint32_t ATargetFrames)
+{
+    const uint32_t LSourceLast = ASource.GetSize() - 1;
+    const uint32_t LSourceLastChannel = ASource.GetChannels() - 1;
+    const uint32_t LBytes = ATarget.GetBitsPerSample() / 8;
+    const uint32_t LTargetStep = ATarget.GetDataStep();
+    const uint32_t LSourceStep = ASource.GetDataStep();
+    const uint32_t LChannels = ATarget.GetChannels();
+    const double LStep = static_cast<double>(ASource.GetSize()) / static_cast<double>(ATargetFrames);
+    const uint8_t* LSource = ASource.ByteRead();
+    uint8_t* LDest = ATarget.ByteWrite();
+    double LPosition = 0.0;
+    for (uint32_t I = 0; I < ATargetFrames; ++I, LPosition += LStep) {
+        const uint32_t LIndex = std::min(static_cast<uint32_t>(std::nearbyint(LPosition)), LSourceLast);
+        const uint8_t* LFrame = LSource + size_t{LIndex} * LSourceStep;
+        uint8_t* LOut = LDest + size_t{I} * LTargetStep;
+        for (uint32_t C = 0; C < LChannels; ++C)
+            std::memcpy(LOut + size_t{C} * LBytes, LFrame + size_t{std::min(C, LSourceLastChannel)} * LBytes, LBytes);
+    }
+}
+
 } // namespace
 
 // --- TSNSamplesQueue ---------------------------------------------------------
@@ -155,14 +178,15 @@ void TSNPNQueuedAudioSinkPin::StartRate(const WAVEFORMATEXTENSIBLE& AWaveFormat)
     FStreaming = true;
 }
 
-void TSNPNQueuedAudioSinkPin::Stop()
+void TSNPNQueuedAudioSinkPin::Stop(bool AKeepQueue)
 {
     FIgnored = true;
     FStreaming = false;
     FDataAdded = false;
     FDelayed = false;
     FEnoughSamples = false;
-    FBufferQueue->Clear();
+    if (!AKeepQueue)
+        FBufferQueue->Clear();
 }
 
 void TSNPNQueuedAudioSinkPin::StopFull()
@@ -287,26 +311,30 @@ bool TSNPNQueuedAudioSinkPin::StretchLoadBuffer(ISNAudioBuffer& ATarget)
     if (!FBufferQueue->Pop(*LTemp))
         return false;
 
-    // Nearest sample: position p advances by size ratio per target sample.
-    const uint32_t LTargetSize = ATarget.GetSize();
-    const uint32_t LTempLast = LTemp->GetSize() - 1;
-    const uint32_t LTempLastChannel = LTemp->GetChannels() - 1;
-    const uint32_t LBytes = ATarget.GetBitsPerSample() / 8;
-    const uint32_t LTargetStep = ATarget.GetDataStep();
-    const uint32_t LTempStep = LTemp->GetDataStep();
-    const uint32_t LChannels = ATarget.GetChannels();
-    const double LStep = static_cast<double>(LTemp->GetSize()) / static_cast<double>(LTargetSize);
-    const uint8_t* LSource = LTemp->ByteRead();
-    uint8_t* LDest = ATarget.ByteWrite();
-    double LPosition = 0.0;
-    for (uint32_t I = 0; I < LTargetSize; ++I, LPosition += LStep) {
-        const uint32_t LIndex = std::min(static_cast<uint32_t>(std::nearbyint(LPosition)), LTempLast);
-        const uint8_t* LFrame = LSource + size_t{LIndex} * LTempStep;
-        uint8_t* LOut = LDest + size_t{I} * LTargetStep;
-        for (uint32_t C = 0; C < LChannels; ++C)
-            std::memcpy(LOut + size_t{C} * LBytes, LFrame + size_t{std::min(C, LTempLastChannel)} * LBytes, LBytes);
-    }
+    StretchFrames(*LTemp, ATarget, ATarget.GetSize());
     return true;
+}
+
+uint32_t TSNPNQueuedAudioSinkPin::LoadRemainder(ISNAudioBuffer& ATarget)
+{
+    ATarget.Zero();
+    const uint32_t LHeld = std::min(FBufferQueue->GetCollectedSamples(), FNeededSamples);
+    if (LHeld == 0)
+        return 0;
+    const uint32_t LSize = ATarget.GetSize();
+    ISNAudioBufferPtr LPart =
+        TSNAudioBuffer::CreateSizeEx(FWaveFormat.Format.nSamplesPerSec, ATarget.GetBitsPerSample(),
+                                     FWaveFormat.Format.nChannels, LHeld, ChannelMaskOf(FWaveFormat));
+    if (!FBufferQueue->Pop(*LPart))
+        return 0;
+    if (LSize == FNeededSamples) {
+        LPart->CopyTo(0, ATarget, 0, LHeld);
+        return LHeld;
+    }
+    const auto LFrames = static_cast<uint32_t>(std::clamp<double>(
+        std::nearbyint(double(LHeld) * LSize / FNeededSamples), 1.0, double(LSize)));
+    StretchFrames(*LPart, ATarget, LFrames);
+    return LFrames;
 }
 
 bool TSNPNQueuedAudioSinkPin::GetEnabled() const
@@ -468,10 +496,7 @@ bool TSNBasicMultiInput::SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr&
             LPin.FIgnored = true;
             // The pin stops before GetShouldStop looks, so that a rule
             // reading "no longer streaming" sees this input's end.
-            if (GetStopOnNoStreams())
-                LPin.StopFull();
-            else
-                LPin.Stop();
+            InputStopped(LPin);
             GetShouldStop();
             AttemptStop();
         } else if (OperationAs<TPNFileEndNoStopOperation>(AOperation)) {
@@ -517,6 +542,14 @@ bool TSNBasicMultiInput::GetShouldStop()
 bool TSNBasicMultiInput::GetStopOnNoStreams()
 {
     return true;
+}
+
+void TSNBasicMultiInput::InputStopped(TSNPNQueuedAudioSinkPin& APin)
+{
+    if (GetStopOnNoStreams())
+        APin.StopFull();
+    else
+        APin.Stop();
 }
 
 bool TSNBasicMultiInput::PassTroughMasterPump()

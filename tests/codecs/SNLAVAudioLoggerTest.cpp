@@ -86,9 +86,10 @@ TEST_P(LAVLoggerInterop, ReadBackByFfmpeg)
         EXPECT_EQ(LMismatches, 0u);
     } else {
         // Level and frequency content survive: each channel's own tone at
-        // about half full scale, the neighbour's tone far below.
+        // about half full scale, the neighbour's tone far below. Fragmented
+        // MP4 keeps the encoder's priming (no edit list): 1024 frames of AAC.
         EXPECT_NEAR(static_cast<double>(LDecoded.size()) / LCase.Channels, static_cast<double>(LFrames),
-                    0.03 * LCase.Rate);
+                    0.04 * LCase.Rate);
         const std::vector<int32_t> LMiddle = MiddleHalf(LDecoded, LCase.Channels);
         for (unsigned C = 0; C < LCase.Channels; ++C) {
             const double LOwn = ToneLevel(LMiddle, LCase.Channels, C, 300.0 + 200.0 * C, LCase.Rate);

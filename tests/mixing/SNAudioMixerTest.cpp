@@ -195,6 +195,38 @@ TEST_F(SNAudioMixerTest, AChannelThatWaitsForDataHoldsOutputBackAndItsStopEndsOu
     EXPECT_EQ(Buffers().size(), 2u);
 }
 
+// The end of the stream sends what the queues hold, the last buffer shorter;
+// an input that stops while another goes on loses its tail.
+TEST_F(SNAudioMixerTest, TheEndOfTheStreamSendsWhatTheQueuesHoldAsALastShorterBuffer)
+{
+    Wire(2);
+    Feeder(0).Start(44100, 16, 2);
+    Feeder(1).Start(44100, 16, 2);
+    for (int I = 0; I < 3; ++I) {
+        Feeder(0).Send(700, 100);
+        Feeder(1).Send(700, 10);
+    }
+    Feeder(0).Stop(); // The two end together, in either order.
+    EXPECT_EQ(FCollector.Frames(), 2048u);
+    Feeder(1).Stop();
+    ASSERT_EQ(FCollector.Frames(), 2100u);
+    ASSERT_EQ(Buffers().back()->GetChannels(), 4u);
+    EXPECT_EQ(Buffers().back()->GetSize(), 52u);
+    EXPECT_EQ(Buffers().back()->GetItem(51, 0), 110);
+
+    Feeder(0).Start(44100, 16, 2);
+    Feeder(1).Start(44100, 16, 2);
+    Feeder(0).Send(1500, 100);
+    Feeder(0).Stop();
+    for (int I = 0; I < 3; ++I)
+        Feeder(1).Send(1000, 10);
+    Feeder(1).Stop();
+    const auto LBuffers = Buffers();
+    EXPECT_EQ(FCollector.Frames(), 5100u);
+    for (size_t I = 3; I < LBuffers.size(); ++I)
+        EXPECT_EQ(LBuffers[I]->GetItem(0, 0), 10) << I;
+}
+
 TEST_F(SNAudioMixerTest, TwoStereoInputsGiveFourChannelsUnlessAudioFormatSaysStereo)
 {
     Wire(2);
@@ -333,13 +365,14 @@ TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCo
     EXPECT_EQ(LCollector.Starts()[0].Format.nChannels, 3u);
     // B's last buffer comes at 0.9 s, when A has sent 91 x 441 frames: 39
     // buffers hold both; B's stop clears what it had queued, and A's 44100
-    // frames make 4 more on their own.
+    // frames make 4 more on their own and, at their end, a last one of 68.
     const auto LBuffers = LCollector.Buffers();
-    ASSERT_EQ(LBuffers.size(), 43u);
+    ASSERT_EQ(LBuffers.size(), 44u);
+    EXPECT_EQ(LCollector.Frames(), 44100u);
     for (size_t K = 0; K < LBuffers.size(); ++K) {
         const ISNAudioBuffer& LOut = *LBuffers[K];
-        ASSERT_EQ(LOut.GetSize(), 1024u);
-        for (uint32_t I = 0; I < 1024; ++I) {
+        ASSERT_EQ(LOut.GetSize(), K < 43 ? 1024u : 68u);
+        for (uint32_t I = 0; I < LOut.GetSize(); ++I) {
             const uint64_t LFrame = K * 1024 + I;
             // B at half the rate, 512 frames stretched to 1024 (nearest, ties
             // to even, the last index at most), widened from unsigned 8 bits.
@@ -609,9 +642,10 @@ TEST(SNAudioMixerToolTest, TheToolWiresNamedPinsAndChannelSettingsAndStopsTheSel
     ASSERT_EQ(LCode, 0) << LErr.str();
     Cli::TWavReader LFile(LPath);
     std::filesystem::remove(LPath);
-    // The mixer ticks every 0.1 s from 0.1 s; the stop at 2 s comes before
-    // its twentieth tick: 19 buffers of 800 frames.
-    ASSERT_EQ(LFile.Frames(), 15200u);
+    // The mixer ticks every 0.1 s from 0.1 s; the sources' end at 2 s comes
+    // before its twentieth tick, and sends what the queues still hold: the
+    // whole 2 s.
+    ASSERT_EQ(LFile.Frames(), 16000u);
     const std::vector<int32_t> LSamples = LFile.Samples();
     for (size_t N = 0; N < LSamples.size(); ++N) {
         const int64_t LValue = TTestSource::ExpectedSample(N, 0, 1, 16);

@@ -21,6 +21,9 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Sonorix;
@@ -282,4 +285,87 @@ TEST(ReliabilityTest, FilesAreLocalLoopsAreSeamlessAndAnEmptyLoopEnds)
     TWavWriter(LDir.Path("empty.wav"), MakeWaveFormat(44100, 16, 2, 0)).Close();
     EXPECT_EQ(Tool({"run", "--quiet", "TSNLAVAudioPlayer FileName=" + LDir.Path("empty.wav") + " Loop=true"}).ExitCode,
               CExitOk);
+}
+
+// A real-time run that cannot keep up (a source slower than its clock) says
+// so: the missed deadlines as an event and in a line of the summary.
+TEST(ReliabilityTest, AnOverloadedRealTimeRunReportsItsMissedDeadlines)
+{
+    RegisterAllComponents();
+    Sonorix::Test::RegisterTestComponents();
+    Sonorix::Test::TTestSource::OnBufferSent = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
+    std::ostringstream LOut, LErr;
+    const int LCode = SonorixMain({"run", "--realtime", "--events", "--quiet", "--duration", "0.2",
+                                   "TestSource AudioFormat.BufferSize=100"},
+                                  LOut, LErr);
+    Sonorix::Test::TTestSource::OnBufferSent = nullptr;
+    EXPECT_EQ(LCode, CExitOk) << LErr.str();
+    EXPECT_NE(LOut.str().find(R"("component":"sonorix","event":"OnDeadlinesMissed","count":)"), std::string::npos)
+        << LOut.str();
+    EXPECT_NE(LErr.str().find("sonorix: realtime: "), std::string::npos) << LErr.str();
+    EXPECT_NE(LErr.str().find(" deadlines missed; "), std::string::npos) << LErr.str();
+}
+
+namespace {
+
+const char* const CSurvivingFormats[] = {"wav", "aiff", "flac", "m4a"};
+
+// Seconds of audio a file holds whatever its header says: PCM from its size,
+// the others as ffmpeg decodes them.
+double HeldSeconds(const std::string& AFile, const Sonorix::Test::Codecs::TProbe& AProbe)
+{
+    struct stat LStat {};
+    if (AProbe.Channels <= 0 || stat(AFile.c_str(), &LStat) != 0)
+        return 0;
+    const double LFrameRate = double(AProbe.SampleRate) * AProbe.Channels;
+    if (AFile.ends_with(".wav") || AFile.ends_with(".aiff"))
+        return double(LStat.st_size) / (LFrameRate * 2);
+    return double(Sonorix::Test::Codecs::DecodeWithFfmpeg(AFile).size()) / LFrameRate;
+}
+
+} // namespace
+
+// A failed write (a size limit stands for a full disk) leaves every container
+// readable with the audio that reached the disk; runs killed at any moment
+// leave files whose headers lag what they hold by at most a second.
+TEST(ReliabilityTest, FilesSurviveAFailedWriteAndAKillAtAnyMoment)
+{
+    using namespace Sonorix::Test::Codecs;
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffprobe is not installed";
+    TTempDir LDir;
+    for (const char* LFormat : CSurvivingFormats) {
+        const std::string LFile = LDir.Path(std::string("full.") + LFormat);
+        rlimit LSaved{};
+        getrlimit(RLIMIT_FSIZE, &LSaved);
+        rlimit LSmall = LSaved;
+        LSmall.rlim_cur = 150000;
+        setrlimit(RLIMIT_FSIZE, &LSmall);
+        const TSpawned LRun = Spawn({"run", "--quiet", "--duration", "600",
+                                     "TSNSignalGen AudioFormat.SampleRate=8000 ! TSNLAVAudioLogger FileName=" + LFile});
+        setrlimit(RLIMIT_FSIZE, &LSaved);
+        ExpectExit(LRun, CExitRuntimeError);
+        const TProbe LProbe = Probe(LFile);
+        ASSERT_TRUE(LProbe.Ok) << LFile;
+        EXPECT_GT(LProbe.Duration, 1.0) << LFile;
+        EXPECT_NEAR(LProbe.Duration, HeldSeconds(LFile, LProbe), 0.07) << LFile;
+    }
+
+    std::mt19937 LRandom(9);
+    for (int LKill = 0; LKill < 20; ++LKill) {
+        const std::string LBase = LDir.Path("kill" + std::to_string(LKill) + ".");
+        std::string LPipeline = "TSNSignalGen name=g AudioFormat.SampleRate=8000 AudioFormat.Channels=1";
+        for (const char* LFormat : CSurvivingFormats)
+            LPipeline += std::string(LPipeline.ends_with("=1") ? "" : "  g.OutputPin") +
+                         " ! TSNLAVAudioLogger FileName=" + LBase + LFormat;
+        Spawn({"run", "--quiet", LPipeline}, -1, SIGKILL, 20000 + LRandom() % 200000);
+        for (const char* LFormat : CSurvivingFormats) {
+            struct stat LStat {};
+            if (stat((LBase + LFormat).c_str(), &LStat) != 0)
+                continue; // Killed before this logger started.
+            const TProbe LProbe = Probe(LBase + LFormat);
+            ASSERT_TRUE(LProbe.Ok) << LBase << LFormat;
+            EXPECT_GE(LProbe.Duration, HeldSeconds(LBase + LFormat, LProbe) - 1.0) << LBase << LFormat;
+        }
+    }
 }

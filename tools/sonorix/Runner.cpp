@@ -5,6 +5,7 @@
 #include "CliError.h"
 #include "CVThreading.h"
 #include "DGClock.h"
+#include "DGDeadlines.h"
 #include "JsonLine.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
@@ -452,6 +453,8 @@ void TRunner::StartSources()
         });
         LClock->Start();
     }
+    FRealStart = TDGTimeline::RealNow();
+    FMissedAtStart = DGMissedDeadlines();
     for (ISNStreamSource* LSource : FPrimarySources)
         LSource->StartSource();
     FSourcesStarted = true;
@@ -517,6 +520,25 @@ void TRunner::PrintSummary()
                 FErr << "sonorix: " << LNode.Name << ": " << LDropped
                      << (LDropped == 1 ? " packet did not decode and was dropped\n"
                                        : " packets did not decode and were dropped\n");
+}
+
+void TRunner::ReportMissedDeadlines()
+{
+    if (!FOptions.RealTime || !FSourcesStarted)
+        return;
+    const uint64_t LMissed = DGMissedDeadlines() - FMissedAtStart;
+    if (LMissed == 0)
+        return;
+    const double LWall = static_cast<double>(TDGTimeline::RealNow() - FRealStart) / DGTimeUnitsPerSecond;
+    const double LAudio = AudioSeconds();
+    if (FPrinter)
+        FPrinter->Print("sonorix", "OnDeadlinesMissed",
+                        {{"count", static_cast<int64_t>(LMissed)}, {"audio", LAudio}, {"wall", LWall}});
+    std::ostringstream LLine;
+    LLine << std::fixed << std::setprecision(1) << "sonorix: realtime: " << LMissed
+          << (LMissed == 1 ? " deadline" : " deadlines") << " missed; " << LAudio << " s of audio in " << LWall
+          << " s\n";
+    FErr << LLine.str();
 }
 
 std::string TRunner::NodeName(const TPersistent* AComponent) const
@@ -627,6 +649,7 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
+    ReportMissedDeadlines();
     PrintSummary();
     // Taken: the next run in this process starts afresh.
     const int LSignal = GInterrupted.exchange(0);

@@ -67,8 +67,11 @@ private:
     void Fail(const std::string& AMessage);
     bool SourcesRunning() const;
     void ShowProgress(bool AFinal);
-    // Lines on AErr for what the run went on after (dropped packets).
+    // Lines on AErr for what the run went on after (dropped packets, missed
+    // real-time deadlines).
     void PrintSummary();
+    // A real-time run that fell behind: an event and a line on AErr.
+    void ReportMissedDeadlines();
     // The pipeline's name for a component of the graph.
     std::string NodeName(const TPersistent* AComponent) const;
     std::string FirstError() const;
@@ -93,6 +96,9 @@ private:
     bool FWindingDown = false;
     mutable std::mutex FErrorMutex;
     std::string FError;
+    // Real time when the sources started, and the missed-deadline count then.
+    int64_t FRealStart = 0;
+    uint64_t FMissedAtStart = 0;
     bool FShowProgress = false;
     int64_t FLastProgress = 0;
 };
