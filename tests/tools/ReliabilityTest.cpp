@@ -50,10 +50,10 @@ struct TSpawned {
     std::string Err;
 };
 
-// Runs the tool binary with its standard output on AOutFd (-1: closed
-// read end of a pipe) and standard error captured; ASignal, when not 0, is
-// sent once the process has written AAfterBytes bytes to standard error or
-// ADelayMicros have passed.
+// Runs the tool binary with its standard output on AOutFd (-1: a pipe whose
+// reader goes away) and standard error captured. ASignal, when not 0, is sent
+// after ADelayMicros, or with no delay once the tool's first line reached
+// standard output (so audio is known to flow, however loaded the machine).
 TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int ASignal = 0, useconds_t ADelayMicros = 0)
 {
     std::vector<char*> LArgv{const_cast<char*>(SONORIX_TOOL_PATH)};
@@ -72,12 +72,24 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
     posix_spawn_file_actions_destroy(&LActions);
     close(LErr[1]);
     close(LOut[1]);
-    close(LOut[0]); // A reader that went away.
+    const bool LAfterFirstLine = ASignal && ADelayMicros == 0 && AOutFd < 0;
+    if (!LAfterFirstLine)
+        close(LOut[0]); // A reader that went away.
     if (LSpawned != 0)
         return {};
-    if (ASignal) {
+    if (LAfterFirstLine) {
+        for (char LChar = 0; LChar != '\n' && read(LOut[0], &LChar, 1) == 1;) {
+        }
+    } else if (ASignal) {
         usleep(ADelayMicros);
+    }
+    if (ASignal)
         kill(LPid, ASignal);
+    if (LAfterFirstLine) { // Read on, so the stop is not a broken pipe.
+        char LRest[4096];
+        while (read(LOut[0], LRest, sizeof LRest) > 0) {
+        }
+        close(LOut[0]);
     }
     TSpawned LResult;
     char LBuffer[4096];
@@ -178,7 +190,7 @@ TEST(ReliabilityTest, HangUpClosedOutputAndFileSizeLimitEndTheRunWithCompleteFil
         return "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".flac") +
                "  g.OutputPin ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".m4a") + "  g.OutputPin ! TSNVUMeter";
     };
-    const TSpawned LHangUp = Spawn({"run", "--quiet", LPipeline("hup")}, -1, SIGHUP, 300000);
+    const TSpawned LHangUp = Spawn({"run", "--quiet", "--events", LPipeline("hup")}, -1, SIGHUP);
     ExpectExit(LHangUp, 128 + SIGHUP);
     const TSpawned LClosed = Spawn({"run", "--quiet", "--events", LPipeline("pipe")});
     ExpectExit(LClosed, CExitRuntimeError);
