@@ -627,7 +627,9 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
-    PrintSummary();
+    // A failed run ends in its one error line; the notes are for runs that went on.
+    if (FirstError().empty())
+        PrintSummary();
     // Taken: the next run in this process starts afresh.
     const int LSignal = GInterrupted.exchange(0);
 
