@@ -62,9 +62,14 @@ fuzz_one() {
     mkdir -p "$corpus"
     # Bad input may be refused, never answered with a crash, a hang or an
     # allocation beyond these limits. Ogg files and Vorbis streams carry a
-    # set-up header of a few KiB.
+    # set-up header of a few KiB; Speex packets are tens of bytes, and 1 KiB
+    # holds the headers and a dozen of them (cut into blocks of a byte, a
+    # longer input only costs time).
     local max_len=4096
-    case $target in OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;; esac
+    case $target in
+        OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;;
+        SpeexPacketFuzz) max_len=1024 ;;
+    esac
     local budget=(-runs="$runs")
     [[ -z $seconds ]] || budget+=(-max_total_time="$seconds")
     local started=$SECONDS status=0
