@@ -118,6 +118,10 @@ def boundaries(kind, data):
     else:
         for at, size in ogg_pages(data):
             cuts.update((at, at + 4, at + 5, at + 6, at + 14, at + 18, at + 22, at + 26, at + 27, at + size - 1))
+        # The fields of the codec's identification header, in the first page.
+        packet = 27 + data[26]
+        fields = (7, 11, 12, 16, 28, 29) if kind == "ogg" else (8, 28, 32, 36, 40, 48, 56, 64, 68)
+        cuts.update(packet + o for o in fields)
     return sorted(c for c in cuts if 0 <= c < len(data))
 
 
