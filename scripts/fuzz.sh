@@ -17,7 +17,9 @@
 # memory and findings. Installs clang and its fuzzer runtime from Debian when
 # missing (needs root).
 set -euo pipefail
-
+# One compound command: bash reads it whole before running it, so editing
+# this file during a long run cannot change what the run does.
+{
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
@@ -105,3 +107,4 @@ if ((status != 0)); then
     echo "== fuzz: findings in build/fuzz/findings" >&2
 fi
 exit $status
+}
