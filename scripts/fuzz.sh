@@ -1,56 +1,110 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (clang, AddressSanitizer + UBSan) and runs each
-# for a while, starting from the seeds in fuzz/corpus/. Findings are written
-# to build/fuzz/findings/ and make the script fail.
+# with a budget, starting from the seeds in fuzz/corpus/<target>/. New inputs
+# go to build/fuzz/corpus/<target>/ (never into the committed seeds); findings
+# go to build/fuzz/findings/ and make the script fail.
 #
-#   scripts/fuzz.sh [SECONDS] [TARGET...]      (default: 60 s, every target)
+#   scripts/fuzz.sh [--runs N | --time S] [--jobs J] [--no-build] [TARGET...]
 #
-# Installs clang and its fuzzer runtime from Debian when missing (needs root).
+#   --runs N    stop each target after N executions
+#   --time S    stop each target after S seconds (default: 60)
+#   --jobs J    run J targets at once (default: 1)
+#   --no-build  use the targets already in build/fuzz/bin
+#
+# With both budgets, a target stops at whichever comes first. Prints one line
+# per target: executions, seconds, executions per second, corpus size, peak
+# memory and findings. Installs clang and its fuzzer runtime from Debian when
+# missing (needs root).
 set -euo pipefail
-
+# One compound command: bash reads it whole before running it, so editing
+# this file during a long run cannot change what the run does.
+{
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-seconds=${1:-60}
-shift || true
-targets=("$@")
+runs=-1
+seconds=
+jobs=1
+build=1
+targets=()
+while (($# > 0)); do
+    case $1 in
+        --runs) runs=$2; shift 2 ;;
+        --time) seconds=$2; shift 2 ;;
+        --jobs) jobs=$2; shift 2 ;;
+        --no-build) build=0; shift ;;
+        -h | --help) sed -n '3,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        [0-9]*) seconds=$1; shift ;; # the old positional form: SECONDS first
+        -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
+        *) targets+=("$1"); shift ;;
+    esac
+done
+[[ -n $seconds || $runs != -1 ]] || seconds=60
 ((${#targets[@]} > 0)) || targets=(PipelineFuzz CodecPacketFuzz OggPlayerFuzz VorbisPacketFuzz SpeexPacketFuzz StoredGraphFuzz)
 
-bash scripts/install-deps.sh
-if ! command -v clang++ > /dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1; then
-    as_root=()
-    ((EUID == 0)) || as_root=(sudo)
-    "${as_root[@]}" apt-get install -y --no-install-recommends clang libclang-rt-14-dev > /dev/null
+if ((build)); then
+    bash scripts/install-deps.sh
+    if ! command -v clang++ > /dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1; then
+        as_root=()
+        ((EUID == 0)) || as_root=(sudo)
+        "${as_root[@]}" apt-get install -y --no-install-recommends clang libclang-rt-14-dev > /dev/null
+    fi
+    cmake --preset fuzz > /dev/null
+    cmake --build --preset fuzz -j2 --target "${targets[@]}"
 fi
-
-cmake --preset fuzz > /dev/null
-cmake --build --preset fuzz -j2 --target "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 mkdir -p build/fuzz/findings
-status=0
-for target in "${targets[@]}"; do
-    corpus=build/fuzz/corpus/$target
+
+# One target: its log is build/fuzz/<target>.log, its summary line on stdout.
+fuzz_one() {
+    local target=$1 corpus=build/fuzz/corpus/$1 log=build/fuzz/$1.log
     mkdir -p "$corpus"
-    echo "== fuzz: $target for $seconds s"
     # Bad input may be refused, never answered with a crash, a hang or an
-    # allocation beyond these limits.
-    log=build/fuzz/$target.log
-    # Ogg files and Vorbis streams carry a set-up header of a few KiB.
-    max_len=4096
-    case $target in OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;; esac
-    if "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
-        -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$log" 2>&1; then
-        grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$log" || true
-    else
-        tail -n 40 "$log"
-        status=1
+    # allocation beyond these limits. Ogg files and Vorbis streams carry a
+    # set-up header of a few KiB; Speex packets are tens of bytes, and 1 KiB
+    # holds the headers and a dozen of them (cut into blocks of a byte, a
+    # longer input only costs time).
+    local max_len=4096
+    case $target in
+        OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;;
+        SpeexPacketFuzz) max_len=1024 ;;
+    esac
+    local budget=(-runs="$runs")
+    [[ -z $seconds ]] || budget+=(-max_total_time="$seconds")
+    local started=$SECONDS status=0
+    "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" "${budget[@]}" \
+        -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
+        -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$log" 2>&1 || status=$?
+    local elapsed=$((SECONDS - started)) execs rate units rss findings
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n 1)
+    units=$(find "$corpus" -type f | wc -l)
+    findings=$(find build/fuzz/findings -name "$target-*" -type f | wc -l)
+    ((elapsed > 0)) && rate=$((${execs:-0} / elapsed)) || rate=-
+    printf '%-18s execs %-10s seconds %-6s execs/s %-7s corpus %-6s peak_rss_mb %-5s findings %s%s\n' \
+        "$target" "${execs:-?}" "$elapsed" "$rate" "$units" "${rss:-?}" "$findings" \
+        "$( ((status == 0)) || echo " (exit $status, see $log)")"
+    return $status
+}
+
+status=0
+pids=()
+for target in "${targets[@]}"; do
+    fuzz_one "$target" &
+    pids+=($!)
+    if ((${#pids[@]} >= jobs)); then
+        wait "${pids[0]}" || status=1
+        pids=("${pids[@]:1}")
     fi
+done
+for pid in "${pids[@]}"; do
+    wait "$pid" || status=1
 done
 if ((status != 0)); then
     echo "== fuzz: findings in build/fuzz/findings" >&2
 fi
 exit $status
+}

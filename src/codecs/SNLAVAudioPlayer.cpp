@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace Sonorix {
 
 TSNLAVAudioPlayer::TSNLAVAudioPlayer()
@@ -50,6 +52,13 @@ bool TSNLAVAudioPlayer::IntOpen()
     if (const std::string LProtocol = LAV::RefusedProtocol(LFileName); !LProtocol.empty())
         return Fail("cannot open '" + LFileName + "': only local files and pipe: are read, not " + LProtocol + ":",
                     AVERROR(EPERM));
+    // A FIFO would wait for a writer and a device never ends: streams come through pipe:.
+    const std::string LPath = LFileName.starts_with("file:") ? LFileName.substr(5) : LFileName;
+    const char* LProtocol = avio_find_protocol_name(LFileName.c_str());
+    if (struct stat LStat {}; LProtocol && std::strcmp(LProtocol, "file") == 0 && stat(LPath.c_str(), &LStat) == 0 &&
+                              !S_ISREG(LStat.st_mode))
+        return Fail("cannot open '" + LFileName + "': not a regular file (read streams through pipe:)",
+                    AVERROR(EINVAL));
     AVDictionary* LOptions = LAV::LocalOnlyOptions();
     int LResult = avformat_open_input(&FAVFormatContext, LFileName.c_str(), nullptr, &LOptions);
     av_dict_free(&LOptions);

@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace Sonorix {
 
 namespace {
@@ -348,6 +350,11 @@ bool TSNOggPlayer::IntOpen()
     auto LReader = std::make_unique<TReader>();
     LReader->FileName = LFileName;
     LReader->BufferSize = GetBufferSize();
+    // The file is scanned and rewound: a FIFO, a device or a folder cannot be.
+    if (struct stat LStat {}; stat(LFileName.c_str(), &LStat) == 0 && !S_ISREG(LStat.st_mode)) {
+        Error(*this, "Cannot open " + LFileName + ".", EINVAL, "not a regular file");
+        return false;
+    }
     LReader->File = std::fopen(LFileName.c_str(), "rb");
     if (!LReader->File) {
         Error(*this, "Cannot open " + LFileName + ".", static_cast<uint32_t>(errno), std::strerror(errno));

@@ -266,8 +266,11 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
     // reference decoder does: after the encoder delay dropped at the start,
     // or with the decoder's look-ahead when nothing was dropped.
     int64_t LLimit = INT64_MAX;
-    if (AHeader.e_o_s && AHeader.granulepos >= 0)
-        LLimit = AHeader.granulepos + (D.StartChop > 0 ? D.StartChop : D.Lookahead);
+    if (AHeader.e_o_s && AHeader.granulepos >= 0) {
+        // A damaged page may claim any granule position.
+        const int64_t LExtra = D.StartChop > 0 ? D.StartChop : D.Lookahead;
+        LLimit = AHeader.granulepos > INT64_MAX - LExtra ? INT64_MAX : AHeader.granulepos + LExtra;
+    }
     const size_t LSamples = D.Float.size();
     for (int f = 0; f < D.FramesPerPacket && D.Decoded < LLimit; ++f) {
         // A frame that does not decode (end of the packet's bits, a damaged

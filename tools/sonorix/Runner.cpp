@@ -649,8 +649,11 @@ int TRunner::Run()
         LSink->Close();
     ShowProgress(true);
     TDGTimeline::SetMode(LPreviousMode);
-    ReportMissedDeadlines();
-    PrintSummary();
+    // A failed run ends in its one error line; the notes are for runs that went on.
+    if (FirstError().empty()) {
+        ReportMissedDeadlines();
+        PrintSummary();
+    }
     // Taken: the next run in this process starts afresh.
     const int LSignal = GInterrupted.exchange(0);
 
