@@ -3,7 +3,6 @@
 
 #include "CVExceptionText.h"
 #include "CVThreading.h"
-#include "DGDeadlines.h"
 #include "SNTypes.h"
 
 #include <algorithm>

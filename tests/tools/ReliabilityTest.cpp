@@ -13,16 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
-#include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <random>
+#include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -52,8 +53,10 @@ struct TSpawned {
 
 // Runs the tool binary with its standard output on AOutFd (-1: a pipe whose
 // reader goes away) and standard error captured. ASignal, when not 0, is sent
-// after ADelayMicros, or with no delay once the tool's first line reached
+// after ADelayMicros, or at CAtFirstLine once the tool's first line reached
 // standard output (so audio is known to flow, however loaded the machine).
+constexpr useconds_t CAtFirstLine = std::numeric_limits<useconds_t>::max();
+
 TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int ASignal = 0, useconds_t ADelayMicros = 0)
 {
     std::vector<char*> LArgv{const_cast<char*>(SONORIX_TOOL_PATH)};
@@ -72,7 +75,7 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
     posix_spawn_file_actions_destroy(&LActions);
     close(LErr[1]);
     close(LOut[1]);
-    const bool LAfterFirstLine = ASignal && ADelayMicros == 0 && AOutFd < 0;
+    const bool LAfterFirstLine = ASignal && ADelayMicros == CAtFirstLine && AOutFd < 0;
     if (!LAfterFirstLine)
         close(LOut[0]); // A reader that went away.
     if (LSpawned != 0)
@@ -190,7 +193,7 @@ TEST(ReliabilityTest, HangUpClosedOutputAndFileSizeLimitEndTheRunWithCompleteFil
         return "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".flac") +
                "  g.OutputPin ! TSNLAVAudioLogger FileName=" + LDir.Path(AName + ".m4a") + "  g.OutputPin ! TSNVUMeter";
     };
-    const TSpawned LHangUp = Spawn({"run", "--quiet", "--events", LPipeline("hup")}, -1, SIGHUP);
+    const TSpawned LHangUp = Spawn({"run", "--quiet", "--events", LPipeline("hup")}, -1, SIGHUP, CAtFirstLine);
     ExpectExit(LHangUp, 128 + SIGHUP);
     const TSpawned LClosed = Spawn({"run", "--quiet", "--events", LPipeline("pipe")});
     ExpectExit(LClosed, CExitRuntimeError);

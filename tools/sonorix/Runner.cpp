@@ -5,7 +5,6 @@
 #include "CliError.h"
 #include "CVThreading.h"
 #include "DGClock.h"
-#include "DGDeadlines.h"
 #include "JsonLine.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
