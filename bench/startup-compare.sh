@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Whole-process times, median of N runs (default 21), in milliseconds:
+#   1. sonorix run --duration 0.1 --quiet --wav x.wav 'TSNSignalGen'
+#      (start-up, a tenth of a second of tone, the WAV written, exit);
+#   2. a one-second 44100 Hz 16-bit stereo WAV read and written again by the
+#      libav player and logger, beside sox and gst-launch-1.0 doing the same.
+#
+#   bench/startup-compare.sh [BUILD_DIR] [N]      (default: build/release 21)
+set -euo pipefail
+
+build_dir=${1:-build/release}
+runs=${2:-21}
+sonorix=$build_dir/bin/sonorix
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+missing=()
+command -v sox > /dev/null 2>&1 || missing+=(sox)
+command -v gst-launch-1.0 > /dev/null 2>&1 || missing+=(gstreamer1.0-tools gstreamer1.0-plugins-good)
+if ((${#missing[@]} > 0)); then
+    echo "startup-compare: installing ${missing[*]} from Debian"
+    as_root=()
+    ((EUID == 0)) || as_root=(sudo)
+    "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}" > /dev/null
+fi
+
+# Median wall-clock milliseconds of $runs runs of the command (bash's own
+# clock: no process is started to read the time).
+median_ms() {
+    local times=()
+    "$@" > /dev/null 2>&1 # once to warm the page cache
+    for ((i = 0; i < runs; ++i)); do
+        local start=$EPOCHREALTIME
+        "$@" > /dev/null 2>&1
+        local end=$EPOCHREALTIME
+        times+=("$(echo "($end - $start) * 1000" | bc -l)")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p" | xargs printf '%.1f'
+}
+
+report() {
+    printf '%-44s %8s ms\n' "$1" "$2"
+}
+
+echo "median of $runs runs, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+report "sonorix run TSNSignalGen 0.1 s --wav" \
+    "$(median_ms "$sonorix" run --duration 0.1 --quiet --wav "$work/x.wav" TSNSignalGen)"
+report "sonorix --version (start-up and exit)" "$(median_ms "$sonorix" --version)"
+
+sox -n -r 44100 -b 16 -c 2 "$work/in.wav" synth 1 sine 440
+report "sonorix libav player ! libav logger, 1 s WAV" \
+    "$(median_ms "$sonorix" run --quiet \
+        "TSNLAVAudioPlayer FileName=$work/in.wav ! TSNLAVAudioLogger FileName=$work/lav.wav")"
+report "sox in.wav out.wav" "$(median_ms sox "$work/in.wav" "$work/sox.wav")"
+report "gst-launch-1.0 wavparse ! wavenc" \
+    "$(median_ms gst-launch-1.0 -q filesrc location="$work/in.wav" ! wavparse ! wavenc ! \
+        filesink location="$work/gst.wav")"
+for f in lav sox gst; do
+    [[ -s $work/$f.wav ]] || { echo "startup-compare: $f wrote nothing" >&2; exit 1; }
+done
