@@ -25,36 +25,48 @@ if ((${#missing[@]} > 0)); then
     "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}" > /dev/null
 fi
 
-# Median wall-clock milliseconds of $runs runs of the command (bash's own
-# clock: no process is started to read the time).
-median_ms() {
-    local times=()
+# Median of $runs runs of the command: wall-clock milliseconds (bash's own
+# clock, no process started to read it) and, when perf is there, CPU
+# milliseconds (task-clock: user and system time of all threads), which a
+# loaded machine disturbs far less.
+median() {
+    sort -g | sed -n "$(((runs + 1) / 2))p" | xargs printf '%.1f'
+}
+
+measure() {
+    local wall=() cpu=()
     "$@" > /dev/null 2>&1 # once to warm the page cache
     for ((i = 0; i < runs; ++i)); do
         local start=$EPOCHREALTIME
         "$@" > /dev/null 2>&1
         local end=$EPOCHREALTIME
-        times+=("$(echo "($end - $start) * 1000" | bc -l)")
+        wall+=("$(echo "($end - $start) * 1000" | bc -l)")
+        if command -v perf > /dev/null 2>&1; then
+            perf stat -x, -e task-clock -o "$work/perf.csv" "$@" > /dev/null 2>&1
+            cpu+=("$(awk -F, '/task-clock/ {print $1}' "$work/perf.csv")")
+        fi
     done
-    printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p" | xargs printf '%.1f'
+    local cpu_median=-
+    ((${#cpu[@]} > 0)) && cpu_median=$(printf '%s\n' "${cpu[@]}" | median)
+    printf '%8s ms wall %8s ms CPU' "$(printf '%s\n' "${wall[@]}" | median)" "$cpu_median"
 }
 
 report() {
-    printf '%-44s %8s ms\n' "$1" "$2"
+    printf '%-44s %s\n' "$1" "$2"
 }
 
 echo "median of $runs runs, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
 report "sonorix run TSNSignalGen 0.1 s --wav" \
-    "$(median_ms "$sonorix" run --duration 0.1 --quiet --wav "$work/x.wav" TSNSignalGen)"
-report "sonorix --version (start-up and exit)" "$(median_ms "$sonorix" --version)"
+    "$(measure "$sonorix" run --duration 0.1 --quiet --wav "$work/x.wav" TSNSignalGen)"
+report "sonorix --version (start-up and exit)" "$(measure "$sonorix" --version)"
 
 sox -n -r 44100 -b 16 -c 2 "$work/in.wav" synth 1 sine 440
 report "sonorix libav player ! libav logger, 1 s WAV" \
-    "$(median_ms "$sonorix" run --quiet \
+    "$(measure "$sonorix" run --quiet \
         "TSNLAVAudioPlayer FileName=$work/in.wav ! TSNLAVAudioLogger FileName=$work/lav.wav")"
-report "sox in.wav out.wav" "$(median_ms sox "$work/in.wav" "$work/sox.wav")"
+report "sox in.wav out.wav" "$(measure sox "$work/in.wav" "$work/sox.wav")"
 report "gst-launch-1.0 wavparse ! wavenc" \
-    "$(median_ms gst-launch-1.0 -q filesrc location="$work/in.wav" ! wavparse ! wavenc ! \
+    "$(measure gst-launch-1.0 -q filesrc location="$work/in.wav" ! wavparse ! wavenc ! \
         filesink location="$work/gst.wav")"
 for f in lav sox gst; do
     [[ -s $work/$f.wav ]] || { echo "startup-compare: $f wrote nothing" >&2; exit 1; }

@@ -55,10 +55,17 @@ std::string LoaderError(const std::string& APath)
     return LError;
 }
 
-std::string FileName(const std::string& APath)
+// The name under which the catalogue keeps rows for AFile when it is one of
+// the package's own modules (under any name: `--load` of a link to it too).
+std::string PackageModuleName(const struct stat& AFile)
 {
-    const size_t LSlash = APath.rfind('/');
-    return LSlash == std::string::npos ? APath : APath.substr(LSlash + 1);
+    for (const TCatalogueEntry& LEntry : Catalogue()) {
+        struct stat LStat {};
+        if (LEntry.Module && stat(PackageModulePath(LEntry.Module).c_str(), &LStat) == 0 &&
+            LStat.st_dev == AFile.st_dev && LStat.st_ino == AFile.st_ino)
+            return LEntry.Module;
+    }
+    return {};
 }
 
 } // namespace
@@ -96,7 +103,7 @@ void LoadModule(const std::string& APath)
     if (LRegistrar.Rows.empty())
         throw EModuleError(LShown + " adds no component");
     try {
-        AddCatalogueEntries(LRegistrar.Rows, FileName(LPath));
+        AddCatalogueEntries(LRegistrar.Rows, PackageModuleName(LStat));
     } catch (const EDGException& E) {
         throw EModuleError(LShown + ": " + E.what());
     }

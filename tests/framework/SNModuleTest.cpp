@@ -86,4 +86,8 @@ TEST(SNModuleTest, LibavLoadsOnFirstUseOnly)
     ASSERT_EQ(LLogger.ExitCode, 0) << LLogger.Output;
     EXPECT_NE(LLogger.Output.find("libavcodec"), std::string::npos);
     EXPECT_NE(LLogger.Output.find("SonorixLAV"), std::string::npos);
+    // Loaded by hand, under its link name, it is still the package's own.
+    const TShellResult LList = RunSonorix("--load " SONORIX_LIBRARY_DIR "/libSonorixLAV.so list");
+    EXPECT_EQ(LList.ExitCode, 0) << LList.Output;
+    EXPECT_EQ(LList.Output.find("TSNLAVAudioPlayer"), LList.Output.rfind("TSNLAVAudioPlayer")) << LList.Output;
 }
