@@ -6,13 +6,13 @@
 //   {
 //       if (AHostApiVersion != Sonorix::CSonorixModuleApiVersion)
 //           return Sonorix::CSonorixModuleApiVersion;           // refused: nothing added
-//       ARegistrar->AddClass({"GainExample", "TGainExample", Sonorix::TPaletteCategory::pcFilters,
-//                             "Example Gain", &TGainExample::ClassDescription});
+//       ARegistrar->AddClass({"SNExampleGain", "TSNExampleGain", Sonorix::TPaletteCategory::pcFilters,
+//                             "Example Gain in Decibels", &TSNExampleGain::ClassDescription});
 //       return Sonorix::CSonorixModuleApiVersion;
 //   }
 //
 // and is loaded with LoadModule (the tool: `sonorix --load FILE`, or every
-// module in the folders of SONORIX_MODULE_PATH).
+// module in the folders of SONORIX_MODULE_PATH). examples/gain-module is one.
 #pragma once
 
 #include "SNCatalogue.h"
