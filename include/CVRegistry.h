@@ -23,18 +23,32 @@ public:
 
     // Registers classes; registering a class twice keeps one entry.
     void RegisterComponents(std::initializer_list<const TClassDescription*> AClasses);
+    // Registers every class of the catalogue (SNCatalogue.h): those whose
+    // code is loaded at once, those of a module by name, so that the first
+    // Find of one loads its module. Calling it again registers rows added since.
+    void RegisterCatalogue();
     // The registered class of that name ("TSNAmplifier"; the "TSN" prefix
     // may be left out: "Amplifier"), case-insensitive; nullptr if unknown.
+    // A class of a module not yet loaded loads it (EModuleError when that fails).
     const TClassDescription* Find(std::string_view AClassName) const;
-    // Registered classes in registration order.
+    // Registered classes in registration order (loads every module that the
+    // catalogue names and that is not loaded yet).
     std::vector<const TClassDescription*> List() const;
     // Creates a component with its defaults applied; throws EPropertyError
     // "unknown component 'X'" when no class of that name is registered.
     TLockComponentPtr Create(std::string_view AClassName) const;
 
 private:
+    // A class by name; Class stays nullptr until Module is loaded.
+    struct TEntry {
+        std::string ClassName;
+        const TClassDescription* Class = nullptr;
+        std::string Module;
+    };
+    const TEntry* FindEntry(std::string_view AClassName) const;
+
     mutable std::mutex FMutex;
-    std::vector<const TClassDescription*> FClasses;
+    std::vector<TEntry> FClasses;
 };
 
 // Registers classes with the process-wide registry.

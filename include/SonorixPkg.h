@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The whole package: every component header, and one call that registers
-// every component with the registry.
+// every component with the registry. The libav components (SNLAV*.h) are
+// in the library SonorixLAV: code that uses them by type links it.
 #pragma once
 
 #include "CVRegistry.h"
 #include "SNStoredGraph.h"
+#include "SNModule.h"
 #include "SNAmplifier.h"
 #include "SNBandPass.h"
 #include "SNBandStop.h"
@@ -45,47 +47,13 @@
 
 namespace Sonorix {
 
-// Calls the RegisterPkg of every component unit. Applications that create
-// components by class name (stored forms, pipelines) call it once.
+// Registers every component of the catalogue (SNCatalogue.h): the package's
+// own, the libav components by name (their module loads on first use), and
+// the rows that loaded modules added. Applications that create components by
+// class name (stored forms, pipelines) call it once.
 inline void RegisterAllComponents()
 {
-    SNAmplifier::RegisterPkg();
-    SNLowPass::RegisterPkg();
-    SNHighPass::RegisterPkg();
-    SNBandPass::RegisterPkg();
-    SNBandStop::RegisterPkg();
-    SNRemoveDC::RegisterPkg();
-    SNCombFilter::RegisterPkg();
-    SNDelayLine::RegisterPkg();
-    SNChannelSplitter::RegisterPkg();
-    SNVUMeter::RegisterPkg();
-    SNPPMMeter::RegisterPkg();
-    SNRMSMeter::RegisterPkg();
-    SNSpectrum::RegisterPkg();
-    SNGoniometer::RegisterPkg();
-    SNSnapshot::RegisterPkg();
-    SNLAVAudioCompressor::RegisterPkg();
-    SNLAVAudioDecompressor::RegisterPkg();
-    SNLAVAudioPlayer::RegisterPkg();
-    SNLAVAudioLogger::RegisterPkg();
-    SNSignalGen::RegisterPkg();
-    SNRandomGen::RegisterPkg();
-    SNGaussGen::RegisterPkg();
-    SNAudioMixer::RegisterPkg();
-    SNChannelMerger::RegisterPkg();
-    SNDynamicRangeCompressor::RegisterPkg();
-    SNGraphicEqualizer::RegisterPkg();
-    SNRepack::RegisterPkg();
-    SNVorbisCompressor::RegisterPkg();
-    SNVorbisDecompressor::RegisterPkg();
-    SNOggLogger::RegisterPkg();
-    SNOggPlayer::RegisterPkg();
-    SNSwitch::RegisterPkg();
-    SNBufferQueue::RegisterPkg();
-    SNQueuedSwitch::RegisterPkg();
-    SNRealToAudio::RegisterPkg();
-    SNSpeexCompressor::RegisterPkg();
-    SNSpeexDecompressor::RegisterPkg();
+    TSNRegistry::Instance().RegisterCatalogue();
 }
 
 } // namespace Sonorix

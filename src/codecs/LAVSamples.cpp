@@ -251,15 +251,6 @@ unsigned NaturalBits(AVSampleFormat AFormat, int ABitsPerRawSample)
     }
 }
 
-void LayoutFromMask(AVChannelLayout& ALayout, uint32_t AMask, unsigned AChannels)
-{
-    av_channel_layout_uninit(&ALayout);
-    if (AMask != 0 && static_cast<unsigned>(std::popcount(AMask)) == AChannels &&
-        av_channel_layout_from_mask(&ALayout, AMask) == 0)
-        return;
-    av_channel_layout_default(&ALayout, static_cast<int>(AChannels));
-}
-
 uint32_t MaskFromLayout(const AVChannelLayout& ALayout)
 {
     if (ALayout.order == AV_CHANNEL_ORDER_NATIVE && ALayout.u.mask != 0 && ALayout.u.mask <= 0xFFFFFFFFull)

@@ -9,6 +9,7 @@
 #include "codecs/LAVInternal.h"
 #include "codecs/SNPacketAssembler.h"
 #include "codecs/SNVorbisOgg.h"
+#include "framework/SNSwresample.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -98,7 +99,8 @@ struct TSNVorbisDecompressor::TDecoder {
     }
     ~TDecoder()
     {
-        swr_free(&Resampler);
+        if (Resampler)
+            Swresample()->swr_free(&Resampler);
         if (Synthesis) {
             vorbis_block_clear(&Block);
             vorbis_dsp_clear(&DSPState);
@@ -372,13 +374,18 @@ void TSNVorbisDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, c
         const AVSampleFormat LOutSample = FOutFormat.Format.wBitsPerSample == 8    ? AV_SAMPLE_FMT_U8
                                           : FOutFormat.Format.wBitsPerSample == 16 ? AV_SAMPLE_FMT_S16
                                                                                    : AV_SAMPLE_FMT_S32;
-        const int LResult2 = swr_alloc_set_opts2(&LDecoder.Resampler, &LOut, LOutSample, static_cast<int>(LOutRate),
-                                                 &LIn, AV_SAMPLE_FMT_FLTP, static_cast<int>(LDecoder.Info.rate), 0,
-                                                 nullptr);
-        av_channel_layout_uninit(&LIn);
-        av_channel_layout_uninit(&LOut);
-        if (LResult2 < 0 || swr_init(LDecoder.Resampler) < 0) {
-            swr_free(&LDecoder.Resampler);
+        const TSwresample* S = Swresample();
+        const int LResult2 = !S ? -1
+                                : S->swr_alloc_set_opts2(&LDecoder.Resampler, &LOut, LOutSample,
+                                                         static_cast<int>(LOutRate), &LIn, AV_SAMPLE_FMT_FLTP,
+                                                         static_cast<int>(LDecoder.Info.rate), 0, nullptr);
+        if (S) {
+            S->av_channel_layout_uninit(&LIn);
+            S->av_channel_layout_uninit(&LOut);
+        }
+        if (LResult2 < 0 || S->swr_init(LDecoder.Resampler) < 0) {
+            if (S)
+                S->swr_free(&LDecoder.Resampler);
             Error(*this, "could not decode packet", 1,
                   "cannot convert " + std::to_string(LChannels) + " channels at " + std::to_string(LDecoder.Info.rate) +
                       " Hz to " + std::to_string(LOutChannels) + " channels at " + std::to_string(LOutRate) + " Hz");
@@ -447,12 +454,12 @@ void TSNVorbisDecompressor::EmitPcm(float** APcm, int AFrames)
     }
     const unsigned LOutChannels = FOutFormat.Format.nChannels;
     const int LWide = LBits == 8 ? 1 : LBits == 16 ? 2 : 4;
-    const int LCapacity = swr_get_out_samples(LDecoder.Resampler, AFrames);
+    const int LCapacity = Swresample()->swr_get_out_samples(LDecoder.Resampler, AFrames);
     if (LCapacity <= 0)
         return;
     LDecoder.Converted.resize(static_cast<size_t>(LCapacity) * LOutChannels * static_cast<size_t>(LWide));
     uint8_t* LOut = LDecoder.Converted.data();
-    const int LGot = swr_convert(LDecoder.Resampler, &LOut, LCapacity,
+    const int LGot = Swresample()->swr_convert(LDecoder.Resampler, &LOut, LCapacity,
                                  const_cast<const uint8_t**>(reinterpret_cast<uint8_t**>(LDecoder.Ordered.data())), AFrames);
     if (LGot <= 0)
         return;

@@ -2,6 +2,8 @@
 #include "CVRegistry.h"
 
 #include "PNPins.h"
+#include "SNCatalogue.h"
+#include "SNModule.h"
 
 #include <algorithm>
 #include <charconv>
@@ -164,27 +166,79 @@ void TSNRegistry::RegisterComponents(std::initializer_list<const TClassDescripti
     std::lock_guard LGuard(FMutex);
     for (const TClassDescription* LClass : AClasses) {
         SNAssert(LClass && LClass->Factory, "a registered class needs a factory");
-        if (std::find(FClasses.begin(), FClasses.end(), LClass) == FClasses.end())
-            FClasses.push_back(LClass);
+        auto LAt = std::find_if(FClasses.begin(), FClasses.end(),
+                                [&](const TEntry& AEntry) { return AEntry.ClassName == LClass->ClassName; });
+        if (LAt == FClasses.end())
+            FClasses.push_back({LClass->ClassName, LClass, {}});
+        else if (!LAt->Class)
+            LAt->Class = LClass; // its module is loaded
     }
+}
+
+void TSNRegistry::RegisterCatalogue()
+{
+    for (const TCatalogueEntry& LEntry : Catalogue()) {
+        if (LEntry.Describe) {
+            RegisterComponents({&LEntry.Describe()});
+            continue;
+        }
+        if (!LEntry.Module)
+            continue;
+        std::lock_guard LGuard(FMutex);
+        if (std::none_of(FClasses.begin(), FClasses.end(),
+                         [&](const TEntry& AEntry) { return AEntry.ClassName == LEntry.ClassName; }))
+            FClasses.push_back({LEntry.ClassName, nullptr, LEntry.Module});
+    }
+}
+
+const TSNRegistry::TEntry* TSNRegistry::FindEntry(std::string_view AClassName) const
+{
+    for (const TEntry& LEntry : FClasses)
+        if (SameText(LEntry.ClassName, AClassName))
+            return &LEntry;
+    for (const TEntry& LEntry : FClasses)
+        if (LEntry.ClassName.size() > 3 && SameText(std::string_view(LEntry.ClassName).substr(3), AClassName))
+            return &LEntry;
+    return nullptr;
 }
 
 const TClassDescription* TSNRegistry::Find(std::string_view AClassName) const
 {
+    std::string LModule, LName;
+    {
+        std::lock_guard LGuard(FMutex);
+        const TEntry* LEntry = FindEntry(AClassName);
+        if (!LEntry || LEntry->Class)
+            return LEntry ? LEntry->Class : nullptr;
+        LModule = LEntry->Module;
+        LName = LEntry->ClassName;
+    }
+    // Not under the lock: the module registers its classes here.
+    LoadModule(PackageModulePath(LModule));
     std::lock_guard LGuard(FMutex);
-    for (const TClassDescription* LClass : FClasses)
-        if (SameText(LClass->ClassName, AClassName))
-            return LClass;
-    for (const TClassDescription* LClass : FClasses)
-        if (LClass->ClassName.size() > 3 && SameText(std::string_view(LClass->ClassName).substr(3), AClassName))
-            return LClass;
-    return nullptr;
+    const TEntry* LEntry = FindEntry(LName);
+    if (!LEntry || !LEntry->Class)
+        throw EModuleError("module '" + LModule + "' does not register '" + LName + "'");
+    return LEntry->Class;
 }
 
 std::vector<const TClassDescription*> TSNRegistry::List() const
 {
+    std::vector<std::string> LPending;
+    {
+        std::lock_guard LGuard(FMutex);
+        for (const TEntry& LEntry : FClasses)
+            if (!LEntry.Class)
+                LPending.push_back(LEntry.ClassName);
+    }
+    for (const std::string& LName : LPending)
+        Find(LName);
     std::lock_guard LGuard(FMutex);
-    return FClasses;
+    std::vector<const TClassDescription*> LClasses;
+    for (const TEntry& LEntry : FClasses)
+        if (LEntry.Class)
+            LClasses.push_back(LEntry.Class);
+    return LClasses;
 }
 
 TLockComponentPtr TSNRegistry::Create(std::string_view AClassName) const

@@ -7,11 +7,7 @@
 #include <vector>
 
 #ifdef SONORIX_HAVE_FFMPEG
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "SNSwresample.h"
 #endif
 
 namespace Sonorix {
@@ -87,33 +83,40 @@ struct TSNPCMConverter::TImpl {
     // 24-bit samples widened to 32 on the way in and out.
     std::vector<int32_t> InWide, OutWide;
 
-    ~TImpl() { swr_free(&Swr); }
+    ~TImpl()
+    {
+        if (Swr)
+            Swresample()->swr_free(&Swr);
+    }
 
     // Resampling through libswresample's own polyphase filter, set for
     // products below -90 dBFS at 0.45 fs (see docs/architecture.md).
     static SwrContext* Create(const WAVEFORMATEXTENSIBLE& ASource, const WAVEFORMATEXTENSIBLE& ADest)
     {
+        const TSwresample* S = Swresample();
+        if (!S)
+            return nullptr;
         AVChannelLayout LIn{}, LOut{};
-        av_channel_layout_from_mask(&LIn, MaskOf(ASource));
-        av_channel_layout_from_mask(&LOut, MaskOf(ADest));
+        S->av_channel_layout_from_mask(&LIn, MaskOf(ASource));
+        S->av_channel_layout_from_mask(&LOut, MaskOf(ADest));
         SwrContext* LSwr = nullptr;
-        const int LResult = swr_alloc_set_opts2(
+        const int LResult = S->swr_alloc_set_opts2(
             &LSwr, &LOut, SampleFormat(ADest.Format.wBitsPerSample), int(ADest.Format.nSamplesPerSec), &LIn,
             SampleFormat(ASource.Format.wBitsPerSample), int(ASource.Format.nSamplesPerSec), 0, nullptr);
-        av_channel_layout_uninit(&LIn);
-        av_channel_layout_uninit(&LOut);
+        S->av_channel_layout_uninit(&LIn);
+        S->av_channel_layout_uninit(&LOut);
         if (LResult < 0 || !LSwr)
             return nullptr;
         const bool LWide = ASource.Format.wBitsPerSample == 32 || ADest.Format.wBitsPerSample == 32;
-        av_opt_set_sample_fmt(LSwr, "internal_sample_fmt", LWide ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_FLTP, 0);
-        av_opt_set_int(LSwr, "resampler", SWR_ENGINE_SWR, 0);
-        av_opt_set_int(LSwr, "filter_size", CFilterSize, 0);
-        av_opt_set_int(LSwr, "phase_shift", CPhaseShift, 0);
-        av_opt_set_int(LSwr, "linear_interp", 1, 0);
-        av_opt_set_double(LSwr, "cutoff", CCutoff, 0);
-        av_opt_set_double(LSwr, "kaiser_beta", CKaiserBeta, 0);
-        if (swr_init(LSwr) < 0)
-            swr_free(&LSwr);
+        S->av_opt_set_sample_fmt(LSwr, "internal_sample_fmt", LWide ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_FLTP, 0);
+        S->av_opt_set_int(LSwr, "resampler", SWR_ENGINE_SWR, 0);
+        S->av_opt_set_int(LSwr, "filter_size", CFilterSize, 0);
+        S->av_opt_set_int(LSwr, "phase_shift", CPhaseShift, 0);
+        S->av_opt_set_int(LSwr, "linear_interp", 1, 0);
+        S->av_opt_set_double(LSwr, "cutoff", CCutoff, 0);
+        S->av_opt_set_double(LSwr, "kaiser_beta", CKaiserBeta, 0);
+        if (S->swr_init(LSwr) < 0)
+            S->swr_free(&LSwr);
         return LSwr;
     }
 };
@@ -148,13 +151,13 @@ uint32_t PCMStreamOpen(std::unique_ptr<TSNPCMConverter>& AStream, const WAVEFORM
 uint64_t TSNPCMConverter::MaxOutputFrames(uint64_t AFrames) const
 {
     AFrames = std::min<uint64_t>(AFrames, std::numeric_limits<int>::max());
-    const int LResult = swr_get_out_samples(FImpl->Swr, int(AFrames));
+    const int LResult = Swresample()->swr_get_out_samples(FImpl->Swr, int(AFrames));
     return LResult < 0 ? 0 : uint64_t(LResult);
 }
 
 void TSNPCMConverter::Reset()
 {
-    swr_init(FImpl->Swr);
+    Swresample()->swr_init(FImpl->Swr);
 }
 
 uint32_t TSNPCMConverter::ConvertFrames(const uint8_t* ASource, uint32_t AFrames, uint8_t* ADest, uint32_t ACapacity,
@@ -184,11 +187,11 @@ uint32_t TSNPCMConverter::ConvertFrames(const uint8_t* ASource, uint32_t AFrames
     if (AFrames > 0) {
         const uint8_t* LInPlanes[1] = {LIn};
         uint8_t* LOutPlanes[1] = {LOut};
-        LDone = std::max(0, swr_convert(I.Swr, LOutPlanes, LCapacity, LInPlanes, int(AFrames)));
+        LDone = std::max(0, Swresample()->swr_convert(I.Swr, LOutPlanes, LCapacity, LInPlanes, int(AFrames)));
     }
     if (ADrain && LDone < LCapacity) {
         uint8_t* LOutPlanes[1] = {LOut + size_t(LDone) * (I.OutBits == 24 ? 4 : I.OutBits / 8) * I.OutChannels};
-        LDone += std::max(0, swr_convert(I.Swr, LOutPlanes, LCapacity - LDone, nullptr, 0));
+        LDone += std::max(0, Swresample()->swr_convert(I.Swr, LOutPlanes, LCapacity - LDone, nullptr, 0));
     }
     if (I.OutBits == 24) {
         const size_t LCount = size_t(LDone) * I.OutChannels;

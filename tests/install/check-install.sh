@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs a configured and built SonorixPkg tree into a temporary prefix and
 # builds tests/install against it twice: with find_package() and with
-# pkg-config. Both consumers must build and run.
+# pkg-config. Both consumers must build and run. Then the example module of
+# examples/ is built against the same tree and run by the installed tool.
 #
 #   check-install.sh BUILD_DIR [CONSUMER_SOURCE_DIR]
 #
@@ -52,4 +53,21 @@ echo "pkg-config --cflags --libs SonorixPkg: ${pc_flags[*]}"
 "$cxx" -std=c++20 "${extra_flags[@]}" "$consumer_dir/main.cpp" -o "$work/pc-consumer" "${pc_flags[@]}"
 LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$work/pc-consumer"
 
-echo "install_consumer: both consumers built and ran"
+echo "== the example module against the installed package, run by the installed tool"
+example_dir=$(cd "$consumer_dir/../../examples/gain-module" && pwd)
+cmake -S "$example_dir" -B "$work/module-build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_CXX_FLAGS="${extra_flags[*]}" \
+    -DCMAKE_PREFIX_PATH="$prefix" > "$work/module-configure.log" || {
+    cat "$work/module-configure.log"
+    exit 1
+}
+cmake --build "$work/module-build"
+"$prefix/bin/sonorix" --load "$work/module-build/libSNExampleGain.so" run --quiet --duration 0.1 \
+    --wav "$work/gain.wav" 'TSNSignalGen ! TSNExampleGain GainDB=-6'
+# The libav module is found beside the installed library, without a path.
+"$prefix/bin/sonorix" run --quiet --duration 0.1 "TSNSignalGen ! TSNLAVAudioLogger FileName=$work/tone.flac"
+[[ -s $work/gain.wav && -s $work/tone.flac ]] || { echo "the installed tool wrote no audio" >&2; exit 1; }
+
+echo "install_consumer: both consumers built and ran, and the installed tool ran the example module"

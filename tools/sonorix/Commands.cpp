@@ -7,11 +7,13 @@
 #include "PNPins.h"
 #include "PipelineParser.h"
 #include "Runner.h"
+#include "SNModule.h"
 #include "SNStoredGraph.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +39,10 @@ const char* CUsage = R"(usage: sonorix list
        sonorix run [OPTIONS] -f GRAPH.snx
        sonorix demo [OPTIONS]
        sonorix --help | --version
+Each command may be preceded by --load MODULE (repeatable): a component
+module (shared library) whose classes list, inspect and run then know, as
+they know those of every *.so in the folders of SONORIX_MODULE_PATH
+(colon-separated), loaded first.
 
 Pipeline: elements joined by '!', for example
   sonorix run 'TSNSignalGen Frequency=440 ! TSNAmplifier Coefficient=0.5' --duration 2 --wav out.wav
@@ -412,10 +418,18 @@ namespace {
 int Dispatch(const std::vector<std::string>& AArguments, std::ostream& AOut, std::ostream& AErr)
 {
     try {
-        if (AArguments.empty())
+        if (const char* LFolders = std::getenv("SONORIX_MODULE_PATH"))
+            LoadModulesFrom(LFolders);
+        size_t LFirst = 0;
+        for (; LFirst < AArguments.size() && AArguments[LFirst] == "--load"; LFirst += 2) {
+            if (LFirst + 1 >= AArguments.size())
+                throw TCliError("--load needs a module file (sonorix --load ./libgain.so list)");
+            LoadModule(AArguments[LFirst + 1]);
+        }
+        if (LFirst >= AArguments.size())
             throw TCliError("a command is needed (sonorix --help lists them)");
-        const std::string& LCommand = AArguments[0];
-        const std::vector<std::string> LRest(AArguments.begin() + 1, AArguments.end());
+        const std::string& LCommand = AArguments[LFirst];
+        const std::vector<std::string> LRest(AArguments.begin() + LFirst + 1, AArguments.end());
         if (LCommand == "--help" || LCommand == "-h" || LCommand == "help") {
             AOut << CUsage;
             return CExitOk;

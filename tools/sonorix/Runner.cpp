@@ -409,6 +409,7 @@ void TRunner::StartSources()
             DeliverPostedEvents();
             StopSources(false);
             FStopClock->Stop();
+            WakeMainLoop();
         });
         FStopClock->Start();
     }
@@ -425,6 +426,7 @@ void TRunner::StartSources()
             for (ISNStreamSource* LSource : FOtherSources)
                 LSource->StopSource();
             FWatchClock->Stop();
+            WakeMainLoop();
         });
         FWatchClock->Start();
     }
@@ -457,6 +459,13 @@ void TRunner::StartSources()
     for (ISNStreamSource* LSource : FPrimarySources)
         LSource->StartSource();
     FSourcesStarted = true;
+}
+
+void TRunner::WakeMainLoop()
+{
+    // The main loop sees at once that the sources ended, instead of at its
+    // next 20 ms look (the whole run of a short pipeline takes less).
+    MainThread().Execute([] {});
 }
 
 void TRunner::StopSources(bool AEverything)

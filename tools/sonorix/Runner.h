@@ -59,6 +59,7 @@ private:
     void WriteDot();
     void StartSources();
     void StopSources(bool AEverything);
+    void WakeMainLoop();
     // From a clock tick, before a stop: lets the main thread deliver the
     // events posted so far (a stop withdraws synchronised meter readings
     // still pending). Returns at once when the run winds down.
