@@ -305,6 +305,13 @@ ISNAudioBufferPtr TSNAudioBuffer::CreateUniversal(const WAVEFORMATEXTENSIBLE& AF
                                             LLayout.ChannelMask, std::move(AData));
 }
 
+ISNAudioBufferPtr TSNAudioBuffer::MakeWritable(const ISNAudioBufferPtr& ABuffer)
+{
+    if (IsSoleReference(ABuffer) && ABuffer->OwnsSamplesAlone())
+        return ABuffer;
+    return CreateCopy(*ABuffer);
+}
+
 TSNAudioBuffer::TSNAudioBuffer(TPrivate, uint32_t ASampleRate, uint32_t ABits, uint32_t AChannels,
                                uint32_t AChannelMask, IDGBlockBufferPtr AData)
     : FSampleRate(ASampleRate),
@@ -479,6 +486,11 @@ void TSNAudioBuffer::FillSilence(uint32_t AFirst)
             return decltype(AWidth)::SetSilence(LData + AByte, ACount);
         });
     });
+}
+
+bool TSNAudioBuffer::OwnsSamplesAlone() const
+{
+    return FData.use_count() == 1;
 }
 
 void TSNAudioBuffer::Resize(uint32_t AFrames)
