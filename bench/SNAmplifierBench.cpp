@@ -164,10 +164,13 @@ void FrameworkPerBuffer(benchmark::State& AState)
     LFilter.GetOutputPin().Connect(LSink.Pin);
     LFeed.SendStart(MakeWaveFormat(48000, 16, 2));
     ISNAudioBufferPtr LBuffer = NoiseBuffer(16, 1024);
-    const ISNAudioBufferPtr LKept = LShared ? LBuffer : nullptr;
     for (auto _ : AState) {
-        LFeed.SendBuffer(std::move(LBuffer));
-        LBuffer = std::move(LSink.Returned);
+        if (LShared) {
+            LFeed.SendBuffer(LBuffer);
+        } else {
+            LFeed.SendBuffer(std::move(LBuffer));
+            LBuffer = std::move(LSink.Returned);
+        }
     }
     AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * 1024);
 }
