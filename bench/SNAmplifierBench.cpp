@@ -5,10 +5,13 @@
 #include "BenchSupport.h"
 #include "PNPins.h"
 #include "SNAmplifier.h"
+#include "SNCommonFilter.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 #include <cmath>
 #include <random>
 
@@ -119,5 +122,85 @@ void MultiplyOnlyPerBuffer(benchmark::State& AState)
     }
 }
 BENCHMARK(MultiplyOnlyPerBuffer);
+
+} // namespace
+
+namespace {
+
+// A sink that hands every buffer back to the feeder, so an unshared buffer
+// goes round without allocation, as a pooled source's would.
+class TReturningSink : public TLockComponent {
+public:
+    TReturningSink() : Pin(this, "InputPin")
+    {
+        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
+                Returned = std::move(LBuffer->AudioBuffer);
+            return true;
+        });
+    }
+    TSNPNAudioSinkPin Pin;
+    ISNAudioBufferPtr Returned;
+};
+
+// A filter without a processing step: what is left is the framework.
+class TPassThrough : public TSNCommonFilter {
+protected:
+    bool ProcessesInPlace() const override { return true; }
+};
+
+// The framework's own cost per 1024-frame 16-bit stereo buffer: from the
+// feeding pin through a pass-through filter to a sink. Argument 0: the
+// buffer is unshared (processed in place); 1: the feeder keeps it, so the
+// filter must copy it.
+void FrameworkPerBuffer(benchmark::State& AState)
+{
+    const bool LShared = AState.range(0) != 0;
+    TCountingSink LSource;
+    TSNPNAudioSourcePin LFeed(&LSource, "Feed");
+    TPassThrough LFilter;
+    TReturningSink LSink;
+    LFeed.Connect(LFilter.GetInputPin());
+    LFilter.GetOutputPin().Connect(LSink.Pin);
+    LFeed.SendStart(MakeWaveFormat(48000, 16, 2));
+    ISNAudioBufferPtr LBuffer = NoiseBuffer(16, 1024);
+    for (auto _ : AState) {
+        if (LShared) {
+            LFeed.SendBuffer(LBuffer);
+        } else {
+            LFeed.SendBuffer(std::move(LBuffer));
+            LBuffer = std::move(LSink.Returned);
+        }
+    }
+    AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * 1024);
+}
+BENCHMARK(FrameworkPerBuffer)->Arg(0)->Arg(1);
+
+// A chain of N amplifiers (coefficient 1.0001, so every one does the
+// arithmetic) on one unshared 1024-frame 16-bit stereo buffer.
+void AmplifierChain(benchmark::State& AState)
+{
+    const auto LCount = static_cast<size_t>(AState.range(0));
+    TCountingSink LSource;
+    TSNPNAudioSourcePin LFeed(&LSource, "Feed");
+    std::vector<std::unique_ptr<TSNAmplifier>> LChain;
+    TReturningSink LSink;
+    TSNPNAudioSourcePin* LPrevious = &LFeed;
+    for (size_t I = 0; I < LCount; ++I) {
+        LChain.push_back(std::make_unique<TSNAmplifier>());
+        LChain.back()->SetCoefficient(1.0001);
+        LPrevious->Connect(LChain.back()->GetInputPin());
+        LPrevious = &LChain.back()->GetOutputPin();
+    }
+    LPrevious->Connect(LSink.Pin);
+    LFeed.SendStart(MakeWaveFormat(48000, 16, 2));
+    ISNAudioBufferPtr LBuffer = NoiseBuffer(16, 1024);
+    for (auto _ : AState) {
+        LFeed.SendBuffer(std::move(LBuffer));
+        LBuffer = std::move(LSink.Returned);
+    }
+    AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * 1024);
+}
+BENCHMARK(AmplifierChain)->Arg(1)->Arg(10);
 
 } // namespace

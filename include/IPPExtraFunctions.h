@@ -16,6 +16,7 @@
 
 #include "SNIppTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Sonorix {
@@ -75,5 +76,18 @@ IppStatus MultiplyByReal8uI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, Ip
 IppStatus MultiplyByReal16sI(double value, Ipp16s* pSrcDst, int32_t srcDstStep, IppiSize roi);
 IppStatus MultiplyByReal24sI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi);
 IppStatus MultiplyByReal32sI(double value, Ipp32s* pSrcDst, int32_t srcDstStep, IppiSize roi);
+
+// count packed samples of srcBits to dstBits (8, 16, 24 or 32; 8-bit samples
+// unsigned with 128 as zero): widening shifts left (16-bit 1 -> 24-bit 256),
+// narrowing shifts right arithmetically, rounding toward minus infinity.
+// Front to back, so pDst may equal pSrc only when it is not wider.
+// ippStsRangeErr for another width.
+IppStatus ConvertSampleWidth(const Ipp8u* pSrc, int srcBits, Ipp8u* pDst, int dstBits, std::ptrdiff_t count);
+
+// The buffer kernels above and the adds and fills of SNBasicDispatcher.h run
+// a build for AVX2 where the CPU has it, bit-identical to the portable one.
+// false makes them take the portable build (for comparing the two); any
+// thread, effective from the next call.
+void SNUseVectorKernels(bool AEnabled);
 
 } // namespace Sonorix

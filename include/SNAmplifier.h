@@ -29,6 +29,7 @@ public:
 protected:
     void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                  bool& ASendOutputData) override;
+    bool ProcessesInPlace() const override { return true; }
 
 private:
     double FCoefficient = CoefficientProperty.Default;

@@ -92,6 +92,9 @@ public:
     virtual void Zero() = 0;
     // New frame count; the leading frames are kept, new frames are silent.
     virtual void Resize(uint32_t AFrames) = 0;
+    // Whether no other object (a view made by CreateUniversal, the block's
+    // maker) shares the samples' memory.
+    virtual bool OwnsSamplesAlone() const = 0;
 };
 
 class TSNAudioBuffer final : public ISNAudioBuffer {
@@ -114,6 +117,23 @@ public:
     // align, followed live (a trailing partial frame is ignored). Resize and
     // Assign resize AData itself.
     static ISNAudioBufferPtr CreateUniversal(const WAVEFORMATEXTENSIBLE& AFormat, IDGBlockBufferPtr AData);
+    // Copy on write: ABuffer itself when the reference passed is the only one
+    // to it and to its samples (the caller may then write without anyone else
+    // seeing it), else an independent copy.
+    static ISNAudioBufferPtr MakeWritable(const ISNAudioBufferPtr& ABuffer);
+    // Whether AOwner's reference is the only one, counting synchronised with
+    // the other holders' releases: whatever they did with the object before
+    // letting it go happens before the caller's writes.
+    template <class T>
+    static bool IsSoleReference(const std::shared_ptr<T>& AOwner)
+    {
+        if (AOwner.use_count() != 1)
+            return false;
+        // use_count() is a relaxed load; the count's read-modify-write of a
+        // copy acquires what the last releasing holder did.
+        const std::shared_ptr<T> LSync = AOwner;
+        return true;
+    }
 
     TSNAudioBuffer(TPrivate, uint32_t ASampleRate, uint32_t ABits, uint32_t AChannels, uint32_t AChannelMask,
                    IDGBlockBufferPtr AData);
@@ -137,6 +157,7 @@ public:
     void MultiplyByReal(double AValue) override;
     void Zero() override;
     void Resize(uint32_t AFrames) override;
+    bool OwnsSamplesAlone() const override;
 
 private:
     // Fills frames [AFirst, GetSize()) with silence.

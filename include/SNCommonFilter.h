@@ -18,7 +18,12 @@ namespace Sonorix {
 // The stream's start reaches AudioStreamStart (FWaveFormat is then set and
 // the start has gone on); each buffer reaches FilterInternalOperation with a
 // writable copy of the input in AOutBuffer; the stop reaches StreamStop. A
-// disabled filter passes buffers on unchanged. With Threading enabled, every
+// disabled filter passes buffers on unchanged.
+//
+// A descendant whose step can take the input itself as AOutBuffer says so in
+// ProcessesInPlace; then a buffer that no one else holds (neither its
+// operation nor the buffer nor its samples are referenced elsewhere) is
+// written in place and sent on in the same operation instead of copied. With Threading enabled, every
 // operation arriving at the input is processed on a thread of the filter's
 // own, in arrival order.
 //
@@ -80,6 +85,10 @@ protected:
     // may be written, and ASendOutputData is true.
     virtual void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                          bool& ASendOutputData);
+    // True when FilterInternalOperation gives the same result with AOutBuffer
+    // being AInBuffer: it reads no input sample after writing an output
+    // sample at or before it, and does not resize AOutBuffer.
+    virtual bool ProcessesInPlace() const { return false; }
     // Whether the result of a buffer is wanted downstream.
     virtual bool NeedsOutput();
     virtual void StreamStart(const TPNStartWaveOperation& AStartOperation);

@@ -66,6 +66,7 @@ protected:
     void AudioStreamStart(const TPNStartWaveOperation& AStartOperation) override;
     void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                  bool& ASendOutputData) override;
+    bool ProcessesInPlace() const override { return true; }
 
 private:
     // Coefficients from the properties; only while a stream runs.

@@ -53,7 +53,9 @@ protected:
 
 private:
     bool Fail(const std::string& AMessage, int ACode, const std::string& ADetail = {});
-    void ConvertFrame();
+    // Makes the decoder's frame the data to deliver; true when that data is
+    // the frame's own memory, which must then be kept until it is used up.
+    bool ConvertFrame();
 
     TXVLAVMediaPlayerAudio FAudio;
     AVFormatContext* FAVFormatContext = nullptr;
@@ -61,8 +63,11 @@ private:
     bool FFormatOpened = false;
     int64_t FNumberSamples = 0;
     bool FExactLength = false;
-    // Decoded frames not yet delivered, from FDecodedPos on.
+    // Decoded frames not yet delivered, from FDecodedData + FBufPtr on:
+    // FDecoded's converted samples, or the decoder's frame itself when it
+    // holds samples of the buffer's own layout (copied once, into the buffer).
     std::vector<uint8_t> FDecoded;
+    const uint8_t* FDecodedData = nullptr;
     int32_t FSamplesRemaining = 0;
     size_t FBufPtr = 0;
     WAVEFORMATEXTENSIBLE FFormat{};

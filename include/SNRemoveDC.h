@@ -32,6 +32,7 @@ protected:
     void AudioStreamStart(const TPNStartWaveOperation& AStartOperation) override;
     void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                  bool& ASendOutputData) override;
+    bool ProcessesInPlace() const override { return true; }
 
 private:
     // Called with FInputLock held.

@@ -42,6 +42,7 @@ protected:
     void AudioStreamStart(const TPNStartWaveOperation& AStartOperation) override;
     void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                  bool& ASendOutputData) override;
+    bool ProcessesInPlace() const override { return true; }
     bool MasterPump(const IPNNotifyOperationPtr& AOperation) override;
 
 private:

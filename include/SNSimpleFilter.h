@@ -96,6 +96,7 @@ protected:
     void StreamStop() override;
     void FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
                                  bool& ASendOutputData) override;
+    bool ProcessesInPlace() const override { return true; }
 
 private:
     // AFreshStart: a stream starts (zeroed history) rather than a running

@@ -178,7 +178,16 @@ int TLAVEncoder::Write(const uint8_t* AData, int AFrames, const TPacketSink& ASi
     if (FStagingFrames == 0)
         return EncodeFrame(AData, AFrames, ASink);
     // Fill the staging frame; what does not fit waits for the next one.
+    // Whole frames with nothing staged before them go to the encoder's frame
+    // straight from the input: one copy, not two.
     while (AFrames > 0) {
+        if (FStagingFill == 0 && AFrames >= FStagingFrames) {
+            if (const int LResult = EncodeFrame(AData, FStagingFrames, ASink); LResult < 0)
+                return LResult;
+            AData += static_cast<size_t>(FStagingFrames) * FBlockAlign;
+            AFrames -= FStagingFrames;
+            continue;
+        }
         const int LCount = std::min(AFrames, FStagingFrames - FStagingFill);
         std::memcpy(FStaging.data() + static_cast<size_t>(FStagingFill) * FBlockAlign, AData,
                     static_cast<size_t>(LCount) * FBlockAlign);

@@ -25,6 +25,9 @@ namespace Sonorix::LAV {
 // 32768, 8388608 or 2147483647, rounded to nearest and saturated.
 void InterleaveSamples(const uint8_t* const* AData, AVSampleFormat AFormat, int AChannels, int AFirst, int AFrames,
                        unsigned ABits, uint8_t* ADest);
+// Whether AFormat stores samples exactly as a buffer of ABits does
+// (interleaved, same width and signedness), so a block copy converts.
+bool SameLayout(AVSampleFormat AFormat, unsigned ABits);
 
 // Writes AFrames interleaved integer frames of ABits from ASrc into ADest
 // (planes of AFormat) at frame ADestOffset. Integer formats get the sample

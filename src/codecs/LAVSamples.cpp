@@ -104,15 +104,13 @@ struct TPlaneWalker {
     int Step() const { return Planar ? Size : Size * Channels; }
 };
 
-// Whether AFormat stores samples exactly as a buffer of ABits does
-// (interleaved, same width and signedness), so a block copy converts.
+} // namespace
+
 bool SameLayout(AVSampleFormat AFormat, unsigned ABits)
 {
     return (AFormat == AV_SAMPLE_FMT_U8 && ABits == 8) || (AFormat == AV_SAMPLE_FMT_S16 && ABits == 16) ||
            (AFormat == AV_SAMPLE_FMT_S32 && ABits == 32);
 }
-
-} // namespace
 
 void InterleaveSamples(const uint8_t* const* AData, AVSampleFormat AFormat, int AChannels, int AFirst, int AFrames,
                        unsigned ABits, uint8_t* ADest)

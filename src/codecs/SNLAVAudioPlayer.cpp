@@ -193,7 +193,7 @@ void TSNLAVAudioPlayer::IntPump()
     ISNAudioBufferPtr LBuffer;
     const bool LFilled = GenerateSoundFrame(LBuffer);
     if (LFilled)
-        FOutputPin.SendBuffer(LBuffer);
+        FOutputPin.SendBuffer(std::move(LBuffer));
     if (FAtEnd) {
         if (FExactLength && FPosition < FNumberSamples) {
             const std::string LFileName = GetFileName();
@@ -219,7 +219,7 @@ bool TSNLAVAudioPlayer::GenerateSoundFrame(ISNAudioBufferPtr& ABuffer)
     while (LFilled < LFrames) {
         if (FSamplesRemaining > 0) {
             const uint32_t LCount = std::min<uint32_t>(LFrames - LFilled, static_cast<uint32_t>(FSamplesRemaining));
-            std::memcpy(LDest + LFilled * LStep, FDecoded.data() + FBufPtr, LCount * LStep);
+            std::memcpy(LDest + LFilled * LStep, FDecodedData + FBufPtr, LCount * LStep);
             FBufPtr += LCount * LStep;
             FSamplesRemaining -= static_cast<int32_t>(LCount);
             LFilled += LCount;
@@ -246,8 +246,10 @@ bool TSNLAVAudioPlayer::ReadBuffer()
     while (true) {
         int LResult = avcodec_receive_frame(LCodec, LFrame);
         if (LResult == 0) {
-            ConvertFrame();
-            av_frame_unref(LFrame);
+            // A frame delivered from its own memory stays until the next
+            // receive, which comes only when its samples are used up.
+            if (!ConvertFrame())
+                av_frame_unref(LFrame);
             if (FSamplesRemaining > 0)
                 return true;
             continue;
@@ -280,7 +282,7 @@ bool TSNLAVAudioPlayer::ReadBuffer()
     }
 }
 
-void TSNLAVAudioPlayer::ConvertFrame()
+bool TSNLAVAudioPlayer::ConvertFrame()
 {
     const AVFrame* LFrame = FAudio.GetFrame();
     const AVCodecContext* LCodec = FAudio.GetCodecContext();
@@ -295,7 +297,7 @@ void TSNLAVAudioPlayer::ConvertFrame()
                 LTs -= LStream->start_time;
             const int64_t LStart = av_rescale_q(LTs, LStream->time_base, AVRational{1, LCodec->sample_rate});
             if (LStart + LCount <= FSkipTo)
-                return;
+                return false;
             if (LStart < FSkipTo) {
                 LFirst = static_cast<int>(FSkipTo - LStart);
                 LCount -= LFirst;
@@ -307,13 +309,20 @@ void TSNLAVAudioPlayer::ConvertFrame()
     // channels are taken as far as they go.
     const int LChannels = std::min(LFrame->ch_layout.nb_channels, static_cast<int>(FFormat.Format.nChannels));
     const size_t LStep = FFormat.Format.nBlockAlign;
-    FDecoded.assign(static_cast<size_t>(LCount) * LStep, 0);
-    if (LChannels == static_cast<int>(FFormat.Format.nChannels)) {
-        LAV::InterleaveSamples(LFrame->extended_data, static_cast<AVSampleFormat>(LFrame->format), LChannels, LFirst,
-                               LCount, FFormat.Format.wBitsPerSample, FDecoded.data());
-    }
+    const auto LFormat = static_cast<AVSampleFormat>(LFrame->format);
     FBufPtr = 0;
     FSamplesRemaining = LCount;
+    if (LChannels == static_cast<int>(FFormat.Format.nChannels) &&
+        LAV::SameLayout(LFormat, FFormat.Format.wBitsPerSample)) {
+        FDecodedData = LFrame->extended_data[0] + static_cast<size_t>(LFirst) * LStep;
+        return true;
+    }
+    FDecoded.assign(static_cast<size_t>(LCount) * LStep, 0);
+    if (LChannels == static_cast<int>(FFormat.Format.nChannels))
+        LAV::InterleaveSamples(LFrame->extended_data, LFormat, LChannels, LFirst, LCount,
+                               FFormat.Format.wBitsPerSample, FDecoded.data());
+    FDecodedData = FDecoded.data();
+    return false;
 }
 
 namespace SNLAVAudioPlayer {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DGSignalDispatcher.h"
+#include "SNVectorSelect.h"
 
 #include <cmath>
 #include <complex>
@@ -15,7 +16,7 @@
 
 namespace Sonorix {
 
-IppStatus ippsMul_32f(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, int32_t len)
+static IppStatus ippsMul_32fBody(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, int32_t len)
 {
     if (!pSrc1 || !pSrc2 || !pDst)
         return ippStsNullPtrErr;
@@ -26,7 +27,12 @@ IppStatus ippsMul_32f(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, in
     return ippStsNoErr;
 }
 
-IppStatus ippsMean_32f(const Ipp32f* pSrc, int32_t len, Ipp32f* pMean, IppHintAlgorithm hint)
+IppStatus ippsMul_32f(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, int32_t len)
+{
+    return SNKernelDetail::RunSelected([&] { return ippsMul_32fBody(pSrc1, pSrc2, pDst, len); });
+}
+
+static IppStatus ippsMean_32fBody(const Ipp32f* pSrc, int32_t len, Ipp32f* pMean, IppHintAlgorithm hint)
 {
     if (!pSrc || !pMean)
         return ippStsNullPtrErr;
@@ -53,6 +59,11 @@ IppStatus ippsMean_32f(const Ipp32f* pSrc, int32_t len, Ipp32f* pMean, IppHintAl
         *pMean = ((LSum[0] + LSum[1]) + (LSum[2] + LSum[3])) / static_cast<float>(len);
     }
     return ippStsNoErr;
+}
+
+IppStatus ippsMean_32f(const Ipp32f* pSrc, int32_t len, Ipp32f* pMean, IppHintAlgorithm hint)
+{
+    return SNKernelDetail::RunSelected([&] { return ippsMean_32fBody(pSrc, len, pMean, hint); });
 }
 
 IppStatus ippsMagnitude_64fc(const Ipp64fc* pSrc, Ipp64f* pDst, int32_t len)

@@ -3,6 +3,7 @@
 // conversions and analysis. The filter kernels are in SNDispatcherFilters.cpp.
 #include "SNDispatcher.h"
 #include "SNRampDispatcher.h"
+#include "SNVectorSelect.h"
 
 #include "SNBasicDispatcher.h"
 
@@ -377,7 +378,7 @@ IppStatus _px_ippsConjCcs_64fc_I(Ipp64fc* pSrcDst, int lenDst)
     return ippStsNoErr;
 }
 
-IppStatus _px_ippsSum_32f(const Ipp32f* pSrc, int len, Ipp32f* pSum, IppHintAlgorithm /*hint*/)
+static IppStatus _px_ippsSum_32fBody(const Ipp32f* pSrc, int len, Ipp32f* pSum, IppHintAlgorithm /*hint*/)
 {
     if (pSrc == nullptr || pSum == nullptr)
         return ippStsNullPtrErr;
@@ -400,7 +401,12 @@ IppStatus _px_ippsSum_32f(const Ipp32f* pSrc, int len, Ipp32f* pSum, IppHintAlgo
     return ippStsNoErr;
 }
 
-IppStatus _px_ippsSqr_32f_I(Ipp32f* pSrcDst, int len)
+IppStatus _px_ippsSum_32f(const Ipp32f* pSrc, int len, Ipp32f* pSum, IppHintAlgorithm hint)
+{
+    return SNKernelDetail::RunSelected([&] { return _px_ippsSum_32fBody(pSrc, len, pSum, hint); });
+}
+
+static IppStatus _px_ippsSqr_32f_IBody(Ipp32f* pSrcDst, int len)
 {
     if (pSrcDst == nullptr)
         return ippStsNullPtrErr;
@@ -411,6 +417,11 @@ IppStatus _px_ippsSqr_32f_I(Ipp32f* pSrcDst, int len)
     for (int i = 0; i < len; ++i)
         pSrcDst[i] = pSrcDst[i] * pSrcDst[i];
     return ippStsNoErr;
+}
+
+IppStatus _px_ippsSqr_32f_I(Ipp32f* pSrcDst, int len)
+{
+    return SNKernelDetail::RunSelected([&] { return _px_ippsSqr_32f_IBody(pSrcDst, len); });
 }
 
 IppStatus _px_ippsMulC_32f(const Ipp32f* pSrc, Ipp32f val, Ipp32f* pDst, int len)

@@ -32,10 +32,10 @@ void TSNAmplifier::SetCoefficient(double AValue)
     FOutputLock->NotifySetterMin(FCoefficient, AValue, *CoefficientProperty.Min);
 }
 
-void TSNAmplifier::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, ISNAudioBufferPtr& AOutBuffer,
+void TSNAmplifier::FilterInternalOperation(const ISNAudioBufferPtr& /*AInBuffer*/, ISNAudioBufferPtr& AOutBuffer,
                                            bool& /*ASendOutputData*/)
 {
-    AOutBuffer->Assign(*AInBuffer);
+    // AOutBuffer holds the input already (a copy, or the input itself).
     // One read per buffer, so a buffer is never scaled with two values.
     AOutBuffer->MultiplyByReal(GetCoefficient());
 }

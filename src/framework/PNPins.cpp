@@ -135,6 +135,9 @@ void TPNSourcePin::DisconnectAll()
 bool TPNSourcePin::Notify(const IPNNotifyOperationPtr& AOperation)
 {
     const auto LSinks = FSinks.load();
+    // Sinks that share the operation must not take its buffer to write in
+    // place: this extra reference tells each of them so.
+    const IPNNotifyOperationPtr LShared = LSinks->size() > 1 ? AOperation : nullptr;
     bool LResult = false;
     for (TPNSinkPin* LSink : *LSinks)
         LResult = LSink->Dispatch(AOperation);

@@ -188,11 +188,8 @@ template <uint32_t ASrcBits, uint32_t ADstBits>
 void ConvertFrames(const uint8_t* ASrc, uint32_t ASrcChannels, uint8_t* ADst, uint32_t ADstChannels, uint32_t AFrames)
 {
     const auto LConvert = [](int32_t ARaw) { return FromFull<ADstBits>(ToFull<ASrcBits>(ARaw)); };
-    if (ASrcChannels == ADstChannels) {
-        const size_t LCount = size_t{AFrames} * ASrcChannels;
-        for (size_t i = 0; i < LCount; ++i)
-            StoreRaw<ADstBits>(ADst, i, LConvert(LoadRaw<ASrcBits>(ASrc, i)));
-    } else if (ASrcChannels == 1) {
+    // Equal channel counts go to ConvertSampleWidth.
+    if (ASrcChannels == 1) {
         for (size_t f = 0; f < AFrames; ++f) {
             const int32_t LValue = LConvert(LoadRaw<ASrcBits>(ASrc, f));
             for (size_t c = 0; c < ADstChannels; ++c)
@@ -305,6 +302,13 @@ ISNAudioBufferPtr TSNAudioBuffer::CreateUniversal(const WAVEFORMATEXTENSIBLE& AF
                                             LLayout.ChannelMask, std::move(AData));
 }
 
+ISNAudioBufferPtr TSNAudioBuffer::MakeWritable(const ISNAudioBufferPtr& ABuffer)
+{
+    if (IsSoleReference(ABuffer) && ABuffer->OwnsSamplesAlone())
+        return ABuffer;
+    return CreateCopy(*ABuffer);
+}
+
 TSNAudioBuffer::TSNAudioBuffer(TPrivate, uint32_t ASampleRate, uint32_t ABits, uint32_t AChannels,
                                uint32_t AChannelMask, IDGBlockBufferPtr AData)
     : FSampleRate(ASampleRate),
@@ -411,6 +415,12 @@ void TSNAudioBuffer::CopyTo(uint32_t ASourceOffset, ISNAudioBuffer& ADest, uint3
         std::memmove(LDst, LSrc, size_t{ACount} * GetDataStep());
         return;
     }
+    if (LDestChannels == FChannels) {
+        CheckStatus(ConvertSampleWidth(LSrc, static_cast<int>(FBits), LDst, static_cast<int>(LDestBits),
+                                       static_cast<std::ptrdiff_t>(size_t{ACount} * FChannels)),
+                    "CopyTo");
+        return;
+    }
     VisitWidth(FBits, [&](auto ASrcWidth) {
         VisitWidth(LDestBits, [&](auto ADstWidth) {
             ConvertFrames<BitsOf(ASrcWidth), BitsOf(ADstWidth)>(LSrc, FChannels, LDst, LDestChannels, ACount);
@@ -479,6 +489,11 @@ void TSNAudioBuffer::FillSilence(uint32_t AFirst)
             return decltype(AWidth)::SetSilence(LData + AByte, ACount);
         });
     });
+}
+
+bool TSNAudioBuffer::OwnsSamplesAlone() const
+{
+    return FData.use_count() == 1;
 }
 
 void TSNAudioBuffer::Resize(uint32_t AFrames)

@@ -190,7 +190,21 @@ bool TSNCommonFilter::BufferOperation(const IPNNotifyOperationPtr& AOperation)
         return false;
     if (!GetEnabled())
         return OutputPinsNotify(AOperation);
-    return IntBufferOperation(LBuffer->AudioBuffer);
+    if (!ProcessesInPlace() || !TSNAudioBuffer::IsSoleReference(AOperation))
+        return IntBufferOperation(LBuffer->AudioBuffer);
+    const ISNAudioBufferPtr& LIn = LBuffer->AudioBuffer;
+    ISNAudioBufferPtr LOut = TSNAudioBuffer::MakeWritable(LIn);
+    bool LSendOutputData = true;
+    InternalOperation(LIn, LOut, LSendOutputData);
+    if (!LSendOutputData || !LOut || !NeedsOutput())
+        return true;
+    if (LOut == LIn) {
+        // The same operation goes on, so the next filter finds the buffer
+        // as unshared as this one did.
+        LOut.reset();
+        return OutputPinsNotify(AOperation);
+    }
+    return OutputPinsNotify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOut)));
 }
 
 bool TSNCommonFilter::IntBufferOperation(const ISNAudioBufferPtr& AInBuffer)

@@ -2,6 +2,7 @@
 // Region primitives of IPPExtraFunctions and SNBasicDispatcher, checked per
 // width against naive references on fixed-seed data: odd widths, several rows,
 // padding between rows that must stay untouched, limits, ties and errors.
+#include "DGSignalDispatcher.h"
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
 #include "SNDispatcher.h"
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -776,4 +778,88 @@ TEST(MultiplyByRealHandTest, EightBitScalesAround128)
 }
 
 } // namespace
+} // namespace Sonorix
+
+namespace Sonorix {
+
+// The AVX2 builds of the buffer and meter kernels against their portable
+// builds: random samples, odd lengths, unaligned starts, every width.
+TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
+{
+    std::mt19937 LRandom(17);
+    const auto LBoth = [](const std::function<std::vector<uint8_t>()>& ARun) {
+        SNUseVectorKernels(true);
+        const std::vector<uint8_t> LVector = ARun();
+        SNUseVectorKernels(false);
+        const std::vector<uint8_t> LPortable = ARun();
+        SNUseVectorKernels(true);
+        return LVector == LPortable;
+    };
+    for (int LRound = 0; LRound < 40; ++LRound) {
+        const int n = 2 * static_cast<int>(LRandom() % 700) + 1;
+        std::vector<uint8_t> LData(size_t(n) * 4 + 4), LOther(LData.size());
+        for (auto* LBytes : {&LData, &LOther})
+            for (uint8_t& LByte : *LBytes)
+                LByte = static_cast<uint8_t>(LRandom());
+        const double LFactor = std::ldexp(static_cast<double>(LRandom() % 2001) - 1000.0, -7);
+        const IppiSize LRoi{n, 1};
+        for (int LBits : {8, 16, 24, 32}) {
+            SCOPED_TRACE(testing::Message() << LBits << " bits, " << n << " samples, factor " << LFactor);
+            const int LStep = n * LBits / 8;
+            const auto LRun = [&](auto AKernel) {
+                return [&, AKernel] {
+                    std::vector<uint8_t> LOut(LData);
+                    AKernel(LOut.data() + 4);
+                    return LOut;
+                };
+            };
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
+                switch (LBits) {
+                case 8: MultiplyByReal8uI(LFactor, AOut, LStep, LRoi); break;
+                case 16: MultiplyByReal16sI(LFactor, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
+                case 24: MultiplyByReal24sI(LFactor, AOut, LStep, LRoi); break;
+                default: MultiplyByReal32sI(LFactor, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
+                }
+            }))) << "multiply";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
+                const uint8_t* LSrc = LOther.data();
+                switch (LBits) {
+                case 8: AddOffset8uI(LSrc, LStep, AOut, LStep, LRoi); break;
+                case 16: ippiAdd_16s_C1IRSfs(reinterpret_cast<const Ipp16s*>(LSrc), LStep, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi, 0); break;
+                case 24: ippiAdd_24s_C1IRSfs(LSrc, LStep, AOut, LStep, LRoi, 0); break;
+                default: ippiAdd_32s_C1IRSfs(reinterpret_cast<const Ipp32s*>(LSrc), LStep, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi, 0);
+                }
+            }))) << "add";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
+                switch (LBits) {
+                case 8: ippiSet_8u_C1R(128, AOut, LStep, LRoi); break;
+                case 16: ippiSet_16s_C1R(-3, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
+                case 24: ippiSet_24s_C1R(-3, AOut, LStep, LRoi); break;
+                default: ippiSet_32s_C1R(-3, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
+                }
+            }))) << "fill";
+            for (int LDstBits : {8, 16, 24, 32})
+                EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { ConvertSampleWidth(LOther.data(), LBits, AOut, LDstBits, n); })))
+                    << "width to " << LDstBits;
+        }
+        std::vector<float> LFloats(static_cast<size_t>(n));
+        for (float& LValue : LFloats)
+            LValue = static_cast<float>(static_cast<int16_t>(LRandom())) / 32768.0f;
+        EXPECT_TRUE(LBoth([&] {
+            std::vector<float> LSquares(LFloats.size()), LSqr(LFloats);
+            float LMean = 0, LSum = 0;
+            ippsMul_32f(LFloats.data(), LFloats.data(), LSquares.data(), n);
+            ippsMean_32f(LSquares.data(), n, &LMean, ippAlgHintAccurate);
+            ippsSqr_32f_I(LSqr.data(), n);
+            ippsSum_32f(LSqr.data(), n, &LSum, ippAlgHintAccurate);
+            LSquares.insert(LSquares.end(), LSqr.begin(), LSqr.end());
+            LSquares.push_back(LMean);
+            LSquares.push_back(LSum);
+            std::vector<uint8_t> LBytes(LSquares.size() * sizeof(float));
+            std::memcpy(LBytes.data(), LSquares.data(), LBytes.size());
+            return LBytes;
+        })) << "meter kernels, " << n << " values";
+    }
+}
+
 } // namespace Sonorix

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 using namespace Sonorix;
@@ -141,4 +142,70 @@ TEST(SNAmplifierTest, AppliesFromTheNextBuffer)
     EXPECT_EQ(LChain.Process(LBuffer)->GetItem(0, 0), 300);
     LChain.Amplifier.SetCoefficient(3.0);
     EXPECT_EQ(LChain.Process(LBuffer)->GetItem(0, 0), 900);
+}
+
+TEST(SNAmplifierTest, ScalesAnUnsharedBufferInPlaceAndNeverOneAnotherHolds)
+{
+    constexpr uint32_t CFrames = 257;
+    const auto LRamp = [] {
+        ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, 16, 2, CFrames);
+        for (uint32_t F = 0; F < CFrames; ++F)
+            for (uint32_t C = 0; C < 2; ++C)
+                Sonorix::Test::PutSample(*LBuffer, F, C, static_cast<int32_t>(F * 4 + C) - 500);
+        return LBuffer;
+    };
+    const auto LExpectScaled = [&](const ISNAudioBuffer& ABuffer, int32_t AFactor) {
+        for (uint32_t F = 0; F < CFrames; ++F)
+            for (uint32_t C = 0; C < 2; ++C)
+                ASSERT_EQ(ABuffer.GetItem(F, C), (static_cast<int32_t>(F * 4 + C) - 500) * AFactor) << F;
+    };
+
+    // A chain of two passes the one unshared buffer through both; a buffer
+    // the sender keeps, or whose samples a view shares, is copied.
+    TAmplifierChain LChain;
+    LChain.Amplifier.SetCoefficient(2.0);
+    TSNAmplifier LSecond;
+    LSecond.SetCoefficient(3.0);
+    LChain.Amplifier.GetOutputPin().Disconnect(LChain.Collector.GetInputPin());
+    LChain.Amplifier.GetOutputPin().Connect(LSecond.GetInputPin());
+    LSecond.GetOutputPin().Connect(LChain.Collector.GetInputPin());
+    ISNAudioBufferPtr LFresh = LRamp();
+    const ISNAudioBuffer* LFreshObject = LFresh.get();
+    LChain.Feed.SendBuffer(std::move(LFresh));
+    EXPECT_EQ(LChain.Collector.Buffers().back().get(), LFreshObject);
+    LExpectScaled(*LChain.Collector.Buffers().back(), 6);
+    const ISNAudioBufferPtr LKept = LRamp();
+    LChain.Feed.SendBuffer(LKept);
+    EXPECT_NE(LChain.Collector.Buffers().back(), LKept);
+    LExpectScaled(*LKept, 1);
+    IDGBlockBufferPtr LBlock = TDGBlockBuffer::CreateSize(LKept->GetByteSize());
+    std::memcpy(LBlock->Write(), LKept->ByteRead(), LKept->GetByteSize());
+    LChain.Feed.SendBuffer(TSNAudioBuffer::CreateUniversal(LKept->GetWaveFormat(), LBlock));
+    LExpectScaled(*TSNAudioBuffer::CreateUniversal(LKept->GetWaveFormat(), LBlock), 1);
+    LExpectScaled(*LChain.Collector.Buffers().back(), 6);
+
+    // One pin feeding two threaded amplifiers: neither may write the buffer
+    // both were handed, whichever thread gets to it first.
+    Sonorix::Test::TTestCollector LUpstream, LTriple, LDouble;
+    TSNPNAudioSourcePin LFeed{&LUpstream, "Feed"};
+    TSNAmplifier LA, LB;
+    LA.SetCoefficient(3.0);
+    LB.SetCoefficient(2.0);
+    for (TSNAmplifier* LAmp : {&LA, &LB})
+        LAmp->GetThreading().SetEnabled(true);
+    LFeed.Connect(LA.GetInputPin());
+    LFeed.Connect(LB.GetInputPin());
+    LA.GetOutputPin().Connect(LTriple.GetInputPin());
+    LB.GetOutputPin().Connect(LDouble.GetInputPin());
+    constexpr int CBuffers = 200;
+    for (int I = 0; I < CBuffers; ++I)
+        LFeed.SendBuffer(LRamp());
+    TDGTimeline::WaitIdle();
+    ASSERT_EQ(LTriple.Buffers().size(), size_t{CBuffers});
+    ASSERT_EQ(LDouble.Buffers().size(), size_t{CBuffers});
+    for (int I = 0; I < CBuffers; ++I) {
+        LExpectScaled(*LTriple.Buffers()[I], 3);
+        LExpectScaled(*LDouble.Buffers()[I], 2);
+    }
+    LFeed.DisconnectAll();
 }
