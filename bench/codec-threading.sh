@@ -27,7 +27,7 @@ oggenc -Q -q 4 -o "$WORK/in.ogg" "$WORK/in.wav"
 run() {
     python3 -c 'import resource, subprocess, sys, time
 t = time.monotonic()
-subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, close_fds=False)
 w = time.monotonic() - t
 r = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.3f %.3f" % (w, r.ru_utime + r.ru_stime))' "$@"
