@@ -67,7 +67,8 @@ std::vector<int16_t> WavSamples(const std::string& AFile)
     if (LData == std::string::npos)
         return {};
     std::vector<int16_t> LSamples((LBytes.size() - LData - 8) / 2);
-    std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
+    if (!LSamples.empty())
+        std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
     return LSamples;
 }
 
@@ -111,7 +112,8 @@ std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile)
     std::ifstream LIn(LRaw, std::ios::binary);
     std::vector<char> LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
     std::vector<int32_t> LSamples(LBytes.size() / 4);
-    std::memcpy(LSamples.data(), LBytes.data(), LSamples.size() * 4);
+    if (!LSamples.empty()) // A file that decodes to nothing leaves no bytes to copy.
+        std::memcpy(LSamples.data(), LBytes.data(), LSamples.size() * 4);
     std::filesystem::remove(LRaw);
     return LSamples;
 }
