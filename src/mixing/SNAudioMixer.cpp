@@ -2,6 +2,7 @@
 #include "SNAudioMixer.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 
 #include <cmath>
 
@@ -170,10 +171,7 @@ const TClassDescription& TSNAudioMixer::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNAudioMixer";
-        LClass.Unit = "SNAudioMixer";
-        LClass.Category = TPaletteCategory::pcMixers;
-        LClass.DisplayName = "Audio Mixer";
+        ApplyCatalogue(LClass, "TSNAudioMixer");
         LClass.Parent = &TSNMultiInput::ClassDescription();
         LClass.ComponentEditorEntries = true;
         LClass.Properties = {

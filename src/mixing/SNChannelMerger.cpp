@@ -2,6 +2,7 @@
 #include "SNChannelMerger.h"
 
 #include "CVRegistry.h"
+#include "SNCatalogue.h"
 
 #include <cstring>
 
@@ -47,10 +48,7 @@ const TClassDescription& TSNChannelMerger::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TSNChannelMerger";
-        LClass.Unit = "SNChannelMerger";
-        LClass.Category = TPaletteCategory::pcMixers;
-        LClass.DisplayName = "Audio Channel Merger";
+        ApplyCatalogue(LClass, "TSNChannelMerger");
         LClass.Parent = &TSNMultiInput::ClassDescription();
         LClass.Properties = {
             DescribePinList("InputPins", "TSNPNQueuedAudioSinkPin", &TSNChannelMerger::GetInputPins)
