@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGFilterCalc.h"
 #include "SNCommonFilter.h"
 
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 struct FIRState_64f;
 struct IIRState_64f;
@@ -128,4 +131,5 @@ private:
     std::vector<double> FScratch;
 };
 
+SN_API_END
 } // namespace Sonorix
