@@ -3,12 +3,15 @@
 // clock of its own.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
 #include <cstdint>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Published as MasterPumping. Enabled: the owner claims the pump role at
 // stream start (a downstream component may still claim it more strongly);
@@ -36,4 +39,5 @@ private:
     uint32_t FPriority = static_cast<uint32_t>(PriorityProperty.Default);
 };
 
+SN_API_END
 } // namespace Sonorix

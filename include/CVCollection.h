@@ -14,6 +14,8 @@
 //   LItems[2].SetIndex(0);         // moves the item to the front
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
@@ -23,6 +25,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TLockCollectionItem;
 
@@ -169,4 +172,5 @@ protected:
     std::vector<std::unique_ptr<TItem>> FItems;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -2,6 +2,8 @@
 // Root class of every component.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
@@ -11,6 +13,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // OnError of the components that report run-time failures: sender, message,
 // code, and whether the handler dealt with it.
@@ -51,4 +54,5 @@ private:
 
 using TLockComponentPtr = std::shared_ptr<TLockComponent>;
 
+SN_API_END
 } // namespace Sonorix

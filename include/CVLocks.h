@@ -3,6 +3,8 @@
 // locked setters and getters that property code goes through.
 #pragma once
 
+#include "SNExport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -12,6 +14,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Holds a lock until it goes out of scope (or Release is called).
 class TLockAccess {
@@ -111,4 +114,5 @@ private:
     int FNextHandle = 1;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,10 +3,13 @@
 // meters, the spectrum and players use it for their synchronised events.
 #pragma once
 
+#include "SNExport.h"
+
 #include <functional>
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Hands notifications to the main thread and lets the sender withdraw those
 // not yet delivered. Withdrawn or late notifications (after Shutdown) are
@@ -30,4 +33,5 @@ private:
     std::shared_ptr<TState> FState;
 };
 
+SN_API_END
 } // namespace Sonorix

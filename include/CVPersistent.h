@@ -9,6 +9,8 @@
 // go through the description to read and write properties as text.
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNTypes.h"
 
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TPersistent;
 class TPNPin;
@@ -493,4 +496,5 @@ inline double ClampTo(const TRealSpec& ASpec, double AValue)
     return AValue;
 }
 
+SN_API_END
 } // namespace Sonorix

@@ -5,11 +5,14 @@
 //   static const TClassDescription& ClassDescription() { return PlainClassDescription<"TFeeder">(); }
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVPersistent.h"
 
 #include <cstddef>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A class name as a template argument.
 template <size_t N>
@@ -33,4 +36,5 @@ const TClassDescription& PlainClassDescription()
     return LDescription;
 }
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // class name, and reads and writes properties by path as text.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 
 #include <initializer_list>
@@ -13,6 +15,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TPNPin;
 class TPNPinList;
@@ -75,4 +78,5 @@ std::vector<TPNPin*> AllPins(TPersistent& AObject);
 // (path, value) pairs, nested objects and collection items included.
 std::vector<std::pair<std::string, std::string>> ChangedProperties(TPersistent& AObject);
 
+SN_API_END
 } // namespace Sonorix

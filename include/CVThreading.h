@@ -3,6 +3,8 @@
 // component builds on.
 #pragma once
 
+#include "SNExport.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +18,7 @@
 #include <thread>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A timeout that never expires. Negative timeouts, and any longer than a
 // year, are treated the same way.
@@ -195,4 +198,5 @@ private:
     uint64_t FErrorCount = 0;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -8,12 +8,15 @@
 //   auto LLevels = Sonorix::TDGRealBuffer::CreateSize(2); LLevels->SetItem(0, 0.5);
 #pragma once
 
+#include "SNExport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class IDGBlockBuffer;
 using IDGBlockBufferPtr = std::shared_ptr<IDGBlockBuffer>;
@@ -99,4 +102,5 @@ private:
     std::vector<double> FData;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // components at a fixed period.
 #pragma once
 
+#include "SNExport.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -10,6 +12,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Times and periods are int64 counts of 100 ns.
 inline constexpr int64_t DGTimeUnitsPerSecond = 10'000'000;
@@ -161,4 +164,5 @@ private:
 uint64_t DGMissedDeadlines();
 inline constexpr int64_t CDGMissedDeadlineSlack = 100'000; // 10 ms
 
+SN_API_END
 } // namespace Sonorix

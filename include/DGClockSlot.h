@@ -2,6 +2,8 @@
 // A component's own clock, which may be stopped from its own tick.
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGClock.h"
 
 #include <functional>
@@ -10,6 +12,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Holds at most one running TDGClockGen. Stop may be called from the clock's
 // own tick (a stream that ends inside a tick): the stopped clock is then
@@ -56,4 +59,5 @@ private:
     std::vector<std::unique_ptr<TDGClockGen>> FRetired;
 };
 
+SN_API_END
 } // namespace Sonorix

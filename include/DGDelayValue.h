@@ -3,6 +3,8 @@
 // object of the components that delay a stream.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 
@@ -10,6 +12,7 @@
 #include <functional>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TDGDelayMode { dmMilliseconds, dmSamples };
 extern const TEnumInfo TDGDelayModeInfo;
@@ -54,4 +57,5 @@ private:
     TDGDelayMode FMode = ModeProperty.Default;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -34,6 +34,8 @@
 //   double LGain = std::abs(LInfo->GetResponse(5000.0));      // < 0.01
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVPersistent.h"
 
 #include <complex>
@@ -42,6 +44,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TDGFilterType : int32_t { ftFIR, ftIIR, ftBiquadIIR };
 enum TDGWindowType : int32_t { wtRect, wtBartlett, wtBlackman, wtHamming, wtHanning, wtKaiser };
@@ -83,4 +86,5 @@ std::vector<double> DGWindow(TDGWindowType AWindow, int32_t ALength, double AAlp
 std::complex<double> DGFilterResponse(TDGFilterType AFilterType, const std::vector<double>& ATaps,
                                       double ANormalisedFrequency);
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // converter, and the pin that hands arriving values to a published method.
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGBuffers.h"
 #include "PNPins.h"
 
@@ -11,6 +13,7 @@
 #include <mutex>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A queued input of real-number buffers. It also takes single values (a
 // meter's readings): each becomes one value of the stream. Every member is
@@ -90,4 +93,5 @@ private:
     double FSpectrumRate = 0; // of the running spectrum stream, 0 for others
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // of its own, and at which priority.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 #include "CVThreading.h"
@@ -10,6 +12,7 @@
 #include <functional>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 extern const TEnumInfo TDGThreadPriorityInfo;
 
@@ -48,4 +51,5 @@ private:
     TDGThreadPriority FPriority = PriorityProperty.Default;
 };
 
+SN_API_END
 } // namespace Sonorix

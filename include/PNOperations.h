@@ -5,6 +5,8 @@
 // pointer, so any component on the way may keep it in a queue.
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNTypes.h"
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <mutex>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class ISNAudioBuffer;
 class IDGBlockBuffer;
@@ -229,4 +232,5 @@ private:
     std::deque<IPNNotifyOperationPtr> FItems;
 };
 
+SN_API_END
 } // namespace Sonorix

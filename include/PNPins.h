@@ -10,6 +10,8 @@
 // no stream runs through it.
 #pragma once
 
+#include "SNExport.h"
+
 #include "PNOperations.h"
 
 #include <atomic>
@@ -20,6 +22,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TPersistent;
 class TPNSinkPin;
@@ -286,4 +289,5 @@ private:
     std::vector<std::unique_ptr<TPNPin>> FPins;
 };
 
+SN_API_END
 } // namespace Sonorix

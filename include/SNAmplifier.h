@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Scales every sample of a stream by Coefficient.
 //
@@ -40,4 +43,5 @@ namespace SNAmplifier {
 void RegisterPkg();
 } // namespace SNAmplifier
 
+SN_API_END
 } // namespace Sonorix

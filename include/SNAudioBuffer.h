@@ -20,6 +20,8 @@
 //   LBuffer->CopyTo(0, *LMono8Bit, 0, LBuffer->GetSize());
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGBuffers.h"
 #include "SNTypes.h"
 
@@ -28,6 +30,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class ISNAudioBuffer;
 using ISNAudioBufferPtr = std::shared_ptr<ISNAudioBuffer>;
@@ -170,4 +173,5 @@ private:
     IDGBlockBufferPtr FData;
 };
 
+SN_API_END
 } // namespace Sonorix

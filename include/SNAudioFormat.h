@@ -3,6 +3,8 @@
 // format. A change of any member runs the owner's change action.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVLocks.h"
 #include "CVPersistent.h"
 #include "SNTypes.h"
@@ -10,6 +12,7 @@
 #include <functional>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Channels, sample width, rate and speaker mask of a stream.
 class TSNAudioFormatBasic : public TPersistent {
@@ -126,4 +129,5 @@ public:
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 };
 
+SN_API_END
 } // namespace Sonorix

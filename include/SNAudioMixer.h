@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVCollection.h"
 #include "DGClock.h"
 #include "SNMultiInput.h"
 #include "SNStreamSource.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Whether a mixer channel holds output back until it has received data.
 enum TDGMixerChannelWaitType { mcwNone, mcwWaitForData };
@@ -164,4 +167,5 @@ namespace SNAudioMixer {
 void RegisterPkg();
 } // namespace SNAudioMixer
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNSimpleFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A filter core with a band from FreqLow to FreqHigh (band pass, band stop).
 class TSNBandFilter : public TSNSimpleFilter {
@@ -35,4 +38,5 @@ private:
     double FFreqHigh = FreqHighProperty.Default;
 };
 
+SN_API_END
 } // namespace Sonorix

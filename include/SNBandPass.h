@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNBandFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Passes the band from FreqLow to FreqHigh and stops the frequencies outside it,
 // with a windowed FIR (FilterType ftFIR, Order taps, WindowType) or an IIR
@@ -29,4 +32,5 @@ namespace SNBandPass {
 void RegisterPkg();
 } // namespace SNBandPass
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // one buffer per tick, looping, pausing, and positions in samples and time.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVMainThreadNotify.h"
 #include "DGClock.h"
@@ -16,6 +18,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Event: the player has reached ASample of ASamplesCount (both in sample
 // frames; the count is 0 when the file does not state its length).
@@ -122,4 +125,5 @@ private:
     std::unique_ptr<TDGClockGen> FClock;
 };
 
+SN_API_END
 } // namespace Sonorix

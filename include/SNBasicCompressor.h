@@ -4,6 +4,8 @@
 // framing shared by encoders, decoders and packet writers.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "DGBuffers.h"
 #include "DGThreading.h"
@@ -15,6 +17,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // The 28-byte header before each codec packet (little-endian, packed).
 #pragma pack(push, 1)
@@ -102,4 +105,5 @@ protected:
     TSNPNAudioSinkPin FInputPin;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -4,6 +4,8 @@
 // pulls packets from upstream until audio came out).
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "DGThreading.h"
 #include "PNPins.h"
@@ -13,6 +15,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNCodecThread;
 
@@ -82,4 +85,5 @@ protected:
     std::atomic<bool> FOpened{false};
 };
 
+SN_API_END
 } // namespace Sonorix

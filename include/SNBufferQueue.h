@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CMMasterPumping.h"
 #include "DGClockSlot.h"
 #include "SNCommonFilter.h"
@@ -10,6 +12,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A jitter buffer in one audio stream.
 //
@@ -106,4 +109,5 @@ namespace SNBufferQueue {
 void RegisterPkg();
 } // namespace SNBufferQueue
 
+SN_API_END
 } // namespace Sonorix

@@ -6,12 +6,15 @@
 // add rows of their own (SNModule.h).
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVPersistent.h"
 
 #include <string_view>
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 struct TCatalogueEntry {
     const char* Unit;
@@ -46,4 +49,5 @@ void AddCatalogueEntries(const std::vector<TCatalogueEntry>& AEntries, std::stri
 // not be described).
 void RemoveCatalogueEntries(const std::vector<TCatalogueEntry>& AEntries);
 
+SN_API_END
 } // namespace Sonorix

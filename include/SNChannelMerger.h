@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNMultiInput.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Builds one multi-channel stream from several: input pin i feeds output
 // channel i with its first channel. The number of inputs follows
@@ -50,4 +53,5 @@ namespace SNChannelMerger {
 void RegisterPkg();
 } // namespace SNChannelMerger
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonSplitter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Sends each channel of a stream as a mono stream of its own: output pin i
 // carries channel i, samples unchanged, same rate and width. The mono buffers
@@ -49,4 +52,5 @@ namespace SNChannelSplitter {
 void RegisterPkg();
 } // namespace SNChannelSplitter
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TDGCombFeed { cfForward, cfBack };
 extern const TEnumInfo TDGCombFeedInfo;
@@ -71,4 +74,5 @@ namespace SNCombFilter {
 void RegisterPkg();
 } // namespace SNCombFilter
 
+SN_API_END
 } // namespace Sonorix

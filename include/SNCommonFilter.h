@@ -2,6 +2,8 @@
 // Base of the single-stream filters: one audio input, one audio output.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVThreading.h"
 #include "DGThreading.h"
@@ -12,6 +14,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A filter receives a stream on InputPin and sends its result on OutputPin.
 //
@@ -129,4 +132,5 @@ private:
     int64_t FFramesDone = 0;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // the pace of a pump.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CMMasterPumping.h"
 #include "CVComponent.h"
 #include "DGBuffers.h"
@@ -18,19 +20,7 @@
 #include <string>
 
 namespace Sonorix {
-
-// The runtime's range-check error: a value does not fit the type it is
-// converted to. A generator that raises it stops its stream.
-class ERangeError : public EDGException {
-public:
-    using EDGException::EDGException;
-};
-
-// The runtime's overflow error: an integer step left its 32-bit range.
-class EIntOverflow : public EDGException {
-public:
-    using EDGException::EDGException;
-};
+SN_API_BEGIN
 
 // A generator sends a stream in the format of AudioFormat on OutputPin, one
 // buffer of AudioFormat.BufferSize frames per pump step.
@@ -158,4 +148,5 @@ private:
     std::string FLastError; // Guarded by FStateMutex.
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -2,6 +2,8 @@
 // Base of the file writers: one audio input and a file name.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
@@ -12,6 +14,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A writer takes a stream on InputPin: the start reaches BeginAudio (the file
 // is opened there), each buffer RenderAudio, the stop EndAudio (the file is
@@ -59,4 +62,5 @@ private:
     bool FEnabled = EnabledProperty.Default;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -4,6 +4,8 @@
 // OnValueChange.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVMainThreadNotify.h"
 #include "PNPins.h"
@@ -17,6 +19,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TSNValueMode { vmLinear, vmDecibel };
 extern const TEnumInfo TSNValueModeInfo;
@@ -153,4 +156,5 @@ private:
 // The class-description row of OnValueChange, shared by the three meters.
 TEventInfo MeterValueChangeEventInfo();
 
+SN_API_END
 } // namespace Sonorix

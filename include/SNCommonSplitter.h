@@ -3,6 +3,8 @@
 // the channel splitter and the analysers (spectrum, goniometer).
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
@@ -10,6 +12,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Receives a stream on InputPin and serves one output pin per channel.
 //
@@ -109,4 +112,5 @@ private:
     int32_t FCountChannels = static_cast<int32_t>(CountChannelsProperty.Default);
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGDelayValue.h"
 #include "SNCommonFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Delays a stream by DelayValue (milliseconds or frames). Every output buffer
 // has the length of its input and holds the input of D frames earlier; the
@@ -61,4 +64,5 @@ namespace SNDelayLine {
 void RegisterPkg();
 } // namespace SNDelayLine
 
+SN_API_END
 } // namespace Sonorix

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonFilter.h"
 
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Lowers the level of a stream above Threshold. The peak of each frame (the
 // loudest channel) is followed in decibels with attack and release
@@ -107,4 +110,5 @@ namespace SNDynamicRangeCompressor {
 void RegisterPkg();
 } // namespace SNDynamicRangeCompressor
 
+SN_API_END
 } // namespace Sonorix

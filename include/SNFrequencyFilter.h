@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNSimpleFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A filter core with one corner frequency (low pass, high pass).
 class TSNFrequencyFilter : public TSNSimpleFilter {
@@ -29,4 +32,5 @@ private:
     double FFrequency;
 };
 
+SN_API_END
 } // namespace Sonorix

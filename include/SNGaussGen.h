@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNSeededNoiseGen.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Gaussian noise with Mean and StdDev (16-bit sample units), clamped to the
 // 16-bit range, reproducible: the sequence is fixed by Seed.
@@ -45,4 +48,5 @@ namespace SNGaussGen {
 void RegisterPkg();
 } // namespace SNGaussGen
 
+SN_API_END
 } // namespace Sonorix

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonSplitter.h"
 
 #include <array>
 #include <functional>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TSNGoniometerVectorMode { gmCartesian, gmPolar };
 extern const TEnumInfo TSNGoniometerVectorModeInfo;
@@ -56,4 +59,5 @@ namespace SNGoniometer {
 void RegisterPkg();
 } // namespace SNGoniometer
 
+SN_API_END
 } // namespace Sonorix

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVCollection.h"
 #include "SNSimpleFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNGraphicEqualizer;
 
@@ -119,4 +122,5 @@ namespace SNGraphicEqualizer {
 void RegisterPkg();
 } // namespace SNGraphicEqualizer
 
+SN_API_END
 } // namespace Sonorix

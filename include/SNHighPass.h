@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNFrequencyFilter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Passes the frequencies above Frequency and stops the frequencies below it, with a
 // windowed FIR (FilterType ftFIR, Order taps, WindowType) or an IIR design
@@ -33,4 +36,5 @@ namespace SNHighPass {
 void RegisterPkg();
 } // namespace SNHighPass
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNBasicCompressor.h"
 #include "XVLAVSupport.h"
 
@@ -10,6 +12,7 @@
 struct AVPacket;
 
 namespace Sonorix {
+SN_API_BEGIN
 
 namespace LAV {
 class TLAVEncoder;
@@ -66,4 +69,5 @@ namespace SNLAVAudioCompressor {
 void RegisterPkg();
 } // namespace SNLAVAudioCompressor
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGBuffers.h"
 #include "SNAudioFormat.h"
 #include "SNBasicDecompressor.h"
@@ -10,6 +12,7 @@ struct AVCodecParserContext;
 struct AVPacket;
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Decodes codec packets arriving on InputPin with a libavcodec audio decoder
 // and sends integer PCM on OutputPin.
@@ -73,4 +76,5 @@ namespace SNLAVAudioDecompressor {
 void RegisterPkg();
 } // namespace SNLAVAudioDecompressor
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonLogger.h"
 #include "XVLAVSupport.h"
 
@@ -9,6 +11,7 @@
 struct AVPacket;
 
 namespace Sonorix {
+SN_API_BEGIN
 
 namespace LAV {
 class TLAVEncoder;
@@ -77,4 +80,5 @@ namespace SNLAVAudioLogger {
 void RegisterPkg();
 } // namespace SNLAVAudioLogger
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNBasicCommonPlayer.h"
 #include "XVLAVSupport.h"
 
@@ -9,6 +11,7 @@
 struct AVPacket;
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Plays the audio of a media file of any container and codec that libav
 // reads (WAV, FLAC, Ogg, MP3, MP4/M4A, Opus, ...), as a stream of integer
@@ -81,4 +84,5 @@ namespace SNLAVAudioPlayer {
 void RegisterPkg();
 } // namespace SNLAVAudioPlayer
 
+SN_API_END
 } // namespace Sonorix

@@ -15,6 +15,8 @@
 // module in the folders of SONORIX_MODULE_PATH). examples/gain-module is one.
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCatalogue.h"
 #include "SNTypes.h"
 
@@ -24,6 +26,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // The interface between a module and the package; a module built for another
 // version is refused.
@@ -68,4 +71,5 @@ struct TSNLibraryClose {
 };
 using TSNLibraryHandle = std::unique_ptr<void, TSNLibraryClose>;
 
+SN_API_END
 } // namespace Sonorix

@@ -5,6 +5,8 @@
 // once per output buffer whenever every needed input holds enough samples.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVThreading.h"
 #include "DGThreading.h"
@@ -19,6 +21,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // A thread-safe FIFO of audio buffers counted in sample frames.
 class ISNSamplesQueue {
@@ -276,4 +279,5 @@ protected:
     bool FStartSent = false;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // header) and the expansion of "%" codes in their text.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVCollection.h"
 #include "SNTypes.h"
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // One comment. A new item is named "Comment" + the collection's count.
 class TSNOggCommentItem : public TLockCollectionItem {
@@ -86,4 +89,5 @@ protected:
 std::string PopulateComent(const std::string& AText, const WAVEFORMATEXTENSIBLE& AFormat, unsigned AChannels,
                            double AQuality);
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "PNOperations.h"
 #include "PNPins.h"
@@ -10,6 +12,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNPacketAssembler;
 
@@ -82,4 +85,5 @@ namespace SNOggLogger {
 void RegisterPkg();
 } // namespace SNOggLogger
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVMainThreadNotify.h"
 #include "DGClock.h"
@@ -15,6 +17,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum TDGClockSource : uint8_t { csAuto, csInternal, csExternal };
 extern const TEnumInfo TDGClockSourceInfo;
@@ -225,4 +228,5 @@ namespace SNOggPlayer {
 void RegisterPkg();
 } // namespace SNOggPlayer
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNVUMeter.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Peak programme meter: after the 20 Hz DC blocker, each channel's level
 // jumps to any sample's magnitude above it and otherwise falls by level / N
@@ -21,7 +24,7 @@ class TSNPPMMeter : public TSNCommonMeter {
 public:
     static constexpr TIntSpec HalfLifeProperty{.Name = "HalfLife", .Default = 1000};
 
-    TSNPPMMeter() = default;
+    TSNPPMMeter();
     ~TSNPPMMeter() override;
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
@@ -37,7 +40,7 @@ protected:
 private:
     int32_t FHalfLife = static_cast<int32_t>(HalfLifeProperty.Default);
     TSNChannelReals FValues{};
-    std::vector<IIRState_32f*> FStates;
+    std::unique_ptr<TSNMeterDCBlockers> FDCBlockers;
 };
 
 namespace SNPPMMeter {
@@ -45,4 +48,5 @@ namespace SNPPMMeter {
 void RegisterPkg();
 } // namespace SNPPMMeter
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVCollection.h"
 #include "CVComponent.h"
 #include "CVThreading.h"
@@ -14,6 +16,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNQueuedSwitch;
 class TSNQueuedInputs;
@@ -215,4 +218,5 @@ namespace SNQueuedSwitch {
 void RegisterPkg();
 } // namespace SNQueuedSwitch
 
+SN_API_END
 } // namespace Sonorix

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonMeter.h"
 
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Plain RMS level per channel over each period: sqrt(mean of x^2), in sample
 // units (full scale 2^(bits-1) - 1), or in dB relative to half full scale in
@@ -34,4 +37,5 @@ namespace SNRMSMeter {
 void RegisterPkg();
 } // namespace SNRMSMeter
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNSeededNoiseGen.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Uniform noise between Low and High (16-bit sample units), reproducible:
 // the sequence is fixed by Seed.
@@ -45,4 +48,5 @@ namespace SNRandomGen {
 void RegisterPkg();
 } // namespace SNRandomGen
 
+SN_API_END
 } // namespace Sonorix

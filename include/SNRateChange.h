@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNAudioBuffer.h"
 
 #include <functional>
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 
 // Converts audio buffers to an output sample rate and cuts the result into
@@ -72,4 +75,5 @@ private:
     ISNAudioBufferPtr FConverted;
 };
 
+SN_API_END
 } // namespace Sonorix

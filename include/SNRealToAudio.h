@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "DGRealPins.h"
 #include "SNAudioFormat.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Turns streams of real numbers into one audio stream: input pin i becomes
 // output channel i.
@@ -76,4 +79,5 @@ namespace SNRealToAudio {
 void RegisterPkg();
 } // namespace SNRealToAudio
 
+SN_API_END
 } // namespace Sonorix

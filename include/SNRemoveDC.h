@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGBuffers.h"
 #include "SNCommonFilter.h"
 
+#include <memory>
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
-struct IIRState_32f;
+struct TSNRemoveDCStates;
 
 // Removes the constant (DC) part of every channel with a fixed one-pole
 // high pass whose corner lies near 20 Hz:
@@ -23,6 +27,7 @@ struct IIRState_32f;
 //   LRemoveDC.GetOutputPin().Connect(LSink.GetInputPin());
 class TSNRemoveDC : public TSNCommonFilter {
 public:
+    TSNRemoveDC();
     ~TSNRemoveDC() override;
 
     static const TClassDescription& ClassDescription();
@@ -38,7 +43,8 @@ private:
     // Called with FInputLock held.
     void FreeStates();
 
-    std::vector<IIRState_32f*> FStates;
+    // One DC blocker per channel.
+    std::unique_ptr<TSNRemoveDCStates> FStates;
     IDGBlockBufferPtr FDCBuffer;
 };
 
@@ -47,4 +53,5 @@ namespace SNRemoveDC {
 void RegisterPkg();
 } // namespace SNRemoveDC
 
+SN_API_END
 } // namespace Sonorix

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNAudioFormat.h"
 #include "SNCommonFilter.h"
 #include "SNRateChange.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Re-cuts a stream into buffers of BufferSize frames and, when AudioFormat
 // is enabled, converts it to that format (channels, rate, sample width), so
@@ -65,4 +68,5 @@ namespace SNRepack {
 void RegisterPkg();
 } // namespace SNRepack
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNAudioBuffer.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Fills ADest, whose format and frame count are already set, from ASource by
 // band-limited resampling to ADest's length: ADest's frame k stands for
@@ -23,4 +26,5 @@ namespace Sonorix {
 //   ResizeAudioBuffer(*LIn1024Frames, *LOut);
 void ResizeAudioBuffer(const ISNAudioBuffer& ASource, ISNAudioBuffer& ADest);
 
+SN_API_END
 } // namespace Sonorix

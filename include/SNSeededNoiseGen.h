@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonGen.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // The base of the noise generators: a reproducible sequence fixed by Seed.
 // Each stream starts the sequence from Seed; a change of Seed restarts it at
@@ -27,4 +30,5 @@ private:
     uint32_t FStateSeed = static_cast<uint32_t>(SeedProperty.Default);
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNCommonGen.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TPNPin;
 
@@ -91,4 +94,5 @@ namespace SNSignalGen {
 void RegisterPkg();
 } // namespace SNSignalGen
 
+SN_API_END
 } // namespace Sonorix

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "DGFilterCalc.h"
 #include "SNCommonFilter.h"
 
+#include <memory>
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
-struct FIRState_64f;
-struct IIRState_64f;
+struct TSNSimpleFilterStates;
 
 // The core of the frequency-selective filters: asks a descendant for a
 // design (GetFilterInfo), builds one FIR or IIR state per channel, and
@@ -42,6 +45,7 @@ public:
     static constexpr TIntSpec OrderProperty{
         .Name = "Order", .Default = 41, .Min = 1, .DesignMin = 1, .DesignMax = 1001, .OldName = "NumTaps"};
 
+    TSNSimpleFilter();
     ~TSNSimpleFilter() override;
 
     static const TClassDescription& ClassDescription();
@@ -67,12 +71,6 @@ public:
     // The current design.
     int32_t GetTapsCount() const;
     double GetTaps(int32_t AIndex) const;
-
-    // One channel's primitive state (which member is set depends on the kind).
-    struct TState {
-        FIRState_64f* FIR = nullptr;
-        IIRState_64f* IIR = nullptr;
-    };
 
     // Sets SampleRate from the frequency properties (descendants).
     virtual void AutoCalcRate() {}
@@ -123,9 +121,11 @@ private:
     ISNAudioBufferPtr FDelayBuffer;
     ISNAudioBufferPtr FDelayOutputBuffer;
     int32_t FDelayBufferFilledSize = 0;
-    std::vector<TState> FStates;
+    // One primitive state per channel.
+    std::unique_ptr<TSNSimpleFilterStates> FStates;
     // One channel as doubles, for the block path.
     std::vector<double> FScratch;
 };
 
+SN_API_END
 } // namespace Sonorix

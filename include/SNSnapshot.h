@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNAudioFormat.h"
 #include "SNCommonFilter.h"
 
@@ -8,6 +10,7 @@
 #include <functional>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Event: a snapshot completed. ABuffer holds SnapShotSize frames of the
 // stream; the receiver may keep it.
@@ -74,4 +77,5 @@ namespace SNSnapshot {
 void RegisterPkg();
 } // namespace SNSnapshot
 
+SN_API_END
 } // namespace Sonorix

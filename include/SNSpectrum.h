@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "DGSignalDispatcher.h"
+#include "SNExport.h"
+
 #include "SNCommonMeter.h"
 #include "SNCommonSplitter.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
+
+struct TSNSpectrumFFT;
 
 // Scaling of the forward transform: none, by 1/N, or by 1/sqrt(N).
 enum TDGFourierNormalization { fnNone, fnNormalize, fnNormalizeSqrt };
@@ -90,7 +95,8 @@ protected:
     // Called with FLock held.
     void IntInit();
     void ProcessFFT(int32_t AChannel);
-    void SingleFFT(int32_t AChannel, const double* ASource, Ipp64fc* ADestination, int32_t ALength);
+    // The complex spectrum of ASource (2^RunningOrder samples) into the FFT's work array.
+    void SingleFFT(int32_t AChannel, const double* ASource);
 
 private:
     void FreeState();
@@ -114,8 +120,8 @@ private:
     std::vector<uint32_t> FSkipSamples;
     std::vector<double> FFrequencies;
     double FMaxFrequency = 0;
-    std::vector<Ipp64fc> FComplex;
-    IppsFFTSpec_R_64f* FIntState = nullptr;
+    // The transform's state and work array.
+    std::unique_ptr<TSNSpectrumFFT> FFFT;
     TSNMainThreadNotify FMainThreadNotify;
 };
 
@@ -124,4 +130,5 @@ namespace SNSpectrum {
 void RegisterPkg();
 } // namespace SNSpectrum
 
+SN_API_END
 } // namespace Sonorix

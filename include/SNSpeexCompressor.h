@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNBasicCompressor.h"
 #include "SNOggComments.h"
 
@@ -9,6 +11,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 enum class TSNSpeexBandMode { snSpeexNarrowBand, snSpeexWideband, snSpeexUltraWideband };
 extern const TEnumInfo SNSpeexBandModeInfo;
@@ -117,4 +120,5 @@ namespace SNSpeexCompressor {
 void RegisterPkg();
 } // namespace SNSpeexCompressor
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNAudioFormat.h"
 #include "SNBasicDecompressor.h"
 #include "XVLAVSupport.h"
@@ -8,6 +10,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNPacketAssembler;
 
@@ -66,4 +69,5 @@ namespace SNSpeexDecompressor {
 void RegisterPkg();
 } // namespace SNSpeexDecompressor
 
+SN_API_END
 } // namespace Sonorix

@@ -21,6 +21,8 @@
 //   StoreGraph(*LGraph, std::cout);
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "SNTypes.h"
 
@@ -33,6 +35,7 @@
 #include <vector>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TPNSourcePin;
 class TPNSinkPin;
@@ -141,4 +144,5 @@ std::unique_ptr<TSNGraph> ReadGraphText(std::string_view AText, const std::strin
 std::unique_ptr<TSNGraph> ReadGraph(std::istream& AIn, const std::string& AFile = "<stream>");
 std::unique_ptr<TSNGraph> ReadGraphFile(const std::string& APath);
 
+SN_API_END
 } // namespace Sonorix

@@ -2,7 +2,10 @@
 // What a runner needs of a component that produces a stream on its own.
 #pragma once
 
+#include "SNExport.h"
+
 namespace Sonorix {
+SN_API_BEGIN
 
 // Implemented by components that start streams by themselves (generators,
 // players) and by those that keep a clock of their own (a mixer that is its
@@ -20,4 +23,5 @@ public:
     virtual bool IsSourceRunning() const = 0;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "PNPins.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // An on/off gate in one audio stream.
 //
@@ -58,4 +61,5 @@ namespace SNSwitch {
 void RegisterPkg();
 } // namespace SNSwitch
 
+SN_API_END
 } // namespace Sonorix

@@ -3,12 +3,15 @@
 // classes every component raises.
 #pragma once
 
+#include "SNExport.h"
+
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Format tags of the wave format header.
 constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
@@ -114,6 +117,19 @@ public:
     using EDGException::EDGException;
 };
 
+// The runtime's range-check error: a value does not fit the type it is
+// converted to. A generator that raises it stops its stream.
+class ERangeError : public EDGException {
+public:
+    using EDGException::EDGException;
+};
+
+// The runtime's overflow error: an integer step left its 32-bit range.
+class EIntOverflow : public EDGException {
+public:
+    using EDGException::EDGException;
+};
+
 // Raises EAssertionFailed with AMessage when ACondition is false.
 inline void SNAssert(bool ACondition, const char* AMessage)
 {
@@ -121,4 +137,5 @@ inline void SNAssert(bool ACondition, const char* AMessage)
         throw EAssertionFailed(AMessage);
 }
 
+SN_API_END
 } // namespace Sonorix

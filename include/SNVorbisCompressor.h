@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNBasicCompressor.h"
 #include "SNOggComments.h"
 
@@ -8,6 +10,7 @@
 #include <memory>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Encodes the PCM arriving on InputPin (8, 16, 24 or 32 bits, 1 to 255
 // channels) into Vorbis packets, sent one per buffer in the codec packet
@@ -70,4 +73,5 @@ namespace SNVorbisCompressor {
 void RegisterPkg();
 } // namespace SNVorbisCompressor
 
+SN_API_END
 } // namespace Sonorix

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SNExport.h"
+
 #include "CMMasterPumping.h"
 #include "CVThreading.h"
 #include "DGClock.h"
@@ -12,6 +14,7 @@
 #include <string>
 
 namespace Sonorix {
+SN_API_BEGIN
 
 class TSNPacketAssembler;
 
@@ -98,4 +101,5 @@ namespace SNVorbisDecompressor {
 void RegisterPkg();
 } // namespace SNVorbisDecompressor
 
+SN_API_END
 } // namespace Sonorix

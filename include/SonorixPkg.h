@@ -4,6 +4,8 @@
 // in the library SonorixLAV: code that uses them by type links it.
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVRegistry.h"
 #include "SNStoredGraph.h"
 #include "SNModule.h"
@@ -46,6 +48,7 @@
 #include "SNRealToAudio.h"
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // Registers every component of the catalogue (SNCatalogue.h): the package's
 // own, the libav components by name (their module loads on first use), and
@@ -56,4 +59,5 @@ inline void RegisterAllComponents()
     TSNRegistry::Instance().RegisterCatalogue();
 }
 
+SN_API_END
 } // namespace Sonorix

@@ -13,6 +13,8 @@
 //   LLogger->GetFileFormat().SetFormatName("flac");   // or guessed from FileName
 #pragma once
 
+#include "SNExport.h"
+
 #include "CVComponent.h"
 #include "CVLocks.h"
 #include "CVPersistent.h"
@@ -31,6 +33,7 @@ struct AVOutputFormat;
 struct AVStream;
 
 namespace Sonorix {
+SN_API_BEGIN
 
 // OnWarning of the libav components: something the stream goes on after (a
 // packet that did not decode and was dropped, a conversion for the codec):
@@ -229,4 +232,5 @@ private:
     int FOpenedIndex = -1;
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -3,16 +3,19 @@
 
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
+#include "SNMeterDCBlockers.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace Sonorix {
 
+TSNPPMMeter::TSNPPMMeter() : FDCBlockers(std::make_unique<TSNMeterDCBlockers>()) {}
+
 TSNPPMMeter::~TSNPPMMeter()
 {
     TLockAccess LAccess = FLock->WriteLock();
-    FreeMeterDCBlockers(FStates);
+    FreeMeterDCBlockers(FDCBlockers->States);
 }
 
 const TClassDescription& TSNPPMMeter::ClassDescription()
@@ -46,18 +49,19 @@ void TSNPPMMeter::Reset(const WAVEFORMATEXTENSIBLE* AWaveFormat)
         return;
     TSNCommonMeter::Reset(AWaveFormat);
     TLockAccess LAccess = FLock->WriteLock();
-    CreateMeterDCBlockers(FStates, *AWaveFormat);
+    CreateMeterDCBlockers(FDCBlockers->States, *AWaveFormat);
 }
 
 void TSNPPMMeter::GetMeterValue(TSNChannelReals& AValues)
 {
     const int32_t n = GetBufferSize();
     const double N = static_cast<double>(FWaveFormat.Format.nSamplesPerSec) * FHalfLife / 1000.0;
-    const int32_t LChannels = std::min<int32_t>(RunningChannels(), static_cast<int32_t>(FStates.size()));
+    const int32_t LChannels =
+        std::min<int32_t>(RunningChannels(), static_cast<int32_t>(FDCBlockers->States.size()));
     for (int32_t c = 0; c < LChannels; ++c) {
         float* x = WorkBuffer(c);
-        if (FStates[static_cast<size_t>(c)])
-            ippsIIR_32f_I(x, n, FStates[static_cast<size_t>(c)]);
+        if (FDCBlockers->States[static_cast<size_t>(c)])
+            ippsIIR_32f_I(x, n, FDCBlockers->States[static_cast<size_t>(c)]);
         double L = FValues[static_cast<size_t>(c)];
         for (int32_t i = 0; i < n; ++i) {
             const double LRelease = L / N;

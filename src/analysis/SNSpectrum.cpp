@@ -4,6 +4,7 @@
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
 #include "CVThreading.h"
+#include "DGSignalDispatcher.h"
 #include "SNDispatcher.h"
 
 #include <algorithm>
@@ -20,6 +21,20 @@ constexpr const char* GdBModeNames[] = {"adbNone", "adbPower", "adbAmplitude"};
 const TEnumInfo TDGFourierNormalizationInfo{"TDGFourierNormalization", GNormalizationNames};
 const TEnumInfo TSNdBModeInfo{"TSNdBMode", GdBModeNames};
 
+struct TSNSpectrumFFT {
+    std::vector<Ipp64fc> Complex;
+    IppsFFTSpec_R_64f* Spec = nullptr;
+
+    TSNSpectrumFFT() = default;
+    TSNSpectrumFFT(const TSNSpectrumFFT&) = delete;
+    TSNSpectrumFFT& operator=(const TSNSpectrumFFT&) = delete;
+    ~TSNSpectrumFFT()
+    {
+        if (Spec)
+            ippsFFTFree_R_64f(Spec);
+    }
+};
+
 TSNSpectrum::TSNSpectrum()
     : TSNCommonSplitter(TPNDataType::dtReal),
       FFrequencyOutputPins(this, "FrequencyOutputPins", TPNDataType::dtRealValue, TPNPinDirection::pdSource,
@@ -29,7 +44,8 @@ TSNSpectrum::TSNSpectrum()
                                    return SourceDispatch(APin, AOperation);
                                });
                                return LPin;
-                           })
+                           }),
+      FFFT(std::make_unique<TSNSpectrumFFT>())
 {
     CreateDefaultPins();
     FFrequencyOutputPins.SetCount(GetCountChannels());
@@ -178,9 +194,9 @@ bool TSNSpectrum::HasChannelEvent(int32_t AChannel)
 
 void TSNSpectrum::FreeState()
 {
-    if (FIntState)
-        ippsFFTFree_R_64f(FIntState);
-    FIntState = nullptr;
+    if (FFFT->Spec)
+        ippsFFTFree_R_64f(FFFT->Spec);
+    FFFT->Spec = nullptr;
 }
 
 void TSNSpectrum::IntInit()
@@ -201,9 +217,9 @@ void TSNSpectrum::IntInit()
               static_cast<uint32_t>(-ippStsFftOrderErr));
         return;
     }
-    if (const IppStatus LStatus = ippsFFTInitAlloc_R_64f(&FIntState, FRunningOrder, LFlag, ippAlgHintAccurate);
+    if (const IppStatus LStatus = ippsFFTInitAlloc_R_64f(&FFFT->Spec, FRunningOrder, LFlag, ippAlgHintAccurate);
         LStatus != ippStsNoErr) {
-        FIntState = nullptr;
+        FFFT->Spec = nullptr;
         Error("cannot make the FFT of Order " + std::to_string(FRunningOrder) + " (status " +
                   std::to_string(LStatus) + "): no spectra for this stream",
               static_cast<uint32_t>(-LStatus));
@@ -245,11 +261,11 @@ void TSNSpectrum::AudioStreamStart(const WAVEFORMATEXTENSIBLE* AWaveFormat)
     FBufferLastEndPos.assign(LChannels, 0);
     FSkipSamples.assign(LChannels, 0);
     FFrequencies.assign(LChannels, 0.0);
-    FComplex.clear();
-    if (!FIntState)
+    FFFT->Complex.clear();
+    if (!FFFT->Spec)
         return;
     const auto LLength = uint32_t{1} << FRunningOrder;
-    FComplex.resize(LLength);
+    FFFT->Complex.resize(LLength);
     for (size_t c = 0; c < LChannels; ++c)
         FFFTBuffers[c] = TDGRealBuffer::CreateSize(LLength);
 }
@@ -266,7 +282,7 @@ void TSNSpectrum::Stop()
 void TSNSpectrum::SplitBuffer(int32_t AChannel, const IDGRealBufferPtr& ABuffer)
 {
     TLockAccess LAccess = FLock->WriteLock();
-    if (!FIntState || AChannel < 0 || static_cast<size_t>(AChannel) >= FFFTBuffers.size())
+    if (!FFFT->Spec || AChannel < 0 || static_cast<size_t>(AChannel) >= FFFTBuffers.size())
         return;
     const auto c = static_cast<size_t>(AChannel);
     const uint32_t N = uint32_t{1} << FRunningOrder;
@@ -301,25 +317,27 @@ void TSNSpectrum::SplitBuffer(int32_t AChannel, const IDGRealBufferPtr& ABuffer)
     }
 }
 
-void TSNSpectrum::SingleFFT(int32_t /*AChannel*/, const double* ASource, Ipp64fc* ADestination, int32_t ALength)
+void TSNSpectrum::SingleFFT(int32_t /*AChannel*/, const double* ASource)
 {
+    Ipp64fc* LDestination = FFFT->Complex.data();
+    const auto LLength = static_cast<int32_t>(FFFT->Complex.size());
     TLockAccess LAccess = FLock->WriteLock();
     // The CCS result (bins 0 .. N/2) fills the front of the complex array;
     // the conjugate completion writes the mirrored upper half.
-    ippsFFTFwd_RToCCS_64f(ASource, reinterpret_cast<Ipp64f*>(ADestination), FIntState, nullptr);
-    ippsConjCcs_64fc_I(ADestination, ALength);
+    ippsFFTFwd_RToCCS_64f(ASource, reinterpret_cast<Ipp64f*>(LDestination), FFFT->Spec, nullptr);
+    ippsConjCcs_64fc_I(LDestination, LLength);
 }
 
 void TSNSpectrum::ProcessFFT(int32_t AChannel)
 {
     // Called with FLock held (and the output pin list's lock).
     const auto c = static_cast<size_t>(AChannel);
-    const auto L = static_cast<int32_t>(FComplex.size());
-    SingleFFT(AChannel, FFFTBuffers[c]->Read(), FComplex.data(), L);
+    const auto L = static_cast<int32_t>(FFFT->Complex.size());
+    SingleFFT(AChannel, FFFTBuffers[c]->Read());
     const auto LBins = static_cast<uint32_t>(L / 2);
     IDGRealBufferPtr LSpectrum = TDGRealBuffer::CreateSize(LBins);
     double* LValues = LSpectrum->Modify();
-    ippsMagnitude_64fc(FComplex.data(), LValues, static_cast<int32_t>(LBins));
+    ippsMagnitude_64fc(FFFT->Complex.data(), LValues, static_cast<int32_t>(LBins));
     LValues[0] = 0;
     if (FModedB != adbNone) {
         const double LFactor = FModedB == adbPower ? 10.0 : 20.0;

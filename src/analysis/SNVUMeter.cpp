@@ -3,6 +3,7 @@
 
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
+#include "SNMeterDCBlockers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,10 +33,12 @@ void CreateMeterDCBlockers(std::vector<IIRState_32f*>& AStates, const WAVEFORMAT
             LState = nullptr;
 }
 
+TSNVUMeter::TSNVUMeter() : FDCBlockers(std::make_unique<TSNMeterDCBlockers>()) {}
+
 TSNVUMeter::~TSNVUMeter()
 {
     TLockAccess LAccess = FLock->WriteLock();
-    FreeMeterDCBlockers(FStates);
+    FreeMeterDCBlockers(FDCBlockers->States);
 }
 
 const TClassDescription& TSNVUMeter::ClassDescription()
@@ -56,17 +59,18 @@ void TSNVUMeter::Reset(const WAVEFORMATEXTENSIBLE* AWaveFormat)
         return;
     TSNCommonMeter::Reset(AWaveFormat);
     TLockAccess LAccess = FLock->WriteLock();
-    CreateMeterDCBlockers(FStates, *AWaveFormat);
+    CreateMeterDCBlockers(FDCBlockers->States, *AWaveFormat);
 }
 
 void TSNVUMeter::GetMeterValue(TSNChannelReals& AValues)
 {
     const int32_t n = GetBufferSize();
-    const int32_t LChannels = std::min<int32_t>(RunningChannels(), static_cast<int32_t>(FStates.size()));
+    const int32_t LChannels =
+        std::min<int32_t>(RunningChannels(), static_cast<int32_t>(FDCBlockers->States.size()));
     for (int32_t c = 0; c < LChannels; ++c) {
         float* x = WorkBuffer(c);
-        if (FStates[static_cast<size_t>(c)])
-            ippsIIR_32f_I(x, n, FStates[static_cast<size_t>(c)]);
+        if (FDCBlockers->States[static_cast<size_t>(c)])
+            ippsIIR_32f_I(x, n, FDCBlockers->States[static_cast<size_t>(c)]);
         ippsSqr_32f_I(x, n);
         Ipp32f LSum = 0;
         ippsSum_32f(x, n, &LSum, ippAlgHintAccurate);

@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include "SNExport.h"
 #include "SNTypes.h"
 
 #include <cstdint>
@@ -44,8 +45,10 @@ AVSampleFormat ChooseSampleFormat(const AVCodec* ACodec, unsigned ABits);
 unsigned NaturalBits(AVSampleFormat AFormat, int ABitsPerRawSample);
 
 // Channel layout for a speaker mask (the masks share their bit positions);
-// the default order for the count when the mask does not fit it.
-void LayoutFromMask(AVChannelLayout& ALayout, uint32_t AMask, unsigned AChannels);
+// the default order for the count when the mask does not fit it. In the
+// package library (the Vorbis decompressor uses it too), exported for the
+// libav module.
+SN_API void LayoutFromMask(AVChannelLayout& ALayout, uint32_t AMask, unsigned AChannels);
 // The speaker mask of a layout; the usual mask when it has no native order.
 uint32_t MaskFromLayout(const AVChannelLayout& ALayout);
 

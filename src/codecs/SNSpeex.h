@@ -10,6 +10,8 @@
 // the prototypes only.
 #pragma once
 
+#include "SNExport.h"
+
 #include "codecs/SNVorbisOgg.h"
 
 #include <speex/speex.h>
@@ -18,6 +20,9 @@
 #include <speex/speex_stereo.h>
 
 namespace Sonorix {
+// Not installed, but exported: the package's own tool, module and probes
+// call it across the library's edge.
+SN_API_BEGIN
 
 namespace SNSpeex {
 // The library handle; loads on the first call, raises EDGDLLLoadError when
@@ -72,4 +77,5 @@ struct TSpeexStructFree {
     }
 };
 
+SN_API_END
 } // namespace Sonorix

@@ -6,7 +6,7 @@
 #include "codecs/SNPacketAssembler.h"
 #include "codecs/SNSampleRounding.h"
 #include "codecs/SNSpeex.h"
-#include "framework/SNPCMConverter.h"
+#include "SNPCMConverter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include "codecs/LAVInternal.h"
 #include "codecs/SNPacketAssembler.h"
 #include "codecs/SNVorbisOgg.h"
-#include "framework/SNSwresample.h"
+#include "SNSwresample.h"
 
 extern "C" {
 #include <libswresample/swresample.h>

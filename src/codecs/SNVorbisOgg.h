@@ -14,6 +14,8 @@
 // only, nothing links the codec libraries.
 #pragma once
 
+#include "SNExport.h"
+
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 #include <vorbis/vorbisenc.h>
@@ -24,6 +26,9 @@
 #include <mutex>
 
 namespace Sonorix {
+// Not installed, but exported: the package's own tool, module and probes
+// call it across the library's edge.
+SN_API_BEGIN
 
 using Pvorbis_info = vorbis_info*;
 using Pvorbis_comment = vorbis_comment*;
@@ -122,4 +127,5 @@ struct TVorbisStructFree {
     }
 };
 
+SN_API_END
 } // namespace Sonorix

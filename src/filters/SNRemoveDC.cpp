@@ -11,6 +11,12 @@
 
 namespace Sonorix {
 
+struct TSNRemoveDCStates {
+    std::vector<IIRState_32f*> Channels;
+};
+
+TSNRemoveDC::TSNRemoveDC() : FStates(std::make_unique<TSNRemoveDCStates>()) {}
+
 TSNRemoveDC::~TSNRemoveDC()
 {
     TLockAccess LAccess = FInputLock->WriteLock();
@@ -31,7 +37,7 @@ const TClassDescription& TSNRemoveDC::ClassDescription()
 
 void TSNRemoveDC::FreeStates()
 {
-    for (IIRState_32f*& LState : FStates)
+    for (IIRState_32f*& LState : FStates->Channels)
         if (LState) {
             ippsIIRFree_32f(LState);
             LState = nullptr;
@@ -49,8 +55,8 @@ void TSNRemoveDC::AudioStreamStart(const TPNStartWaveOperation& AStartOperation)
     const double LPole = fs > 0.0 ? std::clamp(1.0 - 125.66370614359172 / fs, 0.0, 0.999999) : 0.0;
     const float LTaps[6] = {0.0f, -1.0f, 1.0f, -1.0f, static_cast<float>(LPole), 0.0f};
     FreeStates();
-    FStates.assign(std::min<uint32_t>(FWaveFormat.Format.nChannels, 32), nullptr);
-    for (IIRState_32f*& LState : FStates)
+    FStates->Channels.assign(std::min<uint32_t>(FWaveFormat.Format.nChannels, 32), nullptr);
+    for (IIRState_32f*& LState : FStates->Channels)
         if (ippsIIRInitAlloc_32f(&LState, LTaps, 2, nullptr) != ippStsNoErr)
             LState = nullptr;
 }
@@ -61,7 +67,8 @@ void TSNRemoveDC::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, IS
     // Called with FInputLock held.
     const uint32_t N = AInBuffer->GetSize();
     const uint32_t LBits = AInBuffer->GetBitsPerSample();
-    const uint32_t LChannels = std::min<uint32_t>(AInBuffer->GetChannels(), static_cast<uint32_t>(FStates.size()));
+    const uint32_t LChannels =
+        std::min<uint32_t>(AInBuffer->GetChannels(), static_cast<uint32_t>(FStates->Channels.size()));
     if (N == 0 || !FDCBuffer || !AOutBuffer)
         return;
     FDCBuffer->Resize(size_t{4} * N);
@@ -70,7 +77,7 @@ void TSNRemoveDC::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, IS
     const uint32_t LBytes = LBits / 8;
     const IppiSize LRoi{1, static_cast<int32_t>(N)};
     for (uint32_t c = 0; c < LChannels; ++c) {
-        if (!FStates[c])
+        if (!FStates->Channels[c])
             continue;
         const uint8_t* LSource = AInBuffer->ByteRead() + size_t(c) * LBytes;
         uint8_t* LTarget = AOutBuffer->ByteWrite() + size_t(c) * LBytes;
@@ -94,7 +101,7 @@ void TSNRemoveDC::FilterInternalOperation(const ISNAudioBufferPtr& AInBuffer, IS
         default:
             return;
         }
-        ippsIIR_32f_I(LFloats, static_cast<int>(N), FStates[c]);
+        ippsIIR_32f_I(LFloats, static_cast<int>(N), FStates->Channels[c]);
         switch (LBits) {
         case 8:
             for (uint32_t i = 0; i < N; ++i)

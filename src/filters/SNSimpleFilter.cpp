@@ -10,6 +10,16 @@
 
 namespace Sonorix {
 
+// One channel's primitive state (which member is set depends on the kind).
+struct TSNSimpleFilterState {
+    FIRState_64f* FIR = nullptr;
+    IIRState_64f* IIR = nullptr;
+};
+
+struct TSNSimpleFilterStates {
+    std::vector<TSNSimpleFilterState> Channels;
+};
+
 namespace {
 
 // Limits first (NaN gives 0), then rounds to nearest with ties to even: adding
@@ -72,7 +82,7 @@ bool SupportedWidth(uint32_t ABits)
 // The channel's samples through its state, frame by frame.
 template <class TWidth>
 void FilterChannels(uint8_t* AData, uint32_t AFrames, uint32_t AChannels, uint32_t AStep, TDGFilterType AType,
-                    const std::vector<TSNSimpleFilter::TState>& AStates, std::vector<double>& AScratch)
+                    const std::vector<TSNSimpleFilterState>& AStates, std::vector<double>& AScratch)
 {
     // The block path gives bit for bit what the one-sample kernel gives, so
     // it is taken only while that kernel is the portable one.
@@ -146,6 +156,8 @@ std::vector<double> SettledDelayLine(TDGFilterType AType, const std::vector<doub
 }
 
 } // namespace
+
+TSNSimpleFilter::TSNSimpleFilter() : FStates(std::make_unique<TSNSimpleFilterStates>()) {}
 
 TSNSimpleFilter::~TSNSimpleFilter()
 {
@@ -277,7 +289,7 @@ void TSNSimpleFilter::IntStreamStop()
     if (!FOpened)
         return;
     FOpened = false;
-    for (TState& LState : FStates) {
+    for (TSNSimpleFilterState& LState : FStates->Channels) {
         switch (FRunningFilterType) {
         case ftFIR:
             if (LState.FIR)
@@ -323,10 +335,10 @@ void TSNSimpleFilter::Init(bool AFreshStart)
     // retained frame had always been there, then runs the retained frames
     // through it (priming), so the output goes on where it was.
     const ISNAudioBufferPtr LOrdered = LKeep ? OrderedHistory() : nullptr;
-    FStates.assign(LChannels, TState{});
+    FStates->Channels.assign(LChannels, TSNSimpleFilterState{});
     const int LCount = static_cast<int>(FTaps.size());
     for (uint32_t c = 0; c < LChannels; ++c) {
-        TState& LState = FStates[c];
+        TSNSimpleFilterState& LState = FStates->Channels[c];
         std::vector<double> LDelay;
         if (LOrdered && LOrdered->GetSize() > 0) {
             const int32_t LStored = LOrdered->GetItem(0, c);
@@ -445,7 +457,8 @@ void TSNSimpleFilter::KeepHistory(const ISNAudioBuffer& AInBuffer)
 void TSNSimpleFilter::FilterBuffer(ISNAudioBuffer& ABuffer)
 {
     // Called with FInputLock held.
-    const uint32_t LChannels = std::min<uint32_t>(ABuffer.GetChannels(), static_cast<uint32_t>(FStates.size()));
+    const std::vector<TSNSimpleFilterState>& LStates = FStates->Channels;
+    const uint32_t LChannels = std::min<uint32_t>(ABuffer.GetChannels(), static_cast<uint32_t>(LStates.size()));
     const uint32_t LFrames = ABuffer.GetSize();
     const uint32_t LStep = ABuffer.GetDataStep();
     if (LFrames == 0 || LChannels == 0)
@@ -455,16 +468,16 @@ void TSNSimpleFilter::FilterBuffer(ISNAudioBuffer& ABuffer)
     uint8_t* LData = ABuffer.ByteWrite();
     switch (ABuffer.GetBitsPerSample()) {
     case 8:
-        FilterChannels<TWidth8>(LData, LFrames, LChannels, LStep, FRunningFilterType, FStates, FScratch);
+        FilterChannels<TWidth8>(LData, LFrames, LChannels, LStep, FRunningFilterType, LStates, FScratch);
         break;
     case 16:
-        FilterChannels<TWidth16>(LData, LFrames, LChannels, LStep, FRunningFilterType, FStates, FScratch);
+        FilterChannels<TWidth16>(LData, LFrames, LChannels, LStep, FRunningFilterType, LStates, FScratch);
         break;
     case 24:
-        FilterChannels<TWidth24>(LData, LFrames, LChannels, LStep, FRunningFilterType, FStates, FScratch);
+        FilterChannels<TWidth24>(LData, LFrames, LChannels, LStep, FRunningFilterType, LStates, FScratch);
         break;
     case 32:
-        FilterChannels<TWidth32>(LData, LFrames, LChannels, LStep, FRunningFilterType, FStates, FScratch);
+        FilterChannels<TWidth32>(LData, LFrames, LChannels, LStep, FRunningFilterType, LStates, FScratch);
         break;
     default:
         break;

@@ -2,7 +2,7 @@
 #include "SNRateChange.h"
 #include "SNResizeAudioBuffer.h"
 #include "TestSamples.h"
-#include "framework/SNPCMConverter.h"
+#include "SNPCMConverter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DGRealPins.h"
 
-#include "SNCommonGen.h"
+#include "SNTypes.h"
 
 #include <algorithm>
 #include <cmath>

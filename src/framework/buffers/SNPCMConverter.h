@@ -19,12 +19,17 @@
 // package.
 #pragma once
 
+#include "SNExport.h"
+
 #include "SNTypes.h"
 
 #include <cstdint>
 #include <memory>
 
 namespace Sonorix {
+// Not installed, but exported: the package's own tool, module and probes
+// call it across the library's edge.
+SN_API_BEGIN
 
 // Result codes.
 constexpr uint32_t MMSYSERR_NOERROR = 0;
@@ -113,4 +118,5 @@ private:
     WAVEFORMATEXTENSIBLE FDest{};
 };
 
+SN_API_END
 } // namespace Sonorix

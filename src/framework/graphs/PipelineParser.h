@@ -10,6 +10,8 @@
 // Every Position is a 0-based byte offset into the text given to ParsePipeline.
 #pragma once
 
+#include "SNExport.h"
+
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
@@ -19,6 +21,9 @@
 #include <vector>
 
 namespace Sonorix::Cli {
+// Not installed, but exported: the package's own tool, module and probes
+// call it across the library's edge.
+SN_API_BEGIN
 
 // A syntax error; the message is one line ending with "at position N".
 class TPipelineError : public std::runtime_error {
@@ -98,4 +103,5 @@ struct TPipeline {
 // std::bad_alloc.
 TPipeline ParsePipeline(std::string_view AText);
 
+SN_API_END
 } // namespace Sonorix::Cli
