@@ -95,6 +95,9 @@ void WriteSample(uint8_t* ASamples, size_t AIndex, TValue AValue)
     int32_t LValue = 0;
     if constexpr (std::floating_point<TValue>) {
         LValue = SaturateSample<TWidth>(static_cast<double>(AValue));
+    } else if constexpr (std::unsigned_integral<TValue>) {
+        LValue = static_cast<uint64_t>(AValue) > static_cast<uint64_t>(TWidth::Max) ? TWidth::Max
+                                                                                      : static_cast<int32_t>(AValue);
     } else {
         const int64_t LWide = static_cast<int64_t>(AValue);
         LValue = static_cast<int32_t>(LWide < TWidth::Min ? TWidth::Min : LWide > TWidth::Max ? TWidth::Max : LWide);

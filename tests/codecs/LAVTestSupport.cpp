@@ -290,6 +290,22 @@ void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStre
     ASource.Notify(std::make_shared<TPNStopOperation>());
 }
 
+void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
+                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
+                         const std::string& AFirst, const std::string& ASecond)
+{
+    AFeeder.GetOutputPin().Connect(AEncoder.GetInputPin());
+    AEncoder.GetOutputPin().Connect(ALogger.GetInputPin());
+    ALogger.SetFileName(AFirst);
+    AFeeder.GetOutputPin().SendStart(AFormat);
+    for (uint64_t LFrame = 0; LFrame < AFrames; LFrame += AChunk) {
+        if (LFrame == ASwitch)
+            ALogger.SetFileName(ASecond);
+        AFeeder.GetOutputPin().SendBuffer(SignalBuffer(AFormat, LFrame, AChunk));
+    }
+    AFeeder.GetOutputPin().SendStop();
+}
+
 std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,
                                                     const std::string& AWrapper, const std::string& AIncomplete)
 {

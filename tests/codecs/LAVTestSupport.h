@@ -10,6 +10,8 @@
 #include "SNAudioBuffer.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
+#include "SNOggCodec.h"
+#include "SNOggLogger.h"
 #include "TestComponents.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +148,13 @@ struct TPacketSink {
 // A start of rate 0, AStream in pieces of AChunk bytes (0: one framed packet
 // a piece) and a stop, into a decoder's input.
 void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStream, size_t AChunk);
+
+// Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
+// of AChunk frames and stops: the writer writes AFirst, then ASecond from
+// frame ASwitch on.
+void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
+                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
+                         const std::string& AFirst, const std::string& ASecond);
 
 // Runs a binding's probe (ABinding: "vorbis" or "speex") against a copy of
 // the package library in a folder without the wrapper, which the probe then

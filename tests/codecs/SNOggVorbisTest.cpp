@@ -218,16 +218,8 @@ TEST_F(OggFiles, FileSwitchWritesTwoCompleteFiles)
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
     TSNOggLogger LLogger;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LLogger.GetInputPin());
-    LLogger.SetFileName(FDir.Path("a.ogg"));
-    LFeeder.GetOutputPin().SendStart(LFormat);
-    for (uint64_t F = 0; F < 88200; F += 1000) {
-        if (F == 44000)
-            LLogger.SetFileName(FDir.Path("b.ogg"));
-        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 1000));
-    }
-    LFeeder.GetOutputPin().SendStop();
+    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, LFormat, 88200, 1000, 44000, FDir.Path("a.ogg"),
+                        FDir.Path("b.ogg"));
     double LTotal = 0;
     std::string LSerials;
     for (const char* LName : {"a.ogg", "b.ogg"}) {

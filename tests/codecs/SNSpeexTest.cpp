@@ -288,16 +288,8 @@ TEST_F(SpeexFiles, FileSwitchAndRestartBeginNewStreams)
     TFeeder LFeeder;
     TSNSpeexCompressor LEncoder;
     TSNOggLogger LLogger;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LLogger.GetInputPin());
-    LLogger.SetFileName(FDir.Path("a.spx"));
-    LFeeder.GetOutputPin().SendStart(LFormat);
-    for (uint64_t F = 0; F < 16000; F += 800) {
-        if (F == 8000)
-            LLogger.SetFileName(FDir.Path("b.spx"));
-        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 800));
-    }
-    LFeeder.GetOutputPin().SendStop();
+    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, LFormat, 16000, 800, 8000, FDir.Path("a.spx"),
+                        FDir.Path("b.spx"));
     LLogger.SetFileName(FDir.Path("c.spx"));
     LFeeder.Play(LFormat, 12000, 800);
     double LSwitched = 0;

@@ -53,7 +53,7 @@ TEST(SNSampleAccess, ReadsAndWritesEveryWidthAtItsLimits)
     uint8_t L32[] = {0x00, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F};
     EXPECT_EQ(ReadSample<T32>(L32, 0), std::numeric_limits<int32_t>::min());
     EXPECT_EQ(ReadSample<T32>(L32, 1), std::numeric_limits<int32_t>::max());
-    WriteSample<T32>(L32, 0, int64_t{1} << 40);
+    WriteSample<T32>(L32, 0, uint64_t{1} << 63);
     WriteSample<T32>(L32, 1, -3e9);
     EXPECT_EQ(ReadSample<T32>(L32, 0), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(ReadSample<T32>(L32, 1), std::numeric_limits<int32_t>::min());
