@@ -6,77 +6,68 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
 namespace Sonorix {
 namespace {
 
-using T8 = TSNSampleWidth<8>;
-using T16 = TSNSampleWidth<16>;
-using T24 = TSNSampleWidth<24>;
-using T32 = TSNSampleWidth<32>;
-
-TEST(SNSampleAccess, ReadsAndWritesEveryWidthAtItsLimits)
+template <class TWidth>
+std::vector<int32_t> ReadAll(const std::vector<uint8_t>& ABytes)
 {
-    // 8 bits: unsigned, 0x80 is silence.
-    uint8_t L8[] = {0x80, 0x00, 0xFF};
-    EXPECT_EQ(ReadSample<T8>(L8, 0), 0);
-    EXPECT_EQ(ReadSample<T8>(L8, 1), -128);
-    EXPECT_EQ(ReadSample<T8>(L8, 2), 127);
-    WriteSample<T8>(L8, 0, -129);
-    WriteSample<T8>(L8, 1, 128);
-    WriteSample<T8>(L8, 2, -1.5); // ties to even: -2
-    EXPECT_EQ(std::vector<uint8_t>(L8, L8 + 3), (std::vector<uint8_t>{0x00, 0xFF, 0x7E}));
+    std::vector<int32_t> LValues;
+    for (size_t LIndex = 0; LIndex < ABytes.size() / TWidth::Bytes; ++LIndex)
+        LValues.push_back(ReadSample<TWidth>(ABytes.data(), LIndex));
+    return LValues;
+}
 
-    uint8_t L16[] = {0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF};
-    EXPECT_EQ(ReadSample<T16>(L16, 0), -32768);
-    EXPECT_EQ(ReadSample<T16>(L16, 1), 32767);
-    EXPECT_EQ(ReadSample<T16>(L16, 2), -1);
-    WriteSample<T16>(L16, 0, 32768);
-    WriteSample<T16>(L16, 1, -40000.0);
-    WriteSample<T16>(L16, 2, 2.5);
-    EXPECT_EQ(std::vector<uint8_t>(L16, L16 + 6), (std::vector<uint8_t>{0xFF, 0x7F, 0x00, 0x80, 0x02, 0x00}));
+TEST(SNSampleAccess, ReadsWritesAndSaturatesAtEveryWidthsLimits)
+{
+    using T8 = TSNSampleWidth<8>;
+    using T16 = TSNSampleWidth<16>;
+    using T24 = TSNSampleWidth<24>;
+    using T32 = TSNSampleWidth<32>;
+    // 8 bits are unsigned around 0x80; 24 bits are packed and sign-extended.
+    EXPECT_EQ(ReadAll<T8>({0x80, 0x00, 0xFF}), (std::vector<int32_t>{0, -128, 127}));
+    EXPECT_EQ(ReadAll<T16>({0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF}), (std::vector<int32_t>{-32768, 32767, -1}));
+    EXPECT_EQ(ReadAll<T24>({0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF}),
+              (std::vector<int32_t>{-8388608, 8388607, -1}));
+    EXPECT_EQ(ReadAll<T32>({0x00, 0x00, 0x00, 0x80}), (std::vector<int32_t>{INT32_MIN}));
 
-    // 24 bits packed: three bytes a sample, the top one carries the sign.
-    uint8_t L24[] = {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(ReadSample<T24>(L24, 0), -8388608);
-    EXPECT_EQ(ReadSample<T24>(L24, 1), 8388607);
-    EXPECT_EQ(ReadSample<T24>(L24, 2), -1);
-    WriteSample<T24>(L24, 0, 8388608);
-    WriteSample<T24>(L24, 1, -2);
-    WriteSample<T24>(L24, 2, -1e9);
-    EXPECT_EQ(std::vector<uint8_t>(L24, L24 + 9),
-              (std::vector<uint8_t>{0xFF, 0xFF, 0x7F, 0xFE, 0xFF, 0xFF, 0x00, 0x00, 0x80}));
-
-    uint8_t L32[] = {0x00, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F};
-    EXPECT_EQ(ReadSample<T32>(L32, 0), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(ReadSample<T32>(L32, 1), std::numeric_limits<int32_t>::max());
-    WriteSample<T32>(L32, 0, uint64_t{1} << 63);
-    WriteSample<T32>(L32, 1, -3e9);
-    EXPECT_EQ(ReadSample<T32>(L32, 0), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(ReadSample<T32>(L32, 1), std::numeric_limits<int32_t>::min());
-    WriteSample<T32>(L32, 1, std::nan(""));
-    EXPECT_EQ(ReadSample<T32>(L32, 1), 0);
+    std::vector<uint8_t> L8(3), L16(6), L24(9, 0x11), L32(8);
+    WriteSample<T8>(L8.data(), 0, -129);
+    WriteSample<T8>(L8.data(), 1, 128);
+    WriteSample<T8>(L8.data(), 2, -1.5); // ties to even: -2
+    EXPECT_EQ(L8, (std::vector<uint8_t>{0x00, 0xFF, 0x7E}));
+    WriteSample<T16>(L16.data(), 0, 32768);
+    WriteSample<T16>(L16.data(), 1, -40000.0);
+    WriteSample<T16>(L16.data(), 2, 2.5);
+    EXPECT_EQ(L16, (std::vector<uint8_t>{0xFF, 0x7F, 0x00, 0x80, 0x02, 0x00}));
+    WriteSample<T24>(L24.data(), 1, -2); // its neighbours keep their bytes
+    WriteSample<T24>(L24.data(), 2, -1e9);
+    EXPECT_EQ(L24, (std::vector<uint8_t>{0x11, 0x11, 0x11, 0xFE, 0xFF, 0xFF, 0x00, 0x00, 0x80}));
+    WriteSample<T32>(L32.data(), 0, uint64_t{1} << 63);
+    WriteSample<T32>(L32.data(), 1, -3e9);
+    EXPECT_EQ(ReadAll<T32>(L32), (std::vector<int32_t>{INT32_MAX, INT32_MIN}));
+    WriteSample<T32>(L32.data(), 1, std::nan(""));
+    EXPECT_EQ(ReadSample<T32>(L32.data(), 1), 0);
 }
 
 TEST(SNSampleAccess, VisitsByWidthAndAddressesFramesAndChannels)
 {
-    EXPECT_EQ(VisitSampleWidth(24, [](auto AWidth) { return decltype(AWidth)::Bytes; }), 3u);
     EXPECT_THROW(VisitSampleWidth(12, [](auto) { return 0; }), std::invalid_argument);
-
     for (const uint32_t LBits : {8u, 16u, 24u, 32u}) {
         const ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, LBits, 3, 4);
         VisitSampleWidth(LBits, [&](auto AWidth) {
             using TWidth = decltype(AWidth);
             WriteSample<TWidth>(*LBuffer, 2, 1, TWidth::Min);
             EXPECT_EQ(ReadSample<TWidth>(*LBuffer, 2, 1), TWidth::Min);
-            EXPECT_EQ(ReadSample<TWidth>(*LBuffer, 2, 0), 0) << LBits;
-            EXPECT_EQ(ReadSample<TWidth>(*LBuffer, 2, 2), 0) << LBits;
         });
-        // The buffer's own reading agrees: 8-bit GetItem gives the stored byte.
+        // The buffer's own reading agrees (8 bits: the stored byte), and no
+        // other sample moved.
         EXPECT_EQ(LBuffer->GetItem(2, 1), LBits == 8 ? 0 : -(int64_t{1} << (LBits - 1))) << LBits;
+        EXPECT_EQ(LBuffer->GetItem(2, 0), LBits == 8 ? 128 : 0) << LBits;
+        EXPECT_EQ(LBuffer->GetItem(2, 2), LBits == 8 ? 128 : 0) << LBits;
     }
 }
 
