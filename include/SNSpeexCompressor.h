@@ -3,8 +3,7 @@
 
 #include "SNExport.h"
 
-#include "SNBasicCompressor.h"
-#include "SNOggComments.h"
+#include "SNOggCodec.h"
 
 #include <atomic>
 #include <memory>
@@ -51,7 +50,7 @@ private:
 //   TSNSpeexCompressor LEncoder;
 //   LEncoder.SetBandMode(TSNSpeexBandMode::snSpeexWideband);
 //   LGen.GetOutputPin().Connect(LEncoder.GetInputPin());
-class TSNSpeexCompressor : public TSNBasicAudioCompressor {
+class TSNSpeexCompressor : public TSNOggAudioCompressor {
 public:
     static constexpr TSingleSpec QualityProperty{
         .Name = "Quality", .Default = 0.5f, .Min = 0.0f, .Max = 1.0f, .DesignMin = 0.0, .DesignMax = 1.0};
@@ -86,24 +85,19 @@ public:
     void SetBandMode(TSNSpeexBandMode AValue);
     int32_t GetFramesPerPacket() const;
     void SetFramesPerPacket(int32_t AValue);
-    TSNOggCommentItems& GetComments() { return FComments; }
-    void SetComments(const TSNOggCommentItems& AValue) { FComments.Assign(AValue); }
 
 protected:
-    bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    bool SourceDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    void StreamStop() override;
+    void BeginStream() override;
+    void EndStream() override;
+    void EncodeBuffer(const ISNAudioBuffer& ABuffer) override;
+    // Buffers are taken while an encoder is open.
+    bool TakesBuffers() const override { return FEncoder != nullptr; }
 
 private:
     struct TEncoder;
     // Called with FInputLock held.
-    void AudioStreamStart();
-    void RenderAudio(const ISNAudioBuffer& ABuffer);
     void EncodeFrame();
-    void StopEncoder();
-    void SendOggPacket(const void* APacket);
 
-    TSNOggCommentItems FComments;
     TSNSpeexVariableBitRate FVariableBitRate;
     float FQuality = QualityProperty.Default;
     int32_t FComplexity = static_cast<int32_t>(ComplexityProperty.Default);
@@ -111,8 +105,6 @@ private:
     bool FDiscontinousTransmission = DiscontinousTransmissionProperty.Default;
     TSNSpeexBandMode FBandMode = BandModeProperty.Default;
     int32_t FFramesPerPacket = static_cast<int32_t>(FramesPerPacketProperty.Default);
-    WAVEFORMATEXTENSIBLE FFormat{};
-    std::atomic<bool> FRestartRequested{false};
     std::unique_ptr<TEncoder> FEncoder;
 };
 

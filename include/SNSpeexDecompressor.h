@@ -3,9 +3,7 @@
 
 #include "SNExport.h"
 
-#include "SNAudioFormat.h"
-#include "SNBasicDecompressor.h"
-#include "XVLAVSupport.h"
+#include "SNOggCodec.h"
 
 #include <memory>
 
@@ -30,27 +28,25 @@ class TSNPacketAssembler;
 //   TSNSpeexDecompressor LDecoder;
 //   LDecoder.GetAudioFormat().SetSampleRate(16000);
 //   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
-class TSNSpeexDecompressor : public TSNBasicAudioDecompressor, public TLAVErrorSource {
+class TSNSpeexDecompressor : public TSNOggAudioDecompressor {
 public:
     TSNSpeexDecompressor();
     ~TSNSpeexDecompressor() override;
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
-    TSNAudioFormat& GetAudioFormat() { return FAudioFormat; }
     // The decoded stream (0 before its header), under the lock.
     uint16_t GetChannelCount();
     uint32_t GetSampleRate();
 
 protected:
-    bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    void StreamStop() override;
+    void NewDecoder() override;
+    void DropDecoder() override;
+    void HandlePacket(const TSNCodecPacketHeader& AHeader, const uint8_t* AData) override;
 
 private:
     struct TDecoder;
     // Called with FInputLock held.
-    void AudioStreamStart();
-    void HandlePacket(const struct TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessHeader(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void Deliver(const int16_t* AFrames, uint32_t ACount);
@@ -58,10 +54,6 @@ private:
     void Convert(const int16_t* AFrame, uint32_t AFrames, bool ADrain);
     void SendFinal();
 
-    TSNAudioFormat FAudioFormat;
-    WAVEFORMATEXTENSIBLE FOutFormat{};
-    bool FStarted = false;
-    std::unique_ptr<TSNPacketAssembler> FAssembler;
     std::unique_ptr<TDecoder> FDecoder;
 };
 

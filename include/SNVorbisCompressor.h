@@ -3,8 +3,7 @@
 
 #include "SNExport.h"
 
-#include "SNBasicCompressor.h"
-#include "SNOggComments.h"
+#include "SNOggCodec.h"
 
 #include <atomic>
 #include <memory>
@@ -26,7 +25,7 @@ SN_API_BEGIN
 //   TSNVorbisCompressor LEncoder;
 //   LEncoder.SetQuality(0.4);
 //   LGen.GetOutputPin().Connect(LEncoder.GetInputPin());
-class TSNVorbisCompressor : public TSNBasicAudioCompressor {
+class TSNVorbisCompressor : public TSNOggAudioCompressor {
 public:
     static constexpr TRealSpec QualityProperty{
         .Name = "Quality", .Default = 0.1, .Min = -0.1, .Max = 1.0, .DesignMin = -0.1, .DesignMax = 1.0};
@@ -43,29 +42,21 @@ public:
     void SetQuality(double AValue);
     int32_t GetBitRate() const;
     void SetBitRate(int32_t AValue);
-    TSNOggCommentItems& GetComments() { return FComments; }
-    void SetComments(const TSNOggCommentItems& AValue) { FComments.Assign(AValue); }
 
 protected:
-    bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    bool SourceDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    void StreamStop() override;
+    void BeginStream() override;
+    void EndStream() override;
+    // A restart asked for by the writer is carried out before the buffer.
+    void EncodeBuffer(const ISNAudioBuffer& ABuffer) override;
 
 private:
     struct TEncoder;
     // Called with FInputLock held.
-    void AudioStreamStart();
     void RenderAudio(const ISNAudioBuffer& ABuffer);
     void DrainPackets();
-    void DecompressStop(bool ADrain);
-    void SendOggPacket(const void* APacket);
 
     double FQuality = QualityProperty.Default;
     int32_t FBitRate = static_cast<int32_t>(BitRateProperty.Default);
-    TSNOggCommentItems FComments;
-    WAVEFORMATEXTENSIBLE FFormat{};
-    bool FStarted = false;
-    std::atomic<bool> FRestartRequested{false};
     std::unique_ptr<TEncoder> FEncoder;
 };
 

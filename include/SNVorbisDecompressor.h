@@ -6,9 +6,7 @@
 #include "CMMasterPumping.h"
 #include "CVThreading.h"
 #include "DGClock.h"
-#include "SNAudioFormat.h"
-#include "SNBasicDecompressor.h"
-#include "XVLAVSupport.h"
+#include "SNOggCodec.h"
 
 #include <memory>
 #include <string>
@@ -37,14 +35,13 @@ class TSNPacketAssembler;
 //   TSNVorbisDecompressor LDecoder;
 //   LDecoder.GetAudioFormat().SetSampleRate(48000);
 //   LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
-class TSNVorbisDecompressor : public TSNBasicAudioDecompressor, public TLAVErrorSource {
+class TSNVorbisDecompressor : public TSNOggAudioDecompressor {
 public:
     TSNVorbisDecompressor();
     ~TSNVorbisDecompressor() override;
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
-    TSNAudioFormat& GetAudioFormat() { return FAudioFormat; }
     TCMDefaultEnabledMasterPumping& GetMasterPumping() { return FMasterPumping; }
     // Whether this decoder won the pump role of the running stream, and its
     // clock's period in milliseconds (set by the stream's headers).
@@ -62,15 +59,17 @@ public:
     std::string GetComments(int AIndex);
 
 protected:
+    // Pump negotiation, then the stream's operations as every Ogg decoder.
     bool SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation) override;
-    void StreamStop() override;
+    void NewDecoder() override;
+    void DropDecoder() override;
+    void HandlePacket(const TSNCodecPacketHeader& AHeader, const uint8_t* AData) override;
+    // Pulls again when a block gave no audio.
+    void DecodeBlock(const IDGBlockBuffer& ABlock) override;
 
 private:
     struct TDecoder;
     // Called with FInputLock held.
-    void AudioStreamStart();
-    void RenderAudio(const IDGBlockBuffer& ABlock);
-    void HandlePacket(const struct TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessHeader(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData);
     void EmitPcm(float** APcm, int AFrames);
@@ -80,11 +79,7 @@ private:
     // On FPumpNotifyThread: pulls one packet buffer from upstream.
     void IntPump();
 
-    TSNAudioFormat FAudioFormat;
-    WAVEFORMATEXTENSIBLE FOutFormat{};
-    bool FStarted = false;
     int64_t FCurrentTime = 0;
-    std::unique_ptr<TSNPacketAssembler> FAssembler;
     std::unique_ptr<TDecoder> FDecoder;
     TCMDefaultEnabledMasterPumping FMasterPumping;
     std::atomic<bool> FIsPump{false};

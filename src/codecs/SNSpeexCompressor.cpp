@@ -148,7 +148,7 @@ struct TSNSpeexCompressor::TEncoder {
     }
 };
 
-TSNSpeexCompressor::TSNSpeexCompressor() : FComments(this, "Comments") {}
+TSNSpeexCompressor::TSNSpeexCompressor() = default;
 
 TSNSpeexCompressor::~TSNSpeexCompressor()
 {
@@ -217,50 +217,7 @@ void TSNSpeexCompressor::SetFramesPerPacket(int32_t AValue)
                               static_cast<int32_t>(*FramesPerPacketProperty.Max));
 }
 
-bool TSNSpeexCompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
-{
-    TLockAccess LAccess = FInputLock->WriteLock();
-    if (auto* LStart = OperationAs<TPNStartWaveOperation>(AOperation)) {
-        StopEncoder();
-        FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-        FFormat = LStart->WaveFormat;
-        FRestartRequested = false;
-        AudioStreamStart();
-        return true;
-    }
-    if (OperationAs<TPNStopOperation>(AOperation)) {
-        StopEncoder();
-        FOutputPin.Notify(AOperation);
-        return true;
-    }
-    if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-        if (!FEncoder || !LBuffer->AudioBuffer)
-            return false;
-        RenderAudio(*LBuffer->AudioBuffer);
-        return true;
-    }
-    return FOutputPin.Notify(AOperation);
-}
-
-bool TSNSpeexCompressor::SourceDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
-{
-    // A writer that begins a new file wants fresh headers; the request comes
-    // while one of our packets is on its way down, so it is carried out after
-    // that packet, in the order of the stream.
-    if (OperationAs<TSNOggRestartOperation>(AOperation)) {
-        FRestartRequested = true;
-        return true;
-    }
-    return TSNBasicAudioCompressor::SourceDispatch(APin, AOperation);
-}
-
-void TSNSpeexCompressor::StreamStop()
-{
-    TLockAccess LAccess = FInputLock->WriteLock();
-    StopEncoder();
-}
-
-void TSNSpeexCompressor::AudioStreamStart()
+void TSNSpeexCompressor::BeginStream()
 {
     if (!GetEnabled())
         return;
@@ -359,7 +316,7 @@ void TSNSpeexCompressor::AudioStreamStart()
     SendOggPacket(&LSecond);
 }
 
-void TSNSpeexCompressor::RenderAudio(const ISNAudioBuffer& ABuffer)
+void TSNSpeexCompressor::EncodeBuffer(const ISNAudioBuffer& ABuffer)
 {
     if (!FOutputPin.IsConnected())
         return;
@@ -372,8 +329,8 @@ void TSNSpeexCompressor::RenderAudio(const ISNAudioBuffer& ABuffer)
     // its way down, so it is carried out at the frame boundary after it.
     while (LLeft > 0) {
         if (FRestartRequested.load(std::memory_order_relaxed) && FRestartRequested.exchange(false)) {
-            StopEncoder();
-            AudioStreamStart();
+            EndStream();
+            BeginStream();
             if (!FEncoder)
                 return;
         }
@@ -415,7 +372,7 @@ void TSNSpeexCompressor::EncodeFrame()
     SendOggPacket(&LPacket);
 }
 
-void TSNSpeexCompressor::StopEncoder()
+void TSNSpeexCompressor::EndStream()
 {
     if (!FEncoder)
         return;
@@ -437,17 +394,6 @@ void TSNSpeexCompressor::StopEncoder()
     } else
         LPacket.packetno = E.PacketNo + 1;
     SendOggPacket(&LPacket);
-}
-
-void TSNSpeexCompressor::SendOggPacket(const void* APacket)
-{
-    const auto* LPacket = static_cast<const ogg_packet*>(APacket);
-    TSNCodecPacketHeader LHeader;
-    LHeader.granulepos = LPacket->granulepos;
-    LHeader.packetno = LPacket->packetno;
-    LHeader.b_o_s = static_cast<int32_t>(LPacket->b_o_s);
-    LHeader.e_o_s = static_cast<int32_t>(LPacket->e_o_s);
-    SendBlock(MakeCodecPacket(LHeader, LPacket->packet, static_cast<size_t>(LPacket->bytes)));
 }
 
 namespace SNSpeexCompressor {

@@ -73,7 +73,7 @@ struct TSNSpeexDecompressor::TDecoder {
     }
 };
 
-TSNSpeexDecompressor::TSNSpeexDecompressor() : FAssembler(std::make_unique<TSNPacketAssembler>()) {}
+TSNSpeexDecompressor::TSNSpeexDecompressor() = default;
 
 TSNSpeexDecompressor::~TSNSpeexDecompressor()
 {
@@ -111,58 +111,17 @@ uint32_t TSNSpeexDecompressor::GetSampleRate()
     return FDecoder && FDecoder->Ready ? FDecoder->Rate : 0;
 }
 
-bool TSNSpeexDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
+void TSNSpeexDecompressor::NewDecoder()
 {
-    TLockAccess LAccess = FInputLock->WriteLock();
-    if (OperationAs<TPNStartSampleRateOperation>(AOperation) || OperationAs<TPNStartWaveOperation>(AOperation)) {
-        if (FStarted)
-            StreamStop();
-        AudioStreamStart();
-        return true;
-    }
-    if (OperationAs<TPNStopOperation>(AOperation)) {
-        if (FStarted) {
-            StreamStop();
-            FOutputPin.SendStop();
-        }
-        return true;
-    }
-    if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-        if (!LBuffer->Block || !GetEnabled())
-            return false;
-        if (!FStarted)
-            AudioStreamStart();
-        std::string LError;
-        if (!FAssembler->Feed(
-                static_cast<const uint8_t*>(LBuffer->Block->Read()), LBuffer->Block->GetSize(),
-                [this](const TSNCodecPacketHeader& AHeader, const uint8_t* AData) { HandlePacket(AHeader, AData); },
-                LError))
-            Error(*this, "could not decode packet", 1, LError);
-        return true;
-    }
-    return FOutputPin.Notify(AOperation);
-}
-
-void TSNSpeexDecompressor::AudioStreamStart()
-{
-    FStarted = true;
-    FOpened = true;
-    FAssembler->Reset();
     FDecoder = std::make_unique<TDecoder>();
     FDecoder->Bits.reset(static_cast<SpeexBits*>(DLL_GetSpeexBitsStruct()));
     speex_bits_init(FDecoder->Bits.get());
     FDecoder->StereoState.reset(static_cast<SpeexStereoState*>(DLL_GetSpeexStereoStateStruct()));
-    FOutFormat = FAudioFormat.GetWaveFormat();
-    FOutputPin.SendStart(FOutFormat);
 }
 
-void TSNSpeexDecompressor::StreamStop()
+void TSNSpeexDecompressor::DropDecoder()
 {
-    TLockAccess LAccess = FInputLock->WriteLock();
-    FStarted = false;
-    FOpened = false;
     FDecoder.reset();
-    FAssembler->Reset();
 }
 
 void TSNSpeexDecompressor::HandlePacket(const TSNCodecPacketHeader& AHeader, const uint8_t* AData)
@@ -177,10 +136,7 @@ void TSNSpeexDecompressor::HandlePacket(const TSNCodecPacketHeader& AHeader, con
         StreamStop();
         FStarted = true;
         FOpened = true;
-        FDecoder = std::make_unique<TDecoder>();
-        FDecoder->Bits.reset(static_cast<SpeexBits*>(DLL_GetSpeexBitsStruct()));
-        speex_bits_init(FDecoder->Bits.get());
-        FDecoder->StereoState.reset(static_cast<SpeexStereoState*>(DLL_GetSpeexStereoStateStruct()));
+        NewDecoder();
     }
     const int64_t LIndex = FDecoder->Packets++;
     if (LIndex == 0)

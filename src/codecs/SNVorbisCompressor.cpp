@@ -63,7 +63,7 @@ void Deinterleave(const uint8_t* ASource, uint32_t AFrames, unsigned AChannels, 
 }
 } // namespace
 
-TSNVorbisCompressor::TSNVorbisCompressor() : FComments(this, "Comments") {}
+TSNVorbisCompressor::TSNVorbisCompressor() = default;
 
 TSNVorbisCompressor::~TSNVorbisCompressor()
 {
@@ -113,57 +113,16 @@ void TSNVorbisCompressor::SetBitRate(int32_t AValue)
                               static_cast<int32_t>(*BitRateProperty.Max));
 }
 
-bool TSNVorbisCompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
+void TSNVorbisCompressor::EncodeBuffer(const ISNAudioBuffer& ABuffer)
 {
-    TLockAccess LAccess = FInputLock->WriteLock();
-    if (auto* LStart = OperationAs<TPNStartWaveOperation>(AOperation)) {
-        // A start without a stop ends the running stream first.
-        DecompressStop(true);
-        FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-        FFormat = LStart->WaveFormat;
-        FRestartRequested = false;
-        AudioStreamStart();
-        FStarted = true;
-        return true;
+    if (FRestartRequested.exchange(false)) {
+        EndStream();
+        BeginStream();
     }
-    if (OperationAs<TPNStopOperation>(AOperation)) {
-        StreamStop();
-        FOutputPin.Notify(AOperation);
-        return true;
-    }
-    if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-        if (!FStarted || !LBuffer->AudioBuffer)
-            return false;
-        if (FRestartRequested.exchange(false)) {
-            DecompressStop(true);
-            AudioStreamStart();
-        }
-        RenderAudio(*LBuffer->AudioBuffer);
-        return true;
-    }
-    return FOutputPin.Notify(AOperation);
+    RenderAudio(ABuffer);
 }
 
-bool TSNVorbisCompressor::SourceDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
-{
-    // A writer that begins a new file wants fresh headers. The request
-    // arrives while a packet of ours is on its way down, so it is carried
-    // out before the next buffer, in the order of the stream.
-    if (OperationAs<TSNOggRestartOperation>(AOperation)) {
-        FRestartRequested = true;
-        return true;
-    }
-    return TSNBasicAudioCompressor::SourceDispatch(APin, AOperation);
-}
-
-void TSNVorbisCompressor::StreamStop()
-{
-    TLockAccess LAccess = FInputLock->WriteLock();
-    DecompressStop(true);
-    FStarted = false;
-}
-
-void TSNVorbisCompressor::AudioStreamStart()
+void TSNVorbisCompressor::BeginStream()
 {
     if (!GetEnabled())
         return;
@@ -262,26 +221,15 @@ void TSNVorbisCompressor::DrainPackets()
     }
 }
 
-void TSNVorbisCompressor::DecompressStop(bool ADrain)
+void TSNVorbisCompressor::EndStream()
 {
     if (!FEncoder)
         return;
-    if (ADrain && FOutputPin.IsConnected()) {
+    if (FOutputPin.IsConnected()) {
         vorbis_analysis_wrote(FEncoder->DSPState.get(), 0);
         DrainPackets();
     }
     FEncoder.reset();
-}
-
-void TSNVorbisCompressor::SendOggPacket(const void* APacket)
-{
-    const auto* LPacket = static_cast<const ogg_packet*>(APacket);
-    TSNCodecPacketHeader LHeader;
-    LHeader.granulepos = LPacket->granulepos;
-    LHeader.packetno = LPacket->packetno;
-    LHeader.b_o_s = static_cast<int32_t>(LPacket->b_o_s);
-    LHeader.e_o_s = static_cast<int32_t>(LPacket->e_o_s);
-    SendBlock(MakeCodecPacket(LHeader, LPacket->packet, static_cast<size_t>(LPacket->bytes)));
 }
 
 namespace SNVorbisCompressor {

@@ -110,7 +110,7 @@ struct TSNVorbisDecompressor::TDecoder {
     }
 };
 
-TSNVorbisDecompressor::TSNVorbisDecompressor() : FAssembler(std::make_unique<TSNPacketAssembler>())
+TSNVorbisDecompressor::TSNVorbisDecompressor()
 {
     if (!GetDesignMode())
         FPumpNotifyThread = std::make_unique<TProcessingThread>([this] { IntPump(); });
@@ -192,7 +192,7 @@ int64_t TSNVorbisDecompressor::GetFrameDelay()
     return FFrameDelay;
 }
 
-bool TSNVorbisDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperationPtr& AOperation)
+bool TSNVorbisDecompressor::SinkDispatch(TPNPin& APin, const IPNNotifyOperationPtr& AOperation)
 {
     TLockAccess LAccess = FInputLock->WriteLock();
     if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation)) {
@@ -218,51 +218,21 @@ bool TSNVorbisDecompressor::SinkDispatch(TPNPin& /*APin*/, const IPNNotifyOperat
         StopTimer();
         return FOutputPin.Notify(AOperation);
     }
-    if (OperationAs<TPNStartSampleRateOperation>(AOperation) || OperationAs<TPNStartWaveOperation>(AOperation)) {
-        if (FStarted)
-            StreamStop();
-        AudioStreamStart();
-        return true;
-    }
-    if (OperationAs<TPNStopOperation>(AOperation)) {
-        // The next stream negotiates its pump again.
-        FIsPump = false;
-        if (FStarted) {
-            StreamStop();
-            FOutputPin.SendStop();
-        }
-        return true;
-    }
-    if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-        if (!LBuffer->Block || !GetEnabled())
-            return false;
-        if (!FStarted)
-            AudioStreamStart();
-        RenderAudio(*LBuffer->Block);
-        return true;
-    }
-    return FOutputPin.Notify(AOperation);
+    if (OperationAs<TPNStopOperation>(AOperation))
+        FIsPump = false; // the next stream negotiates its pump again
+    return TSNOggAudioDecompressor::SinkDispatch(APin, AOperation);
 }
 
-void TSNVorbisDecompressor::AudioStreamStart()
+void TSNVorbisDecompressor::NewDecoder()
 {
-    FStarted = true;
-    FOpened = true;
     FCurrentTime = 0;
-    FAssembler->Reset();
     FDecoder = std::make_unique<TDecoder>();
-    FOutFormat = FAudioFormat.GetWaveFormat();
-    FOutputPin.SendStart(FOutFormat);
 }
 
-void TSNVorbisDecompressor::StreamStop()
+void TSNVorbisDecompressor::DropDecoder()
 {
-    TLockAccess LAccess = FInputLock->WriteLock();
-    FStarted = false;
-    FOpened = false;
     StopTimer();
     FDecoder.reset();
-    FAssembler->Reset();
 }
 
 void TSNVorbisDecompressor::CreateTimer()
@@ -291,15 +261,10 @@ void TSNVorbisDecompressor::IntPump()
         FInputPin.Notify(std::make_shared<TPNMasterPumpOperation>(this));
 }
 
-void TSNVorbisDecompressor::RenderAudio(const IDGBlockBuffer& ABlock)
+void TSNVorbisDecompressor::DecodeBlock(const IDGBlockBuffer& ABlock)
 {
     const uint64_t LSentBefore = FBuffersSent;
-    std::string LError;
-    if (!FAssembler->Feed(
-            static_cast<const uint8_t*>(ABlock.Read()), ABlock.GetSize(),
-            [this](const TSNCodecPacketHeader& AHeader, const uint8_t* AData) { HandlePacket(AHeader, AData); },
-            LError))
-        Error(*this, "could not decode packet", 1, LError);
+    TSNOggAudioDecompressor::DecodeBlock(ABlock);
     // Headers still missing or no audio yet: the tick wants a buffer, pull on.
     if (FIsPump && FOpened && FPumpNotifyThread && FBuffersSent == LSentBefore)
         FPumpNotifyThread->WakeUp();

@@ -3,6 +3,7 @@
 
 #include "TestSamples.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -242,6 +243,81 @@ double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsi
         LSum += LValue * LValue;
     }
     return LFrames ? std::sqrt(LSum / static_cast<double>(LFrames)) : 0.0;
+}
+
+TPacketSink::TPacketSink()
+{
+    Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
+            TSNCodecPacketHeader LHeader;
+            const uint8_t* LData;
+            EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
+            Headers.push_back(LHeader);
+            Data.emplace_back(LData, LData + LHeader.bytes);
+            Blocks.push_back(LBuffer->Block);
+        }
+        Stops += OperationAs<TPNStopOperation>(AOperation) != nullptr;
+        return true;
+    });
+}
+
+std::vector<uint8_t> TPacketSink::Stream() const
+{
+    std::vector<uint8_t> LBytes;
+    for (const auto& LBlock : Blocks) {
+        const auto* LData = static_cast<const uint8_t*>(LBlock->Read());
+        LBytes.insert(LBytes.end(), LData, LData + LBlock->GetSize());
+    }
+    return LBytes;
+}
+
+void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStream, size_t AChunk)
+{
+    ASource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    for (size_t LAt = 0; LAt < AStream.size();) {
+        size_t LSize = AChunk;
+        if (LSize == 0) {
+            int32_t LBytes;
+            std::memcpy(&LBytes, AStream.data() + LAt, 4);
+            LSize = 28 + static_cast<size_t>(LBytes);
+        }
+        LSize = std::min(LSize, AStream.size() - LAt);
+        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
+        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
+        ASource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+        LAt += LSize;
+    }
+    ASource.Notify(std::make_shared<TPNStopOperation>());
+}
+
+void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
+                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
+                         const std::string& AFirst, const std::string& ASecond)
+{
+    AFeeder.GetOutputPin().Connect(AEncoder.GetInputPin());
+    AEncoder.GetOutputPin().Connect(ALogger.GetInputPin());
+    ALogger.SetFileName(AFirst);
+    AFeeder.GetOutputPin().SendStart(AFormat);
+    for (uint64_t LFrame = 0; LFrame < AFrames; LFrame += AChunk) {
+        if (LFrame == ASwitch)
+            ALogger.SetFileName(ASecond);
+        AFeeder.GetOutputPin().SendBuffer(SignalBuffer(AFormat, LFrame, AChunk));
+    }
+    AFeeder.GetOutputPin().SendStop();
+}
+
+std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,
+                                                    const std::string& AWrapper, const std::string& AIncomplete)
+{
+    TTempDir LDir;
+    const std::string LName = std::filesystem::path(ALibrary).filename().string();
+    std::filesystem::copy_file(ALibrary, LDir.Path(LName));
+    const std::string LWrapperName = std::filesystem::path(AWrapper).filename().string();
+    const std::string LRun =
+        "LD_LIBRARY_PATH=" + Quote(LDir.Path("")) + " " + Quote(SONORIX_BINDING_PROBE) + " " + ABinding;
+    const std::string LLoad = Shell(LRun + " " + Quote(AWrapper) + " " + Quote(LDir.Path(LWrapperName))).Output;
+    std::filesystem::copy_file(AIncomplete, LDir.Path(LWrapperName), std::filesystem::copy_options::overwrite_existing);
+    return {LLoad, Shell(LRun).Output};
 }
 
 } // namespace Sonorix::Test::Codecs

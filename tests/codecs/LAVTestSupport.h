@@ -8,7 +8,10 @@
 #include "DGClock.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
+#include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
+#include "SNOggCodec.h"
+#include "SNOggLogger.h"
 #include "TestComponents.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A namespace of its own: other test kits have helpers of the same names.
@@ -127,6 +131,37 @@ double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsig
 std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels);
 // RMS of one channel relative to full scale.
 double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
+
+// Framed packets as they leave an encoder or player: headers, payloads,
+// the blocks themselves, and the stops.
+struct TPacketSink {
+    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
+    std::vector<TSNCodecPacketHeader> Headers;
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<IDGBlockBufferPtr> Blocks;
+    int Stops = 0;
+    TPacketSink();
+    // Every block as one byte stream.
+    std::vector<uint8_t> Stream() const;
+};
+
+// A start of rate 0, AStream in pieces of AChunk bytes (0: one framed packet
+// a piece) and a stop, into a decoder's input.
+void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStream, size_t AChunk);
+
+// Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
+// of AChunk frames and stops: the writer writes AFirst, then ASecond from
+// frame ASwitch on.
+void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
+                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
+                         const std::string& AFirst, const std::string& ASecond);
+
+// Runs a binding's probe (ABinding: "vorbis" or "speex") against a copy of
+// the package library in a folder without the wrapper, which the probe then
+// copies in; then with AIncomplete, a wrapper that lacks an export, in its
+// place. Returns both outputs.
+std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,
+                                                    const std::string& AWrapper, const std::string& AIncomplete);
 
 } // namespace Sonorix::Test::Codecs
 

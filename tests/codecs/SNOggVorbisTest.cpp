@@ -27,37 +27,6 @@ bool HaveVorbisTools()
     return LHave;
 }
 
-// Framed packets as they leave an encoder or player.
-struct TPacketSink {
-    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
-    std::vector<TSNCodecPacketHeader> Headers;
-    std::vector<IDGBlockBufferPtr> Blocks;
-    int Stops = 0;
-    TPacketSink()
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-                TSNCodecPacketHeader LHeader;
-                const uint8_t* LData;
-                EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
-                Headers.push_back(LHeader);
-                Blocks.push_back(LBuffer->Block);
-            }
-            Stops += OperationAs<TPNStopOperation>(AOperation) != nullptr;
-            return true;
-        });
-    }
-    std::vector<uint8_t> Stream() const
-    {
-        std::vector<uint8_t> LBytes;
-        for (const auto& LBlock : Blocks) {
-            const auto* LData = static_cast<const uint8_t*>(LBlock->Read());
-            LBytes.insert(LBytes.end(), LData, LData + LBlock->GetSize());
-        }
-        return LBytes;
-    }
-};
-
 // Encodes AFrames of the test signal and returns the packets.
 std::vector<uint8_t> Encode(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, TPacketSink* ASink = nullptr)
 {
@@ -84,21 +53,7 @@ std::vector<ISNAudioBufferPtr> Decode(const std::vector<uint8_t>& AStream, size_
     TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
     LSource.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    LSource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    for (size_t LAt = 0; LAt < AStream.size();) {
-        size_t LSize = AChunk;
-        if (LSize == 0) {
-            int32_t LBytes;
-            std::memcpy(&LBytes, AStream.data() + LAt, 4);
-            LSize = 28 + static_cast<size_t>(LBytes);
-        }
-        LSize = std::min(LSize, AStream.size() - LAt);
-        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
-        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
-        LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
-        LAt += LSize;
-    }
-    LSource.Notify(std::make_shared<TPNStopOperation>());
+    SendFramed(LSource, AStream, AChunk);
     return LCollector.Buffers();
 }
 
@@ -106,20 +61,12 @@ std::vector<ISNAudioBufferPtr> Decode(const std::vector<uint8_t>& AStream, size_
 
 TEST(VorbisBinding, MissingLibraryAndMissingExport)
 {
-    TTempDir LDir;
-    const std::string LLibrary = std::filesystem::path(SONORIX_PACKAGE_LIBRARY).filename().string();
-    std::filesystem::copy_file(SONORIX_PACKAGE_LIBRARY, LDir.Path(LLibrary));
-    const std::string LRun = "LD_LIBRARY_PATH=" + Quote(LDir.Path("")) + " " + Quote(SONORIX_VORBIS_PROBE);
     // No wrapper beside the library: the load fails, then succeeds once the
-    // file is in place, in the same process.
-    TShellResult LResult =
-        Shell(LRun + " " + Quote(SONORIX_VORBIS_WRAPPER) + " " + Quote(LDir.Path("libVorbisDLL.so")));
-    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't load VorbisDLL.dll\nsecond ok\n");
-    // A wrapper that lacks one export.
-    std::filesystem::copy_file(SONORIX_VORBIS_WRAPPER_WITHOUT_PAGE, LDir.Path("libVorbisDLL.so"),
-                               std::filesystem::copy_options::overwrite_existing);
-    LResult = Shell(LRun);
-    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't get DLL_Getogg_pageStruct\n");
+    // file is in place, in the same process. Then a wrapper that lacks one export.
+    const auto [LLoad, LIncomplete] = RunBindingProbe("vorbis", SONORIX_PACKAGE_LIBRARY, SONORIX_VORBIS_WRAPPER,
+                                                      SONORIX_VORBIS_WRAPPER_WITHOUT_PAGE);
+    EXPECT_EQ(LLoad, "loaded-before no\nfirst Can't load VorbisDLL.dll\nsecond ok\n");
+    EXPECT_EQ(LIncomplete, "loaded-before no\nfirst Can't get DLL_Getogg_pageStruct\n");
 }
 
 TEST(OggComments, NamesCopiesAndExpansion)
@@ -271,16 +218,8 @@ TEST_F(OggFiles, FileSwitchWritesTwoCompleteFiles)
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
     TSNOggLogger LLogger;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LLogger.GetInputPin());
-    LLogger.SetFileName(FDir.Path("a.ogg"));
-    LFeeder.GetOutputPin().SendStart(LFormat);
-    for (uint64_t F = 0; F < 88200; F += 1000) {
-        if (F == 44000)
-            LLogger.SetFileName(FDir.Path("b.ogg"));
-        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 1000));
-    }
-    LFeeder.GetOutputPin().SendStop();
+    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, LFormat, 88200, 1000, 44000, FDir.Path("a.ogg"),
+                        FDir.Path("b.ogg"));
     double LTotal = 0;
     std::string LSerials;
     for (const char* LName : {"a.ogg", "b.ogg"}) {

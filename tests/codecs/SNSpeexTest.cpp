@@ -18,43 +18,13 @@ using namespace Sonorix::Test;
 
 TEST(SpeexBinding, MissingLibraryAndMissingExport)
 {
-    TTempDir LDir;
-    const std::string LLibrary = std::filesystem::path(SONORIX_PACKAGE_LIBRARY).filename().string();
-    std::filesystem::copy_file(SONORIX_PACKAGE_LIBRARY, LDir.Path(LLibrary));
-    const std::string LRun = "LD_LIBRARY_PATH=" + Quote(LDir.Path("")) + " " + Quote(SONORIX_SPEEX_PROBE);
-    TShellResult LResult =
-        Shell(LRun + " " + Quote(SONORIX_SPEEX_WRAPPER) + " " + Quote(LDir.Path("libSpeexDLL.so")));
-    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't load SpeexDLL.dll\nsecond ok 1 4\n");
-    std::filesystem::copy_file(SONORIX_SPEEX_WRAPPER_WITHOUT_VERSION, LDir.Path("libSpeexDLL.so"),
-                               std::filesystem::copy_options::overwrite_existing);
-    LResult = Shell(LRun);
-    EXPECT_EQ(LResult.Output, "loaded-before no\nfirst Can't get DLL_GetModeBitStreamVersion\n");
+    const auto [LLoad, LIncomplete] = RunBindingProbe("speex", SONORIX_PACKAGE_LIBRARY, SONORIX_SPEEX_WRAPPER,
+                                                      SONORIX_SPEEX_WRAPPER_WITHOUT_VERSION);
+    EXPECT_EQ(LLoad, "loaded-before no\nfirst Can't load SpeexDLL.dll\nsecond ok 1 4\n");
+    EXPECT_EQ(LIncomplete, "loaded-before no\nfirst Can't get DLL_GetModeBitStreamVersion\n");
 }
 
 namespace {
-
-// The framed packets an encoder sends, as one byte stream and one by one.
-struct TPackets {
-    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
-    std::vector<TSNCodecPacketHeader> Headers;
-    std::vector<std::vector<uint8_t>> Data;
-    std::vector<uint8_t> Stream;
-    TPackets()
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-                TSNCodecPacketHeader LHeader;
-                const uint8_t* LData;
-                EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
-                Headers.push_back(LHeader);
-                Data.emplace_back(LData, LData + LHeader.bytes);
-                const auto* LBytes = static_cast<const uint8_t*>(LBuffer->Block->Read());
-                Stream.insert(Stream.end(), LBytes, LBytes + LBuffer->Block->GetSize());
-            }
-            return true;
-        });
-    }
-};
 
 int32_t HeaderInt(const std::vector<uint8_t>& AHeader, size_t AOffset)
 {
@@ -78,14 +48,7 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, 
     TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
     LSource.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    LSource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    for (size_t LAt = 0; LAt < AStream.size(); LAt += AChunk) {
-        const size_t LSize = std::min(AChunk, AStream.size() - LAt);
-        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
-        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
-        LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
-    }
-    LSource.Notify(std::make_shared<TPNStopOperation>());
+    SendFramed(LSource, AStream, AChunk);
     TDGTimeline::WaitIdle();
     std::vector<int16_t> LSamples;
     for (const auto& LBuffer : LCollector.Buffers()) {
@@ -126,7 +89,7 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
     // 8 frames of 160: two packets of three, then the two pending frames
     // in the last packet.
     TFeeder LFeeder;
-    TPackets LPackets;
+    TPacketSink LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
     LEncoder.GetOutputPin().Connect(LPackets.Pin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 1300, 333);
@@ -154,7 +117,7 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
         EXPECT_EQ(int32_t{LAudio.e_o_s}, i == 2);
     }
     // Of 5.1, the front pair is coded as stereo.
-    TPackets LSurround;
+    TPacketSink LSurround;
     LEncoder.GetOutputPin().Connect(LSurround.Pin);
     LFeeder.Play(MakeWaveFormat(16000, 24, 6), 320, 320);
     ASSERT_GE(LSurround.Data.size(), 2u);
@@ -166,15 +129,16 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
     TFeeder LFeeder;
     TSNSpeexCompressor LEncoder;
     LEncoder.SetFramesPerPacket(2);
-    TPackets LPackets;
+    TPacketSink LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
     LEncoder.GetOutputPin().Connect(LPackets.Pin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 3900, 512);
+    const std::vector<uint8_t> LStream = LPackets.Stream();
     std::vector<uint32_t> LSizes;
-    const std::vector<int16_t> LWhole = Decode(LPackets.Stream, LPackets.Stream.size(), nullptr, &LSizes);
+    const std::vector<int16_t> LWhole = Decode(LStream, LStream.size(), nullptr, &LSizes);
     EXPECT_EQ(LWhole.size(), 3840u);  // 24 whole frames
     EXPECT_EQ(LSizes, (std::vector<uint32_t>{1000, 1000, 1000, 840}));
-    EXPECT_EQ(Decode(LPackets.Stream, 7), LWhole);
+    EXPECT_EQ(Decode(LStream, 7), LWhole);
     // The tone comes back.
     std::vector<int32_t> LAligned(LWhole.begin(), LWhole.end());
     for (auto& LSample : LAligned)
@@ -184,10 +148,10 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
     // No header, a wrong mode, damaged and cut audio packets: an error or
     // less audio, never a crash.
     TErrorLog LErrors;
-    std::vector<uint8_t> LHeaderless(LPackets.Stream.begin() + 28 + 80, LPackets.Stream.end());
+    std::vector<uint8_t> LHeaderless(LStream.begin() + 28 + 80, LStream.end());
     EXPECT_TRUE(Decode(LHeaderless, 4096, &LErrors).empty());
     EXPECT_EQ(LErrors.Messages.size(), 1u);
-    std::vector<uint8_t> LWrongMode = LPackets.Stream;
+    std::vector<uint8_t> LWrongMode = LStream;
     LWrongMode[28 + 40] = 7;
     EXPECT_TRUE(Decode(LWrongMode, 4096, &LErrors).empty());
     EXPECT_NE(LErrors.Text().find("mode 7"), std::string::npos) << LErrors.Text();
@@ -201,7 +165,7 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
         LDamaged.insert(LDamaged.end(), LData.begin(), LData.end());
     }
     EXPECT_LE(Decode(LDamaged, 100).size(), LWhole.size());
-    std::vector<uint8_t> LCut(LPackets.Stream.begin(), LPackets.Stream.begin() + LPackets.Stream.size() / 2);
+    std::vector<uint8_t> LCut(LStream.begin(), LStream.begin() + LStream.size() / 2);
     EXPECT_LT(Decode(LCut, 64).size(), LWhole.size());
 }
 
@@ -213,7 +177,7 @@ TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
     auto Encode = [&](bool AThreaded) {
         TFeeder LFeeder;
         TSNSpeexCompressor LEncoder;
-        TPackets LPackets;
+        TPacketSink LPackets;
         LEncoder.SetBandMode(TSNSpeexBandMode::snSpeexWideband);
         LEncoder.SetFramesPerPacket(2);
         LEncoder.GetThreading().SetEnabled(AThreaded);
@@ -230,7 +194,7 @@ TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
         LFeeder.GetOutputPin().SendStop();
         TDGTimeline::WaitIdle();
         EXPECT_EQ(int32_t{LPackets.Headers.back().e_o_s}, 1);
-        return LPackets.Stream;
+        return LPackets.Stream();
     };
     const std::vector<uint8_t> LInline = Encode(false);
     EXPECT_GT(LInline.size(), 5000u);
@@ -324,16 +288,8 @@ TEST_F(SpeexFiles, FileSwitchAndRestartBeginNewStreams)
     TFeeder LFeeder;
     TSNSpeexCompressor LEncoder;
     TSNOggLogger LLogger;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LLogger.GetInputPin());
-    LLogger.SetFileName(FDir.Path("a.spx"));
-    LFeeder.GetOutputPin().SendStart(LFormat);
-    for (uint64_t F = 0; F < 16000; F += 800) {
-        if (F == 8000)
-            LLogger.SetFileName(FDir.Path("b.spx"));
-        LFeeder.GetOutputPin().SendBuffer(SignalBuffer(LFormat, F, 800));
-    }
-    LFeeder.GetOutputPin().SendStop();
+    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, LFormat, 16000, 800, 8000, FDir.Path("a.spx"),
+                        FDir.Path("b.spx"));
     LLogger.SetFileName(FDir.Path("c.spx"));
     LFeeder.Play(LFormat, 12000, 800);
     double LSwitched = 0;
