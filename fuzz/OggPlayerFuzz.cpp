@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
-// Files as the Ogg player reads them: the input is written to a file, which
-// the player opens (scanning every page) and plays to its end, packet by
-// packet, with Loop and a seek thrown in when the first byte asks for them.
+// Files as the file players read them: the input is written to a file, which
+// the player opens (the Ogg player scanning every page) and plays to its end,
+// with Loop and a seek thrown in when the first byte asks for them. Input that
+// starts as a RIFF or RF64 file goes to the libav player in virtual time: its
+// WAV reader takes what it fully understands and leaves the rest to libav.
 // Bad files must be refused through OnError, never with a crash, a hang or
 // unbounded memory.
 #include "CVPlainClass.h"
 #include "CVThreading.h"
+#include "DGClock.h"
 #include "PNPins.h"
+#include "SNLAVAudioPlayer.h"
 #include "SNOggPlayer.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -37,6 +43,45 @@ const std::string& FileName()
     return LName;
 }
 
+class TFuzzAudioSink : public TPersistent {
+public:
+    TFuzzAudioSink() : Pin(this, "InputPin")
+    {
+        Pin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return true; });
+    }
+    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TFuzzAudioSink">(); }
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    TSNPNAudioSinkPin Pin;
+};
+
+// Plays until the end, or for 64 buffers' time when looping.
+void PlayWav(uint8_t AMode)
+{
+    TSNLAVAudioPlayer LPlayer;
+    LPlayer.SetOnError([](TPersistent&, const std::string&, uint32_t, bool& AHandled) { AHandled = true; });
+    TFuzzAudioSink LSink;
+    LPlayer.GetOutputPin().Connect(LSink.Pin);
+    LPlayer.SetBufferSize(1 + AMode % 64 * 64);
+    LPlayer.SetLoop(AMode & 0x80);
+    TDGVirtualTimeScope LVirtual;
+    try {
+        LPlayer.SetFileName(FileName());
+        LPlayer.StartSource();
+        if (AMode & 0x40)
+            LPlayer.SetCurrentSample(AMode & 0x0f);
+        const int64_t LBuffer = 10000000LL * LPlayer.GetBufferSize() / std::max<uint32_t>(LPlayer.GetSampleRate(), 1);
+        TDGClockGen LStopper(64 * std::max<int64_t>(LBuffer, 1), [&] {
+            LPlayer.StopSource();
+            LStopper.Stop();
+        });
+        LStopper.Start();
+        TDGTimeline::WaitIdle();
+        LStopper.Stop();
+        LPlayer.StopSource();
+    } catch (const std::exception&) {
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
@@ -47,6 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
     if (FILE* LFile = std::fopen(FileName().c_str(), "wb")) {
         std::fwrite(AData + 1, 1, ASize - 1, LFile);
         std::fclose(LFile);
+    }
+    if (ASize >= 5 && (std::memcmp(AData + 1, "RIFF", 4) == 0 || std::memcmp(AData + 1, "RF64", 4) == 0)) {
+        PlayWav(LMode);
+        MainThread().ProcessMessages();
+        return 0;
     }
     TSNOggPlayer LPlayer;
     LPlayer.SetOnError([](TPersistent&, const std::string&, uint32_t, bool& AHandled) { AHandled = true; });

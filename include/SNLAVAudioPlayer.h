@@ -6,12 +6,12 @@
 #include "SNBasicCommonPlayer.h"
 #include "XVLAVSupport.h"
 
-#include <vector>
-
-struct AVPacket;
+#include <memory>
 
 namespace Sonorix {
 SN_API_BEGIN
+
+class ISNPlayerSource;
 
 // Plays the audio of a media file of any container and codec that libav
 // reads (WAV, FLAC, Ogg, MP3, MP4/M4A, Opus, ...), as a stream of integer
@@ -19,7 +19,8 @@ SN_API_BEGIN
 //
 // The output width follows the file: 8 and 16-bit samples stay as they are,
 // 24-bit sources (FLAC, WAV) come out as 24 bits, 32-bit integers and every
-// float format as 32 bits (x * 2147483647, rounded and saturated). Open
+// float format as 32 bits (x * 2147483647, rounded and saturated). Plain PCM
+// WAV files are read by the package itself, without loading libav. Open
 // failures, decoding errors and a file that ends before its declared length
 // go through OnError and then EDGException unless handled.
 //
@@ -48,35 +49,20 @@ protected:
     void IntClose() override;
     void IntStart() override;
     void IntPump() override;
-    // Fills ABuffer (BufferSize frames) from the decoded data; false when no
-    // frame could be filled.
+    // Fills ABuffer (BufferSize frames) from the source; false when no frame
+    // could be filled.
     bool GenerateSoundFrame(ISNAudioBufferPtr& ABuffer);
-    // Decodes the next frame into FDecoded; false at the end of the file.
-    bool ReadBuffer();
 
 private:
     bool Fail(const std::string& AMessage, int ACode, const std::string& ADetail = {});
-    // Makes the decoder's frame the data to deliver; true when that data is
-    // the frame's own memory, which must then be kept until it is used up.
-    bool ConvertFrame();
 
     TXVLAVMediaPlayerAudio FAudio;
-    AVFormatContext* FAVFormatContext = nullptr;
-    AVPacket* FPacket = nullptr;
-    bool FFormatOpened = false;
+    // The open file: the native WAV reader or the libav module's reader.
+    std::unique_ptr<ISNPlayerSource> FSource;
     int64_t FNumberSamples = 0;
     bool FExactLength = false;
-    // Decoded frames not yet delivered, from FDecodedData + FBufPtr on:
-    // FDecoded's converted samples, or the decoder's frame itself when it
-    // holds samples of the buffer's own layout (copied once, into the buffer).
-    std::vector<uint8_t> FDecoded;
-    const uint8_t* FDecodedData = nullptr;
-    int32_t FSamplesRemaining = 0;
-    size_t FBufPtr = 0;
     WAVEFORMATEXTENSIBLE FFormat{};
     int64_t FPosition = 0;
-    int64_t FSkipTo = -1;
-    bool FDraining = false;
     bool FAtEnd = false;
 };
 

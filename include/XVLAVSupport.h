@@ -2,8 +2,8 @@
 // The libav binding and the property objects that the libav components share:
 // container choice (TXVLAVAudioFileFormat), encoder choice and options
 // (TSNLAVAudioCompression), decoder choice and options
-// (TSNLAVAudioDecompression) and the player's decoder side
-// (TXVLAVMediaPlayerAudio).
+// (TSNLAVAudioDecompression) and the player's decoder choice
+// (TXVLAVMediaPlayerAudio, with TLAVErrorSource part of the package library).
 //
 // libav types appear here only as incomplete structs, so users of the package
 // need no libav headers.
@@ -196,14 +196,12 @@ private:
 };
 
 // The player's decoder side: which audio stream (-1: the first one that a
-// decoder opens), decoder options, and at run time the codec context and the
-// decoded frame.
+// decoder opens) and decoder options. The decoder itself belongs to the
+// player's libav reader.
 class TXVLAVMediaPlayerAudio : public TPersistent {
 public:
     static constexpr TIntSpec StreamIndexProperty{.Name = "StreamIndex", .Default = -1, .Min = -1, .Max = 65535};
 
-    TXVLAVMediaPlayerAudio();
-    ~TXVLAVMediaPlayerAudio() override;
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
@@ -212,24 +210,10 @@ public:
     std::string GetOptions() const;
     void SetOptions(const std::string& AValue);
 
-    // Offers stream AIndex of AContext: opens a decoder for it when it is
-    // the wanted one and none is open yet. Returns 0 when opened or skipped,
-    // else a libav error code (ADetail says why).
-    int TryOpen(AVFormatContext* AContext, int AIndex, std::string& ADetail);
-    bool IsOpen() const { return FCodecContext != nullptr; }
-    int GetOpenedIndex() const { return FOpenedIndex; }
-    AVCodecContext* GetCodecContext() const { return FCodecContext; }
-    AVFrame* GetFrame() const { return FFrame; }
-    // Frees the frame and the codec context.
-    void Close();
-
 private:
     mutable TBasicLockChangeNotifyLock FLock;
     int32_t FStreamIndex = static_cast<int32_t>(StreamIndexProperty.Default);
     std::string FOptions = TLAVCodecOptions::OptionsProperty.Default;
-    AVCodecContext* FCodecContext = nullptr;
-    AVFrame* FFrame = nullptr;
-    int FOpenedIndex = -1;
 };
 
 SN_API_END

@@ -171,6 +171,23 @@ def field_cases(kind, data):
         cases.append(("fmt-twice", data[:12] + fmt + set_field(fmt, 10, "<H", 7) + data[fmt_at + 8 + fmt_size:]))
         cases.append(("no-data", data[:fmt_at + 8 + fmt_size]))
         cases.append(("no-fmt", data[:12] + data[fmt_at + 8 + fmt_size:]))
+        if fmt_size >= 40:
+            for name, off, fmt, value in [("ext-valid-bits-20", 18, "<H", 20), ("ext-mask-mismatch", 20, "<I", 7),
+                                          ("ext-subformat-float", 24, "<I", 3), ("ext-cbsize-0", 16, "<H", 0)]:
+                cases.append(("fmt-" + name, set_field(data, fmt_at + 8 + off, fmt, value)))
+        # Chunks of odd size before the data: padded as they should be, and not.
+        rest = data[fmt_at + 8 + fmt_size:]
+        junk = b"junk" + struct.pack("<I", 3) + b"abc"
+        cases.append(("odd-chunk-padded", data[:fmt_at + 8 + fmt_size] + junk + b"\0" + rest))
+        cases.append(("odd-chunk-unpadded", data[:fmt_at + 8 + fmt_size] + junk + rest))
+        # RF64: the data size in ds64, valid, past the end and absurd; ds64 missing.
+        data_at, _, data_size = [c for c in riff_chunks(data, 12) if c[1] == b"data"][0]
+        body = data[12:data_at] + b"data" + b"\xff" * 4 + data[data_at + 8:]
+        for name, size in [("rf64", data_size), ("rf64-data-past-end", data_size + 4096),
+                           ("rf64-data-huge", 1 << 62), ("rf64-data-0", 0)]:
+            ds64 = b"ds64" + struct.pack("<IQQQI", 28, len(body) + 36 + 4, size, 0, 0)
+            cases.append((name, b"RF64" + b"\xff" * 4 + b"WAVE" + ds64 + body))
+        cases.append(("rf64-no-ds64", b"RF64" + b"\xff" * 4 + b"WAVE" + body))
     elif kind == "aiff":
         cases += [("form-size-max", set_field(data, 4, ">I", 0xFFFFFFFF)), ("form-size-0", set_field(data, 4, ">I", 0))]
         for at, cid, size in riff_chunks(data, 12, True):

@@ -56,7 +56,7 @@ constexpr std::array<TCatalogueEntry, 37> CCatalogue{{
     {"SNSpeexDecompressor", "TSNSpeexDecompressor", C::pcDecompressors, "Speex Audio Decompressor", &TSNSpeexDecompressor::ClassDescription},
     {"SNLAVAudioCompressor", "TSNLAVAudioCompressor", C::pcCompressors, "LibAV Audio Compressor", nullptr, CLAVModule},
     {"SNLAVAudioDecompressor", "TSNLAVAudioDecompressor", C::pcDecompressors, "LibAV Audio Decompressor", nullptr, CLAVModule},
-    {"SNLAVAudioPlayer", "TSNLAVAudioPlayer", C::pcPlayers, "LibAV Audio Player", nullptr, CLAVModule},
+    {"SNLAVAudioPlayer", "TSNLAVAudioPlayer", C::pcPlayers, "LibAV Audio Player", &TSNLAVAudioPlayer::ClassDescription},
     {"SNLAVAudioLogger", "TSNLAVAudioLogger", C::pcLoggers, "LibAV Audio Logger", nullptr, CLAVModule},
 }};
 

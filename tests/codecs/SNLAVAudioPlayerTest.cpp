@@ -2,12 +2,14 @@
 // Files made by ffmpeg, played through the libav player.
 #include "LAVTestSupport.h"
 #include "SNLAVAudioPlayer.h"
+#include "codecs/SNPlayerSource.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdlib.h>
 #include <thread>
 
 using namespace Sonorix;
@@ -115,6 +117,52 @@ INSTANTIATE_TEST_SUITE_P(
                       TPlayerCase{"FlacNamedMp3", "wrong-extension.mp3", "-f flac -c:a flac -sample_fmt s16", 2, 16,
                                   true}),
     [](const ::testing::TestParamInfo<TPlayerCase>& AInfo) { return std::string(AInfo.param.Name); });
+
+// Plain PCM WAV is read natively, exactly as libav reads it: the same format
+// (mask included), length, samples, and the same samples after a seek, at
+// each width, extensible and RF64, and with an odd chunk that needs padding.
+TEST(LAVPlayerNativeWav, AgreesWithLibavSampleBySample)
+{
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    TTempDir LDir;
+    // 1001 frames: an 8-bit mono data chunk of odd size, padded.
+    const std::string LSource = "-f lavfi -i " + Quote("aevalsrc=0.5*sin(2*PI*300*t)|0.4*sin(2*PI*500*t)|0.3*sin(2*PI*700*t)|"
+                                                       "0.2*sin(2*PI*900*t)|0.1*sin(2*PI*1100*t)|0.6*sin(2*PI*1300*t):s=44100:d=0.1") +
+                                " -af atrim=end_sample=1001 ";
+    for (const char* LEncode : {"-ac 1 -c:a pcm_u8", "-ac 2 -c:a pcm_s16le", "-ac 2 -c:a pcm_s24le",
+                                "-ac 6 -c:a pcm_s32le", "-ac 6 -c:a pcm_s16le -rf64 always", "-ac 3 -c:a pcm_u8"}) {
+        SCOPED_TRACE(LEncode);
+        const std::string LFile = LDir.Path("a.wav");
+        ASSERT_EQ(Shell("ffmpeg -v error -y " + LSource + LEncode + " " + Quote(LFile)).ExitCode, 0);
+        TSNPlayerStream LStream;
+        TSNPlayerFailure LFailure;
+        EXPECT_NE(OpenWavPlayerSource({LFile, nullptr, nullptr}, LStream, LFailure), nullptr);
+        std::vector<std::vector<uint8_t>> LBytes;
+        for (const bool LLibav : {false, true}) {
+            if (LLibav)
+                setenv("SONORIX_PLAYER_LIBAV", "1", 1);
+            for (const int64_t LSeek : {0, 777}) {
+                TSNLAVAudioPlayer LPlayer;
+                LPlayer.SetFileName(LFile);
+                LPlayer.SetBufferSize(256);
+                ASSERT_TRUE(LPlayer.Open());
+                EXPECT_EQ(LPlayer.GetSamplesCount(), 1001);
+                LPlayer.SetCurrentSample(LSeek);
+                const TPlayResult LResult = PlayFile(LPlayer);
+                EXPECT_EQ(LResult.Frames, uint64_t(1001 - LSeek));
+                LBytes.emplace_back(reinterpret_cast<const uint8_t*>(&LResult.Format),
+                                    reinterpret_cast<const uint8_t*>(&LResult.Format + 1));
+                for (const ISNAudioBufferPtr& LBuffer : LResult.Buffers)
+                    LBytes.back().insert(LBytes.back().end(), LBuffer->ByteRead(),
+                                         LBuffer->ByteRead() + LBuffer->GetSize() * LResult.Format.Format.nBlockAlign);
+            }
+            unsetenv("SONORIX_PLAYER_LIBAV");
+        }
+        EXPECT_TRUE(LBytes[0] == LBytes[2]);
+        EXPECT_TRUE(LBytes[1] == LBytes[3]);
+    }
+}
 
 class LAVPlayer : public ::testing::Test {
 protected:

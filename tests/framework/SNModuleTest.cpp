@@ -79,8 +79,15 @@ TEST(SNModuleTest, LibavLoadsOnFirstUseOnly)
     const TShellResult LPlain =
         RunSonorix("run --duration 0.1 --quiet --wav " + LDir.Path("x.wav") + " TSNSignalGen", LDebug);
     ASSERT_EQ(LPlain.ExitCode, 0) << LPlain.Output;
-    for (const char* LLibrary : {"libavcodec", "libavformat", "libavutil", "libswresample", "SonorixLAV"})
+    // The libav player reads a plain WAV file without the module.
+    const TShellResult LWav = RunSonorix("run --quiet --wav " + LDir.Path("y.wav") + " 'TSNLAVAudioPlayer FileName=" +
+                                             LDir.Path("x.wav") + "'",
+                                         LDebug);
+    ASSERT_EQ(LWav.ExitCode, 0) << LWav.Output;
+    for (const char* LLibrary : {"libavcodec", "libavformat", "libavutil", "libswresample", "SonorixLAV"}) {
         EXPECT_EQ(LPlain.Output.find(LLibrary), std::string::npos) << LLibrary;
+        EXPECT_EQ(LWav.Output.find(LLibrary), std::string::npos) << LLibrary;
+    }
     const TShellResult LLogger = RunSonorix(
         "run --duration 0.1 --quiet 'TSNSignalGen ! TSNLAVAudioLogger FileName=" + LDir.Path("x.flac") + "'", LDebug);
     ASSERT_EQ(LLogger.ExitCode, 0) << LLogger.Output;

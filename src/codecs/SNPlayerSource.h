@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+// Where TSNLAVAudioPlayer takes its samples from: the native reader of plain
+// PCM WAV files (package library) or libav's demuxers and decoders (the libav
+// module, loaded when a file needs it).
+#pragma once
+
+#include "SNTypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Sonorix {
+
+class TXVLAVMediaPlayerAudio;
+
+// What an opened source delivers.
+struct TSNPlayerStream {
+    WAVEFORMATEXTENSIBLE Format{};
+    int64_t Samples = 0;
+    // The container states the length exactly: ending earlier is truncation.
+    bool ExactLength = false;
+};
+
+// Why a file cannot be played: the player's OnError message, code and detail.
+struct TSNPlayerFailure {
+    std::string Message;
+    int Code = 0;
+    std::string Detail;
+};
+
+class ISNPlayerSource {
+public:
+    virtual ~ISNPlayerSource() = default;
+    // Up to AFrames frames of the stream's format into ADest; 0 at the end.
+    virtual uint32_t Read(uint8_t* ADest, uint32_t AFrames) = 0;
+    // The next Read starts at frame AFrame (>= 0, possibly past the end).
+    virtual void Seek(int64_t AFrame) = 0;
+};
+
+using TSNPlayerSourcePtr = std::unique_ptr<ISNPlayerSource>;
+// A packet that did not decode ("detail"); the stream goes on.
+using TSNPlayerDropEvent = std::function<void(const std::string& ADetail)>;
+
+struct TSNPlayerOpenRequest {
+    std::string FileName;
+    const TXVLAVMediaPlayerAudio* Audio = nullptr;
+    TSNPlayerDropEvent OnDrop;
+};
+
+// -AVERROR_EOF: the code of a file that ends before its stated length.
+inline constexpr uint32_t CPlayerTruncatedCode = 'E' | 'O' << 8 | 'F' << 16 | ' ' << 24;
+
+// A plain PCM WAV file read without libav: null when the file is anything
+// else or anything the reader does not fully understand (left to libav), or
+// when it must be refused (AFailure says why).
+TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
+                                       TSNPlayerFailure& AFailure);
+
+// The libav module's entry for the player: sets AResult, or AFailure.
+using TSNOpenLAVPlayerSource = void (*)(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
+                                        TSNPlayerFailure& AFailure, TSNPlayerSourcePtr& AResult);
+inline constexpr const char* CLAVPlayerSourceEntryPoint = "SonorixOpenLAVPlayerSource";
+
+} // namespace Sonorix
