@@ -4,6 +4,7 @@
 // module, loaded when a file needs it).
 #pragma once
 
+#include "SNExport.h"
 #include "SNTypes.h"
 
 #include <cstdint>
@@ -54,8 +55,9 @@ inline constexpr uint32_t CPlayerTruncatedCode = 'E' | 'O' << 8 | 'F' << 16 | ' 
 
 // A plain PCM WAV file read without libav: null when the file is anything
 // else or anything the reader does not fully understand (left to libav), or
-// when it must be refused (AFailure says why).
-TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
+// when it must be refused (AFailure says why). Exported for the test that
+// compares the two readers.
+SN_API TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
                                        TSNPlayerFailure& AFailure);
 
 // The libav module's entry for the player: sets AResult, or AFailure.
