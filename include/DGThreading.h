@@ -7,6 +7,7 @@
 #include "CVPersistent.h"
 #include "CVThreading.h"
 
+#include <atomic>
 #include <functional>
 
 namespace Sonorix {
@@ -25,8 +26,15 @@ public:
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
-    bool GetEnabled() const { return FLock.Getter(FEnabled); }
-    void SetEnabled(bool AValue) { FLock.NotifySetter(FEnabled, AValue, [this] { Changed(); }); }
+    // Read per buffer by the component, so lock-free.
+    bool GetEnabled() const { return FEnabled.load(std::memory_order_acquire); }
+    void SetEnabled(bool AValue)
+    {
+        if (FEnabled.exchange(AValue, std::memory_order_acq_rel) == AValue)
+            return;
+        FLock.ChangeNotify();
+        Changed();
+    }
     TDGThreadPriority GetPriority() const { return FLock.Getter(FPriority); }
     void SetPriority(TDGThreadPriority AValue) { FLock.NotifySetter(FPriority, AValue, [this] { Changed(); }); }
     void Assign(const TDGThreading& ASource)
@@ -44,7 +52,7 @@ private:
 
     mutable TBasicLockChangeNotifyLock FLock;
     std::function<void()> FOnChange;
-    bool FEnabled = EnabledProperty.Default;
+    std::atomic<bool> FEnabled{EnabledProperty.Default};
     TDGThreadPriority FPriority = PriorityProperty.Default;
 };
 
