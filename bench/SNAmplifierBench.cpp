@@ -6,6 +6,7 @@
 #include "PNPins.h"
 #include "SNAmplifier.h"
 #include "SNCommonFilter.h"
+#include "SNSignalGen.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +18,7 @@
 
 using namespace Sonorix;
 using Sonorix::Bench::TCountingSink;
+using Sonorix::Bench::TPumpingSink;
 
 namespace {
 
@@ -152,10 +154,11 @@ protected:
 // The framework's own cost per 1024-frame 16-bit stereo buffer: from the
 // feeding pin through a pass-through filter to a sink. Argument 0: the
 // buffer is unshared (processed in place); 1: the feeder keeps it, so the
-// filter must copy it.
+// filter must copy it. Second argument: the buffer pool on (1) or off (0).
 void FrameworkPerBuffer(benchmark::State& AState)
 {
     const bool LShared = AState.range(0) != 0;
+    DGPoolSetEnabled(AState.range(1) != 0);
     TCountingSink LSource;
     TSNPNAudioSourcePin LFeed(&LSource, "Feed");
     TPassThrough LFilter;
@@ -172,9 +175,26 @@ void FrameworkPerBuffer(benchmark::State& AState)
             LBuffer = std::move(LSink.Returned);
         }
     }
+    DGPoolSetEnabled(true);
     AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * 1024);
 }
-BENCHMARK(FrameworkPerBuffer)->Arg(0)->Arg(1);
+BENCHMARK(FrameworkPerBuffer)->ArgsProduct({{0, 1}, {0, 1}});
+
+// ACount amplifiers of coefficient 1.0001 (so every one does the
+// arithmetic) between AFrom and ATo.
+std::vector<std::unique_ptr<TSNAmplifier>> ConnectAmplifiers(TPNSourcePin& AFrom, size_t ACount, TPNSinkPin& ATo)
+{
+    std::vector<std::unique_ptr<TSNAmplifier>> LChain;
+    TPNSourcePin* LPrevious = &AFrom;
+    for (size_t I = 0; I < ACount; ++I) {
+        LChain.push_back(std::make_unique<TSNAmplifier>());
+        LChain.back()->SetCoefficient(1.0001);
+        LPrevious->Connect(LChain.back()->GetInputPin());
+        LPrevious = &LChain.back()->GetOutputPin();
+    }
+    LPrevious->Connect(ATo);
+    return LChain;
+}
 
 // A chain of N amplifiers (coefficient 1.0001, so every one does the
 // arithmetic) on one unshared 1024-frame 16-bit stereo buffer.
@@ -183,16 +203,8 @@ void AmplifierChain(benchmark::State& AState)
     const auto LCount = static_cast<size_t>(AState.range(0));
     TCountingSink LSource;
     TSNPNAudioSourcePin LFeed(&LSource, "Feed");
-    std::vector<std::unique_ptr<TSNAmplifier>> LChain;
     TReturningSink LSink;
-    TSNPNAudioSourcePin* LPrevious = &LFeed;
-    for (size_t I = 0; I < LCount; ++I) {
-        LChain.push_back(std::make_unique<TSNAmplifier>());
-        LChain.back()->SetCoefficient(1.0001);
-        LPrevious->Connect(LChain.back()->GetInputPin());
-        LPrevious = &LChain.back()->GetOutputPin();
-    }
-    LPrevious->Connect(LSink.Pin);
+    const auto LChain = ConnectAmplifiers(LFeed, LCount, LSink.Pin);
     LFeed.SendStart(MakeWaveFormat(48000, 16, 2));
     ISNAudioBufferPtr LBuffer = NoiseBuffer(16, 1024);
     for (auto _ : AState) {
@@ -202,5 +214,32 @@ void AmplifierChain(benchmark::State& AState)
     AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * 1024);
 }
 BENCHMARK(AmplifierChain)->Arg(1)->Arg(10);
+
+} // namespace
+
+namespace {
+
+// Generator (a 1 kHz tone), N amplifiers, sink, stepped by the sink's
+// pump: the whole per-buffer path of a source, with the buffer pool on
+// (second argument 1) or off (0, every piece from the heap). CPU time per
+// buffer of 1024 16-bit stereo frames.
+void GeneratorChain(benchmark::State& AState)
+{
+    const auto LCount = static_cast<size_t>(AState.range(0));
+    DGPoolSetEnabled(AState.range(1) != 0);
+    TSNSignalGen LGen;
+    LGen.SetFrequency(1000);
+    LGen.GetAudioFormat().SetBufferSize(1024);
+    TPumpingSink LSink;
+    const auto LChain = ConnectAmplifiers(LGen.GetOutputPin(), LCount, LSink.Pin);
+    LGen.StartSource();
+    const auto LTick = std::make_shared<TPNMasterPumpOperation>(&LSink);
+    for (auto _ : AState)
+        LSink.Pin.Notify(LTick);
+    LGen.StopSource();
+    DGPoolSetEnabled(true);
+    AState.SetItemsProcessed(static_cast<int64_t>(LSink.Frames));
+}
+BENCHMARK(GeneratorChain)->ArgsProduct({{0, 1, 10}, {0, 1}});
 
 } // namespace

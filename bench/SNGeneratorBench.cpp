@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Generators stepped by a downstream master pump: one buffer per tick, the
 // whole step (output buffer, primitive, PopulateAudio, send) counted.
-#include "CVPlainClass.h"
+#include "BenchSupport.h"
 #include "SNGaussGen.h"
 #include "SNRandomGen.h"
 #include "SNSignalGen.h"
@@ -9,28 +9,9 @@
 #include <benchmark/benchmark.h>
 
 using namespace Sonorix;
+using Sonorix::Bench::TPumpingSink;
 
 namespace {
-
-// Claims the pump role and counts what arrives.
-class TPumpingSink : public TLockComponent {
-public:
-    TPumpingSink() : Pin(this, "InputPin")
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation))
-                LRequest->Claim(this, ptMaster, 0);
-            else if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-                Frames += LBuffer->AudioBuffer->GetSize();
-            return true;
-        });
-    }
-    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TPumpingSink">(); }
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
-
-    TSNPNAudioSinkPin Pin;
-    uint64_t Frames = 0;
-};
 
 template <class TGen>
 void Step(benchmark::State& AState, TGen& AGen)

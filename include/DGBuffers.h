@@ -13,10 +13,53 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace Sonorix {
 SN_API_BEGIN
+
+// Memory for what a stream makes per buffer (sample blocks, buffer objects,
+// operations). Freed memory is kept for reuse in one pool that every thread
+// shares, so at steady state a stream takes nothing from the heap: memory
+// freed on the thread that consumed a buffer serves the thread that makes
+// the next. Requests up to 128 bytes share one class; larger ones (up to
+// 4 MB) are kept by exact size in a few classes. The pool keeps at most
+// 32 MB and 512 pieces per class; what does not fit goes back to the heap.
+void* DGPoolAllocate(size_t ABytes);
+void DGPoolFree(void* AMemory, size_t ABytes) noexcept;
+// Switched off, the pool passes every request to the heap and keeps nothing
+// more (to measure what it saves, or to let a heap checker see each piece).
+void DGPoolSetEnabled(bool AEnabled) noexcept;
+
+// A standard allocator over the pool.
+template <class T>
+class TDGPoolAllocator {
+public:
+    using value_type = T;
+    TDGPoolAllocator() noexcept = default;
+    template <class U>
+    TDGPoolAllocator(const TDGPoolAllocator<U>& /*AOther*/) noexcept {}
+    T* allocate(size_t ACount)
+    {
+        static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__, "the pool aligns as operator new does");
+        return static_cast<T*>(DGPoolAllocate(ACount * sizeof(T)));
+    }
+    void deallocate(T* AMemory, size_t ACount) noexcept { DGPoolFree(AMemory, ACount * sizeof(T)); }
+    template <class U>
+    bool operator==(const TDGPoolAllocator<U>& /*AOther*/) const noexcept
+    {
+        return true;
+    }
+};
+
+// std::make_shared with the object and its count in pooled memory.
+template <class T, class... TArgs>
+std::shared_ptr<T> MakePooled(TArgs&&... AArgs)
+{
+    return std::allocate_shared<T>(TDGPoolAllocator<T>{}, std::forward<TArgs>(AArgs)...);
+}
 
 class IDGBlockBuffer;
 using IDGBlockBufferPtr = std::shared_ptr<IDGBlockBuffer>;
@@ -52,7 +95,7 @@ public:
     void* Modify() override;
 
 private:
-    std::vector<uint8_t> FData;
+    std::vector<uint8_t, TDGPoolAllocator<uint8_t>> FData;
 };
 
 class IDGRealBuffer;
@@ -99,7 +142,7 @@ public:
 private:
     void CheckIndex(uint32_t AIndex) const;
 
-    std::vector<double> FData;
+    std::vector<double, TDGPoolAllocator<double>> FData;
 };
 
 SN_API_END

@@ -9,6 +9,7 @@
 #include "CVPersistent.h"
 #include "CVThreading.h"
 
+#include <atomic>
 #include <functional>
 
 namespace Sonorix {
@@ -28,8 +29,15 @@ public:
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
 
-    bool GetEnabled() const { return FLock.Getter(FEnabled); }
-    void SetEnabled(bool AValue) { FLock.NotifySetter(FEnabled, AValue, [this] { Changed(); }); }
+    // Read per buffer by the component, so lock-free.
+    bool GetEnabled() const { return FEnabled.load(std::memory_order_acquire); }
+    void SetEnabled(bool AValue)
+    {
+        if (FEnabled.exchange(AValue, std::memory_order_acq_rel) == AValue)
+            return;
+        FLock.ChangeNotify();
+        Changed();
+    }
     TDGThreadPriority GetPriority() const { return FLock.Getter(FPriority); }
     void SetPriority(TDGThreadPriority AValue) { FLock.NotifySetter(FPriority, AValue, [this] { Changed(); }); }
     void Assign(const TDGThreading& ASource)
@@ -47,7 +55,7 @@ private:
 
     mutable TBasicLockChangeNotifyLock FLock;
     std::function<void()> FOnChange;
-    bool FEnabled = EnabledProperty.Default;
+    std::atomic<bool> FEnabled{EnabledProperty.Default};
     TDGThreadPriority FPriority = PriorityProperty.Default;
 };
 

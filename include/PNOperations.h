@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Operations that travel along pins, and the thread-safe operation list.
 //
-// An operation is created with std::make_shared and handed on by shared
-// pointer, so any component on the way may keep it in a queue.
+// An operation is created with MakePooled (per buffer: its memory comes from
+// the buffer pool) or std::make_shared and handed on by shared pointer, so
+// any component on the way may keep it in a queue.
 #pragma once
 
 #include "SNExport.h"
 
+#include "DGBuffers.h"
 #include "SNTypes.h"
 
 #include <cstdint>
@@ -218,7 +220,8 @@ public:
     int64_t StopTime;
 };
 
-// A thread-safe FIFO of operations.
+// A thread-safe FIFO of operations; its storage comes from the buffer pool,
+// so a queue that fills and drains at steady state takes nothing from the heap.
 class TPNOperationList {
 public:
     void Append(IPNNotifyOperationPtr AOperation);
@@ -228,8 +231,9 @@ public:
     void Clear();
 
 private:
+    using TItems = std::deque<IPNNotifyOperationPtr, TDGPoolAllocator<IPNNotifyOperationPtr>>;
     mutable std::mutex FMutex;
-    std::deque<IPNNotifyOperationPtr> FItems;
+    TItems FItems;
 };
 
 SN_API_END

@@ -124,7 +124,8 @@ private:
 
     TSNPNAudioSinkPin FInputPin;
     TSNPNAudioSourcePin FOutputPin;
-    bool FEnabled = EnabledProperty.Default;
+    // Read per buffer without a lock; set under FOutputLock.
+    std::atomic<bool> FEnabled{EnabledProperty.Default};
     TDGThreading FThreading;
     TPNOperationList FQueue;
     std::unique_ptr<TProcessingThread> FFilterThread;

@@ -127,7 +127,7 @@ bool TSNBasicCompressor::SendData(const void* AData, size_t ABytes)
 
 bool TSNBasicCompressor::SendBlock(IDGBlockBufferPtr ABlock)
 {
-    return FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(ABlock)));
+    return FOutputPin.Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(ABlock)));
 }
 
 // --- TSNBasicAudioCompressor -----------------------------------------------------

@@ -594,7 +594,7 @@ bool TSNOggPlayer::IntPump()
     LHeader.packetno = LPacket.packetno;
     LHeader.b_o_s = static_cast<int32_t>(LPacket.b_o_s);
     LHeader.e_o_s = static_cast<int32_t>(LPacket.e_o_s);
-    FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(
+    FOutputPin.Notify(MakePooled<TPNSuppliedBufferOperation>(
         MakeCodecPacket(LHeader, LPacket.packet, static_cast<size_t>(LPacket.bytes))));
     FProgressPin.Notify(std::make_shared<TPNProgressOperation>(FSample, FStartSample, FStopSample,
                                                                FStartSample * FFrameDelay, FStopSample * FFrameDelay));

@@ -184,4 +184,11 @@ bool SNKernelDetail::VectorKernelsEnabled()
     return LHasAVX2 && GVectorKernelsAllowed.load(std::memory_order_relaxed);
 }
 
+bool SNKernelDetail::WideVectorKernelsEnabled()
+{
+    static const bool LHasAVX512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    return LHasAVX512;
+}
+
 } // namespace Sonorix

@@ -22,22 +22,24 @@ const TClassDescription& TSNAmplifier::ClassDescription()
     return LDescription;
 }
 
+// The coefficient is guarded by the lock the processing step holds, so the
+// step reads it without taking another.
 double TSNAmplifier::GetCoefficient() const
 {
-    return FOutputLock->Getter(FCoefficient);
+    return FInputLock->Getter(FCoefficient);
 }
 
 void TSNAmplifier::SetCoefficient(double AValue)
 {
-    FOutputLock->NotifySetterMin(FCoefficient, AValue, *CoefficientProperty.Min);
+    FInputLock->NotifySetterMin(FCoefficient, AValue, *CoefficientProperty.Min);
 }
 
 void TSNAmplifier::FilterInternalOperation(const ISNAudioBufferPtr& /*AInBuffer*/, ISNAudioBufferPtr& AOutBuffer,
                                            bool& /*ASendOutputData*/)
 {
     // AOutBuffer holds the input already (a copy, or the input itself).
-    // One read per buffer, so a buffer is never scaled with two values.
-    AOutBuffer->MultiplyByReal(GetCoefficient());
+    // FInputLock is held: one value for the whole buffer.
+    AOutBuffer->MultiplyByReal(FCoefficient);
 }
 
 namespace SNAmplifier {

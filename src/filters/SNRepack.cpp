@@ -88,7 +88,7 @@ void TSNRepack::DoProcessBuffer(const ISNAudioBufferPtr& ABuffer)
 {
     if (!NeedsOutput())
         return;
-    OutputPinsNotify(std::make_shared<TPNSuppliedBufferOperation>(
+    OutputPinsNotify(MakePooled<TPNSuppliedBufferOperation>(
         FChangeFormat.GetAutoSizeBuffer() ? ABuffer : TSNAudioBuffer::CreateCopy(*ABuffer)));
 }
 

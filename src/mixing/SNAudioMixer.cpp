@@ -336,7 +336,7 @@ void TSNAudioMixer::SendRemainder()
             return;
         if (LFrames < LSize)
             LOutput->Resize(LFrames);
-        FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutput)));
+        FOutputPin.Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(LOutput)));
         if (LFrames < LSize)
             return;
     }
@@ -425,7 +425,7 @@ bool TSNAudioMixer::CalculateSendOutput()
         return false;
     LAccess.Output.Release();
     LAccess.Input.Release();
-    FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutput)));
+    FOutputPin.Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(LOutput)));
     return !LSilent;
 }
 

@@ -85,7 +85,7 @@ bool TSNBufferQueue::Enqueue(const TPNSuppliedBufferOperation& ABuffer)
         ++FDropped;
         return false;
     }
-    FSyncQueue.Append(std::make_shared<TPNSuppliedBufferOperation>(std::move(LBuffer)));
+    FSyncQueue.Append(MakePooled<TPNSuppliedBufferOperation>(std::move(LBuffer)));
     return true;
 }
 

@@ -91,7 +91,7 @@ bool TSNChannelMerger::CalculateSendOutput()
     }
     if (!LContributed)
         return false;
-    FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutput)));
+    FOutputPin.Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(LOutput)));
     return true;
 }
 

@@ -124,7 +124,7 @@ bool TSNQueuedInputItem::AudioSinkDispatch(const IPNNotifyOperationPtr& AOperati
                 }
                 if (LAudio) {
                     FAudioSyncQueue.Append(LBuffer->AudioBuffer ? AOperation
-                                                                : std::make_shared<TPNSuppliedBufferOperation>(LAudio));
+                                                                : MakePooled<TPNSuppliedBufferOperation>(LAudio));
                     LQueued = true;
                 }
             }

@@ -2,14 +2,152 @@
 #include "DGBuffers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SN_POOL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SN_POOL_ASAN)
+#include <sanitizer/asan_interface.h>
+#define SN_POOL_POISON(AMemory, ABytes) ASAN_POISON_MEMORY_REGION(AMemory, ABytes)
+#define SN_POOL_UNPOISON(AMemory, ABytes) ASAN_UNPOISON_MEMORY_REGION(AMemory, ABytes)
+#else
+#define SN_POOL_POISON(AMemory, ABytes) ((void)(AMemory), (void)(ABytes))
+#define SN_POOL_UNPOISON(AMemory, ABytes) ((void)(AMemory), (void)(ABytes))
+#endif
 
 namespace Sonorix {
 
+// --- Pool --------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t CPoolChunk = 128;
+constexpr size_t CPoolLargest = size_t{4} << 20;
+constexpr size_t CPoolMaxBytes = size_t{32} << 20;
+constexpr size_t CPoolClasses = 8;
+constexpr size_t CPoolDepth = 512;
+
+// Held for a few loads and stores only, so spinning beats sleeping.
+class TPoolSpinLock {
+public:
+    void lock() noexcept
+    {
+        while (FLocked.exchange(true, std::memory_order_acquire))
+            while (FLocked.load(std::memory_order_relaxed))
+                std::this_thread::yield();
+    }
+    void unlock() noexcept { FLocked.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> FLocked{false};
+};
+
+// Free pieces of one size. Class 0 holds the small requests (CPoolChunk);
+// an empty class among the others takes the next size that needs one.
+struct TPoolClass {
+    size_t Bytes;
+    size_t Count;
+    void* Items[CPoolDepth];
+};
+
+// Trivially destructible: a buffer released during static destruction still
+// finds the pool.
+struct TPool {
+    TPoolSpinLock Lock;
+    size_t KeptBytes;
+    TPoolClass Classes[CPoolClasses];
+};
+
+constinit TPool GPool{};
+constinit std::atomic<bool> GPoolEnabled{true};
+
+size_t PoolSize(size_t ABytes)
+{
+    return ABytes <= CPoolChunk ? CPoolChunk : ABytes;
+}
+
+// The class holding ABytes pieces, or nullptr; called with the lock held.
+TPoolClass* FindClass(size_t ABytes)
+{
+    if (ABytes == CPoolChunk)
+        return &GPool.Classes[0];
+    for (size_t I = 1; I < CPoolClasses; ++I)
+        if (GPool.Classes[I].Bytes == ABytes)
+            return &GPool.Classes[I];
+    return nullptr;
+}
+
+} // namespace
+
+void DGPoolSetEnabled(bool AEnabled) noexcept
+{
+    GPoolEnabled.store(AEnabled, std::memory_order_relaxed);
+}
+
+void* DGPoolAllocate(size_t ABytes)
+{
+    const size_t LBytes = PoolSize(ABytes);
+    if (LBytes <= CPoolLargest && GPoolEnabled.load(std::memory_order_relaxed)) {
+        void* LMemory = nullptr;
+        {
+            std::lock_guard LGuard(GPool.Lock);
+            TPoolClass* LClass = FindClass(LBytes);
+            if (LClass && LClass->Count > 0) {
+                LMemory = LClass->Items[--LClass->Count];
+                GPool.KeptBytes -= LBytes;
+            }
+        }
+        if (LMemory) {
+            SN_POOL_UNPOISON(LMemory, LBytes);
+            return LMemory;
+        }
+    }
+    return ::operator new(LBytes);
+}
+
+void DGPoolFree(void* AMemory, size_t ABytes) noexcept
+{
+    if (!AMemory)
+        return;
+    const size_t LBytes = PoolSize(ABytes);
+    if (LBytes <= CPoolLargest && GPoolEnabled.load(std::memory_order_relaxed)) {
+        // Poisoned before it is listed: from then on another thread may take it.
+        SN_POOL_POISON(AMemory, LBytes);
+        {
+            std::lock_guard LGuard(GPool.Lock);
+            if (GPool.KeptBytes + LBytes <= CPoolMaxBytes) {
+                TPoolClass* LClass = FindClass(LBytes);
+                if (!LClass) {
+                    for (size_t I = 1; I < CPoolClasses && !LClass; ++I)
+                        if (GPool.Classes[I].Count == 0) {
+                            LClass = &GPool.Classes[I];
+                            LClass->Bytes = LBytes;
+                        }
+                }
+                if (LClass && LClass->Count < CPoolDepth) {
+                    LClass->Items[LClass->Count++] = AMemory;
+                    GPool.KeptBytes += LBytes;
+                    return;
+                }
+            }
+        }
+        SN_POOL_UNPOISON(AMemory, LBytes);
+    }
+    ::operator delete(AMemory);
+}
+
+// --- Blocks ------------------------------------------------------------------
+
 IDGBlockBufferPtr TDGBlockBuffer::CreateSize(size_t ABytes)
 {
-    return std::make_shared<TDGBlockBuffer>(TPrivate{}, ABytes);
+    return MakePooled<TDGBlockBuffer>(TPrivate{}, ABytes);
 }
 
 TDGBlockBuffer::TDGBlockBuffer(TPrivate, size_t ABytes) : FData(ABytes) {}
@@ -41,12 +179,12 @@ void* TDGBlockBuffer::Modify()
 
 IDGRealBufferPtr TDGRealBuffer::CreateSize(uint32_t ACount)
 {
-    return std::make_shared<TDGRealBuffer>(TPrivate{}, ACount);
+    return MakePooled<TDGRealBuffer>(TPrivate{}, ACount);
 }
 
 IDGRealBufferPtr TDGRealBuffer::CreateCopy(const IDGRealBuffer& ASource)
 {
-    auto LCopy = std::make_shared<TDGRealBuffer>(TPrivate{}, ASource.GetSize());
+    auto LCopy = MakePooled<TDGRealBuffer>(TPrivate{}, ASource.GetSize());
     std::copy_n(ASource.Read(), ASource.GetSize(), LCopy->FData.data());
     return LCopy;
 }
@@ -93,7 +231,7 @@ IDGRealBufferPtr TDGRealBuffer::CreateUniversal(IDGBlockBufferPtr AData)
 {
     if (!AData)
         throw std::invalid_argument("TDGRealBuffer::CreateUniversal: no data block");
-    return std::make_shared<TDGBlockRealBuffer>(std::move(AData));
+    return MakePooled<TDGBlockRealBuffer>(std::move(AData));
 }
 
 TDGRealBuffer::TDGRealBuffer(TPrivate, uint32_t ACount) : FData(ACount, 0.0) {}

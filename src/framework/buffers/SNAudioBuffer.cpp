@@ -266,7 +266,7 @@ ISNAudioBufferPtr TSNAudioBuffer::CreateSizeEx(uint32_t ASampleRate, uint32_t AB
     CheckLayout(ABits, AChannels);
     auto LData = TDGBlockBuffer::CreateSize(size_t{AFrames} * AChannels * (ABits / 8));
     auto LBuffer =
-        std::make_shared<TSNAudioBuffer>(TPrivate{}, ASampleRate, ABits, AChannels, AChannelMask, std::move(LData));
+        MakePooled<TSNAudioBuffer>(TPrivate{}, ASampleRate, ABits, AChannels, AChannelMask, std::move(LData));
     // The block starts zeroed, which is silence for every width but 8 bits.
     if (ABits == 8)
         LBuffer->Zero();
@@ -285,7 +285,7 @@ ISNAudioBufferPtr TSNAudioBuffer::CreateCopy(const ISNAudioBuffer& ASource)
     auto LData = TDGBlockBuffer::CreateSize(ASource.GetByteSize());
     if (ASource.GetByteSize() != 0)
         std::memcpy(LData->Write(), ASource.ByteRead(), ASource.GetByteSize());
-    return std::make_shared<TSNAudioBuffer>(TPrivate{}, ASource.GetSamplesPerSecond(), ASource.GetBitsPerSample(),
+    return MakePooled<TSNAudioBuffer>(TPrivate{}, ASource.GetSamplesPerSecond(), ASource.GetBitsPerSample(),
                                             ASource.GetChannels(), ASource.GetChannelMask(), std::move(LData));
 }
 
@@ -298,7 +298,7 @@ ISNAudioBufferPtr TSNAudioBuffer::CreateUniversal(const WAVEFORMATEXTENSIBLE& AF
     if (LFrames > std::numeric_limits<uint32_t>::max())
         throw EAssertionFailed("CreateUniversal: a block of " + std::to_string(AData->GetSize()) + " bytes holds " +
                                std::to_string(LFrames) + " frames, more than a buffer can count");
-    return std::make_shared<TSNAudioBuffer>(TPrivate{}, LLayout.SampleRate, LLayout.Bits, LLayout.Channels,
+    return MakePooled<TSNAudioBuffer>(TPrivate{}, LLayout.SampleRate, LLayout.Bits, LLayout.Channels,
                                             LLayout.ChannelMask, std::move(AData));
 }
 

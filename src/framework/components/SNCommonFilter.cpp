@@ -46,12 +46,19 @@ const TClassDescription& TSNCommonFilter::ClassDescription()
 
 bool TSNCommonFilter::GetEnabled() const
 {
-    return FOutputLock->Getter(FEnabled);
+    return FEnabled.load(std::memory_order_acquire);
 }
 
 void TSNCommonFilter::SetEnabled(bool AValue)
 {
-    FOutputLock->NotifySetter(FEnabled, AValue, [this] { EnabledChanged(); });
+    {
+        // Serialises setters so that their notifications follow the order of the values.
+        TLockAccess LAccess = FOutputLock->WriteLock();
+        if (FEnabled.exchange(AValue, std::memory_order_acq_rel) == AValue)
+            return;
+    }
+    FOutputLock->ChangeNotify();
+    EnabledChanged();
 }
 
 void TSNCommonFilter::EnabledChanged() {}
@@ -204,7 +211,7 @@ bool TSNCommonFilter::BufferOperation(const IPNNotifyOperationPtr& AOperation)
         LOut.reset();
         return OutputPinsNotify(AOperation);
     }
-    return OutputPinsNotify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOut)));
+    return OutputPinsNotify(MakePooled<TPNSuppliedBufferOperation>(std::move(LOut)));
 }
 
 bool TSNCommonFilter::IntBufferOperation(const ISNAudioBufferPtr& AInBuffer)
@@ -213,7 +220,7 @@ bool TSNCommonFilter::IntBufferOperation(const ISNAudioBufferPtr& AInBuffer)
     bool LSendOutputData = true;
     InternalOperation(AInBuffer, LOutBuffer, LSendOutputData);
     if (LSendOutputData && LOutBuffer && NeedsOutput())
-        return OutputPinsNotify(std::make_shared<TPNSuppliedBufferOperation>(std::move(LOutBuffer)));
+        return OutputPinsNotify(MakePooled<TPNSuppliedBufferOperation>(std::move(LOutBuffer)));
     return true;
 }
 

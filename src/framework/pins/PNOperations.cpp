@@ -27,7 +27,7 @@ size_t TPNOperationList::Count() const
 
 void TPNOperationList::Clear()
 {
-    std::deque<IPNNotifyOperationPtr> LOld;
+    TItems LOld;
     {
         std::lock_guard LGuard(FMutex);
         LOld.swap(FItems);

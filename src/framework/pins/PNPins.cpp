@@ -201,7 +201,7 @@ bool TSNPNAudioSourcePin::SendStart(const WAVEFORMATEXTENSIBLE& AFormat)
 
 bool TSNPNAudioSourcePin::SendBuffer(ISNAudioBufferPtr ABuffer)
 {
-    return Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(ABuffer)));
+    return Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(ABuffer)));
 }
 
 bool TSNPNAudioSourcePin::SendStop()
@@ -258,7 +258,7 @@ bool TDGPNRealRangedSourcePin::SubmitRange(double AMin, double AMax)
 
 bool TDGPNRealRangedSourcePin::SubmitBuffer(IDGRealBufferPtr ABuffer)
 {
-    return Notify(std::make_shared<TPNSuppliedBufferOperation>(std::move(ABuffer)));
+    return Notify(MakePooled<TPNSuppliedBufferOperation>(std::move(ABuffer)));
 }
 
 bool TDGPNRealRangedSourcePin::SendStop()
