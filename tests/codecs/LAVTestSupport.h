@@ -7,6 +7,7 @@
 #include "CVThreading.h"
 #include "DGClock.h"
 #include "PNPins.h"
+#include "SNBasicCompressor.h"
 #include "SNAudioBuffer.h"
 #include "SNLAVAudioPlayer.h"
 #include "TestComponents.h"
@@ -85,6 +86,27 @@ public:
 private:
     TSNPNAudioSourcePin FOutputPin;
 };
+
+// Records what reaches a binary input: the operations by name, the packet
+// blocks, the headers and payloads of the framed ones, and all bytes in a row.
+class TPacketCollector : public TPersistent {
+public:
+    TPacketCollector();
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    TDGPNBinarySinkPin FInputPin;
+    std::vector<std::string> Log;
+    std::vector<IDGBlockBufferPtr> Packets;
+    std::vector<TSNCodecPacketHeader> Headers;
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<uint8_t> Stream;
+    double Rate = -1;
+    int Stops = 0;
+};
+
+// Sends a start, AStream in blocks of AChunk bytes (0: one framed packet per
+// block) and a stop into a binary input.
+void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream, size_t AChunk);
 
 // Records OnError calls (and marks them handled when asked) and OnWarning
 // calls ("message: detail").

@@ -33,29 +33,6 @@ TEST(SpeexBinding, MissingLibraryAndMissingExport)
 
 namespace {
 
-// The framed packets an encoder sends, as one byte stream and one by one.
-struct TPackets {
-    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
-    std::vector<TSNCodecPacketHeader> Headers;
-    std::vector<std::vector<uint8_t>> Data;
-    std::vector<uint8_t> Stream;
-    TPackets()
-    {
-        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-                TSNCodecPacketHeader LHeader;
-                const uint8_t* LData;
-                EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
-                Headers.push_back(LHeader);
-                Data.emplace_back(LData, LData + LHeader.bytes);
-                const auto* LBytes = static_cast<const uint8_t*>(LBuffer->Block->Read());
-                Stream.insert(Stream.end(), LBytes, LBytes + LBuffer->Block->GetSize());
-            }
-            return true;
-        });
-    }
-};
-
 int32_t HeaderInt(const std::vector<uint8_t>& AHeader, size_t AOffset)
 {
     int32_t LValue;
@@ -75,17 +52,8 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, 
     LDecoder.GetAudioFormat().SetBufferSize(1000);
     if (AErrors)
         AErrors->Attach(LDecoder);
-    TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
-    LSource.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    LSource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    for (size_t LAt = 0; LAt < AStream.size(); LAt += AChunk) {
-        const size_t LSize = std::min(AChunk, AStream.size() - LAt);
-        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
-        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
-        LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
-    }
-    LSource.Notify(std::make_shared<TPNStopOperation>());
+    FeedStream(LDecoder.GetInputPin(), AStream, AChunk);
     TDGTimeline::WaitIdle();
     std::vector<int16_t> LSamples;
     for (const auto& LBuffer : LCollector.Buffers()) {
@@ -126,9 +94,9 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
     // 8 frames of 160: two packets of three, then the two pending frames
     // in the last packet.
     TFeeder LFeeder;
-    TPackets LPackets;
+    TPacketCollector LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 1300, 333);
     ASSERT_EQ(LPackets.Headers.size(), 5u);
     const auto& LHeader = LPackets.Data[0];
@@ -154,8 +122,8 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
         EXPECT_EQ(int32_t{LAudio.e_o_s}, i == 2);
     }
     // Of 5.1, the front pair is coded as stereo.
-    TPackets LSurround;
-    LEncoder.GetOutputPin().Connect(LSurround.Pin);
+    TPacketCollector LSurround;
+    LEncoder.GetOutputPin().Connect(LSurround.FInputPin);
     LFeeder.Play(MakeWaveFormat(16000, 24, 6), 320, 320);
     ASSERT_GE(LSurround.Data.size(), 2u);
     EXPECT_EQ(HeaderInt(LSurround.Data[0], 48), 2);
@@ -166,9 +134,9 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
     TFeeder LFeeder;
     TSNSpeexCompressor LEncoder;
     LEncoder.SetFramesPerPacket(2);
-    TPackets LPackets;
+    TPacketCollector LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 3900, 512);
     std::vector<uint32_t> LSizes;
     const std::vector<int16_t> LWhole = Decode(LPackets.Stream, LPackets.Stream.size(), nullptr, &LSizes);
@@ -213,12 +181,12 @@ TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
     auto Encode = [&](bool AThreaded) {
         TFeeder LFeeder;
         TSNSpeexCompressor LEncoder;
-        TPackets LPackets;
+        TPacketCollector LPackets;
         LEncoder.SetBandMode(TSNSpeexBandMode::snSpeexWideband);
         LEncoder.SetFramesPerPacket(2);
         LEncoder.GetThreading().SetEnabled(AThreaded);
         LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-        LEncoder.GetOutputPin().Connect(LPackets.Pin);
+        LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
         LFeeder.GetOutputPin().SendStart(LFormat);
         for (uint64_t F = 0; F < 32000; F += 700) {
             if (AThreaded && F == 16100) {
