@@ -4,15 +4,23 @@ rebuilds incrementally, runs the tests that cover the faulty file and prints the
 share of faults that some test noticed.
 
   scripts/mutate.py [--count 60] [--seed 19] [--build-dir build/mutate] [--list]
+                    [--results FILE.tsv] [--only-killed FILE.tsv]
 
 Operators: flip a comparison, shift an integer constant by one, drop a statement,
 swap the two arguments of a call. A fault that does not compile is drawn again and
 does not count. Every file is restored after its fault, also on Ctrl-C or SIGTERM. Faults are
 ranked by a hash of their seed, file, line text and change, so an edit elsewhere in
 src/ leaves the rest of the sample as it was and scores stay comparable.
+
+Each fault's tests get max(20 s, 4x) the time the same filter takes on the unmodified
+build (measured once per filter). --results writes one line per fault (id, file,
+line, change, outcome, reason); --only-killed re-checks just the faults a previous
+results file marks killed: when only tests were removed since, a survivor cannot
+have become killed, so the rest of the score carries over.
 """
 
 import argparse
+import csv
 import hashlib
 import re
 import signal
@@ -82,12 +90,21 @@ def run(cmd, timeout=None):
         return "timeout"
 
 
+def read_killed(path):
+    with open(path, newline="") as f:
+        return {row["id"] for row in csv.DictReader(f, delimiter="\t") if row["outcome"] == "killed"}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--count", type=int, default=60, help="faults that compile (default 60)")
     parser.add_argument("--seed", type=int, default=19)
     parser.add_argument("--build-dir", default="build/mutate")
-    parser.add_argument("--timeout", type=int, default=300, help="seconds for one fault's tests")
+    parser.add_argument("--min-timeout", type=int, default=20,
+                        help="least seconds for one fault's tests (otherwise 4x the clean run)")
+    parser.add_argument("--results", help="write one TSV line per fault to this file")
+    parser.add_argument("--only-killed", metavar="FILE",
+                        help="run only the faults this earlier results file marks killed")
     parser.add_argument("--list", action="store_true", help="print the sample without running it")
     args = parser.parse_args()
     # SIGTERM unwinds like Ctrl-C, so the file under test is restored.
@@ -101,10 +118,10 @@ def main():
         for i, what, new in candidates(src):
             key = f"{args.seed}:{src.relative_to(ROOT)}:{lines[i].strip()}:{what}"
             ranked.append((hashlib.sha256(key.encode()).hexdigest(), src, i, what, new))
-    pool = [fault[1:] for fault in sorted(ranked)]
+    pool = sorted(ranked)
     print(f"{len(pool)} possible faults in src/; sampling {args.count} that compile (seed {args.seed})")
     if args.list:
-        for src, i, what, _ in pool[:args.count]:
+        for _, src, i, what, _ in pool[:args.count]:
             print(f"{src.relative_to(ROOT)}:{i + 1}: {what}")
         return 0
 
@@ -116,11 +133,31 @@ def main():
         return 1
     tests = str(ROOT / build / "bin" / "SonorixTests")
 
+    wanted = read_killed(args.only_killed) if args.only_killed else None
+    out = open(args.results, "w", newline="") if args.results else None
+    if out:
+        print("id\tfile\tline\tchange\toutcome\treason", file=out, flush=True)
+    budgets = {}  # gtest filter -> seconds allowed, from one clean run
+
+    def budget(flt):
+        if flt not in budgets:
+            t0 = time.time()
+            run([tests, f"--gtest_filter={flt}", "--gtest_brief=1"])
+            budgets[flt] = max(args.min_timeout, 4 * (time.time() - t0))
+        return budgets[flt]
+
     killed, survived, stillborn = 0, [], 0
     started = time.time()
-    for src, i, what, new in pool:
-        if killed + len(survived) == args.count:
+    for fid, src, i, what, new in pool:
+        if killed + len(survived) == args.count or (wanted is not None and not wanted):
             break
+        fid = fid[:12]
+        if wanted is not None:
+            if fid not in wanted:
+                continue
+            wanted.discard(fid)
+        flt = covering_filter(src)
+        limit = budget(flt)
         original = src.read_text()
         lines = original.splitlines(keepends=True)
         lines[i] = new
@@ -129,17 +166,23 @@ def main():
             if run(["cmake", "--build", build]) != 0:
                 stillborn += 1
                 continue
-            result = run([tests, f"--gtest_filter={covering_filter(src)}", "--gtest_brief=1"], args.timeout)
+            result = run([tests, f"--gtest_filter={flt}", "--gtest_brief=1"], limit)
         finally:
             src.write_text(original)
         where = f"{src.relative_to(ROOT)}:{i + 1}: {what}"
+        reason = "" if result == 0 else f"timeout {limit:.0f} s" if result == "timeout" else "tests failed"
         if result == 0:
             survived.append(where)
             print(f"SURVIVED {where}", flush=True)
         else:
             killed += 1
-            print(f"killed   {where} ({'timeout' if result == 'timeout' else 'tests failed'})", flush=True)
+            print(f"killed   {where} ({reason})", flush=True)
+        if out:
+            print(f"{fid}\t{src.relative_to(ROOT)}\t{i + 1}\t{what}\t"
+                  f"{'survived' if result == 0 else 'killed'}\t{reason}", file=out, flush=True)
     run(["cmake", "--build", build])
+    if wanted:
+        print(f"{len(wanted)} faults of {args.only_killed} are no longer in the sample: {sorted(wanted)}")
 
     total = killed + len(survived)
     print(f"\n{killed} of {total} faults killed ({100 * killed / max(total, 1):.0f}%), "

@@ -156,6 +156,60 @@ int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChanne
     return static_cast<int32_t>(static_cast<uint32_t>(LValue) << (32 - LBits));
 }
 
+TPacketCollector::TPacketCollector() : FInputPin(this, "InputPin")
+{
+    FInputPin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        Log.push_back(AOperation->GetName());
+        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
+            Packets.push_back(LBuffer->Block);
+            const auto* LBytes = static_cast<const uint8_t*>(LBuffer->Block->Read());
+            Stream.insert(Stream.end(), LBytes, LBytes + LBuffer->Block->GetSize());
+            TSNCodecPacketHeader LHeader;
+            const uint8_t* LData;
+            if (ParseCodecPacket(*LBuffer->Block, LHeader, LData)) {
+                Headers.push_back(LHeader);
+                Data.emplace_back(LData, LData + LHeader.bytes);
+            }
+        }
+        if (auto* LRate = OperationAs<TPNStartSampleRateOperation>(AOperation))
+            Rate = LRate->SampleRate;
+        Stops += OperationAs<TPNStopOperation>(AOperation) != nullptr;
+        return true;
+    });
+}
+
+const TClassDescription& TPacketCollector::ClassDescription()
+{
+    static const TClassDescription LDescription = [] {
+        TClassDescription LClass;
+        LClass.ClassName = "TPacketCollector";
+        return LClass;
+    }();
+    return LDescription;
+}
+
+void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream, size_t AChunk)
+{
+    TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
+    LSource.Connect(AInput);
+    LSource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    for (size_t LAt = 0; LAt < AStream.size();) {
+        size_t LSize = AChunk;
+        if (LSize == 0) {
+            int32_t LBytes;
+            std::memcpy(&LBytes, AStream.data() + LAt, 4);
+            LSize = sizeof(TSNCodecPacketHeader) + static_cast<size_t>(LBytes);
+        }
+        LSize = std::min(LSize, AStream.size() - LAt);
+        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
+        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
+        LSource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+        LAt += LSize;
+    }
+    LSource.Notify(std::make_shared<TPNStopOperation>());
+    LSource.Disconnect(AInput);
+}
+
 const TClassDescription& TFeeder::ClassDescription()
 {
     static const TClassDescription LDescription = [] {
@@ -243,51 +297,6 @@ double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsi
         LSum += LValue * LValue;
     }
     return LFrames ? std::sqrt(LSum / static_cast<double>(LFrames)) : 0.0;
-}
-
-TPacketSink::TPacketSink()
-{
-    Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-            TSNCodecPacketHeader LHeader;
-            const uint8_t* LData;
-            EXPECT_TRUE(ParseCodecPacket(*LBuffer->Block, LHeader, LData));
-            Headers.push_back(LHeader);
-            Data.emplace_back(LData, LData + LHeader.bytes);
-            Blocks.push_back(LBuffer->Block);
-        }
-        Stops += OperationAs<TPNStopOperation>(AOperation) != nullptr;
-        return true;
-    });
-}
-
-std::vector<uint8_t> TPacketSink::Stream() const
-{
-    std::vector<uint8_t> LBytes;
-    for (const auto& LBlock : Blocks) {
-        const auto* LData = static_cast<const uint8_t*>(LBlock->Read());
-        LBytes.insert(LBytes.end(), LData, LData + LBlock->GetSize());
-    }
-    return LBytes;
-}
-
-void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStream, size_t AChunk)
-{
-    ASource.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    for (size_t LAt = 0; LAt < AStream.size();) {
-        size_t LSize = AChunk;
-        if (LSize == 0) {
-            int32_t LBytes;
-            std::memcpy(&LBytes, AStream.data() + LAt, 4);
-            LSize = 28 + static_cast<size_t>(LBytes);
-        }
-        LSize = std::min(LSize, AStream.size() - LAt);
-        auto LBlock = TDGBlockBuffer::CreateSize(LSize);
-        std::memcpy(LBlock->Write(), AStream.data() + LAt, LSize);
-        ASource.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
-        LAt += LSize;
-    }
-    ASource.Notify(std::make_shared<TPNStopOperation>());
 }
 
 void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,

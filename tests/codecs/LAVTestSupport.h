@@ -7,6 +7,7 @@
 #include "CVThreading.h"
 #include "DGClock.h"
 #include "PNPins.h"
+#include "SNBasicCompressor.h"
 #include "SNAudioBuffer.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
@@ -90,6 +91,27 @@ private:
     TSNPNAudioSourcePin FOutputPin;
 };
 
+// Records what reaches a binary input: the operations by name, the packet
+// blocks, the headers and payloads of the framed ones, and all bytes in a row.
+class TPacketCollector : public TPersistent {
+public:
+    TPacketCollector();
+    static const TClassDescription& ClassDescription();
+    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
+    TDGPNBinarySinkPin FInputPin;
+    std::vector<std::string> Log;
+    std::vector<IDGBlockBufferPtr> Packets;
+    std::vector<TSNCodecPacketHeader> Headers;
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<uint8_t> Stream;
+    double Rate = -1;
+    int Stops = 0;
+};
+
+// Sends a start, AStream in blocks of AChunk bytes (0: one framed packet per
+// block) and a stop into a binary input.
+void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream, size_t AChunk);
+
 // Records OnError calls (and marks them handled when asked) and OnWarning
 // calls ("message: detail").
 struct TErrorLog {
@@ -131,23 +153,6 @@ double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsig
 std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels);
 // RMS of one channel relative to full scale.
 double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
-
-// Framed packets as they leave an encoder or player: headers, payloads,
-// the blocks themselves, and the stops.
-struct TPacketSink {
-    TDGPNBinarySinkPin Pin{nullptr, "InputPin"};
-    std::vector<TSNCodecPacketHeader> Headers;
-    std::vector<std::vector<uint8_t>> Data;
-    std::vector<IDGBlockBufferPtr> Blocks;
-    int Stops = 0;
-    TPacketSink();
-    // Every block as one byte stream.
-    std::vector<uint8_t> Stream() const;
-};
-
-// A start of rate 0, AStream in pieces of AChunk bytes (0: one framed packet
-// a piece) and a stop, into a decoder's input.
-void SendFramed(TDGPNBinarySourcePin& ASource, const std::vector<uint8_t>& AStream, size_t AChunk);
 
 // Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
 // of AChunk frames and stops: the writer writes AFirst, then ASecond from

@@ -17,28 +17,6 @@ using namespace Sonorix::Test;
 
 namespace {
 
-// Records the packets that arrive at a binary input.
-class TPacketCollector : public TPersistent {
-public:
-    TPacketCollector() : FInputPin(this, "InputPin")
-    {
-        FInputPin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-            Log.push_back(AOperation->GetName());
-            if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation))
-                Packets.push_back(LBuffer->Block);
-            if (auto* LRate = OperationAs<TPNStartSampleRateOperation>(AOperation))
-                Rate = LRate->SampleRate;
-            return true;
-        });
-    }
-    static const TClassDescription& ClassDescription() { return PlainClassDescription<"TPacketCollector">(); }
-    const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
-    TDGPNBinarySinkPin FInputPin;
-    std::vector<IDGBlockBufferPtr> Packets;
-    std::vector<std::string> Log;
-    double Rate = -1;
-};
-
 // A packet source that counts the pump ticks reaching it from downstream.
 class TPacketSource : public TPersistent {
 public:

@@ -28,16 +28,16 @@ bool HaveVorbisTools()
 }
 
 // Encodes AFrames of the test signal and returns the packets.
-std::vector<uint8_t> Encode(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, TPacketSink* ASink = nullptr)
+std::vector<uint8_t> Encode(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, TPacketCollector* ASink = nullptr)
 {
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
-    TPacketSink LSink;
-    TPacketSink& LUse = ASink ? *ASink : LSink;
+    TPacketCollector LSink;
+    TPacketCollector& LUse = ASink ? *ASink : LSink;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LUse.Pin);
+    LEncoder.GetOutputPin().Connect(LUse.FInputPin);
     LFeeder.Play(AFormat, AFrames, 1000);
-    return LUse.Stream();
+    return LUse.Stream;
 }
 
 // Decodes a framed packet stream handed over in pieces of AChunk bytes
@@ -50,10 +50,8 @@ std::vector<ISNAudioBufferPtr> Decode(const std::vector<uint8_t>& AStream, size_
     LDecoder.GetAudioFormat().SetBits(ABits);
     if (AErrors)
         AErrors->Attach(LDecoder);
-    TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
-    LSource.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    SendFramed(LSource, AStream, AChunk);
+    FeedStream(LDecoder.GetInputPin(), AStream, AChunk);
     return LCollector.Buffers();
 }
 
@@ -98,7 +96,7 @@ TEST(OggComments, NamesCopiesAndExpansion)
 TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
 {
     const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(44100, 16, 2);
-    TPacketSink LEmpty;
+    TPacketCollector LEmpty;
     Encode(LFormat, 0, &LEmpty);
     ASSERT_GE(LEmpty.Headers.size(), 3u);
     EXPECT_TRUE(LEmpty.Headers[0].b_o_s);
@@ -106,7 +104,7 @@ TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
     EXPECT_EQ(int64_t{LEmpty.Headers[2].packetno}, 2);
     EXPECT_EQ(LEmpty.Stops, 1);
 
-    TPacketSink LSink;
+    TPacketCollector LSink;
     Encode(LFormat, 44100, &LSink);
     ASSERT_GT(LSink.Headers.size(), 10u);
     // Drained at the stop: every frame is in the stream, the last packet ends it.
@@ -117,18 +115,18 @@ TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
     // identification header follows the value set before it.
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
-    TPacketSink LStreams;
+    TPacketCollector LStreams;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LStreams.Pin);
+    LEncoder.GetOutputPin().Connect(LStreams.FInputPin);
     const auto LNominal = [&](size_t AIndex) {
         int32_t LRate;
-        std::memcpy(&LRate, static_cast<const uint8_t*>(LStreams.Blocks[AIndex]->Read()) + 28 + 20, 4);
+        std::memcpy(&LRate, static_cast<const uint8_t*>(LStreams.Packets[AIndex]->Read()) + 28 + 20, 4);
         return LRate;
     };
     LFeeder.Play(LFormat, 4096, 1024, false);
     LEncoder.SetQuality(0.9);
     LFeeder.GetOutputPin().SendStop();
-    const size_t LSecond = LStreams.Blocks.size();
+    const size_t LSecond = LStreams.Packets.size();
     LFeeder.Play(LFormat, 4096, 1024);
     EXPECT_LT(LNominal(0), LNominal(LSecond));
 }
@@ -346,8 +344,8 @@ TEST_F(OggFiles, BadFilesGiveClearErrors)
 TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
 {
     TSNOggPlayer LPlayer;
-    TPacketSink LSink;
-    LPlayer.GetOutputPin().Connect(LSink.Pin);
+    TPacketCollector LSink;
+    LPlayer.GetOutputPin().Connect(LSink.FInputPin);
     LPlayer.SetClockSource(csExternal);
     // Enabled and connected: naming the file starts the stream.
     LPlayer.SetFileName(Written("p.ogg", 1));

@@ -45,10 +45,8 @@ std::vector<int16_t> Decode(const std::vector<uint8_t>& AStream, size_t AChunk, 
     LDecoder.GetAudioFormat().SetBufferSize(1000);
     if (AErrors)
         AErrors->Attach(LDecoder);
-    TDGPNBinarySourcePin LSource(nullptr, "OutputPin");
-    LSource.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    SendFramed(LSource, AStream, AChunk);
+    FeedStream(LDecoder.GetInputPin(), AStream, AChunk);
     TDGTimeline::WaitIdle();
     std::vector<int16_t> LSamples;
     for (const auto& LBuffer : LCollector.Buffers()) {
@@ -89,9 +87,9 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
     // 8 frames of 160: two packets of three, then the two pending frames
     // in the last packet.
     TFeeder LFeeder;
-    TPacketSink LPackets;
+    TPacketCollector LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 1300, 333);
     ASSERT_EQ(LPackets.Headers.size(), 5u);
     const auto& LHeader = LPackets.Data[0];
@@ -117,8 +115,8 @@ TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
         EXPECT_EQ(int32_t{LAudio.e_o_s}, i == 2);
     }
     // Of 5.1, the front pair is coded as stereo.
-    TPacketSink LSurround;
-    LEncoder.GetOutputPin().Connect(LSurround.Pin);
+    TPacketCollector LSurround;
+    LEncoder.GetOutputPin().Connect(LSurround.FInputPin);
     LFeeder.Play(MakeWaveFormat(16000, 24, 6), 320, 320);
     ASSERT_GE(LSurround.Data.size(), 2u);
     EXPECT_EQ(HeaderInt(LSurround.Data[0], 48), 2);
@@ -129,11 +127,11 @@ TEST(SpeexDecompressor, SplitInvarianceLengthAndBadStreams)
     TFeeder LFeeder;
     TSNSpeexCompressor LEncoder;
     LEncoder.SetFramesPerPacket(2);
-    TPacketSink LPackets;
+    TPacketCollector LPackets;
     LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.Pin);
+    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
     LFeeder.Play(MakeWaveFormat(8000, 16, 1), 3900, 512);
-    const std::vector<uint8_t> LStream = LPackets.Stream();
+    const std::vector<uint8_t> LStream = LPackets.Stream;
     std::vector<uint32_t> LSizes;
     const std::vector<int16_t> LWhole = Decode(LStream, LStream.size(), nullptr, &LSizes);
     EXPECT_EQ(LWhole.size(), 3840u);  // 24 whole frames
@@ -177,12 +175,12 @@ TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
     auto Encode = [&](bool AThreaded) {
         TFeeder LFeeder;
         TSNSpeexCompressor LEncoder;
-        TPacketSink LPackets;
+        TPacketCollector LPackets;
         LEncoder.SetBandMode(TSNSpeexBandMode::snSpeexWideband);
         LEncoder.SetFramesPerPacket(2);
         LEncoder.GetThreading().SetEnabled(AThreaded);
         LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-        LEncoder.GetOutputPin().Connect(LPackets.Pin);
+        LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
         LFeeder.GetOutputPin().SendStart(LFormat);
         for (uint64_t F = 0; F < 32000; F += 700) {
             if (AThreaded && F == 16100) {
@@ -194,7 +192,7 @@ TEST(SpeexThreading, ThreadedEncoderAndDecoderDrainEveryPacketInOrder)
         LFeeder.GetOutputPin().SendStop();
         TDGTimeline::WaitIdle();
         EXPECT_EQ(int32_t{LPackets.Headers.back().e_o_s}, 1);
-        return LPackets.Stream();
+        return LPackets.Stream;
     };
     const std::vector<uint8_t> LInline = Encode(false);
     EXPECT_GT(LInline.size(), 5000u);

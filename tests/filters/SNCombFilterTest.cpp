@@ -14,35 +14,6 @@ namespace {
 
 using TCombChain = TFilterChain<TSNCombFilter>;
 
-// The comb written out over a whole signal: signed values (8-bit stored
-// values less 128), the echo rounded to nearest even before a saturating add
-// (forward), or the sum rounded and saturated (back).
-TSamples NaiveComb(const TSamples& AIn, uint32_t ABits, uint32_t AChannels, uint32_t ADelay, double c, bool AForward)
-{
-    const double LOffset = ABits == 8 ? 128.0 : 0.0;
-    const double LLow = double(LowestStored(ABits)) - LOffset, LHigh = double(HighestStored(ABits)) - LOffset;
-    const size_t LFrames = AIn.size() / AChannels;
-    std::vector<double> x(AIn.size()), y(AIn.size());
-    for (size_t i = 0; i < AIn.size(); ++i)
-        x[i] = AIn[i] - LOffset;
-    for (size_t n = 0; n < LFrames; ++n)
-        for (uint32_t ch = 0; ch < AChannels; ++ch) {
-            const size_t i = n * AChannels + ch;
-            double LDelayed = 0.0;
-            if (ADelay == 0)
-                LDelayed = x[i];
-            else if (n >= ADelay)
-                LDelayed = AForward ? x[i - size_t(ADelay) * AChannels] : y[i - size_t(ADelay) * AChannels];
-            const double LValue = AForward ? x[i] + std::nearbyint(c * LDelayed) : std::nearbyint(x[i] + c * LDelayed);
-            y[i] = std::clamp(LValue, LLow, LHigh);
-        }
-    TSamples LOut(y.size());
-    for (size_t i = 0; i < y.size(); ++i)
-        LOut[i] = static_cast<int32_t>(y[i] + LOffset);
-    return LOut;
-}
-
-class SNCombFilterWidthTest : public ::testing::TestWithParam<uint32_t> {};
 
 } // namespace
 
@@ -76,29 +47,6 @@ TEST(SNCombFilterTest, ZeroDelayScalesByOnePlusCoefficient)
         EXPECT_EQ(LChain.Send({100, -200, 4, 30000}), (TSamples{150, -300, 6, 32767})) << "feed " << LFeed;
     }
 }
-
-TEST_P(SNCombFilterWidthTest, AnySplitGivesTheOutputOfTheWholeSignal)
-{
-    const uint32_t LBits = GetParam();
-    for (TDGCombFeed LFeed : {cfForward, cfBack})
-        for (uint32_t LDelay : {0u, 1u, 7u, 333u, 1000u})
-            for (double c : {0.5, 0.9, 1.3}) {
-                SCOPED_TRACE(::testing::Message() << "feed " << LFeed << " delay " << LDelay << " c " << c);
-                const TSamples LIn = RandomSamples(LBits, 2, 3000, LDelay + 17, 0.6);
-                const TSamples LExpected = NaiveComb(LIn, LBits, 2, LDelay, c, LFeed == cfForward);
-                for (uint32_t LSeed : {1u, 2u}) {
-                    TCombChain LChain;
-                    LChain.Filter.SetDelay(LDelay);
-                    LChain.Filter.SetCoefficient(c);
-                    LChain.Filter.SetFeed(LFeed);
-                    LChain.Start(48000, LBits, 2);
-                    ASSERT_EQ(LChain.SendSplit(LIn, RandomSplit(3000, LSeed, LSeed == 1 ? 40 : 1500)), LExpected);
-                }
-            }
-}
-
-INSTANTIATE_TEST_SUITE_P(Widths, SNCombFilterWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
-                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
 
 TEST(SNCombFilterTest, ADelayChangeOrReenablingDropsTheOldEchoes)
 {

@@ -19,7 +19,6 @@ void InSamples(TSNDelayLine& AFilter, int64_t AFrames)
     AFilter.GetDelayValue().SetValue(AFrames);
 }
 
-class SNDelayLineWidthTest : public ::testing::TestWithParam<uint32_t> {};
 
 } // namespace
 
@@ -83,28 +82,6 @@ TEST(SNDelayLineTest, DisablingSilencesTheHistoryAndTheValueReadsByName)
     LChain.Filter.SetEnabled(true);
     EXPECT_EQ(LChain.Send({1, 2, 3, 4}), (TSamples{128, 128, 128, 1})) << "8-bit silence after re-enabling";
 }
-
-TEST_P(SNDelayLineWidthTest, AnySplitGivesTheOutputOfTheWholeSignal)
-{
-    const uint32_t LBits = GetParam();
-    const uint32_t LSilence = LBits == 8 ? 128 : 0;
-    for (int64_t LDelay : {0, 1, 5, 257, 2000}) {
-        SCOPED_TRACE(LDelay);
-        const TSamples LIn = RandomSamples(LBits, 3, 2500, uint32_t(LDelay) + 5);
-        TSamples LExpected(LIn.size(), int32_t(LSilence));
-        for (size_t i = size_t(LDelay) * 3; i < LIn.size(); ++i)
-            LExpected[i] = LIn[i - size_t(LDelay) * 3];
-        for (uint32_t LSeed : {3u, 4u}) {
-            TDelayChain LChain;
-            InSamples(LChain.Filter, LDelay);
-            LChain.Start(96000, LBits, 3);
-            ASSERT_EQ(LChain.SendSplit(LIn, RandomSplit(2500, LSeed, LSeed == 3 ? 30 : 900)), LExpected);
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Widths, SNDelayLineWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
-                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
 
 TEST(SNDelayLineTest, ADelayBeyondTheLongestHistoryIsRefusedNotShortened)
 {

@@ -14,28 +14,6 @@ namespace {
 
 using TRemoveDCChain = TFilterChain<TSNRemoveDC>;
 
-// y[n] = x[n-1] - x[n-2] + p y[n-1] over the whole signal, in double, on
-// the stored values (8 bits: y + 128 written back).
-TSamples NaiveRemoveDC(const TSamples& AIn, uint32_t ABits, uint32_t AChannels, double ARate)
-{
-    const double p = 1.0 - 40.0 * std::numbers::pi / ARate;
-    const double LLow = double(LowestStored(ABits)), LHigh = double(HighestStored(ABits));
-    TSamples LOut(AIn.size());
-    for (uint32_t c = 0; c < AChannels; ++c) {
-        double x1 = 0.0, x2 = 0.0, y1 = 0.0;
-        for (size_t f = 0; f < AIn.size() / AChannels; ++f) {
-            const double y = x1 - x2 + p * y1;
-            const double LStored = std::nearbyint(ABits == 8 ? y + 128.0 : y);
-            LOut[f * AChannels + c] = static_cast<int32_t>(std::clamp(LStored, LLow, LHigh));
-            x2 = x1;
-            x1 = AIn[f * AChannels + c] - (ABits == 8 ? 128.0 : 0.0);
-            y1 = y;
-        }
-    }
-    return LOut;
-}
-
-class SNRemoveDCWidthTest : public ::testing::TestWithParam<uint32_t> {};
 
 } // namespace
 
@@ -73,31 +51,6 @@ TEST(SNRemoveDCTest, AToneOf1kHzPassesWithOneSampleOfDelay)
     }
     EXPECT_NEAR(std::sqrt(LOut2 / LIn2), 1.0, 0.002) << "the level is kept";
 }
-
-TEST_P(SNRemoveDCWidthTest, MatchesTheRecurrenceWhateverTheSplit)
-{
-    const uint32_t LBits = GetParam();
-    // Single precision inside: within a few parts per million of full scale.
-    const double LTolerance = std::max(1.0, 4e-6 * double(HighestStored(LBits) - LowestStored(LBits)));
-    const TSamples LIn = RandomSamples(LBits, 2, 5000, 12, 0.3);
-    const TSamples LExpected = NaiveRemoveDC(LIn, LBits, 2, 48000.0);
-    TSamples LFirst;
-    for (uint32_t LSeed : {1u, 2u}) {
-        TRemoveDCChain LChain;
-        LChain.Start(48000, LBits, 2);
-        const TSamples LOut = LChain.SendSplit(LIn, RandomSplit(5000, LSeed, LSeed == 1 ? 11 : 2000));
-        ASSERT_EQ(LOut.size(), LExpected.size());
-        for (size_t i = 0; i < LOut.size(); ++i)
-            ASSERT_NEAR(LOut[i], LExpected[i], LTolerance) << "sample " << i;
-        if (LFirst.empty())
-            LFirst = LOut;
-        else
-            EXPECT_EQ(LOut, LFirst) << "two splits, two results";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Widths, SNRemoveDCWidthTest, ::testing::Values(8u, 16u, 24u, 32u),
-                         [](const auto& AInfo) { return std::to_string(AInfo.param) + "bit"; });
 
 TEST(SNRemoveDCTest, EightBitsSettleOnSilenceAndAStartForgetsTheLastStream)
 {

@@ -80,27 +80,6 @@ TEST(TDGTimelineTest, WorkCountIsBalancedAndNeverNegative)
     EXPECT_TRUE(TDGTimeline::WaitIdle(std::chrono::milliseconds(0)));
 }
 
-TEST_F(TVirtualClockTest, TickTimesAreExactMultiplesOfThePeriod)
-{
-    std::vector<std::tuple<uint64_t, int64_t, int64_t>> LTicks; // count, Now, due
-    TDGClockGen LClock(CBufferPeriod, [&] {
-        LTicks.emplace_back(LClock.GetTickCount(), TDGTimeline::Now(), LClock.GetLastDueTime());
-        if (LTicks.size() == 20)
-            LClock.Stop();
-    });
-    LClock.Start();
-    EXPECT_TRUE(LClock.IsVirtual());
-    TDGTimeline::WaitIdle();
-    ASSERT_EQ(LTicks.size(), 20u);
-    for (std::size_t K = 1; K <= LTicks.size(); ++K) {
-        EXPECT_EQ(std::get<0>(LTicks[K - 1]), K);
-        EXPECT_EQ(std::get<1>(LTicks[K - 1]), static_cast<int64_t>(K) * CBufferPeriod);
-        EXPECT_EQ(std::get<2>(LTicks[K - 1]), static_cast<int64_t>(K) * CBufferPeriod);
-    }
-    EXPECT_FALSE(LClock.IsRunning());
-    EXPECT_EQ(TDGTimeline::Now(), 20 * CBufferPeriod);
-}
-
 TEST_F(TVirtualClockTest, TenSecondsOfVirtualTime)
 {
     TDGClockGen LClock(CBufferPeriod, [&] {

@@ -583,5 +583,26 @@ TEST(WaveFormatTest, MakeAndDescribe)
     EXPECT_EQ(DescribeWaveFormat(MakeWaveFormat(8000, 8, 1)), "8000 Hz, 8 bits, 1 channel");
 }
 
+TEST(AudioBufferBoundsTest, ArithmeticStaysInsideAViewsFrames)
+{
+    // A view whose block ends in a partial frame: the trailing bytes are no
+    // frame of the buffer, and whole-buffer operations must leave them alone.
+    for (const uint32_t LBits : {8u, 16u, 24u, 32u}) {
+        SCOPED_TRACE(LBits);
+        const uint32_t LBytes = LBits / 8;
+        auto LBlock = TDGBlockBuffer::CreateSize(3 * LBytes + LBytes - 1);
+        uint8_t* LData = static_cast<uint8_t*>(LBlock->Write());
+        std::memset(LData, 0x11, LBlock->GetSize());
+        const auto LBuffer = TSNAudioBuffer::CreateUniversal(MakeBuffer(LBits, 1, {1})->GetWaveFormat(), LBlock);
+        ASSERT_EQ(LBuffer->GetSize(), 3u);
+        const auto LOther = MakeBuffer(LBits, 1, {1, 1, 1});
+        LBuffer->MultiplyByReal(2.0);
+        LBuffer->Add(*LOther);
+        LBuffer->Zero();
+        for (uint32_t i = 3 * LBytes; i < LBlock->GetSize(); ++i)
+            EXPECT_EQ(static_cast<const uint8_t*>(LBlock->Read())[i], 0x11) << "byte " << i;
+    }
+}
+
 } // namespace
 } // namespace Sonorix

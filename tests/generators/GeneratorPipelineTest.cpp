@@ -3,7 +3,7 @@
 // same bytes in real time, the triangle example, the demo, and errors that
 // end a run.
 #include "CliError.h"
-#include "Commands.h"
+#include "tools/ToolTestKit.h"
 #include "SonorixPkg.h"
 #include "WavWriter.h"
 
@@ -20,33 +20,8 @@ using namespace Sonorix::Cli;
 
 namespace {
 
-struct TResult {
-    int ExitCode;
-    std::string Out;
-    std::string Err;
-};
-
-class GeneratorPipelineTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        RegisterAllComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-gen-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override { std::filesystem::remove_all(FDir); }
-    TResult Sonorix(std::vector<std::string> AArguments)
-    {
-        std::ostringstream LOut, LErr;
-        const int LCode = SonorixMain(AArguments, LOut, LErr);
-        return {LCode, LOut.str(), LErr.str()};
-    }
-    std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
-
-    std::filesystem::path FDir;
-};
+using TResult = Sonorix::Test::TToolResult;
+using GeneratorPipelineTest = Sonorix::Test::TToolTest;
 
 const char* const CGenerators[] = {
     "TSNSignalGen Frequency=1000",

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace Sonorix::Test {
 
@@ -96,5 +97,37 @@ inline std::vector<int16_t> Channel0(const TTestCollector& ACollector)
             LSamples.push_back(static_cast<int16_t>(LBuffer->GetItem(F, 0)));
     return LSamples;
 }
+
+// A generator of 16-bit samples driven tick by tick by a downstream master pump.
+template <class TGen>
+struct TGenBench {
+    explicit TGenBench(int32_t ARate = 44100, int32_t ABufferSize = 1000, int32_t AChannels = 1)
+    {
+        Gen.GetOutputPin().Connect(Pump.GetInputPin());
+        SetFormat(Gen, ARate, 16, AChannels, ABufferSize);
+    }
+    ~TGenBench() { Gen.StopSource(); }
+    // Starts (if needed) and sends ABuffers buffers; returns channel 0 of all
+    // buffers so far.
+    std::vector<int16_t> Run(int ABuffers)
+    {
+        if (!Gen.IsSourceRunning())
+            Gen.StartSource();
+        for (int I = 0; I < ABuffers; ++I)
+            Pump.Tick();
+        return Channel0(Pump.Collector());
+    }
+    // Channel 0 of buffer AIndex.
+    std::vector<int16_t> Buffer(size_t AIndex) const
+    {
+        const auto LAll = Channel0(Pump.Collector());
+        const size_t LSize = Pump.Collector().Buffers().at(AIndex)->GetSize();
+        return {LAll.begin() + static_cast<ptrdiff_t>(AIndex * LSize),
+                LAll.begin() + static_cast<ptrdiff_t>((AIndex + 1) * LSize)};
+    }
+
+    TGen Gen;
+    TTestPump Pump;
+};
 
 } // namespace Sonorix::Test

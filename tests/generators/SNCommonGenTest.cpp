@@ -135,16 +135,6 @@ TEST(SNCommonGenTest, OwnClockCountsWholeBuffersForAnyPeriod)
     }
 }
 
-TEST(SNCommonGenTest, SixtySecondsOfAudioInVirtualTimeAreExactlySixtySeconds)
-{
-    TCountingGen LGen;
-    TTestCollector LCollector;
-    LGen.GetOutputPin().Connect(LCollector.GetInputPin());
-    SetFormat(LGen, 44100, 16, 2, 441);
-    RunFor(LGen, 60.0);
-    ExpectCounting(LCollector, 60 * 44100);
-}
-
 TEST(SNCommonGenTest, FollowsTheTicksOfADownstreamMasterPump)
 {
     TCountingGen LGen;

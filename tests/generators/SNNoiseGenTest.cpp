@@ -13,37 +13,10 @@
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
-namespace {
-
 template <class TGen>
-struct TBench {
-    explicit TBench(int32_t ABufferSize = 1000)
-    {
-        Gen.GetOutputPin().Connect(Pump.GetInputPin());
-        SetFormat(Gen, 44100, 16, 1, ABufferSize);
-    }
-    ~TBench() { Gen.StopSource(); }
-    std::vector<int16_t> Run(int ABuffers)
-    {
-        if (!Gen.IsSourceRunning())
-            Gen.StartSource();
-        for (int I = 0; I < ABuffers; ++I)
-            Pump.Tick();
-        return Channel0(Pump.Collector());
-    }
-    std::vector<int16_t> Buffer(size_t AIndex) const
-    {
-        const auto LAll = Channel0(Pump.Collector());
-        const size_t LSize = Pump.Collector().Buffers().at(AIndex)->GetSize();
-        return {LAll.begin() + static_cast<ptrdiff_t>(AIndex * LSize),
-                LAll.begin() + static_cast<ptrdiff_t>((AIndex + 1) * LSize)};
-    }
-
-    TGen Gen;
-    TTestPump Pump;
+struct TBench : TGenBench<TGen> {
+    explicit TBench(int32_t ABufferSize = 1000) : TGenBench<TGen>(44100, ABufferSize) {}
 };
-
-} // namespace
 
 // Each buffer is one call of the noise kernel (whose sequence the dispatcher
 // tests check), the kernel's state word carried from buffer to buffer.

@@ -7,15 +7,29 @@
 #include "CVPlainClass.h"
 #include "PNPins.h"
 #include "SNAudioBuffer.h"
+#include "SNAudioMixer.h"
 #include "TestComponents.h"
 #include "TestSamples.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <memory>
 #include <functional>
 #include <optional>
+#include <thread>
 
 // A namespace of its own: other test kits have helpers of the same names.
 namespace Sonorix::Test::Mixing {
+
+// Waits (yielding) until APred holds; the state it watches is set by
+// another thread without any timing involved.
+template <class P>
+void SpinUntil(P APred)
+{
+    while (!APred())
+        std::this_thread::yield();
+}
 
 class TFeeder : public TPersistent {
 public:
@@ -76,6 +90,28 @@ private:
     TSNPNAudioSourcePin FPin;
     WAVEFORMATEXTENSIBLE FFormat{};
     uint64_t FFrame = 0;
+};
+
+// A mixer with one hand-driven feeder per channel and a collector.
+class TMixerTest : public ::testing::Test {
+protected:
+    void Wire(int AChannels)
+    {
+        FMixer.GetChannels().SetCount(AChannels);
+        for (int I = 0; I < AChannels; ++I) {
+            FFeeders.push_back(std::make_unique<TFeeder>());
+            FFeeders.back()->Connect(FMixer.GetInputPins()[I]);
+        }
+        FMixer.GetOutputPin().Connect(FCollector.GetInputPin());
+    }
+    TFeeder& Feeder(int I) { return *FFeeders[static_cast<size_t>(I)]; }
+    TSNAudioMixerChannelItem& Channel(int I) { return FMixer.GetChannels()[I]; }
+    TSNPNQueuedAudioSinkPin& Pin(int I) { return Channel(I).GetInputPin(); }
+    std::vector<ISNAudioBufferPtr> Buffers() const { return FCollector.Buffers(); }
+
+    TSNAudioMixer FMixer;
+    std::vector<std::unique_ptr<TFeeder>> FFeeders;
+    TTestCollector FCollector;
 };
 
 } // namespace Sonorix::Test::Mixing

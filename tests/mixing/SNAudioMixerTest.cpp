@@ -29,58 +29,14 @@ int32_t Saturate16(int64_t AValue)
     return static_cast<int32_t>(std::clamp<int64_t>(AValue, -32768, 32767));
 }
 
-template <class P>
-void SpinUntil(P APred)
-{
-    while (!APred())
-        std::this_thread::yield();
-}
-
-class SNAudioMixerTest : public ::testing::Test {
-protected:
-    void Wire(int AChannels)
-    {
-        FMixer.GetChannels().SetCount(AChannels);
-        for (int I = 0; I < AChannels; ++I) {
-            FFeeders.push_back(std::make_unique<TFeeder>());
-            FFeeders.back()->Connect(FMixer.GetInputPins()[I]);
-        }
-        FMixer.GetOutputPin().Connect(FCollector.GetInputPin());
-    }
-    TFeeder& Feeder(int I) { return *FFeeders[static_cast<size_t>(I)]; }
-    TSNAudioMixerChannelItem& Channel(int I) { return FMixer.GetChannels()[I]; }
-    std::vector<ISNAudioBufferPtr> Buffers() const { return FCollector.Buffers(); }
-
-    TSNAudioMixer FMixer;
-    std::vector<std::unique_ptr<TFeeder>> FFeeders;
-    TTestCollector FCollector;
-};
+using SNAudioMixerTest = TMixerTest;
 
 } // namespace
 
-TEST_F(SNAudioMixerTest, RegisteredAsAudioMixerWithItsCatalogueMetadata)
+TEST_F(SNAudioMixerTest, ChannelItemsByPath)
 {
-    RegisterAllComponents();
-    const TClassDescription* LClass = TSNRegistry::Instance().Find("TSNAudioMixer");
-    ASSERT_NE(LClass, nullptr);
-    EXPECT_EQ(LClass->DisplayName, "Audio Mixer");
-    EXPECT_EQ(LClass->Category, TPaletteCategory::pcMixers);
-    EXPECT_TRUE(LClass->ComponentEditorEntries);
-    const TPropertyInfo* LChannels = LClass->FindProperty("Channels");
-    ASSERT_NE(LChannels, nullptr);
-    EXPECT_EQ(LChannels->EditorEntry, "Edit C&hannels ...");
-    EXPECT_EQ(LClass->FindProperty("InputPins")->ResizeProperty, "Channels");
-    EXPECT_TRUE(TSNAudioMixerChannelItem::ClassDescription().AutoInitPropertyFields);
-
-    // Channel items by path, with their defaults.
     SetPropertyText(FMixer, "Channels.Count", "3");
     EXPECT_EQ(FMixer.GetInputPins().GetCount(), 3);
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].Coefficient"), "1");
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].Enabled"), "true");
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].WaitForDataBefore"), "mcwNone");
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].PrefillInterval"), "0");
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].MaxSamples"), "10000");
-    EXPECT_EQ(GetPropertyText(FMixer, "Channels[1].AllowUnderfeed"), "false");
     SetPropertyText(FMixer, "Channels[1].Coefficient", "0.5");
     SetPropertyText(FMixer, "Channels[2].MaxSamples", "2048");
     EXPECT_DOUBLE_EQ(Channel(1).GetCoefficient(), 0.5);

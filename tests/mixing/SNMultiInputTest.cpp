@@ -25,15 +25,6 @@ ISNAudioBufferPtr Counting(uint32_t AFirst, uint32_t AFrames, unsigned ABits = 1
     return LBuffer;
 }
 
-// Waits (yielding) until APred holds; the state it watches is set by
-// another thread without any timing involved.
-template <class P>
-void SpinUntil(P APred)
-{
-    while (!APred())
-        std::this_thread::yield();
-}
-
 } // namespace
 
 // --- The samples queue -----------------------------------------------------------
@@ -210,26 +201,7 @@ TEST_F(SNQueuedPinTest, MasterPumpTicksFollowTheRateRatio)
 
 // --- Rates, readiness and sending, through the mixer -----------------------------
 
-class SNMultiInputTest : public ::testing::Test {
-protected:
-    void Wire(int AChannels)
-    {
-        FMixer.GetChannels().SetCount(AChannels);
-        FFeeders.resize(static_cast<size_t>(AChannels));
-        for (int I = 0; I < AChannels; ++I) {
-            FFeeders[static_cast<size_t>(I)] = std::make_unique<TFeeder>();
-            FFeeders[static_cast<size_t>(I)]->Connect(FMixer.GetInputPins()[I]);
-        }
-        FMixer.GetOutputPin().Connect(FCollector.GetInputPin());
-    }
-    TFeeder& Feeder(int I) { return *FFeeders[static_cast<size_t>(I)]; }
-    TSNPNQueuedAudioSinkPin& Pin(int I) { return FMixer.GetChannels()[I].GetInputPin(); }
-    size_t Buffers() const { return FCollector.Buffers().size(); }
-
-    TSNAudioMixer FMixer;
-    std::vector<std::unique_ptr<TFeeder>> FFeeders;
-    TTestCollector FCollector;
-};
+using SNMultiInputTest = TMixerTest;
 
 TEST_F(SNMultiInputTest, WithoutAudioFormatTheOutputTakesTheHighestRateTheWidestSamplesAndTheChannelSum)
 {
@@ -249,9 +221,9 @@ TEST_F(SNMultiInputTest, WithoutAudioFormatTheOutputTakesTheHighestRateTheWidest
     EXPECT_EQ(Pin(1).FNeededSamples, 512u);
 
     Feeder(0).Send(1024);
-    EXPECT_EQ(Buffers(), 0u);
+    EXPECT_EQ(Buffers().size(), 0u);
     Feeder(1).Send(512);
-    ASSERT_EQ(Buffers(), 1u);
+    ASSERT_EQ(Buffers().size(), 1u);
     EXPECT_EQ(FCollector.Buffers()[0]->GetSize(), 1024u);
 }
 
@@ -264,7 +236,7 @@ TEST_F(SNMultiInputTest, AnInputWhoseUpstreamAnswersIgnoreIsNotWaitedForAndIsDel
     EXPECT_TRUE(Pin(1).FIgnored);
     EXPECT_TRUE(Pin(1).FDelayed);
     Feeder(0).Send(1024);
-    EXPECT_EQ(Buffers(), 1u);
+    EXPECT_EQ(Buffers().size(), 1u);
 }
 
 TEST_F(SNMultiInputTest, ALateJoinerIsDelayedUntilItHoldsAFullBuffer)
@@ -273,22 +245,22 @@ TEST_F(SNMultiInputTest, ALateJoinerIsDelayedUntilItHoldsAFullBuffer)
     Feeder(1).AnswerIgnore = true;
     Feeder(0).Start(44100, 16, 1);
     Feeder(0).Send(1024, 100);
-    ASSERT_EQ(Buffers(), 1u);
+    ASSERT_EQ(Buffers().size(), 1u);
 
     Feeder(1).Start(44100, 16, 1);
     EXPECT_TRUE(Pin(1).FDelayed);
     EXPECT_FALSE(Pin(1).FIgnored);
     Feeder(1).Send(512, 7);
     Feeder(0).Send(1024, 100);
-    ASSERT_EQ(Buffers(), 2u) << "the delayed input does not hold output back";
+    ASSERT_EQ(Buffers().size(), 2u) << "the delayed input does not hold output back";
     EXPECT_EQ(FCollector.Buffers()[1]->GetItem(0, 0), 100) << "nor does it contribute yet";
     Feeder(1).Send(512, 7);
     Feeder(0).Send(1024, 100);
-    ASSERT_EQ(Buffers(), 3u);
+    ASSERT_EQ(Buffers().size(), 3u);
     EXPECT_FALSE(Pin(1).FDelayed);
     EXPECT_EQ(FCollector.Buffers()[2]->GetItem(0, 0), 107) << "caught up: both inputs add";
     Feeder(0).Send(1024, 100);
-    EXPECT_EQ(Buffers(), 3u) << "now it is waited for";
+    EXPECT_EQ(Buffers().size(), 3u) << "now it is waited for";
 }
 
 TEST_F(SNMultiInputTest, AFullQueueForcesOutputPastAnInputAllowedToUnderfeed)
@@ -299,13 +271,13 @@ TEST_F(SNMultiInputTest, AFullQueueForcesOutputPastAnInputAllowedToUnderfeed)
     Feeder(1).Start(44100, 16, 1);
     for (int I = 0; I < 9; ++I)
         Feeder(0).Send(1024, 5);
-    EXPECT_EQ(Buffers(), 0u) << "9216 queued: not full, and input 1 is short";
+    EXPECT_EQ(Buffers().size(), 0u) << "9216 queued: not full, and input 1 is short";
     Feeder(0).Send(1024, 5);
-    ASSERT_EQ(Buffers(), 1u) << "10240 queued: full, so output goes on with silence for input 1";
+    ASSERT_EQ(Buffers().size(), 1u) << "10240 queued: full, so output goes on with silence for input 1";
     EXPECT_EQ(FCollector.Buffers()[0]->GetItem(1023, 0), 5);
     EXPECT_EQ(Pin(0).GetCollectedSamples(), 9216u);
     Feeder(0).Send(1024, 5);
-    EXPECT_EQ(Buffers(), 2u);
+    EXPECT_EQ(Buffers().size(), 2u);
 }
 
 TEST_F(SNMultiInputTest, WithoutUnderfeedAFullQueueStillWaitsForTheShortInput)
@@ -315,9 +287,9 @@ TEST_F(SNMultiInputTest, WithoutUnderfeedAFullQueueStillWaitsForTheShortInput)
     Feeder(1).Start(44100, 16, 1);
     for (int I = 0; I < 10; ++I)
         Feeder(0).Send(1024, 5);
-    EXPECT_EQ(Buffers(), 0u);
+    EXPECT_EQ(Buffers().size(), 0u);
     Feeder(1).Send(3 * 1024, 1);
-    EXPECT_EQ(Buffers(), 3u);
+    EXPECT_EQ(Buffers().size(), 3u);
 }
 
 TEST_F(SNMultiInputTest, OneSendAttemptMakesAtMost301Buffers)
@@ -331,11 +303,11 @@ TEST_F(SNMultiInputTest, OneSendAttemptMakesAtMost301Buffers)
     // AudioFormat changes while running only recount the inputs' needs.
     EXPECT_EQ(Pin(0).FNeededSamples, 16u);
     Feeder(0).Send(400 * 16, 1);
-    EXPECT_EQ(Buffers(), 0u);
+    EXPECT_EQ(Buffers().size(), 0u);
     Feeder(1).Send(400 * 16, 1);
-    EXPECT_EQ(Buffers(), 301u);
+    EXPECT_EQ(Buffers().size(), 301u);
     Feeder(1).Send(1, 1);
-    EXPECT_EQ(Buffers(), 400u);
+    EXPECT_EQ(Buffers().size(), 400u);
 }
 
 TEST_F(SNMultiInputTest, APausedInputIsPassedOverAndResumedOneIsWaitedForAgain)
@@ -346,13 +318,13 @@ TEST_F(SNMultiInputTest, APausedInputIsPassedOverAndResumedOneIsWaitedForAgain)
     Feeder(1).Notify(std::make_shared<TPNDGPauseOperation>());
     EXPECT_TRUE(Pin(1).FIgnored);
     Feeder(0).Send(1024, 3);
-    ASSERT_EQ(Buffers(), 1u);
+    ASSERT_EQ(Buffers().size(), 1u);
     EXPECT_EQ(FCollector.Buffers()[0]->GetItem(0, 0), 3);
     Feeder(1).Notify(std::make_shared<TPNDGResumeOperation>());
     Feeder(0).Send(1024, 3);
-    EXPECT_EQ(Buffers(), 1u) << "resumed: waited for again";
+    EXPECT_EQ(Buffers().size(), 1u) << "resumed: waited for again";
     Feeder(1).Send(1024, 4);
-    ASSERT_EQ(Buffers(), 2u);
+    ASSERT_EQ(Buffers().size(), 2u);
     EXPECT_EQ(FCollector.Buffers()[1]->GetItem(0, 0), 7);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Meters, analysers and the splitter through the tool: events and value pins
 // as JSON lines, split channels as WAV files.
-#include "Commands.h"
+#include "ToolTestKit.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
 #include "WavWriter.h"
@@ -16,26 +16,15 @@ using namespace Sonorix::Cli;
 
 namespace {
 
-class AnalysisToolTest : public ::testing::Test {
+class AnalysisToolTest : public Sonorix::Test::TToolTest {
 protected:
-    void SetUp() override
-    {
-        RegisterAllComponents();
-        Sonorix::Test::RegisterTestComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-analysis-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override { std::filesystem::remove_all(FDir); }
-
     std::vector<std::string> Lines(std::vector<std::string> AArguments, int& AExitCode)
     {
-        std::ostringstream LOut, LErr;
-        AExitCode = SonorixMain(AArguments, LOut, LErr);
-        EXPECT_EQ(LErr.str(), "");
+        const Sonorix::Test::TToolResult LResult = Sonorix(std::move(AArguments));
+        AExitCode = LResult.ExitCode;
+        EXPECT_EQ(LResult.Err, "");
         std::vector<std::string> LLines;
-        std::istringstream LIn(LOut.str());
+        std::istringstream LIn(LResult.Out);
         for (std::string LLine; std::getline(LIn, LLine);)
             LLines.push_back(LLine);
         return LLines;
@@ -47,8 +36,6 @@ protected:
             LCount += LLine.find(AText) != std::string::npos;
         return LCount;
     }
-
-    std::filesystem::path FDir;
 };
 
 } // namespace

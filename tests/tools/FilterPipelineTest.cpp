@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The single-stream filters from pipeline text, in-process, fed by the
 // counting test source.
-#include "Commands.h"
+#include "ToolTestKit.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
 #include "WavWriter.h"
@@ -16,33 +16,20 @@ using namespace Sonorix::Cli;
 
 namespace {
 
-class FilterPipelineTest : public ::testing::Test {
+class FilterPipelineTest : public Sonorix::Test::TToolTest {
 protected:
-    void SetUp() override
-    {
-        RegisterAllComponents();
-        Sonorix::Test::RegisterTestComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-filters-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override { std::filesystem::remove_all(FDir); }
     // Runs the source ! AFilter for one second of 8 kHz stereo 16-bit and
     // returns the written samples.
     std::vector<int32_t> Run(const std::string& AFilter)
     {
-        const std::string LPath = (FDir / "out.wav").string();
-        std::ostringstream LOut, LErr;
-        const int LCode = SonorixMain({"run", "TestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=300 ! " + AFilter,
-                                       "--duration", "1", "--wav", LPath, "--quiet"},
-                                      LOut, LErr);
-        EXPECT_EQ(LCode, 0) << LErr.str();
+        const std::string LPath = Path("out.wav");
+        const auto LResult = Sonorix({"run", "TestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=300 ! " +
+                                                 AFilter, "--duration", "1", "--wav", LPath, "--quiet"});
+        EXPECT_EQ(LResult.ExitCode, 0) << LResult.Err;
         TWavReader LFile(LPath);
         EXPECT_EQ(LFile.Frames(), 8100u) << "27 buffers of 300 frames";
         return LFile.Samples();
     }
-    std::filesystem::path FDir;
 };
 
 int32_t Counting(size_t AFrame, unsigned AChannel)
@@ -51,27 +38,6 @@ int32_t Counting(size_t AFrame, unsigned AChannel)
 }
 
 } // namespace
-
-TEST_F(FilterPipelineTest, DelayLineInSamplesAndMilliseconds)
-{
-    for (const std::string& LSettings : {std::string("DelayValue.Mode=dmSamples DelayValue.Value=450"),
-                                         std::string("DelayValue.Value=56")}) {
-        SCOPED_TRACE(LSettings);
-        const std::vector<int32_t> LSamples = Run("TSNDelayLine " + LSettings);
-        const size_t LDelay = LSettings.find("dmSamples") != std::string::npos ? 450 : 448; // 56 ms at 8 kHz
-        for (size_t f = 0; f < 8100; ++f)
-            for (unsigned c = 0; c < 2; ++c)
-                ASSERT_EQ(LSamples[2 * f + c], f < LDelay ? 0 : Counting(f - LDelay, c)) << f;
-    }
-}
-
-TEST_F(FilterPipelineTest, OneTapLowPassIsTheIdentityWithinTheSixteenBitLimit)
-{
-    const std::vector<int32_t> LSamples = Run("LowPass Order=1 Frequency=1000");
-    for (size_t f = 0; f < 8100; ++f)
-        for (unsigned c = 0; c < 2; ++c)
-            ASSERT_EQ(LSamples[2 * f + c], std::max(Counting(f, c), -32767)) << f;
-}
 
 TEST_F(FilterPipelineTest, EveryFilterRunsFromText)
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tool's commands run in-process, with test-only components registered.
 #include "CliError.h"
-#include "Commands.h"
+#include "ToolTestKit.h"
 #include "Runner.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
@@ -18,38 +18,8 @@ using namespace Sonorix::Cli;
 
 namespace {
 
-struct TResult {
-    int ExitCode;
-    std::string Out;
-    std::string Err;
-};
-
-class RunnerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        RegisterAllComponents();
-        Sonorix::Test::RegisterTestComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-runner-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override
-    {
-        Sonorix::Test::TTestSource::OnBufferSent = nullptr;
-        std::filesystem::remove_all(FDir);
-    }
-    TResult Sonorix(std::vector<std::string> AArguments)
-    {
-        std::ostringstream LOut, LErr;
-        const int LCode = SonorixMain(AArguments, LOut, LErr);
-        return {LCode, LOut.str(), LErr.str()};
-    }
-    std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
-
-    std::filesystem::path FDir;
-};
+using TResult = Sonorix::Test::TToolResult;
+using RunnerTest = Sonorix::Test::TToolTest;
 
 // Checks that a WAV file holds the counting signal from frame 0 on.
 void ExpectCounting(const TWavReader& AFile, size_t AFrames)
