@@ -140,8 +140,9 @@ TEST(VorbisDecompressor, SplitInvarianceWidthsAndBadPackets)
     uint64_t LFrames = 0;
     for (size_t I = 0; I < LWhole.size(); ++I) {
         EXPECT_EQ(LWhole[I]->GetBitsPerSample(), 24u);
-        if (I + 1 < LWhole.size())
+        if (I + 1 < LWhole.size()) {
             EXPECT_EQ(LWhole[I]->GetSize(), 1024u);
+        }
         LFrames += LWhole[I]->GetSize();
     }
     // The stream's end (e_o_s) sends the last, shorter buffer: nothing is lost.

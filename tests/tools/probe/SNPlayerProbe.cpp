@@ -95,7 +95,8 @@ long PeakRssKiB()
 int main(int argc, char** argv)
 {
     size_t LFrom = 0;
-    long LSeconds = 10, LAddressSpaceMiB = 0;
+    long LSeconds = 10;
+    [[maybe_unused]] long LAddressSpaceMiB = 0; // not applied under sanitizers
     int I = 1;
     for (; I + 1 < argc && argv[I][0] == '-'; I += 2) {
         const std::string LOption = argv[I];
