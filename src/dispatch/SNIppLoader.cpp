@@ -8,11 +8,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace Sonorix::SNIppLoader {
 
@@ -59,6 +63,15 @@ void* OwnHandle()
 // few dozen file look-ups, where each failing dlopen would try every folder
 // and its hardware-capability subfolders and map the cache again. When it
 // cannot tell, it answers yes and dlopen decides.
+std::string_view CommonPrefix(std::initializer_list<const char*> ANames)
+{
+    std::string_view LPrefix = *ANames.begin();
+    for (std::string_view LName : ANames)
+        while (!LName.starts_with(LPrefix))
+            LPrefix.remove_suffix(1);
+    return LPrefix;
+}
+
 bool MayLoad(std::initializer_list<const char*> ANames)
 {
     void* LHandle = OwnHandle();
@@ -76,13 +89,20 @@ bool MayLoad(std::initializer_list<const char*> ANames)
     dlclose(LHandle);
     if (!LListed)
         return true;
+    // With /lib a link to /usr/lib the system folders come twice.
+    std::vector<std::pair<dev_t, ino_t>> LSeen;
     for (unsigned i = 0; i < LInfo->dls_cnt; ++i) {
         const int LFolder = open(LInfo->dls_serpath[i].dls_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (LFolder < 0)
             continue;
+        struct stat LFolderStat {};
         bool LFound = false;
-        for (const char* LName : ANames)
-            LFound = LFound || faccessat(LFolder, LName, F_OK, 0) == 0;
+        if (fstat(LFolder, &LFolderStat) == 0 &&
+            std::find(LSeen.begin(), LSeen.end(), std::pair(LFolderStat.st_dev, LFolderStat.st_ino)) == LSeen.end()) {
+            LSeen.emplace_back(LFolderStat.st_dev, LFolderStat.st_ino);
+            for (const char* LName : ANames)
+                LFound = LFound || faccessat(LFolder, LName, F_OK, 0) == 0;
+        }
         close(LFolder);
         if (LFound)
             return true;
@@ -97,11 +117,19 @@ bool MayLoad(std::initializer_list<const char*> ANames)
     close(LCache);
     if (LMap == MAP_FAILED)
         return true;
+    // The cache's strings hold every name it knows. One pass for the prefix
+    // the names share, then each name at the places found.
+    const char* const LBegin = static_cast<const char*>(LMap);
+    const char* const LEnd = LBegin + LStat.st_size;
+    const std::string_view LPrefix = CommonPrefix(ANames);
     bool LFound = false;
-    // The cache's strings hold every name it knows; the versionless name is
-    // the prefix of the others.
-    for (const char* LName : ANames)
-        LFound = LFound || memmem(LMap, static_cast<size_t>(LStat.st_size), LName, std::strlen(LName)) != nullptr;
+    for (const char* LAt = LBegin; !LFound && LAt < LEnd; ++LAt) {
+        LAt = static_cast<const char*>(memmem(LAt, static_cast<size_t>(LEnd - LAt), LPrefix.data(), LPrefix.size()));
+        if (LAt == nullptr)
+            break;
+        for (const char* LName : ANames)
+            LFound = LFound || std::string_view(LAt, static_cast<size_t>(LEnd - LAt)).starts_with(LName);
+    }
     munmap(LMap, static_cast<size_t>(LStat.st_size));
     return LFound;
 }
