@@ -57,12 +57,7 @@ void* OwnHandle()
     return dlopen(LProgram ? nullptr : LSearch.Name, RTLD_LAZY | RTLD_NOLOAD);
 }
 
-// Whether dlopen could find any of the names: a file of that name in a
-// folder of the search list (LD_LIBRARY_PATH, RUNPATH, the system folders),
-// or the name in the loader's cache. On a machine without IPP this costs a
-// few dozen file look-ups, where each failing dlopen would try every folder
-// and its hardware-capability subfolders and map the cache again. When it
-// cannot tell, it answers yes and dlopen decides.
+// The longest start that all the names share.
 std::string_view CommonPrefix(std::initializer_list<const char*> ANames)
 {
     std::string_view LPrefix = *ANames.begin();
@@ -72,6 +67,12 @@ std::string_view CommonPrefix(std::initializer_list<const char*> ANames)
     return LPrefix;
 }
 
+// Whether dlopen could find any of the names: a file of that name in a
+// folder of the search list (LD_LIBRARY_PATH, RUNPATH, the system folders),
+// or the name in the loader's cache. On a machine without IPP this costs a
+// few dozen file look-ups, where each failing dlopen would try every folder
+// and its hardware-capability subfolders and map the cache again. When it
+// cannot tell, it answers yes and dlopen decides.
 bool MayLoad(std::initializer_list<const char*> ANames)
 {
     void* LHandle = OwnHandle();
