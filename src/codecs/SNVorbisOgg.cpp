@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNVorbisOgg.h"
 
+#include "SNModule.h"
 #include "SNTypes.h"
 
 #include <dlfcn.h>
@@ -13,18 +14,8 @@ namespace Sonorix {
 namespace {
 std::atomic<void*> OggLibrary{nullptr};
 std::mutex OggLibraryMutex;
-
-// The wrappers sit next to the package library, in the build tree and once
-// installed; that folder is found from an address inside this library.
-std::string LibraryPath(const char* AFileName)
-{
-    Dl_info LInfo{};
-    if (dladdr(reinterpret_cast<void*>(&LibraryPath), &LInfo) == 0 || LInfo.dli_fname == nullptr)
-        return AFileName;
-    std::string LPath = LInfo.dli_fname;
-    const auto LSlash = LPath.rfind('/');
-    return LSlash == std::string::npos ? AFileName : LPath.substr(0, LSlash + 1) + AFileName;
-}
+std::atomic<void*> OggPartLibrary{nullptr};
+std::mutex OggPartLibraryMutex;
 } // namespace
 
 void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const char* AFileName,
@@ -35,7 +26,7 @@ void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const 
     std::lock_guard LGuard(AMutex);
     void* LHandle = AHandle.load(std::memory_order_relaxed);
     if (!LHandle) {
-        LHandle = dlopen(LibraryPath(AFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+        LHandle = dlopen(PackageModulePath(AFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!LHandle)
             throw EDGDLLLoadError(AFailure);
         AHandle.store(LHandle, std::memory_order_release);
@@ -48,12 +39,29 @@ void* GetLibrary()
     return LoadWrapperLibrary(OggLibrary, OggLibraryMutex, "libVorbisDLL.so", "Can't load VorbisDLL.dll");
 }
 
-void* SNGetProcAddress(const char* AName)
+void* GetOggLibrary()
 {
-    void* LAddress = dlsym(GetLibrary(), AName);
+    return LoadWrapperLibrary(OggPartLibrary, OggPartLibraryMutex, "libOggDLL.so", "Can't load VorbisDLL.dll");
+}
+
+namespace {
+void* GetExport(void* ALibrary, const char* AName)
+{
+    void* LAddress = dlsym(ALibrary, AName);
     if (!LAddress)
         throw EDGDLLLoadError(std::string("Can't get ") + AName);
     return LAddress;
+}
+} // namespace
+
+void* SNGetProcAddress(const char* AName)
+{
+    return GetExport(GetLibrary(), AName);
+}
+
+void* SNGetOggProcAddress(const char* AName)
+{
+    return GetExport(GetOggLibrary(), AName);
 }
 
 #define SN_DEFINE_AUXILIARY(AName, AType)                                                                              \
@@ -63,7 +71,17 @@ void* SNGetProcAddress(const char* AName)
     TLibraryFunction<AType> AName{&TLibraryFunction<AType>::Stub<AName, AName##_Export_>};                           \
     const TLibraryFunction<AType>::TFunction AName##_Init_ = &TLibraryFunction<AType>::Stub<AName, AName##_Export_>;
 #define SN_DEFINE_FUNCTION(AName) SN_DEFINE_AUXILIARY(AName, decltype(&::AName))
-SN_VORBIS_OGG_AUXILIARY(SN_DEFINE_AUXILIARY)
-SN_VORBIS_OGG_FUNCTIONS(SN_DEFINE_FUNCTION)
+#define SN_DEFINE_OGG_AUXILIARY(AName, AType)                                                                          \
+    namespace {                                                                                                        \
+    constexpr char AName##_Export_[] = #AName;                                                                         \
+    }                                                                                                                  \
+    TLibraryFunction<AType> AName{&TLibraryFunction<AType>::Stub<AName, AName##_Export_, &SNGetOggProcAddress>};       \
+    const TLibraryFunction<AType>::TFunction AName##_Init_ =                                                           \
+        &TLibraryFunction<AType>::Stub<AName, AName##_Export_, &SNGetOggProcAddress>;
+#define SN_DEFINE_OGG_FUNCTION(AName) SN_DEFINE_OGG_AUXILIARY(AName, decltype(&::AName))
+SN_VORBIS_AUXILIARY(SN_DEFINE_AUXILIARY)
+SN_OGG_AUXILIARY(SN_DEFINE_OGG_AUXILIARY)
+SN_VORBIS_FUNCTIONS(SN_DEFINE_FUNCTION)
+SN_OGG_FUNCTIONS(SN_DEFINE_OGG_FUNCTION)
 
 } // namespace Sonorix

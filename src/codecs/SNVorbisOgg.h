@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Binding of the Vorbis/Ogg wrapper library (libVorbisDLL.so). Every codec
+// Binding of the Vorbis/Ogg wrapper library (libVorbisDLL.so and its Ogg
+// part libOggDLL.so). Every codec
 // function the package uses is a process-wide function variable with the
 // library's own name and signature, in namespace Sonorix:
 //
@@ -41,14 +42,19 @@ using PPPSingle = float***;
 // The library handle (nullptr while not loaded). Loads on the first call;
 // raises EDGDLLLoadError when the file cannot be loaded.
 void* GetLibrary();
+// The same for the wrapper's Ogg part, libOggDLL.so, which the Ogg functions
+// and structures come from, so that Ogg alone never maps libvorbis. Its
+// failure is the wrapper's: "Can't load VorbisDLL.dll".
+void* GetOggLibrary();
 // Loads the wrapper AFileName from the package library's folder once per
 // process (AHandle, under AMutex); raises EDGDLLLoadError(AFailure) when it
 // cannot, and tries again on the next call.
 void* LoadWrapperLibrary(std::atomic<void*>& AHandle, std::mutex& AMutex, const char* AFileName,
                          const char* AFailure);
-// Resolves one export of the library; raises EDGDLLLoadError "Can't get "
-// + name when it has none.
+// Resolves one export of the library (of its Ogg part); raises
+// EDGDLLLoadError "Can't get " + name when it has none.
 void* SNGetProcAddress(const char* AName);
+void* SNGetOggProcAddress(const char* AName);
 
 // A function variable: called like the function, bound once by its stub.
 // The pointer is atomic, so threads that make a first call together each
@@ -84,19 +90,21 @@ using TDLLFreeStruct = void (*)(void*);
 using TDLLfopen = FILE* (*)(const char*, const char*);
 using TDLLfclose = int (*)(FILE*);
 
-#define SN_VORBIS_OGG_AUXILIARY(X)                                                                                     \
+#define SN_VORBIS_AUXILIARY(X)                                                                                         \
     X(DLL_GetDSPStateStruct, TDLLGetStruct)                                                                            \
     X(DLL_GetVorbisBlockStruct, TDLLGetStruct)                                                                         \
+    X(DLL_GetFileStruct, TDLLGetStruct)                                                                                \
+    X(DLL_fopen, TDLLfopen)                                                                                            \
+    X(DLL_fclose, TDLLfclose)
+
+#define SN_OGG_AUXILIARY(X)                                                                                            \
     X(DLL_GetOggStreamStateStruct, TDLLGetStruct)                                                                      \
     X(DLL_Getogg_sync_stateStruct, TDLLGetStruct)                                                                      \
     X(DLL_Getogg_pageStruct, TDLLGetStruct)                                                                            \
     X(DLL_Getogg_packetStruct, TDLLGetStruct)                                                                          \
-    X(DLL_GetFileStruct, TDLLGetStruct)                                                                                \
-    X(DLL_FreeStruct, TDLLFreeStruct)                                                                                  \
-    X(DLL_fopen, TDLLfopen)                                                                                            \
-    X(DLL_fclose, TDLLfclose)
+    X(DLL_FreeStruct, TDLLFreeStruct)
 
-#define SN_VORBIS_OGG_FUNCTIONS(X)                                                                                     \
+#define SN_VORBIS_FUNCTIONS(X)                                                                                         \
     X(vorbis_info_init) X(vorbis_info_clear) X(vorbis_encode_init_vbr) X(vorbis_encode_init)                           \
     X(vorbis_comment_init) X(vorbis_comment_add_tag) X(vorbis_comment_clear) X(vorbis_analysis_init)                   \
     X(vorbis_block_init) X(vorbis_block_clear) X(vorbis_dsp_clear) X(vorbis_analysis_headerout)                        \
@@ -104,16 +112,20 @@ using TDLLfclose = int (*)(FILE*);
     X(vorbis_bitrate_addblock) X(vorbis_bitrate_flushpacket) X(vorbis_synthesis_headerin) X(vorbis_synthesis_init)     \
     X(vorbis_synthesis) X(vorbis_synthesis_blockin) X(vorbis_synthesis_pcmout) X(vorbis_synthesis_read)                \
     X(vorbis_synthesis_restart) X(vorbis_synthesis_trackonly) X(vorbis_synthesis_lapout) X(vorbis_packet_blocksize)    \
-    X(vorbis_synthesis_idheader) X(ogg_stream_init) X(ogg_stream_clear) X(ogg_stream_packetin) X(ogg_stream_pageout)   \
-    X(ogg_stream_flush) X(ogg_page_eos) X(ogg_sync_init) X(ogg_sync_clear) X(ogg_sync_buffer) X(ogg_sync_wrote)        \
-    X(ogg_sync_pageout) X(ogg_sync_reset) X(ogg_stream_pagein) X(ogg_stream_packetout) X(ogg_stream_reset)             \
-    X(ogg_stream_reset_serialno) X(ogg_page_serialno) X(ogg_page_bos) X(ogg_sync_pageseek) X(ogg_page_granulepos)     \
-    X(ov_open) X(ov_clear) X(ov_read) X(ov_info) X(ov_pcm_total) X(ov_pcm_seek)
+    X(vorbis_synthesis_idheader) X(ov_open) X(ov_clear) X(ov_read) X(ov_info) X(ov_pcm_total) X(ov_pcm_seek)
+
+#define SN_OGG_FUNCTIONS(X)                                                                                            \
+    X(ogg_stream_init) X(ogg_stream_clear) X(ogg_stream_packetin) X(ogg_stream_pageout) X(ogg_stream_flush)            \
+    X(ogg_page_eos) X(ogg_sync_init) X(ogg_sync_clear) X(ogg_sync_buffer) X(ogg_sync_wrote) X(ogg_sync_pageout)        \
+    X(ogg_sync_reset) X(ogg_stream_pagein) X(ogg_stream_packetout) X(ogg_stream_reset) X(ogg_stream_reset_serialno)    \
+    X(ogg_page_serialno) X(ogg_page_bos) X(ogg_sync_pageseek) X(ogg_page_granulepos)
 
 #define SN_DECLARE_AUXILIARY(AName, AType) extern TLibraryFunction<AType> AName;
 #define SN_DECLARE_FUNCTION(AName) extern TLibraryFunction<decltype(&::AName)> AName;
-SN_VORBIS_OGG_AUXILIARY(SN_DECLARE_AUXILIARY)
-SN_VORBIS_OGG_FUNCTIONS(SN_DECLARE_FUNCTION)
+SN_VORBIS_AUXILIARY(SN_DECLARE_AUXILIARY)
+SN_OGG_AUXILIARY(SN_DECLARE_AUXILIARY)
+SN_VORBIS_FUNCTIONS(SN_DECLARE_FUNCTION)
+SN_OGG_FUNCTIONS(SN_DECLARE_FUNCTION)
 #undef SN_DECLARE_AUXILIARY
 #undef SN_DECLARE_FUNCTION
 

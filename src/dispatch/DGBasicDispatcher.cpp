@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include <sys/platform/x86.h>
+
 namespace Sonorix {
 
 namespace {
@@ -88,7 +90,7 @@ void ConvolvePlain(const double* h, int n, const double* x, double* y, int m)
 // the sanitizers' runtimes are up.
 void ConvolveBlock(const double* h, int n, const double* x, double* y, int m)
 {
-    static const auto LConvolve = __builtin_cpu_supports("avx2") ? &ConvolveAVX2 : &ConvolvePlain;
+    static const auto LConvolve = CPU_FEATURE_ACTIVE(AVX2) ? &ConvolveAVX2 : &ConvolvePlain;
     LConvolve(h, n, x, y, m);
 }
 

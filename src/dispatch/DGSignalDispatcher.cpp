@@ -8,9 +8,11 @@
 #include <mutex>
 #include <new>
 #include <numbers>
+#include <type_traits>
 #include <vector>
 
 #if SONORIX_HAVE_FFTW
+#include <dlfcn.h>
 #include <fftw3.h>
 #endif
 
@@ -166,42 +168,79 @@ std::mutex& PlannerMutex()
     static std::mutex LMutex;
     return LMutex;
 }
+
+// FFTW is opened at the first transform rather than linked: few processes
+// make one, and mapping it costs every process about 0.2 ms at start.
+struct TFftw {
+    decltype(&::fftw_malloc) Malloc = nullptr;
+    decltype(&::fftw_free) Free = nullptr;
+    decltype(&::fftw_plan_dft_r2c_1d) PlanR2C = nullptr;
+    decltype(&::fftw_execute) Execute = nullptr;
+    decltype(&::fftw_destroy_plan) DestroyPlan = nullptr;
+};
+
+// Null when the library or one of the functions is missing.
+const TFftw* Fftw()
+{
+    static const TFftw* const LLoaded = []() -> const TFftw* {
+        // Never closed: plans hold code and memory of the library.
+        void* LHandle = dlopen("libfftw3.so.3", RTLD_NOW | RTLD_LOCAL);
+        if (LHandle == nullptr)
+            return nullptr;
+        static TFftw LFftw;
+        const auto LBind = [LHandle](auto& AFunction, const char* AName) {
+            AFunction = reinterpret_cast<std::remove_reference_t<decltype(AFunction)>>(dlsym(LHandle, AName));
+            return AFunction != nullptr;
+        };
+        const bool LAll = LBind(LFftw.Malloc, "fftw_malloc") && LBind(LFftw.Free, "fftw_free") &&
+                          LBind(LFftw.PlanR2C, "fftw_plan_dft_r2c_1d") && LBind(LFftw.Execute, "fftw_execute") &&
+                          LBind(LFftw.DestroyPlan, "fftw_destroy_plan");
+        return LAll ? &LFftw : nullptr;
+    }();
+    return LLoaded;
+}
 } // namespace
 
 struct IppsFFTSpec_R_64f {
     int32_t Length = 0;
     double Scale = 1.0;
+    const TFftw* Lib = nullptr;
     double* In = nullptr;
     fftw_complex* Out = nullptr;
     fftw_plan Plan = nullptr;
 
     ~IppsFFTSpec_R_64f()
     {
+        if (!Lib)
+            return;
         std::lock_guard LGuard(PlannerMutex());
         if (Plan)
-            fftw_destroy_plan(Plan);
-        fftw_free(In);
-        fftw_free(Out);
+            Lib->DestroyPlan(Plan);
+        Lib->Free(In);
+        Lib->Free(Out);
     }
 
     bool Prepare()
     {
+        Lib = Fftw();
+        if (!Lib)
+            return false;
         const auto LLength = static_cast<size_t>(Length);
-        In = static_cast<double*>(fftw_malloc(LLength * sizeof(double)));
-        Out = static_cast<fftw_complex*>(fftw_malloc((LLength / 2 + 1) * sizeof(fftw_complex)));
+        In = static_cast<double*>(Lib->Malloc(LLength * sizeof(double)));
+        Out = static_cast<fftw_complex*>(Lib->Malloc((LLength / 2 + 1) * sizeof(fftw_complex)));
         if (!In || !Out)
             return false;
         // FFTW_ESTIMATE: no timing runs, so the plan (and its results) do not
         // depend on the machine's load when the stream starts.
         std::lock_guard LGuard(PlannerMutex());
-        Plan = fftw_plan_dft_r2c_1d(Length, In, Out, FFTW_ESTIMATE);
+        Plan = Lib->PlanR2C(Length, In, Out, FFTW_ESTIMATE);
         return Plan != nullptr;
     }
 
     void Forward(const double* ASrc, double* ADst) const
     {
         std::memcpy(In, ASrc, static_cast<size_t>(Length) * sizeof(double));
-        fftw_execute(Plan);
+        Lib->Execute(Plan);
         const int32_t LBins = Length / 2 + 1;
         for (int32_t k = 0; k < LBins; ++k) {
             ADst[2 * k] = Out[k][0] * Scale;

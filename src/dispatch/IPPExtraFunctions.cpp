@@ -5,6 +5,7 @@
 #include "SNVectorSelect.h"
 
 #include <cmath>
+#include <sys/platform/x86.h>
 
 namespace Sonorix {
 
@@ -179,15 +180,17 @@ void SNUseVectorKernels(bool AEnabled)
 bool SNKernelDetail::VectorKernelsEnabled()
 {
     // Asked on first use rather than by an ifunc resolver, which runs before
-    // the sanitizers' runtimes are up.
-    static const bool LHasAVX2 = __builtin_cpu_supports("avx2");
+    // the sanitizers' runtimes are up; from the C library's table, filled by
+    // the dynamic loader anyway (__builtin_cpu_supports would link a
+    // constructor that asks the CPU again in every process).
+    static const bool LHasAVX2 = CPU_FEATURE_ACTIVE(AVX2);
     return LHasAVX2 && GVectorKernelsAllowed.load(std::memory_order_relaxed);
 }
 
 bool SNKernelDetail::WideVectorKernelsEnabled()
 {
-    static const bool LHasAVX512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    static const bool LHasAVX512 = CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+                                   CPU_FEATURE_ACTIVE(AVX512DQ) && CPU_FEATURE_ACTIVE(AVX512VL);
     return LHasAVX512;
 }
 

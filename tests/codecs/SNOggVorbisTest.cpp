@@ -60,9 +60,10 @@ std::vector<ISNAudioBufferPtr> Decode(const std::vector<uint8_t>& AStream, size_
 TEST(VorbisBinding, MissingLibraryAndMissingExport)
 {
     // No wrapper beside the library: the load fails, then succeeds once the
-    // file is in place, in the same process. Then a wrapper that lacks one export.
-    const auto [LLoad, LIncomplete] = RunBindingProbe("vorbis", SONORIX_PACKAGE_LIBRARY, SONORIX_VORBIS_WRAPPER,
-                                                      SONORIX_VORBIS_WRAPPER_WITHOUT_PAGE);
+    // file (its Ogg part) is in place, in the same process, without mapping
+    // libvorbis. Then a wrapper that lacks one export.
+    const auto [LLoad, LIncomplete] = RunBindingProbe("vorbis", SONORIX_PACKAGE_LIBRARY, SONORIX_OGG_WRAPPER,
+                                                      SONORIX_OGG_WRAPPER_WITHOUT_PAGE);
     EXPECT_EQ(LLoad, "loaded-before no\nfirst Can't load VorbisDLL.dll\nsecond ok\n");
     EXPECT_EQ(LIncomplete, "loaded-before no\nfirst Can't get DLL_Getogg_pageStruct\n");
 }

@@ -29,7 +29,7 @@ cmake --install "$build_dir" --prefix "$prefix" > "$work/install.log" || {
 
 libdir=$(dirname "$(find "$prefix" -name 'libSonorixPkg.so' -print -quit)")
 pcdir=$(dirname "$(find "$prefix" -name 'SonorixPkg.pc' -print -quit)")
-for f in "$libdir/libSonorixPkg.so" "$libdir/libVorbisDLL.so" "$pcdir/SonorixPkg.pc" "$prefix/include/SonorixPkg/SNTypes.h"; do
+for f in "$libdir/libSonorixPkg.so" "$libdir/libVorbisDLL.so" "$libdir/libOggDLL.so" "$pcdir/SonorixPkg.pc" "$prefix/include/SonorixPkg/SNTypes.h"; do
     [[ -e $f ]] || { echo "missing after install: $f" >&2; exit 1; }
 done
 

@@ -177,17 +177,16 @@ void TSNRegistry::RegisterComponents(std::initializer_list<const TClassDescripti
 
 void TSNRegistry::RegisterCatalogue()
 {
+    // A class of the package is registered by name and described at its
+    // first Find (building its property table is most of a description's
+    // cost), so that a process pays only for the classes it uses.
     for (const TCatalogueEntry& LEntry : Catalogue()) {
-        if (LEntry.Describe) {
-            RegisterComponents({&LEntry.Describe()});
-            continue;
-        }
-        if (!LEntry.Module)
+        if (!LEntry.Describe && !LEntry.Module)
             continue;
         std::lock_guard LGuard(FMutex);
         if (std::none_of(FClasses.begin(), FClasses.end(),
                          [&](const TEntry& AEntry) { return AEntry.ClassName == LEntry.ClassName; }))
-            FClasses.push_back({LEntry.ClassName, nullptr, LEntry.Module});
+            FClasses.push_back({LEntry.ClassName, nullptr, LEntry.Describe ? std::string() : LEntry.Module});
     }
 }
 
@@ -213,8 +212,16 @@ const TClassDescription* TSNRegistry::Find(std::string_view AClassName) const
         LModule = LEntry->Module;
         LName = LEntry->ClassName;
     }
-    // Not under the lock: the module registers its classes here.
-    LoadModule(PackageModulePath(LModule));
+    // Not under the lock: a description may look classes up, and a module
+    // registers its classes here. A class without a module is the package's
+    // own, described from its catalogue row.
+    if (LModule.empty()) {
+        const TCatalogueEntry LRow = CatalogueEntry(LName);
+        SNAssert(LRow.Describe != nullptr, "a catalogue row without a module needs its description");
+        TSNRegistry::Instance().RegisterComponents({&LRow.Describe()});
+    } else {
+        LoadModule(PackageModulePath(LModule));
+    }
     std::lock_guard LGuard(FMutex);
     const TEntry* LEntry = FindEntry(LName);
     if (!LEntry || !LEntry->Class)

@@ -167,12 +167,16 @@ std::vector<std::string> LoadedModules()
 
 std::string PackageModulePath(const std::string& AFileName)
 {
-    Dl_info LInfo{};
-    if (dladdr(reinterpret_cast<void*>(&PackageModulePath), &LInfo) == 0 || !LInfo.dli_fname)
-        return AFileName;
-    const std::string LLibrary = LInfo.dli_fname;
-    const size_t LSlash = LLibrary.rfind('/');
-    return LSlash == std::string::npos ? AFileName : LLibrary.substr(0, LSlash + 1) + AFileName;
+    // Found once: dladdr scans the library's symbol table.
+    static const std::string LFolder = [] {
+        Dl_info LInfo{};
+        if (dladdr(reinterpret_cast<void*>(&PackageModulePath), &LInfo) == 0 || !LInfo.dli_fname)
+            return std::string();
+        const std::string LLibrary = LInfo.dli_fname;
+        const size_t LSlash = LLibrary.rfind('/');
+        return LSlash == std::string::npos ? std::string() : LLibrary.substr(0, LSlash + 1);
+    }();
+    return LFolder + AFileName;
 }
 
 } // namespace Sonorix
