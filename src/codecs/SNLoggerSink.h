@@ -49,7 +49,7 @@ struct TSNLoggerOpenRequest {
 
 // A plain PCM WAV file written without libav: null when the file or its
 // settings need libav (nothing in AFailure), or when it cannot be written.
-SN_API TSNLoggerSinkPtr OpenWavLoggerSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure);
+TSNLoggerSinkPtr OpenWavLoggerSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure);
 
 // The libav module's entry for the logger: sets AResult, or AFailure.
 using TSNOpenLAVLoggerSink = void (*)(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure,
