@@ -239,8 +239,9 @@ int TWavLoggerSink::Complete()
                 FEnd = -1;
         }
         const int64_t LData = FEnd - FDataStart;
-        // A data chunk of odd size is padded to an even one.
-        if (FEnd >= 0 && LData % 2 != 0 && !FFailed) {
+        // A data chunk of odd size is padded to an even one (one too long for
+        // its size field is left as it is, as libav leaves it).
+        if (FEnd >= 0 && LData % 2 != 0 && !FFailed && LData < INT64_C(0xFFFFFFFF)) {
             const uint8_t LPad = 0;
             LError = Append(&LPad, 1);
         }
