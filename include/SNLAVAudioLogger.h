@@ -8,15 +8,11 @@
 
 #include <memory>
 
-struct AVPacket;
-
 namespace Sonorix {
 SN_API_BEGIN
 
-namespace LAV {
-class TLAVEncoder;
-class TLAVFileOutput;
-}
+class ISNLoggerSink;
+struct TSNLoggerFailure;
 
 // Writes the stream arriving on InputPin into a media file of any container
 // and audio codec that libav writes.
@@ -35,7 +31,10 @@ class TLAVFileOutput;
 // date every half second of audio, and MP4-family files (mp4, m4a, mov, ...) are
 // written in fragments of half a second. After a failed write (a full disk,
 // a size limit) the file is cut back to its last whole packet and its headers
-// made to match, so it reads with the audio that reached the disk.
+// made to match, so it reads with the audio that reached the disk. A regular
+// file takes its name only once its header is written: until then it is
+// written under a temporary name beside it. Plain PCM WAV files are written
+// by the package itself, without loading libav.
 //
 //   TSNLAVAudioLogger LLogger;
 //   LLogger.SetFileName("out.flac");
@@ -54,26 +53,16 @@ protected:
     void BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat) override;
     void RenderAudio(const ISNAudioBufferPtr& AAudioBuffer) override;
     void EndAudio() override;
-    // Called with FInputLock held.
-    void OpenContext(const std::string& AFileName);
-    void TryWriteHeaders(const std::string& AFileName);
 
 private:
-    void WritePacket(AVPacket* APacket);
-    // Releases everything; writes the trailer when AComplete.
-    int Release(bool AComplete);
-    void Fail(const std::string& AMessage, int ACode, const std::string& ADetail = {});
+    // Completes what was written, then reports.
+    void Fail(const TSNLoggerFailure& AFailure);
 
     TXVLAVAudioFileFormat FFileFormat;
     TSNLAVAudioCompression FAudioCompression;
-    AVFormatContext* FAVFormatContext = nullptr;
-    std::unique_ptr<LAV::TLAVEncoder> FEncoder;
-    // The local file, when the output is one (not a pipe).
-    std::unique_ptr<LAV::TLAVFileOutput> FOutput;
-    AVStream* FStream = nullptr;
-    bool FHeaderWritten = false;
+    // The open file: the native WAV writer or the libav module's writer.
+    std::unique_ptr<ISNLoggerSink> FSink;
     WAVEFORMATEXTENSIBLE FFormat{};
-    std::string FFileName;
 };
 
 namespace SNLAVAudioLogger {

@@ -148,11 +148,6 @@ public:
     AVStream* OpenStream(AVFormatContext* AContext);
     // Options onto the context before it is opened ("" or the refusal).
     std::string Apply(AVCodecContext* AContext) const;
-    // After opening: allocates the shared frame.
-    void ApplySettings(AVCodecContext* AContext);
-    AVFrame* GetFrame() const { return FFrame; }
-    // Releases the frame; the codec choice stays.
-    void Close();
 
 private:
     mutable TBasicLockChangeNotifyLock FLock;
@@ -160,7 +155,6 @@ private:
     int32_t FBitRate = static_cast<int32_t>(BitRateProperty.Default);
     std::string FOptions = TLAVCodecOptions::OptionsProperty.Default;
     const AVCodec* FCodec = nullptr;
-    AVFrame* FFrame = nullptr;
 };
 
 // Decoder choice: codec by name, empty for the codec that the stream names.

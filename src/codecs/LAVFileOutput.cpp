@@ -55,18 +55,14 @@ int64_t FindChunk(const uint8_t* AHeader, size_t ASize, size_t AFirst, const cha
 int TLAVFileOutput::Open(const std::string& AFileName, const char* AFormatName, int ASampleRate)
 {
     Close();
-    FFd = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    // A file we may write but not read gets no header patches.
-    const bool LReadable = FFd >= 0;
-    if (FFd < 0 && errno == EACCES)
-        FFd = ::open(AFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFd < 0)
-        return AVERROR(errno);
+    if (const int LOpened = FFile.Open(AFileName); LOpened < 0)
+        return AVERROR(-LOpened);
+    FFd = FFile.Fd();
     // A device or a FIFO (/dev/stdout, a named pipe) is written in order,
-    // without seeks or patches.
-    struct stat LStat {};
-    FSeekable = ::fstat(FFd, &LStat) == 0 && S_ISREG(LStat.st_mode);
-    const std::string LFormat = AFormatName && FSeekable && LReadable ? AFormatName : "";
+    // without seeks or patches; a file we may write but not read gets no
+    // header patches.
+    FSeekable = FFile.Regular();
+    const std::string LFormat = AFormatName && FSeekable && FFile.Readable() ? AFormatName : "";
     FKind = LFormat == "wav" ? TKind::Wav : LFormat == "aiff" ? TKind::Aiff : LFormat == "flac" ? TKind::Flac
                                                                                                 : TKind::Other;
     FSampleRate = std::max(ASampleRate, 1);
@@ -155,6 +151,12 @@ int TLAVFileOutput::PacketWritten(int64_t ASamplesEnd)
     return 0;
 }
 
+int TLAVFileOutput::Commit()
+{
+    const int LResult = FFile.Commit();
+    return LResult < 0 ? AVERROR(-LResult) : 0;
+}
+
 void TLAVFileOutput::Salvage()
 {
     if (FFd < 0 || !FSeekable)
@@ -175,11 +177,9 @@ int TLAVFileOutput::Close()
         av_freep(&FContext->buffer);
         avio_context_free(&FContext);
     }
-    if (FFd >= 0) {
-        if (::close(FFd) != 0 && LResult >= 0)
-            LResult = AVERROR(errno);
-        FFd = -1;
-    }
+    if (const int LClosed = FFile.Close(); LClosed < 0 && LResult >= 0)
+        LResult = AVERROR(-LClosed);
+    FFd = -1;
     return LResult;
 }
 

@@ -12,6 +12,8 @@
 // audio it holds.
 #pragma once
 
+#include "SNOutputFile.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,8 +28,8 @@ public:
     TLAVFileOutput& operator=(const TLAVFileOutput&) = delete;
     ~TLAVFileOutput() { Close(); }
 
-    // Creates (truncates) AFileName, for reading too (headers are patched in
-    // place); AFormatName is the muxer's name, which
+    // Creates AFileName under a temporary name (see TSNOutputFile), for
+    // reading too (headers are patched in place); AFormatName is the muxer's name, which
     // tells the headers to keep up to date. 0 or a negative AVERROR.
     int Open(const std::string& AFileName, const char* AFormatName, int ASampleRate);
     // For the muxer (owned here; freed by Close).
@@ -36,6 +38,9 @@ public:
     // stream: puts it on the disk and keeps the headers up to date. 0 or the
     // write's negative AVERROR.
     int PacketWritten(int64_t ASamplesEnd);
+    // Once the header is on the disk: the file takes its name. 0 or a
+    // negative AVERROR.
+    int Commit();
     // Whether a write failed.
     bool Failed() const { return FError != 0; }
     // After a failed write, instead of the trailer: the file is cut back to
@@ -56,6 +61,7 @@ private:
     bool ReadAt(int64_t AOffset, uint8_t* AData, size_t ASize) const;
     void WriteAt(int64_t AOffset, const uint8_t* AData, size_t ASize) const;
 
+    TSNOutputFile FFile;
     int FFd = -1;
     AVIOContext* FContext = nullptr;
     TKind FKind = TKind::Other;

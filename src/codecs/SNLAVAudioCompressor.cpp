@@ -17,7 +17,6 @@ TSNLAVAudioCompressor::~TSNLAVAudioCompressor()
     ReleaseProcessing();
     FInputPin.DisconnectAll();
     FEncoder->Close();
-    FAudioCompression.Close();
 }
 
 const TClassDescription& TSNLAVAudioCompressor::ClassDescription()
@@ -87,7 +86,6 @@ void TSNLAVAudioCompressor::BeginAudio(const TPNStartWaveOperation& AStartOperat
         }
         if (!LConversion.empty())
             Warning(*this, "converting the stream for the codec", LConversion);
-        FAudioCompression.ApplySettings(FEncoder->GetContext());
     }
     // The packets' rate: the codec's, which may differ from the input's.
     FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(
@@ -167,7 +165,6 @@ void TSNLAVAudioCompressor::StreamStop()
         FHasPending = false;
     }
     FEncoder->Close();
-    FAudioCompression.Close();
     if (LResult < 0)
         Error(*this, "could not fill audio frame", static_cast<uint32_t>(-LResult), LAVErrorText(LResult));
 }

@@ -33,19 +33,9 @@ bool NativeWavAllowed()
 TSNOpenLAVPlayerSource LAVEntryPoint()
 {
     static std::atomic<TSNOpenLAVPlayerSource> LEntry{nullptr};
-    if (TSNOpenLAVPlayerSource LKnown = LEntry.load())
-        return LKnown;
-    const std::string LPath = PackageModulePath(SONORIX_LAV_MODULE);
-    LoadModule(LPath);
-    // LoadModule keeps the module mapped until exit.
-    TSNLibraryHandle LHandle(dlopen(LPath.c_str(), RTLD_NOW | RTLD_NOLOAD));
-    auto LFound = LHandle ? reinterpret_cast<TSNOpenLAVPlayerSource>(dlsym(LHandle.get(), CLAVPlayerSourceEntryPoint))
-                          : nullptr;
-    if (!LFound)
-        throw EModuleError("module '" + std::string(SONORIX_LAV_MODULE) + "' has no " + CLAVPlayerSourceEntryPoint +
-                           " function");
-    LEntry.store(LFound);
-    return LFound;
+    if (!LEntry.load())
+        LEntry.store(reinterpret_cast<TSNOpenLAVPlayerSource>(LAVModuleFunction(CLAVPlayerSourceEntryPoint)));
+    return LEntry.load();
 }
 #endif
 
@@ -66,6 +56,20 @@ TSNPlayerSourcePtr OpenLAVSource(const TSNPlayerOpenRequest& ARequest, TSNPlayer
 }
 
 } // namespace
+
+#ifdef SONORIX_LAV_MODULE
+void* LAVModuleFunction(const char* AName)
+{
+    const std::string LPath = PackageModulePath(SONORIX_LAV_MODULE);
+    LoadModule(LPath);
+    // LoadModule keeps the module mapped until exit.
+    TSNLibraryHandle LHandle(dlopen(LPath.c_str(), RTLD_NOW | RTLD_NOLOAD));
+    void* LFound = LHandle ? dlsym(LHandle.get(), AName) : nullptr;
+    if (!LFound)
+        throw EModuleError("module '" + std::string(SONORIX_LAV_MODULE) + "' has no " + AName + " function");
+    return LFound;
+}
+#endif
 
 TSNLAVAudioPlayer::TSNLAVAudioPlayer() = default;
 

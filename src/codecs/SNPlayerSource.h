@@ -65,4 +65,11 @@ using TSNOpenLAVPlayerSource = void (*)(const TSNPlayerOpenRequest& ARequest, TS
                                         TSNPlayerFailure& AFailure, TSNPlayerSourcePtr& AResult);
 inline constexpr const char* CLAVPlayerSourceEntryPoint = "SonorixOpenLAVPlayerSource";
 
+#ifdef SONORIX_LAV_MODULE
+// A function of the libav module (the player's reader, the logger's writer),
+// which is loaded on first need; throws EModuleError when the module or the
+// function is missing.
+void* LAVModuleFunction(const char* AName);
+#endif
+
 } // namespace Sonorix

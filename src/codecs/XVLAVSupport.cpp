@@ -52,30 +52,7 @@ std::string LAVErrorText(int AError)
     return LText;
 }
 
-// --- TXVLAVAudioFileFormat ------------------------------------------------------
-
-const TClassDescription& TXVLAVAudioFileFormat::ClassDescription()
-{
-    static const TClassDescription LDescription = [] {
-        TClassDescription LClass;
-        LClass.ClassName = "TXVLAVAudioFileFormat";
-        LClass.Unit = "XVLAVSupport";
-        LClass.Properties = {DescribeProperty(FormatNameProperty, &TXVLAVAudioFileFormat::GetFormatName,
-                                              &TXVLAVAudioFileFormat::SetFormatName)};
-        return LClass;
-    }();
-    return LDescription;
-}
-
-std::string TXVLAVAudioFileFormat::GetFormatName() const
-{
-    return FLock.Getter(FFormatName);
-}
-
-void TXVLAVAudioFileFormat::SetFormatName(const std::string& AValue)
-{
-    FLock.NotifySetter(FFormatName, AValue);
-}
+// --- TXVLAVAudioFileFormat (the property itself is the package library's) ------
 
 const AVOutputFormat* TXVLAVAudioFileFormat::GetFormat(const std::string& AFileName) const
 {
@@ -108,61 +85,6 @@ std::string TLAVCodecOptions::Apply(AVCodecContext* AContext, const std::string&
 
 // --- TSNLAVAudioCompression -----------------------------------------------------
 
-TSNLAVAudioCompression::TSNLAVAudioCompression() = default;
-
-TSNLAVAudioCompression::~TSNLAVAudioCompression()
-{
-    Close();
-}
-
-const TClassDescription& TSNLAVAudioCompression::ClassDescription()
-{
-    static const TClassDescription LDescription = [] {
-        using C = TSNLAVAudioCompression;
-        TClassDescription LClass;
-        LClass.ClassName = "TSNLAVAudioCompression";
-        LClass.Unit = "XVLAVSupport";
-        LClass.Properties = {
-            DescribeProperty(CodecNameProperty, &C::GetCodecName, &C::SetCodecName),
-            DescribeProperty(BitRateProperty, &C::GetBitRate, &C::SetBitRate),
-            DescribeProperty(TLAVCodecOptions::OptionsProperty, &C::GetOptions, &C::SetOptions),
-        };
-        return LClass;
-    }();
-    return LDescription;
-}
-
-std::string TSNLAVAudioCompression::GetCodecName() const
-{
-    return FLock.Getter(FCodecName);
-}
-
-void TSNLAVAudioCompression::SetCodecName(const std::string& AValue)
-{
-    FLock.NotifySetter(FCodecName, AValue);
-}
-
-int32_t TSNLAVAudioCompression::GetBitRate() const
-{
-    return FLock.Getter(FBitRate);
-}
-
-void TSNLAVAudioCompression::SetBitRate(int32_t AValue)
-{
-    FLock.NotifySetterMinMax(FBitRate, AValue, static_cast<int32_t>(*BitRateProperty.Min),
-                             static_cast<int32_t>(*BitRateProperty.Max));
-}
-
-std::string TSNLAVAudioCompression::GetOptions() const
-{
-    return FLock.Getter(FOptions);
-}
-
-void TSNLAVAudioCompression::SetOptions(const std::string& AValue)
-{
-    FLock.NotifySetter(FOptions, AValue);
-}
-
 bool TSNLAVAudioCompression::Open(int ACodecId)
 {
     const std::string LName = GetCodecName();
@@ -181,17 +103,6 @@ AVStream* TSNLAVAudioCompression::OpenStream(AVFormatContext* AContext)
 std::string TSNLAVAudioCompression::Apply(AVCodecContext* AContext) const
 {
     return TLAVCodecOptions::Apply(AContext, GetOptions());
-}
-
-void TSNLAVAudioCompression::ApplySettings(AVCodecContext* /*AContext*/)
-{
-    if (!FFrame)
-        FFrame = av_frame_alloc();
-}
-
-void TSNLAVAudioCompression::Close()
-{
-    av_frame_free(&FFrame);
 }
 
 // --- TSNLAVAudioDecompression ---------------------------------------------------

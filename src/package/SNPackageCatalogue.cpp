@@ -57,7 +57,7 @@ constexpr std::array<TCatalogueEntry, 37> CCatalogue{{
     {"SNLAVAudioCompressor", "TSNLAVAudioCompressor", C::pcCompressors, "LibAV Audio Compressor", nullptr, CLAVModule},
     {"SNLAVAudioDecompressor", "TSNLAVAudioDecompressor", C::pcDecompressors, "LibAV Audio Decompressor", nullptr, CLAVModule},
     {"SNLAVAudioPlayer", "TSNLAVAudioPlayer", C::pcPlayers, "LibAV Audio Player", &TSNLAVAudioPlayer::ClassDescription},
-    {"SNLAVAudioLogger", "TSNLAVAudioLogger", C::pcLoggers, "LibAV Audio Logger", nullptr, CLAVModule},
+    {"SNLAVAudioLogger", "TSNLAVAudioLogger", C::pcLoggers, "LibAV Audio Logger", &TSNLAVAudioLogger::ClassDescription},
 }};
 
 // Before any code of the library's users runs (the library's initialisers

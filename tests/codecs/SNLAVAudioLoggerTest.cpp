@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -116,6 +118,54 @@ INSTANTIATE_TEST_SUITE_P(
                       TLoggerCase{"AacM4a", "a.m4a", "", "aac", 16, 2, 44100, false},
                       TLoggerCase{"NamedCodecMp3From24Bit", "b.mp3", "libmp3lame", "mp3", 24, 2, 48000, false}),
     [](const ::testing::TestParamInfo<TLoggerCase>& AInfo) { return std::string(AInfo.param.Name); });
+
+// The fmt and data chunks of a WAV file (with their headers), after checking
+// the RIFF size; other chunks (libav's encoder tag) are left out.
+std::string WavChunks(const std::string& AFile)
+{
+    std::ifstream LIn(AFile, std::ios::binary);
+    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    auto LSize = [&](size_t APos) { uint32_t V; std::memcpy(&V, LBytes.data() + APos, 4); return size_t{V}; };
+    if (LBytes.size() < 12 || LSize(4) != LBytes.size() - 8)
+        return "bad RIFF size";
+    std::string LChunks;
+    for (size_t LPos = 12, LNext = 0; LPos + 8 <= LBytes.size(); LPos = LNext) {
+        LNext = LPos + 8 + LSize(LPos + 4) + LSize(LPos + 4) % 2;
+        if (LBytes.compare(LPos, 4, "LIST") != 0)
+            LChunks += LBytes.substr(LPos, LNext - LPos);
+    }
+    return LChunks;
+}
+
+// Plain WAV files are written by the package; with SONORIX_LOGGER_LIBAV=1 by
+// libav. Both give the same format and audio, byte for byte.
+TEST(LAVLoggerNativeWav, SameChunksAsTheLibavWriter)
+{
+    TTempDir LDir;
+    for (const auto& [LRate, LBits, LChannels, LMask] :
+         {std::tuple{22050u, 8u, 1u, 0u}, {44100u, 16u, 2u, 0u}, {48000u, 24u, 2u, 0u}, {96000u, 16u, 2u, 0u},
+          {44100u, 32u, 6u, 0u}, {8000u, 8u, 3u, 0x7u}, {8000u, 16u, 1u, 0x1u}, {8000u, 16u, 8u, 0u}}) {
+        SCOPED_TRACE(testing::Message() << LRate << " Hz " << LBits << " bits " << LChannels << " channels");
+        std::string LChunks[2];
+        for (const int LLibav : {0, 1}) {
+            setenv("SONORIX_LOGGER_LIBAV", LLibav ? "1" : "0", 1);
+            const std::string LFile = LDir.Path("w" + std::to_string(LLibav) + ".wav");
+            TSNLAVAudioLogger LLogger;
+            LLogger.SetFileName(LFile);
+            TErrorLog LErrors;
+            LErrors.Attach(LLogger);
+            TFeeder LFeeder;
+            LFeeder.GetOutputPin().Connect(LLogger.GetInputPin());
+            // An odd frame count: 8-bit mono and three channels pad the data chunk.
+            LFeeder.Play(MakeWaveFormat(LRate, LBits, LChannels, LMask), 1001, 300);
+            EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
+            LChunks[LLibav] = WavChunks(LFile);
+        }
+        unsetenv("SONORIX_LOGGER_LIBAV");
+        EXPECT_EQ(LChunks[0].size(), LChunks[1].size());
+        EXPECT_TRUE(LChunks[0] == LChunks[1]);
+    }
+}
 
 // Codecs that do not take the stream's rate, layout or sample format get the
 // nearest they do take, converted, and one OnWarning says so.

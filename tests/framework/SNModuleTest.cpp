@@ -79,9 +79,9 @@ TEST(SNModuleTest, LibavLoadsOnFirstUseOnly)
     const TShellResult LPlain =
         RunSonorix("run --duration 0.1 --quiet --wav " + LDir.Path("x.wav") + " TSNSignalGen", LDebug);
     ASSERT_EQ(LPlain.ExitCode, 0) << LPlain.Output;
-    // The libav player reads a plain WAV file without the module.
-    const TShellResult LWav = RunSonorix("run --quiet --wav " + LDir.Path("y.wav") + " 'TSNLAVAudioPlayer FileName=" +
-                                             LDir.Path("x.wav") + "'",
+    // The libav player and logger read and write plain WAV files without the module.
+    const TShellResult LWav = RunSonorix("run --quiet 'TSNLAVAudioPlayer FileName=" + LDir.Path("x.wav") +
+                                             " ! TSNLAVAudioLogger FileName=" + LDir.Path("y.wav") + "'",
                                          LDebug);
     ASSERT_EQ(LWav.ExitCode, 0) << LWav.Output;
     for (const char* LLibrary : {"libavcodec", "libavformat", "libavutil", "libswresample", "SonorixLAV"}) {
