@@ -70,9 +70,23 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
     posix_spawn_file_actions_init(&LActions);
     posix_spawn_file_actions_adddup2(&LActions, AOutFd >= 0 ? AOutFd : LOut[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&LActions, LErr[1], STDERR_FILENO);
+    // The tool starts with default stop signals and none blocked, whatever
+    // this process inherited (a background job ignores SIGINT, and an
+    // ignored SIGINT before the tool's handler is in place would be lost).
+    posix_spawnattr_t LAttributes;
+    posix_spawnattr_init(&LAttributes);
+    sigset_t LDefault, LNone;
+    sigemptyset(&LNone);
+    sigemptyset(&LDefault);
+    for (int LSignal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&LDefault, LSignal);
+    posix_spawnattr_setsigdefault(&LAttributes, &LDefault);
+    posix_spawnattr_setsigmask(&LAttributes, &LNone);
+    posix_spawnattr_setflags(&LAttributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t LPid = 0;
-    const int LSpawned = posix_spawn(&LPid, SONORIX_TOOL_PATH, &LActions, nullptr, LArgv.data(), environ);
+    const int LSpawned = posix_spawn(&LPid, SONORIX_TOOL_PATH, &LActions, &LAttributes, LArgv.data(), environ);
     posix_spawn_file_actions_destroy(&LActions);
+    posix_spawnattr_destroy(&LAttributes);
     close(LErr[1]);
     close(LOut[1]);
     const bool LAfterFirstLine = ASignal && ADelayMicros == CAtFirstLine && AOutFd < 0;
