@@ -364,8 +364,8 @@ bool TSNAudioMixer::CalculateSendOutput()
     const uint32_t LSize = GetOutputBufferSize();
     ISNAudioBufferPtr LOutput =
         TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
-    ISNAudioBufferPtr LWork =
-        TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
+    // For inputs that need a stretch only.
+    ISNAudioBufferPtr LWork;
     if (!GetCanStart())
         return false;
 
@@ -397,14 +397,13 @@ bool TSNAudioMixer::CalculateSendOutput()
                     else if (LCoefficient != 1.0)
                         LOutput->MultiplyByReal(LCoefficient);
                     LFirst = false;
+                } else if (LEnabled) {
+                    LPin->StretchAddBuffer(*LOutput, LCoefficient, LWork);
                 } else {
-                    if (!LPin->StretchLoadBuffer(*LWork))
-                        LWork->Zero();
-                    if (LEnabled) {
-                        if (LCoefficient != 1.0)
-                            LWork->MultiplyByReal(LCoefficient);
-                        LOutput->Add(*LWork);
-                    }
+                    if (!LWork)
+                        LWork = TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize,
+                                                             FRunningChannelMask);
+                    LPin->StretchLoadBuffer(*LWork);
                 }
             }
         }

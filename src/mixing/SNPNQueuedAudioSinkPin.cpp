@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNMultiInput.h"
 
+#include "SNAudioBufferArithmetic.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -190,6 +191,20 @@ bool TSNPNQueuedAudioSinkPin::StretchLoadBuffer(ISNAudioBuffer& ATarget)
 
     StretchFrames(*LTemp, ATarget, ATarget.GetSize());
     return true;
+}
+
+void TSNPNQueuedAudioSinkPin::StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork)
+{
+    if (FNeededSamples != 0 && FPrefillCount <= 0 && ATarget.GetSize() == FNeededSamples) {
+        FEnoughSamples = true;
+        FBufferQueue->PopAdd(ATarget, ACoefficient);
+        return;
+    }
+    if (!AWork)
+        AWork = TSNAudioBuffer::CreateSizeEx(ATarget.GetSamplesPerSecond(), ATarget.GetBitsPerSample(),
+                                             ATarget.GetChannels(), ATarget.GetSize(), ATarget.GetChannelMask());
+    if (StretchLoadBuffer(*AWork))
+        AddScaledFrames(*AWork, 0, ATarget, 0, ATarget.GetSize(), ACoefficient);
 }
 
 uint32_t TSNPNQueuedAudioSinkPin::LoadRemainder(ISNAudioBuffer& ATarget)
