@@ -101,8 +101,8 @@ public:
     // StretchLoadBuffer into AWork (made like ATarget on first need), then
     // AWork multiplied by ACoefficient and added to ATarget (nothing added
     // when nothing was loaded); without a stretch the queue's frames are
-    // added to ATarget directly.
-    void StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork);
+    // added to ATarget directly. Whether anything was loaded.
+    bool StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork);
     // At the end of the stream: at most one output buffer's worth of what the
     // queue still holds, into the start of ATarget (the rest silent);
     // returns the output frames it covers.

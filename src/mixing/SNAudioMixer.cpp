@@ -387,15 +387,15 @@ bool TSNAudioMixer::CalculateSendOutput()
                 const double LCoefficient = FChannels[static_cast<int>(I)].FCoefficient;
                 // A disabled channel's data is still taken, so its queue
                 // never fills up.
-                if (LFirst) {
+                if (LFirst && LEnabled) {
+                    // Added to the output's silence: the scaled input itself.
+                    if (LPin->StretchAddBuffer(*LOutput, LCoefficient, LWork))
+                        LSilent = false;
+                    LFirst = false;
+                } else if (LFirst) {
                     if (LPin->StretchLoadBuffer(*LOutput))
                         LSilent = false;
-                    else
-                        LOutput->Zero();
-                    if (!LEnabled)
-                        LOutput->Zero();
-                    else if (LCoefficient != 1.0)
-                        LOutput->MultiplyByReal(LCoefficient);
+                    LOutput->Zero();
                     LFirst = false;
                 } else if (LEnabled) {
                     LPin->StretchAddBuffer(*LOutput, LCoefficient, LWork);

@@ -193,18 +193,19 @@ bool TSNPNQueuedAudioSinkPin::StretchLoadBuffer(ISNAudioBuffer& ATarget)
     return true;
 }
 
-void TSNPNQueuedAudioSinkPin::StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork)
+bool TSNPNQueuedAudioSinkPin::StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork)
 {
     if (FNeededSamples != 0 && FPrefillCount <= 0 && ATarget.GetSize() == FNeededSamples) {
         FEnoughSamples = true;
-        FBufferQueue->PopAdd(ATarget, ACoefficient);
-        return;
+        return FBufferQueue->PopAdd(ATarget, ACoefficient);
     }
     if (!AWork)
         AWork = TSNAudioBuffer::CreateSizeEx(ATarget.GetSamplesPerSecond(), ATarget.GetBitsPerSample(),
                                              ATarget.GetChannels(), ATarget.GetSize(), ATarget.GetChannelMask());
-    if (StretchLoadBuffer(*AWork))
-        AddScaledFrames(*AWork, 0, ATarget, 0, ATarget.GetSize(), ACoefficient);
+    if (!StretchLoadBuffer(*AWork))
+        return false;
+    AddScaledFrames(*AWork, 0, ATarget, 0, ATarget.GetSize(), ACoefficient);
+    return true;
 }
 
 uint32_t TSNPNQueuedAudioSinkPin::LoadRemainder(ISNAudioBuffer& ATarget)
