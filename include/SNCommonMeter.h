@@ -109,9 +109,13 @@ protected:
     // Measures every whole period the queue holds. Called with FLock held.
     virtual void ProcessQueue();
     virtual void InitBuffers();
-    // Copies the next GetBufferSize frames of each running channel into its
-    // work buffer as floats. Called with FLock held.
+    // Hands the next GetBufferSize frames to TakeFrames, span by span of the
+    // queued buffers. Called with FLock held.
     virtual void FillInternalBuffers();
+    // ACount frames from AFrames (interleaved, AStep bytes apart) go to the
+    // period from its frame AFilled on. By default: each running channel's
+    // samples to its work buffer as floats.
+    virtual void TakeFrames(const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AFilled);
     // Frames per period, at least 1.
     virtual int32_t GetBufferSize();
     // AValues[c] := the level of the period in channel c's work buffer, for

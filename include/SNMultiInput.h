@@ -37,6 +37,10 @@ public:
     // buffer's CopyTo does); false, taking nothing, when fewer frames than
     // its size are held.
     virtual bool Pop(ISNAudioBuffer& ABuffer) = 0;
+    // Adds the next ADest.GetSize() frames, multiplied by AFactor, to ADest:
+    // the bits of MultiplyByReal on them followed by ADest's Add; false,
+    // taking nothing, when fewer frames are held.
+    virtual bool PopAdd(ISNAudioBuffer& ADest, double AFactor) = 0;
     // Empties the queue and releases waiting producers.
     virtual void Clear() = 0;
     virtual uint32_t GetCollectedSamples() const = 0;
@@ -51,6 +55,7 @@ public:
 
     void Push(ISNAudioBufferPtr ABuffer, const TCallback& ACallback = {}) override;
     bool Pop(ISNAudioBuffer& ABuffer) override;
+    bool PopAdd(ISNAudioBuffer& ADest, double AFactor) override;
     void Clear() override;
     uint32_t GetCollectedSamples() const override;
     uint32_t GetMaxSamples() const override;
@@ -93,6 +98,11 @@ public:
     // How many master-pump ticks to pass upstream for one tick of the owner.
     int MasterPumpCount(double ARate);
     bool StretchLoadBuffer(ISNAudioBuffer& ATarget);
+    // StretchLoadBuffer into AWork (made like ATarget on first need), then
+    // AWork multiplied by ACoefficient and added to ATarget (nothing added
+    // when nothing was loaded); without a stretch the queue's frames are
+    // added to ATarget directly. Whether anything was loaded.
+    bool StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork);
     // At the end of the stream: at most one output buffer's worth of what the
     // queue still holds, into the start of ATarget (the rest silent);
     // returns the output frames it covers.

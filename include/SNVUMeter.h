@@ -11,6 +11,7 @@ namespace Sonorix {
 SN_API_BEGIN
 
 struct TSNMeterDCBlockers;
+struct TSNVUMeterState;
 
 // Volume-unit meter: the RMS of each period after a 20 Hz DC blocker, so a
 // constant offset reads towards 0. Values and modes as TSNRMSMeter.
@@ -29,10 +30,11 @@ public:
 
 protected:
     void Reset(const WAVEFORMATEXTENSIBLE* AWaveFormat) override;
+    void TakeFrames(const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AFilled) override;
     void GetMeterValue(TSNChannelReals& AValues) override;
 
 private:
-    std::unique_ptr<TSNMeterDCBlockers> FDCBlockers;
+    std::unique_ptr<TSNVUMeterState> FState;
 };
 
 namespace SNVUMeter {

@@ -298,9 +298,6 @@ float* TSNCommonMeter::WorkBuffer(int32_t AChannel)
 void TSNCommonMeter::FillInternalBuffers()
 {
     const int32_t LNeeded = GetBufferSize();
-    const int32_t LChannels = std::min<int32_t>(FRunningChannelCount, static_cast<int32_t>(FInternalBuffers.size()));
-    const unsigned LBits = FWaveFormat.Format.wBitsPerSample;
-    const int32_t LBytes = static_cast<int32_t>(LBits / 8);
     int32_t LFilled = 0;
     ISNAudioBufferPtr LBuffer;
     while (LFilled < LNeeded && FQueue.GetBuffer(0, LBuffer)) {
@@ -312,25 +309,28 @@ void TSNCommonMeter::FillInternalBuffers()
         }
         const int32_t LCount = std::min(LSize - FLastBufferPos, LNeeded - LFilled);
         const auto LStep = static_cast<int32_t>(LBuffer->GetDataStep());
-        const IppiSize LRoi{1, LCount};
-        for (int32_t c = 0; c < LChannels; ++c) {
-            const uint8_t* LSource = LBuffer->ByteRead() + static_cast<size_t>(FLastBufferPos) * LStep +
-                                     static_cast<size_t>(c) * LBytes;
-            float* LTarget = WorkBuffer(c) + LFilled;
-            switch (LBits) {
-            case 8: ippiConvert_8u32f_C1R(LSource, LStep, LTarget, 4, LRoi); break;
-            case 16:
-                ippiConvert_16s32f_C1R(reinterpret_cast<const Ipp16s*>(LSource), LStep, LTarget, 4, LRoi);
-                break;
-            case 24: ippiConvert_24s32f_C1R(LSource, LStep, LTarget, 4, LRoi); break;
-            case 32:
-                ippiConvert_32s32f_C1R(reinterpret_cast<const Ipp32s*>(LSource), LStep, LTarget, 4, LRoi);
-                break;
-            default: break;
-            }
-        }
+        TakeFrames(LBuffer->ByteRead() + static_cast<size_t>(FLastBufferPos) * LStep, LStep, LCount, LFilled);
         FLastBufferPos += LCount;
         LFilled += LCount;
+    }
+}
+
+void TSNCommonMeter::TakeFrames(const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AFilled)
+{
+    const int32_t LChannels = std::min<int32_t>(FRunningChannelCount, static_cast<int32_t>(FInternalBuffers.size()));
+    const unsigned LBits = FWaveFormat.Format.wBitsPerSample;
+    const int32_t LBytes = static_cast<int32_t>(LBits / 8);
+    const IppiSize LRoi{1, ACount};
+    for (int32_t c = 0; c < LChannels; ++c) {
+        const uint8_t* LSource = AFrames + static_cast<size_t>(c) * LBytes;
+        float* LTarget = WorkBuffer(c) + AFilled;
+        switch (LBits) {
+        case 8: ippiConvert_8u32f_C1R(LSource, AStep, LTarget, 4, LRoi); break;
+        case 16: ippiConvert_16s32f_C1R(reinterpret_cast<const Ipp16s*>(LSource), AStep, LTarget, 4, LRoi); break;
+        case 24: ippiConvert_24s32f_C1R(LSource, AStep, LTarget, 4, LRoi); break;
+        case 32: ippiConvert_32s32f_C1R(reinterpret_cast<const Ipp32s*>(LSource), AStep, LTarget, 4, LRoi); break;
+        default: break;
+        }
     }
 }
 

@@ -3,10 +3,13 @@
 
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
+#include "IPPExtraFunctions.h"
 #include "SNMeterDCBlockers.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace Sonorix {
 
@@ -33,13 +36,86 @@ void CreateMeterDCBlockers(std::vector<IIRState_32f*>& AStates, const WAVEFORMAT
             LState = nullptr;
 }
 
-TSNVUMeter::TSNVUMeter() : FDCBlockers(std::make_unique<TSNMeterDCBlockers>()) {}
+// The DC blocker y[k] = x[k-1] - x[k-2] + p y[k-1] of each channel and the
+// sum of its squares over the period, in double precision. The channels'
+// recurrences are independent, so one frame's run side by side.
+struct TSNVUMeterState {
+    double Pole = 0;
+    std::array<double, CSNMaxMeterChannels> X1{}, X2{}, Y{}, Sum{};
+};
 
-TSNVUMeter::~TSNVUMeter()
+namespace {
+
+struct TVUWidth8 {
+    static constexpr int32_t Bytes = 1;
+    static double Load(const uint8_t* p) { return p[0]; }
+};
+struct TVUWidth16 {
+    static constexpr int32_t Bytes = 2;
+    static double Load(const uint8_t* p)
+    {
+        int16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+};
+struct TVUWidth24 {
+    static constexpr int32_t Bytes = 3;
+    static double Load(const uint8_t* p) { return Convert24BitTo32Bit(p); }
+};
+struct TVUWidth32 {
+    static constexpr int32_t Bytes = 4;
+    static double Load(const uint8_t* p)
+    {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+};
+
+// AChannels <= N; with N a small constant the state lives in registers.
+template <class TWidth, int32_t N>
+void RunBlockers(TSNVUMeterState& AState, const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AChannels)
 {
-    TLockAccess LAccess = FLock->WriteLock();
-    FreeMeterDCBlockers(FDCBlockers->States);
+    std::array<double, N> x1, x2, y1, LSum;
+    for (int32_t c = 0; c < AChannels; ++c) {
+        x1[c] = AState.X1[c];
+        x2[c] = AState.X2[c];
+        y1[c] = AState.Y[c];
+        LSum[c] = AState.Sum[c];
+    }
+    const double p = AState.Pole;
+    for (int32_t f = 0; f < ACount; ++f, AFrames += AStep)
+        for (int32_t c = 0; c < AChannels; ++c) {
+            const double y = x1[c] - x2[c] + p * y1[c];
+            LSum[c] += y * y;
+            x2[c] = x1[c];
+            x1[c] = TWidth::Load(AFrames + c * TWidth::Bytes);
+            y1[c] = y;
+        }
+    for (int32_t c = 0; c < AChannels; ++c) {
+        AState.X1[c] = x1[c];
+        AState.X2[c] = x2[c];
+        AState.Y[c] = y1[c];
+        AState.Sum[c] = LSum[c];
+    }
 }
+
+template <class TWidth>
+void RunBlockers(TSNVUMeterState& AState, const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AChannels)
+{
+    switch (AChannels) {
+    case 1: RunBlockers<TWidth, 1>(AState, AFrames, AStep, ACount, 1); break;
+    case 2: RunBlockers<TWidth, 2>(AState, AFrames, AStep, ACount, 2); break;
+    default: RunBlockers<TWidth, CSNMaxMeterChannels>(AState, AFrames, AStep, ACount, AChannels); break;
+    }
+}
+
+} // namespace
+
+TSNVUMeter::TSNVUMeter() : FState(std::make_unique<TSNVUMeterState>()) {}
+
+TSNVUMeter::~TSNVUMeter() = default;
 
 const TClassDescription& TSNVUMeter::ClassDescription()
 {
@@ -59,23 +135,32 @@ void TSNVUMeter::Reset(const WAVEFORMATEXTENSIBLE* AWaveFormat)
         return;
     TSNCommonMeter::Reset(AWaveFormat);
     TLockAccess LAccess = FLock->WriteLock();
-    CreateMeterDCBlockers(FDCBlockers->States, *AWaveFormat);
+    *FState = {};
+    // 125.66... = 2 pi 20 Hz.
+    const double LRate = AWaveFormat->Format.nSamplesPerSec;
+    FState->Pole = LRate > 0 ? 1.0 - 125.66370614359172 / LRate : 0.0;
+}
+
+void TSNVUMeter::TakeFrames(const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t)
+{
+    const int32_t LChannels = std::min(RunningChannels(), CSNMaxMeterChannels);
+    if (LChannels <= 0)
+        return;
+    switch (FWaveFormat.Format.wBitsPerSample) {
+    case 8: RunBlockers<TVUWidth8>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 16: RunBlockers<TVUWidth16>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 24: RunBlockers<TVUWidth24>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 32: RunBlockers<TVUWidth32>(*FState, AFrames, AStep, ACount, LChannels); break;
+    default: break;
+    }
 }
 
 void TSNVUMeter::GetMeterValue(TSNChannelReals& AValues)
 {
-    const int32_t n = GetBufferSize();
-    const int32_t LChannels =
-        std::min<int32_t>(RunningChannels(), static_cast<int32_t>(FDCBlockers->States.size()));
-    for (int32_t c = 0; c < LChannels; ++c) {
-        float* x = WorkBuffer(c);
-        if (FDCBlockers->States[static_cast<size_t>(c)])
-            ippsIIR_32f_I(x, n, FDCBlockers->States[static_cast<size_t>(c)]);
-        ippsSqr_32f_I(x, n);
-        Ipp32f LSum = 0;
-        ippsSum_32f(x, n, &LSum, ippAlgHintAccurate);
-        AValues[static_cast<size_t>(c)] = std::sqrt(std::max(0.0, static_cast<double>(LSum)) / n);
-    }
+    const double n = GetBufferSize();
+    for (int32_t c = 0; c < RunningChannels(); ++c)
+        AValues[static_cast<size_t>(c)] = std::sqrt(FState->Sum[static_cast<size_t>(c)] / n);
+    FState->Sum.fill(0.0);
 }
 
 namespace SNVUMeter {

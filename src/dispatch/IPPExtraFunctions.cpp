@@ -4,8 +4,12 @@
 #include "SNBasicDispatcher.h"
 #include "SNVectorSelect.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sys/platform/x86.h>
+
+#include <immintrin.h>
 
 namespace Sonorix {
 
@@ -83,8 +87,24 @@ IppStatus AddOffset8uI(const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32
 
 IppStatus ippiSet_24s_C1R(Ipp32s value, Ipp8u* pDst, int32_t dstStep, IppiSize roi)
 {
+    if (const IppStatus LStatus = CheckRegion(pDst, pDst, roi, dstStep, dstStep); LStatus != ippStsNoErr)
+        return LStatus;
+    // Three bytes repeat every 64 samples on a whole number of vectors: the
+    // row is written in copies of that pattern, then its rest.
+    constexpr std::ptrdiff_t CPatternSamples = 64;
+    uint8_t LPattern[3 * CPatternSamples];
     const int32_t LValue = value < CMin24 ? CMin24 : (value > CMax24 ? CMax24 : value);
-    return SetValue<TPacked24Sample>(LValue, pDst, dstStep, roi);
+    for (std::ptrdiff_t i = 0; i < CPatternSamples; ++i)
+        Convert32BitTo24Bit(LValue, LPattern + 3 * i);
+    return RunSelected([&] {
+        ForEachRow(pDst, dstStep, 3, pDst, dstStep, 3, roi, [&](Ipp8u* ARow, Ipp8u*, std::ptrdiff_t ACount) {
+            std::ptrdiff_t i = 0;
+            for (; i + CPatternSamples <= ACount; i += CPatternSamples)
+                std::memcpy(ARow + 3 * i, LPattern, sizeof LPattern);
+            std::memcpy(ARow + 3 * i, LPattern, static_cast<size_t>(3 * (ACount - i)));
+        });
+        return ippStsNoErr;
+    });
 }
 
 IppStatus MultiplyByReal8uI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi)
@@ -105,6 +125,34 @@ IppStatus MultiplyByReal24sI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, I
 IppStatus MultiplyByReal32sI(double value, Ipp32s* pSrcDst, int32_t srcDstStep, IppiSize roi)
 {
     return RunSelected([&] { return MultiplyInPlace<T32s, INT32_MIN, INT32_MAX>(pSrcDst, srcDstStep, roi, value); });
+}
+
+IppStatus AddProductOfReal8uI(double value, const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep,
+                              IppiSize roi)
+{
+    return RunSelected([&] { return AddProductInPlace<T8u, 0, 255, 128>(pSrc, srcStep, pSrcDst, srcDstStep, roi, value); });
+}
+
+IppStatus AddProductOfReal16sI(double value, const Ipp16s* pSrc, int32_t srcStep, Ipp16s* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi)
+{
+    return RunSelected(
+        [&] { return AddProductInPlace<T16s, INT16_MIN, INT16_MAX>(pSrc, srcStep, pSrcDst, srcDstStep, roi, value); });
+}
+
+IppStatus AddProductOfReal24sI(double value, const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi)
+{
+    return RunSelected([&] {
+        return AddProductInPlace<TPacked24Sample, CMin24, CMax24>(pSrc, srcStep, pSrcDst, srcDstStep, roi, value);
+    });
+}
+
+IppStatus AddProductOfReal32sI(double value, const Ipp32s* pSrc, int32_t srcStep, Ipp32s* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi)
+{
+    return RunSelected(
+        [&] { return AddProductInPlace<T32s, INT32_MIN, INT32_MAX>(pSrc, srcStep, pSrcDst, srcDstStep, roi, value); });
 }
 
 namespace {
@@ -146,6 +194,70 @@ IppStatus ConvertWidthFrom(const Ipp8u* ASrc, Ipp8u* ADst, int ADstBits, std::pt
     return ippStsNoErr;
 }
 
+// The low three bytes of each of AValues' first ACount values to ADst, 8 at
+// a time: byte shuffle within each 128-bit lane, then the lanes' 12-byte
+// packs moved together. Returns how many it wrote; the rest is the caller's.
+__attribute__((target("avx2"))) inline std::ptrdiff_t Pack24AVX2(const int32_t* AValues, Ipp8u* ADst,
+                                                                 std::ptrdiff_t ACount)
+{
+    const __m256i LBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
+                                            9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i LDwords = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    std::ptrdiff_t i = 0;
+    for (; i + 8 <= ACount; i += 8) {
+        const __m256i v = _mm256_permutevar8x32_epi32(
+            _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(AValues + i)), LBytes), LDwords);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ADst + 3 * i), _mm256_castsi256_si128(v));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(ADst + 3 * i + 16), _mm256_extracti128_si256(v, 1));
+    }
+    return i;
+}
+
+// As Pack24AVX2, 16 at a time, the 48 bytes by one masked store.
+__attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) inline std::ptrdiff_t
+Pack24AVX512(const int32_t* AValues, Ipp8u* ADst, std::ptrdiff_t ACount)
+{
+    const __m512i LBytes =
+        _mm512_broadcast_i32x4(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    const __m512i LDwords = _mm512_setr_epi32(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
+    std::ptrdiff_t i = 0;
+    for (; i + 16 <= ACount; i += 16) {
+        const __m512i v = _mm512_permutexvar_epi32(LDwords, _mm512_shuffle_epi8(_mm512_loadu_si512(AValues + i), LBytes));
+        _mm512_mask_storeu_epi32(ADst + 3 * i, 0x0FFF, v);
+    }
+    return i;
+}
+
+// ConvertWidthRow to 24 bits in blocks: the values of a block into 32-bit
+// integers (the same arithmetic), then packed by APack.
+template <class TSrcAcc, class TSrcForm, class FPack>
+void ConvertTo24Row(const Ipp8u* ASrc, Ipp8u* ADst, std::ptrdiff_t ACount, FPack APack)
+{
+    constexpr std::ptrdiff_t CBlock = 256;
+    const auto* LSrc = reinterpret_cast<const typename TSrcAcc::Elem*>(ASrc);
+    int32_t LValues[CBlock];
+    for (std::ptrdiff_t LFirst = 0; LFirst < ACount; LFirst += CBlock) {
+        const std::ptrdiff_t n = std::min(CBlock, ACount - LFirst);
+        for (std::ptrdiff_t i = 0; i < n; ++i)
+            LValues[i] = TForm24::FromFull(TSrcForm::ToFull(TSrcAcc::Load(LSrc, LFirst + i)));
+        Ipp8u* LDst = ADst + 3 * LFirst;
+        for (std::ptrdiff_t i = APack(LValues, LDst, n); i < n; ++i)
+            Convert32BitTo24Bit(LValues[i], LDst + 3 * i);
+    }
+}
+
+template <class FPack>
+IppStatus ConvertTo24Body(const Ipp8u* ASrc, int ASrcBits, Ipp8u* ADst, std::ptrdiff_t ACount, FPack APack)
+{
+    switch (ASrcBits) {
+    case 8: ConvertTo24Row<T8u, TForm8>(ASrc, ADst, ACount, APack); break;
+    case 16: ConvertTo24Row<T16s, TForm16>(ASrc, ADst, ACount, APack); break;
+    case 32: ConvertTo24Row<T32s, TForm32>(ASrc, ADst, ACount, APack); break;
+    default: return ippStsRangeErr;
+    }
+    return ippStsNoErr;
+}
+
 IppStatus ConvertWidthBody(const Ipp8u* ASrc, int ASrcBits, Ipp8u* ADst, int ADstBits, std::ptrdiff_t ACount)
 {
     if (!ASrc || !ADst)
@@ -165,6 +277,19 @@ IppStatus ConvertWidthBody(const Ipp8u* ASrc, int ASrcBits, Ipp8u* ADst, int ADs
 
 IppStatus ConvertSampleWidth(const Ipp8u* pSrc, int srcBits, Ipp8u* pDst, int dstBits, std::ptrdiff_t count)
 {
+    // Stores of 24-bit samples: byte shuffles where the CPU has them.
+    if (dstBits == 24 && (srcBits == 8 || srcBits == 16 || srcBits == 32) && pSrc && pDst && count >= 0 &&
+        VectorKernelsEnabled()) {
+        if (WideVectorKernelsEnabled())
+            return RunAVX512([&] {
+                return ConvertTo24Body(pSrc, srcBits, pDst, count,
+                                       [](const int32_t* v, Ipp8u* d, std::ptrdiff_t n) { return Pack24AVX512(v, d, n); });
+            });
+        return RunAVX2([&] {
+            return ConvertTo24Body(pSrc, srcBits, pDst, count,
+                                   [](const int32_t* v, Ipp8u* d, std::ptrdiff_t n) { return Pack24AVX2(v, d, n); });
+        });
+    }
     return RunSelected([&] { return ConvertWidthBody(pSrc, srcBits, pDst, dstBits, count); });
 }
 

@@ -77,6 +77,17 @@ IppStatus MultiplyByReal16sI(double value, Ipp16s* pSrcDst, int32_t srcDstStep, 
 IppStatus MultiplyByReal24sI(double value, Ipp8u* pSrcDst, int32_t srcDstStep, IppiSize roi);
 IppStatus MultiplyByReal32sI(double value, Ipp32s* pSrcDst, int32_t srcDstStep, IppiSize roi);
 
+// pSrcDst := saturate(pSrcDst + pSrc multiplied by value as above), the same
+// bits as MultiplyByReal of a copy of pSrc followed by the saturating add.
+IppStatus AddProductOfReal8uI(double value, const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep,
+                              IppiSize roi);
+IppStatus AddProductOfReal16sI(double value, const Ipp16s* pSrc, int32_t srcStep, Ipp16s* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi);
+IppStatus AddProductOfReal24sI(double value, const Ipp8u* pSrc, int32_t srcStep, Ipp8u* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi);
+IppStatus AddProductOfReal32sI(double value, const Ipp32s* pSrc, int32_t srcStep, Ipp32s* pSrcDst, int32_t srcDstStep,
+                               IppiSize roi);
+
 // count packed samples of srcBits to dstBits (8, 16, 24 or 32; 8-bit samples
 // unsigned with 128 as zero): widening shifts left (16-bit 1 -> 24-bit 256),
 // narrowing shifts right arithmetically, rounding toward minus infinity.

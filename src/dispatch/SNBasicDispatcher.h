@@ -279,6 +279,31 @@ IppStatus MultiplyInPlace(typename TAcc::Elem* ASrcDst, int32_t ASrcDstStep, Ipp
     return ippStsNoErr;
 }
 
+// ASrcDst := saturate(ASrcDst + saturate(round((ASrc - AOffset) * AFactor)))
+// within [AMin, AMax]: MultiplyInPlace of ASrc followed by AddInPlace, in one
+// pass. Every value past the rounding is an integer below 2^33, exact in double.
+template <class TAcc, int32_t AMin, int32_t AMax, int32_t AOffset = 0>
+IppStatus AddProductInPlace(const typename TAcc::Elem* ASrc, int32_t ASrcStep, typename TAcc::Elem* ASrcDst,
+                            int32_t ASrcDstStep, IppiSize ARoi, double AFactor)
+{
+    if (const IppStatus LStatus = CheckRegion(ASrc, ASrcDst, ARoi, ASrcStep, ASrcDstStep); LStatus != ippStsNoErr)
+        return LStatus;
+    constexpr double LLow = double{AMin} - AOffset;
+    constexpr double LHigh = double{AMax} - AOffset;
+    ForEachRow(ASrc, ASrcStep, TAcc::Bytes, ASrcDst, ASrcDstStep, TAcc::Bytes, ARoi,
+               [=](const typename TAcc::Elem* ARowSrc, typename TAcc::Elem* ARowDst, std::ptrdiff_t ACount) {
+                   for (std::ptrdiff_t i = 0; i < ACount; ++i) {
+                       const double p =
+                           RoundClamp((static_cast<double>(TAcc::Load(ARowSrc, i)) - AOffset) * AFactor, LLow, LHigh);
+                       double v = p + (static_cast<double>(TAcc::Load(ARowDst, i)) - AOffset);
+                       v = v > LLow ? v : LLow;
+                       v = v < LHigh ? v : LHigh;
+                       TAcc::Store(ARowDst, i, static_cast<int32_t>(v) + AOffset);
+                   }
+               });
+    return ippStsNoErr;
+}
+
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
 #endif

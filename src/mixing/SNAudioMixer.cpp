@@ -364,8 +364,8 @@ bool TSNAudioMixer::CalculateSendOutput()
     const uint32_t LSize = GetOutputBufferSize();
     ISNAudioBufferPtr LOutput =
         TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
-    ISNAudioBufferPtr LWork =
-        TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize, FRunningChannelMask);
+    // For inputs that need a stretch only.
+    ISNAudioBufferPtr LWork;
     if (!GetCanStart())
         return false;
 
@@ -387,24 +387,23 @@ bool TSNAudioMixer::CalculateSendOutput()
                 const double LCoefficient = FChannels[static_cast<int>(I)].FCoefficient;
                 // A disabled channel's data is still taken, so its queue
                 // never fills up.
-                if (LFirst) {
+                if (LFirst && LEnabled) {
+                    // Added to the output's silence: the scaled input itself.
+                    if (LPin->StretchAddBuffer(*LOutput, LCoefficient, LWork))
+                        LSilent = false;
+                    LFirst = false;
+                } else if (LFirst) {
                     if (LPin->StretchLoadBuffer(*LOutput))
                         LSilent = false;
-                    else
-                        LOutput->Zero();
-                    if (!LEnabled)
-                        LOutput->Zero();
-                    else if (LCoefficient != 1.0)
-                        LOutput->MultiplyByReal(LCoefficient);
+                    LOutput->Zero();
                     LFirst = false;
+                } else if (LEnabled) {
+                    LPin->StretchAddBuffer(*LOutput, LCoefficient, LWork);
                 } else {
-                    if (!LPin->StretchLoadBuffer(*LWork))
-                        LWork->Zero();
-                    if (LEnabled) {
-                        if (LCoefficient != 1.0)
-                            LWork->MultiplyByReal(LCoefficient);
-                        LOutput->Add(*LWork);
-                    }
+                    if (!LWork)
+                        LWork = TSNAudioBuffer::CreateSizeEx(FRunningRate, FRunningBits, FRunningChannels, LSize,
+                                                             FRunningChannelMask);
+                    LPin->StretchLoadBuffer(*LWork);
                 }
             }
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNMultiInput.h"
 
+#include "SNAudioBufferArithmetic.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -189,6 +190,21 @@ bool TSNPNQueuedAudioSinkPin::StretchLoadBuffer(ISNAudioBuffer& ATarget)
         return false;
 
     StretchFrames(*LTemp, ATarget, ATarget.GetSize());
+    return true;
+}
+
+bool TSNPNQueuedAudioSinkPin::StretchAddBuffer(ISNAudioBuffer& ATarget, double ACoefficient, ISNAudioBufferPtr& AWork)
+{
+    if (FNeededSamples != 0 && FPrefillCount <= 0 && ATarget.GetSize() == FNeededSamples) {
+        FEnoughSamples = true;
+        return FBufferQueue->PopAdd(ATarget, ACoefficient);
+    }
+    if (!AWork)
+        AWork = TSNAudioBuffer::CreateSizeEx(ATarget.GetSamplesPerSecond(), ATarget.GetBitsPerSample(),
+                                             ATarget.GetChannels(), ATarget.GetSize(), ATarget.GetChannelMask());
+    if (!StretchLoadBuffer(*AWork))
+        return false;
+    AddScaledFrames(*AWork, 0, ATarget, 0, ATarget.GetSize(), ACoefficient);
     return true;
 }
 

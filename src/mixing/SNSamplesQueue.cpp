@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNMultiInput.h"
 
+#include "SNAudioBufferArithmetic.h"
 #include "DGClock.h"
 
 #include <algorithm>
@@ -70,6 +71,42 @@ bool TSNSamplesQueue::Pop(ISNAudioBuffer& ABuffer)
             FExtractOffset = 0;
             LWritePos += LPart;
             LRemaining -= LPart;
+        }
+    }
+    FCollectedSamples -= LSize;
+    FPullEvent.SetEvent();
+    return true;
+}
+
+bool TSNSamplesQueue::PopAdd(ISNAudioBuffer& ADest, double AFactor)
+{
+    std::lock_guard LGuard(FSection);
+    const uint32_t LSize = ADest.GetSize();
+    if (LSize > FCollectedSamples)
+        return false;
+    uint32_t LRemaining = LSize;
+    uint32_t LWritePos = 0;
+    while (LRemaining > 0) {
+        const ISNAudioBufferPtr& LFirst = FBuffers.front();
+        const uint32_t LPart = std::min(LFirst->GetSize() - FExtractOffset, LRemaining);
+        if (LPart > 0) {
+            if (LFirst->GetBitsPerSample() == ADest.GetBitsPerSample() && LFirst->GetChannels() == ADest.GetChannels()) {
+                AddScaledFrames(*LFirst, FExtractOffset, ADest, LWritePos, LPart, AFactor);
+            } else {
+                // Another layout than the output's: converted first, as Pop does.
+                ISNAudioBufferPtr LConverted =
+                    TSNAudioBuffer::CreateSizeEx(ADest.GetSamplesPerSecond(), ADest.GetBitsPerSample(),
+                                                 ADest.GetChannels(), LPart, ADest.GetChannelMask());
+                LFirst->CopyTo(FExtractOffset, *LConverted, 0, LPart);
+                AddScaledFrames(*LConverted, 0, ADest, LWritePos, LPart, AFactor);
+            }
+        }
+        LWritePos += LPart;
+        LRemaining -= LPart;
+        FExtractOffset += LPart;
+        if (FExtractOffset >= LFirst->GetSize()) {
+            FBuffers.pop_front();
+            FExtractOffset = 0;
         }
     }
     FCollectedSamples -= LSize;

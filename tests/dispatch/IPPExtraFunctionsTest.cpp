@@ -831,6 +831,15 @@ TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
                 }
             }))) << "add";
             EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
+                const uint8_t* LSrc = LOther.data();
+                switch (LBits) {
+                case 8: AddProductOfReal8uI(LFactor, LSrc, LStep, AOut, LStep, LRoi); break;
+                case 16: AddProductOfReal16sI(LFactor, reinterpret_cast<const Ipp16s*>(LSrc), LStep, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
+                case 24: AddProductOfReal24sI(LFactor, LSrc, LStep, AOut, LStep, LRoi); break;
+                default: AddProductOfReal32sI(LFactor, reinterpret_cast<const Ipp32s*>(LSrc), LStep, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
+                }
+            }))) << "add product";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
                 switch (LBits) {
                 case 8: ippiSet_8u_C1R(128, AOut, LStep, LRoi); break;
                 case 16: ippiSet_16s_C1R(-3, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;

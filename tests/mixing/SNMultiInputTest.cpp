@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <thread>
 
 using namespace Sonorix;
@@ -69,6 +71,38 @@ TEST(SNSamplesQueueTest, PopConvertsIntoTheTargetsWidthAndChannels)
         EXPECT_EQ(LTarget->GetItem(F, 0), static_cast<int32_t>((1 + F) << 8));
         EXPECT_EQ(LTarget->GetItem(F, 1), static_cast<int32_t>((1 + F) << 8));
     }
+}
+
+TEST(SNSamplesQueueTest, PopAddGivesTheBitsOfPopMultiplyAndAddAtEveryWidth)
+{
+    std::mt19937 LRandom(5);
+    const auto LNoise = [&](unsigned ABits, unsigned AChannels, uint32_t AFrames) {
+        ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(44100, ABits, AChannels, AFrames);
+        for (size_t i = 0; i < LBuffer->GetByteSize(); ++i)
+            LBuffer->ByteWrite()[i] = static_cast<uint8_t>(LRandom());
+        return LBuffer;
+    };
+    for (unsigned LBits : {8u, 16u, 24u, 32u})
+        for (double LFactor : {0.5, -1.25, 1.0}) {
+            // Pieces cut across the pop, one of another layout than the target's.
+            TSNSamplesQueue LFused, LPlain;
+            for (const ISNAudioBufferPtr& LPiece : {LNoise(LBits, 2, 3), LNoise(16, 1, 2), LNoise(LBits, 2, 4)}) {
+                LFused.Push(TSNAudioBuffer::CreateCopy(*LPiece));
+                LPlain.Push(LPiece);
+            }
+            const ISNAudioBufferPtr LTarget = LNoise(LBits, 2, 7);
+            const ISNAudioBufferPtr LExpected = TSNAudioBuffer::CreateCopy(*LTarget);
+            ASSERT_TRUE(LFused.PopAdd(*LTarget, LFactor));
+            ISNAudioBufferPtr LPopped = TSNAudioBuffer::CreateSize(44100, LBits, 2, 7);
+            ASSERT_TRUE(LPlain.Pop(*LPopped));
+            LPopped->MultiplyByReal(LFactor);
+            LExpected->Add(*LPopped);
+            EXPECT_EQ(0, std::memcmp(LTarget->ByteRead(), LExpected->ByteRead(), LTarget->GetByteSize()))
+                << LBits << " bits, factor " << LFactor;
+            EXPECT_EQ(LFused.GetCollectedSamples(), 2u);
+            EXPECT_FALSE(LFused.PopAdd(*LTarget, LFactor)) << "too few held: nothing taken";
+            EXPECT_EQ(LFused.GetCollectedSamples(), 2u);
+        }
 }
 
 TEST(SNSamplesQueueTest, AQueueAtItsLimitTakesOneMoreBufferAndTheNextPushWaitsForAPop)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "SNAudioBuffer.h"
+#include "SNAudioBufferArithmetic.h"
 
 #include "IPPExtraFunctions.h"
 #include "SNBasicDispatcher.h"
@@ -54,6 +55,10 @@ struct TWidth<8> {
     {
         return AddOffset8uI(ASrc, ACount, ADst, ACount, {ACount, 1});
     }
+    static IppStatus AddProduct(double AValue, const uint8_t* ASrc, uint8_t* ADst, int32_t ACount)
+    {
+        return AddProductOfReal8uI(AValue, ASrc, ACount, ADst, ACount, {ACount, 1});
+    }
     static IppStatus SetSilence(uint8_t* ADst, int32_t ACount) { return ippiSet_8u_C1R(128, ADst, ACount, {ACount, 1}); }
 };
 
@@ -68,6 +73,11 @@ struct TWidth<16> {
     {
         return ippiAdd_16s_C1IRSfs(reinterpret_cast<const Ipp16s*>(ASrc), 2 * ACount, reinterpret_cast<Ipp16s*>(ADst),
                                    2 * ACount, {ACount, 1}, 0);
+    }
+    static IppStatus AddProduct(double AValue, const uint8_t* ASrc, uint8_t* ADst, int32_t ACount)
+    {
+        return AddProductOfReal16sI(AValue, reinterpret_cast<const Ipp16s*>(ASrc), 2 * ACount,
+                                    reinterpret_cast<Ipp16s*>(ADst), 2 * ACount, {ACount, 1});
     }
     static IppStatus SetSilence(uint8_t* ADst, int32_t ACount)
     {
@@ -86,6 +96,10 @@ struct TWidth<24> {
     {
         return ippiAdd_24s_C1IRSfs(ASrc, 3 * ACount, ADst, 3 * ACount, {ACount, 1}, 0);
     }
+    static IppStatus AddProduct(double AValue, const uint8_t* ASrc, uint8_t* ADst, int32_t ACount)
+    {
+        return AddProductOfReal24sI(AValue, ASrc, 3 * ACount, ADst, 3 * ACount, {ACount, 1});
+    }
     static IppStatus SetSilence(uint8_t* ADst, int32_t ACount) { return ippiSet_24s_C1R(0, ADst, 3 * ACount, {ACount, 1}); }
 };
 
@@ -100,6 +114,11 @@ struct TWidth<32> {
     {
         return ippiAdd_32s_C1IRSfs(reinterpret_cast<const Ipp32s*>(ASrc), 4 * ACount, reinterpret_cast<Ipp32s*>(ADst),
                                    4 * ACount, {ACount, 1}, 0);
+    }
+    static IppStatus AddProduct(double AValue, const uint8_t* ASrc, uint8_t* ADst, int32_t ACount)
+    {
+        return AddProductOfReal32sI(AValue, reinterpret_cast<const Ipp32s*>(ASrc), 4 * ACount,
+                                    reinterpret_cast<Ipp32s*>(ADst), 4 * ACount, {ACount, 1});
     }
     static IppStatus SetSilence(uint8_t* ADst, int32_t ACount)
     {
@@ -457,6 +476,31 @@ void TSNAudioBuffer::Add(const ISNAudioBuffer& AOther)
     VisitWidth(FBits, [&](auto AWidth) {
         ForEachPiece(LSamples, FBits / 8, "Add", [&](size_t AByte, int32_t ACount) {
             return decltype(AWidth)::Add(LSrc + AByte, LDst + AByte, ACount);
+        });
+    });
+}
+
+void AddScaledFrames(const ISNAudioBuffer& ASource, uint32_t ASourceOffset, ISNAudioBuffer& ADest,
+                     uint32_t ADestOffset, uint32_t ACount, double AFactor)
+{
+    const uint32_t LBits = ADest.GetBitsPerSample();
+    const uint32_t LChannels = ADest.GetChannels();
+    if (ASource.GetBitsPerSample() != LBits || ASource.GetChannels() != LChannels)
+        throw EAssertionFailed("AddScaledFrames: cannot add a buffer of " + DescribeWaveFormat(ASource.GetWaveFormat()) +
+                               " to a buffer of " + DescribeWaveFormat(ADest.GetWaveFormat()));
+    if (uint64_t{ASourceOffset} + ACount > ASource.GetSize() || uint64_t{ADestOffset} + ACount > ADest.GetSize())
+        throw std::out_of_range("AddScaledFrames: " + std::to_string(ACount) + " frames pass the end of a buffer");
+    if (ACount == 0)
+        return;
+    const uint32_t LStep = ADest.GetDataStep();
+    const uint8_t* LSrc = ASource.ByteRead() + size_t{ASourceOffset} * LStep;
+    uint8_t* LDst = ADest.ByteWrite() + size_t{ADestOffset} * LStep;
+    const uint64_t LSamples = uint64_t{ACount} * LChannels;
+    VisitWidth(LBits, [&](auto AWidth) {
+        ForEachPiece(LSamples, LBits / 8, "AddScaledFrames", [&](size_t AByte, int32_t APiece) {
+            if (AFactor == 1.0)
+                return decltype(AWidth)::Add(LSrc + AByte, LDst + AByte, APiece);
+            return decltype(AWidth)::AddProduct(AFactor, LSrc + AByte, LDst + AByte, APiece);
         });
     });
 }
