@@ -217,12 +217,15 @@ __attribute__((target("avx2"))) inline std::ptrdiff_t Pack24AVX2(const int32_t* 
 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) inline std::ptrdiff_t
 Pack24AVX512(const int32_t* AValues, Ipp8u* ADst, std::ptrdiff_t ACount)
 {
-    const __m512i LBytes =
-        _mm512_broadcast_i32x4(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    // Bytes 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14 of each lane, then zeros. Set
+    // as dwords and the permute zero-masked: GCC 12 warns of the undefined
+    // pass-through operand the broadcast and unmasked permute use.
+    const __m512i LBytes = _mm512_set4_epi32(-1, 0x0E0D0C0A, 0x09080605, 0x04020100);
     const __m512i LDwords = _mm512_setr_epi32(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 3, 7, 11, 15);
     std::ptrdiff_t i = 0;
     for (; i + 16 <= ACount; i += 16) {
-        const __m512i v = _mm512_permutexvar_epi32(LDwords, _mm512_shuffle_epi8(_mm512_loadu_si512(AValues + i), LBytes));
+        const __m512i v = _mm512_maskz_permutexvar_epi32(0xFFFF, LDwords,
+                                                         _mm512_shuffle_epi8(_mm512_loadu_si512(AValues + i), LBytes));
         _mm512_mask_storeu_epi32(ADst + 3 * i, 0x0FFF, v);
     }
     return i;
