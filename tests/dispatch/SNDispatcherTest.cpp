@@ -5,6 +5,7 @@
 #include "SNDispatcher.h"
 #include "SNRampDispatcher.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,10 +19,12 @@
 namespace Sonorix {
 namespace {
 
+using ::testing::ElementsAre;
+using ::testing::Each;
+
 constexpr double CPi = 3.14159265358979323846;
 constexpr double CTwoPi = 2 * CPi;
 constexpr Ipp16s CGuard = 0x5A5A;
-constexpr int COddLengths[] = {1, 2, 3, 4, 5, 7, 9, 31, 257, 1001};
 
 std::vector<float> RandomFloats(size_t ACount, float ALow, float AHigh, uint32_t ASeed)
 {
@@ -41,10 +44,14 @@ TEST(SNDispatcherToneTest, HandWorkedValues)
     Ipp16s LDst[7];
     float LPhase = 0.5f;
     ASSERT_EQ(_px_ippsTone_Direct_16s(LDst, 7, 10000, 0.1f, &LPhase, ippAlgHintNone), ippStsNoErr);
-    const Ipp16s LExpected[7] = {8775, 4281, -1847, -7271, -9917, -8775, -4281};
-    for (int n = 0; n < 7; ++n)
-        EXPECT_EQ(LDst[n], LExpected[n]) << n;
+    EXPECT_THAT(LDst, ElementsAre(8775, 4281, -1847, -7271, -9917, -8775, -4281));
     EXPECT_EQ(LPhase, 4.898229598999023f);
+    // One sample advances the phase too.
+    Ipp16s LOne[2] = {CGuard, CGuard};
+    LPhase = 0.25f;
+    ASSERT_EQ(_px_ippsTone_Direct_16s(LOne, 1, 1000, 0.125f, &LPhase, ippAlgHintNone), ippStsNoErr);
+    EXPECT_THAT(LOne, ElementsAre(static_cast<Ipp16s>(1000 * std::cos(0.25)), CGuard));
+    EXPECT_FLOAT_EQ(LPhase, static_cast<float>(0.25 + CTwoPi * 0.125));
 }
 
 TEST(SNDispatcherToneTest, BlocksContinueTheCosineWithinOne)
@@ -60,16 +67,6 @@ TEST(SNDispatcherToneTest, BlocksContinueTheCosineWithinOne)
     }
     for (size_t n = 0; n < LAll.size(); ++n)
         EXPECT_NEAR(LAll[n], 20000 * std::cos(CTwoPi * LRFreq * n + 1.0), 1.5) << n;
-}
-
-TEST(SNDispatcherToneTest, LengthOneAdvancesThePhase)
-{
-    Ipp16s LDst[2] = {CGuard, CGuard};
-    float LPhase = 0.25f;
-    ASSERT_EQ(_px_ippsTone_Direct_16s(LDst, 1, 1000, 0.125f, &LPhase, ippAlgHintNone), ippStsNoErr);
-    EXPECT_EQ(LDst[0], static_cast<Ipp16s>(1000 * std::cos(0.25)));
-    EXPECT_EQ(LDst[1], CGuard);
-    EXPECT_FLOAT_EQ(LPhase, static_cast<float>(0.25 + CTwoPi * 0.125));
 }
 
 TEST(SNDispatcherToneTest, EndPhaseRoundingToTwoPiStoresZero)
@@ -132,8 +129,7 @@ TEST(SNDispatcherToneTest, ChecksInOrderAndWritesNothing)
     EXPECT_EQ(Run(LDst, -3, 1, 0.49f, &LPhase), ippStsSizeErr);
     EXPECT_EQ(LPhase, 1.0f);
     EXPECT_EQ(LBadPhase, static_cast<float>(CTwoPi));
-    for (const Ipp16s v : LDst)
-        EXPECT_EQ(v, CGuard);
+    EXPECT_THAT(LDst, Each(CGuard));
 }
 
 TEST(SNDispatcherToneTest, ExtremeFrequencyStaysInRange)
@@ -178,45 +174,33 @@ TEST(SNDispatcherTriangleTest, AsymmetricShapeFollowsTheSlopes)
         EXPECT_NEAR(LDst[n], LValue, 2.0) << n;
 }
 
-TEST(SNDispatcherTriangleTest, ZeroFrequencyIsConstantAndFalling)
+TEST(SNDispatcherTriangleTest, ZeroFrequencyAndSteepShapesStayInRange)
 {
-    // Phase on the rising half: constant, no step.
-    Ipp16s LDst[9];
+    // Zero frequency, phase on the rising half: constant, no step.
+    Ipp16s LConstant[9];
     float LPhase = 4.0f;
-    ASSERT_EQ(_px_ippsTriangle_Direct_16s(LDst, 9, 1000, 0.0f, 0.0f, &LPhase), ippStsNoErr);
-    const auto LStart = static_cast<Ipp16s>(1000 * (-1 + 2 * (4.0 - CPi) / CPi));
-    for (const Ipp16s v : LDst)
-        EXPECT_EQ(v, LStart);
+    ASSERT_EQ(_px_ippsTriangle_Direct_16s(LConstant, 9, 1000, 0.0f, 0.0f, &LPhase), ippStsNoErr);
+    EXPECT_THAT(LConstant, Each(static_cast<Ipp16s>(1000 * (-1 + 2 * (4.0 - CPi) / CPi))));
     EXPECT_EQ(LPhase, 4.0f);
-}
-
-TEST(SNDispatcherTriangleTest, StepSpanningMoreThanAHalf)
-{
-    // A steep asymmetric wave: the rising half is shorter than one step, so
-    // the step crosses a whole half and the direction stays.
+    // A rising half shorter than one step: the step crosses a whole half and
+    // the direction stays.
     for (const float LAsym : {3.0f, -3.0f, 2.9f})
         for (const float LFreq : {0.45f, 0.3f, 0.49f}) {
             std::vector<Ipp16s> LDst(101);
-            float LPhase = 0.5f;
+            LPhase = 0.5f;
             ASSERT_EQ(_px_ippsTriangle_Direct_16s(LDst.data(), 101, 32767, LFreq, LAsym, &LPhase), ippStsNoErr);
-            for (const Ipp16s v : LDst)
-                ASSERT_GE(v, -32767) << LAsym << " " << LFreq;
+            EXPECT_THAT(LDst, Each(::testing::Ge(-32767))) << LAsym << " " << LFreq;
             EXPECT_NE(*std::min_element(LDst.begin(), LDst.end()), *std::max_element(LDst.begin(), LDst.end()));
         }
-}
-
-TEST(SNDispatcherTriangleTest, AsymmetryNearMinusPiDoesNotCrash)
-{
     // float(-pi) lies below -pi and is refused; the next single up leaves a
     // falling half of about 1e-8 radians and slopes near 1e12.
     const float LNearMinusPi = std::nextafter(static_cast<float>(-CPi), 0.0f);
     std::vector<Ipp16s> LDst(33);
-    float LPhase = 1.0f;
+    LPhase = 1.0f;
     EXPECT_EQ(_px_ippsTriangle_Direct_16s(LDst.data(), 33, 1000, 0.1f, static_cast<float>(-CPi), &LPhase),
               ippStsTrnglAsymErr);
     EXPECT_EQ(_px_ippsTriangle_Direct_16s(LDst.data(), 33, 1000, 0.1f, LNearMinusPi, &LPhase), ippStsNoErr);
-    for (const Ipp16s v : LDst)
-        EXPECT_LE(std::abs(v), 1000);
+    EXPECT_THAT(LDst, Each(::testing::AllOf(::testing::Ge(-1000), ::testing::Le(1000))));
     LPhase = 0.0f;
     EXPECT_EQ(_px_ippsTriangle_Direct_16s(LDst.data(), 33, 1000, 0.0f, LNearMinusPi, &LPhase), ippStsNoErr);
     EXPECT_EQ(_px_ippsTriangle_Direct_16s(LDst.data(), 33, 32767, 0.4999f, LNearMinusPi, &LPhase), ippStsNoErr);
@@ -244,21 +228,16 @@ TEST(SNDispatcherTriangleTest, ChecksInOrderAndWritesNothing)
 
 // ---------------------------------------------------------------- square
 
-TEST(SNDispatcherSquareTest, FirstHalfIsNegative)
+TEST(SNDispatcherSquareTest, LowFirstAndAsymmetryMovesTheEdge)
 {
-    Ipp16s LDst[16];
+    Ipp16s LHalves[16];
     float LPhase = 0.0f;
-    ASSERT_EQ(ippsSquare_Direct_16s(LDst, 16, 1234, 0.125f, 0.0f, &LPhase), ippStsNoErr);
+    ASSERT_EQ(ippsSquare_Direct_16s(LHalves, 16, 1234, 0.125f, 0.0f, &LPhase), ippStsNoErr);
     for (int n = 0; n < 16; ++n)
-        EXPECT_EQ(LDst[n], (n % 8) < 4 ? -1234 : 1234) << n;
+        EXPECT_EQ(LHalves[n], (n % 8) < 4 ? -1234 : 1234) << n;
     EXPECT_EQ(LPhase, 0.0f);
-}
-
-TEST(SNDispatcherSquareTest, AsymmetryMovesTheEdge)
-{
     // asym 0.5: low for 3/4 of each cycle of 10 samples.
     std::vector<Ipp16s> LDst(14, CGuard);
-    float LPhase = 0.0f;
     ASSERT_EQ(ippsSquare_Direct_16s(LDst.data(), 13, 777, 0.1f, 0.5f, &LPhase), ippStsNoErr);
     for (int n = 0; n < 13; ++n)
         EXPECT_EQ(LDst[n], n % 10 < 8 ? -777 : 777) << n;
@@ -267,19 +246,15 @@ TEST(SNDispatcherSquareTest, AsymmetryMovesTheEdge)
     // Starting at 0.85 of a cycle: high, then a new cycle.
     LPhase = static_cast<float>(0.85 * CTwoPi);
     ASSERT_EQ(ippsSquare_Direct_16s(LDst.data(), 3, 777, 0.1f, 0.0f, &LPhase), ippStsNoErr);
-    EXPECT_EQ(LDst[1], 777);
-    EXPECT_EQ(LDst[2], -777);
-}
-
-TEST(SNDispatcherSquareTest, NoSamplesStillStoresThePhase)
-{
-    Ipp16s LDst[1] = {CGuard};
-    float LPhase = 1.0f;
-    EXPECT_EQ(ippsSquare_Direct_16s(LDst, 0, 5, 0.1f, 0.0f, &LPhase), ippStsNoErr);
+    EXPECT_THAT(std::vector<Ipp16s>(LDst.begin() + 1, LDst.begin() + 3), ElementsAre(777, -777));
+    // No samples, or nowhere to put them: only the phase is stored.
+    LDst[0] = CGuard;
+    LPhase = 1.0f;
+    EXPECT_EQ(ippsSquare_Direct_16s(LDst.data(), 0, 5, 0.1f, 0.0f, &LPhase), ippStsNoErr);
     EXPECT_EQ(LPhase, static_cast<float>(1.0 / CTwoPi * CTwoPi));
-    EXPECT_EQ(ippsSquare_Direct_16s(LDst, -4, 5, 0.1f, 0.0f, &LPhase), ippStsNoErr);
+    EXPECT_EQ(ippsSquare_Direct_16s(LDst.data(), -4, 5, 0.1f, 0.0f, &LPhase), ippStsNoErr);
     EXPECT_EQ(ippsSquare_Direct_16s(nullptr, 4, 5, 0.1f, 0.0f, &LPhase), ippStsNoErr);
-    EXPECT_EQ(ippsSquare_Direct_16s(LDst, 1, 5, 0.1f, 0.0f, nullptr), ippStsNoErr);
+    EXPECT_EQ(ippsSquare_Direct_16s(LDst.data(), 1, 5, 0.1f, 0.0f, nullptr), ippStsNoErr);
     EXPECT_EQ(LDst[0], CGuard);
 }
 
@@ -289,20 +264,12 @@ TEST(SNDispatcherRampTest, RoundsHalvesAwayAndSaturates)
 {
     Ipp16s LDst[8];
     ASSERT_EQ(_px_ippsVectorRamp_16s(LDst, 8, -2.5f, 1.0f), ippStsNoErr);
-    const Ipp16s LExpected[8] = {-3, -2, -1, 1, 2, 3, 4, 5}; // -2.5 -> -3, -0.5 -> -1, 0.5 -> 1
-    for (int n = 0; n < 8; ++n)
-        EXPECT_EQ(LDst[n], LExpected[n]) << n;
+    EXPECT_THAT(LDst, ElementsAre(-3, -2, -1, 1, 2, 3, 4, 5)); // -2.5 -> -3, -0.5 -> -1, 0.5 -> 1
     ASSERT_EQ(_px_ippsVectorRamp_16s(LDst, 5, 32765.0f, 1.0f), ippStsNoErr);
-    EXPECT_EQ(LDst[1], 32766);
-    EXPECT_EQ(LDst[2], 32767);
-    EXPECT_EQ(LDst[4], 32767);
+    EXPECT_THAT(LDst, ElementsAre(32765, 32766, 32767, 32767, 32767, 3, 4, 5));
     ASSERT_EQ(_px_ippsVectorRamp_16s(LDst, 3, 0.0f, -1e30f), ippStsNoErr);
     EXPECT_EQ(LDst[0], 0); // 0 is not above 0: 0 - 0.5 truncates to 0
     EXPECT_EQ(LDst[1], -32768);
-}
-
-TEST(SNDispatcherRampTest, Checks)
-{
     Ipp16s LOne = CGuard;
     EXPECT_EQ(_px_ippsVectorRamp_16s(nullptr, 0, 0, 0), ippStsNullPtrErr);
     EXPECT_EQ(_px_ippsVectorRamp_16s(&LOne, 0, 0, 0), ippStsSizeErr);
@@ -319,24 +286,8 @@ TEST(SNDispatcherNoiseTest, UniformHandWorkedValues)
     Ipp16s LDst[5];
     unsigned int LSeed = 12345;
     ASSERT_EQ(_px_ippsRandUniform_Direct_16s(LDst, 5, -1000, 1000, &LSeed), ippStsNoErr);
-    const Ipp16s LExpected[5] = {-396, 863, 24, 807, 704};
-    for (int n = 0; n < 5; ++n)
-        EXPECT_EQ(LDst[n], LExpected[n]) << n;
+    EXPECT_THAT(LDst, ElementsAre(-396, 863, 24, 807, 704));
     EXPECT_EQ(LSeed, 3247492881u);
-}
-
-TEST(SNDispatcherNoiseTest, UniformStaysInRangeWithFlatHistogram)
-{
-    std::vector<Ipp16s> LDst(100001);
-    unsigned int LSeed = 99;
-    ASSERT_EQ(_px_ippsRandUniform_Direct_16s(LDst.data(), int(LDst.size()), -100, 100, &LSeed), ippStsNoErr);
-    int LBins[2] = {0, 0};
-    for (const Ipp16s v : LDst) {
-        ASSERT_GE(v, -100);
-        ASSERT_LE(v, 100);
-        ++LBins[v < 0 ? 0 : 1];
-    }
-    EXPECT_NEAR(LBins[0], 50000, 1500);
 }
 
 TEST(SNDispatcherNoiseTest, UniformCongruentialPartRestartsEachCall)
@@ -363,21 +314,25 @@ TEST(SNDispatcherNoiseTest, GaussHandWorkedSeedBehaviour)
     EXPECT_EQ(LSeed, 3280579559u) << "the r2 of the one pair drawn";
     LSeed = 7;
     ASSERT_EQ(_px_ippsRandGauss_Direct_16s(LDst, 2, 0, 1000, &LSeed), ippStsNoErr);
-    EXPECT_EQ(LDst[0], -461);
-    EXPECT_EQ(LDst[1], -342);
+    EXPECT_THAT(LDst, ElementsAre(-461, -342, CGuard));
     EXPECT_EQ(LSeed, 2224443505u) << "a second pair drawn only moves the seed";
     LSeed = 7;
     ASSERT_EQ(_px_ippsRandGauss_Direct_16s(LDst, 3, 100, 3000, &LSeed), ippStsNoErr);
-    EXPECT_EQ(LDst[0], -1285);
-    EXPECT_EQ(LDst[1], -926);
-    EXPECT_EQ(LDst[2], -3720);
+    EXPECT_THAT(LDst, ElementsAre(-1285, -926, -3720));
     EXPECT_EQ(LSeed, 2224443505u);
 }
 
-TEST(SNDispatcherNoiseTest, GaussStatistics)
+TEST(SNDispatcherNoiseTest, Statistics)
 {
+    // Uniform: in range with a flat histogram.
     std::vector<Ipp16s> LDst(200001);
-    unsigned int LSeed = 5;
+    unsigned int LSeed = 99;
+    ASSERT_EQ(_px_ippsRandUniform_Direct_16s(LDst.data(), 100001, -100, 100, &LSeed), ippStsNoErr);
+    EXPECT_THAT(std::vector<Ipp16s>(LDst.begin(), LDst.begin() + 100001),
+                Each(::testing::AllOf(::testing::Ge(-100), ::testing::Le(100))));
+    EXPECT_NEAR(std::count_if(LDst.begin(), LDst.begin() + 100001, [](Ipp16s v) { return v < 0; }), 50000, 1500);
+    // Gaussian: mean and deviation.
+    LSeed = 5;
     ASSERT_EQ(_px_ippsRandGauss_Direct_16s(LDst.data(), int(LDst.size()), 100, 1000, &LSeed), ippStsNoErr);
     double LSum = 0, LSquares = 0;
     for (const Ipp16s v : LDst) {
@@ -411,9 +366,7 @@ TEST(SNDispatcherArithmeticTest, AddSaturates)
     const Ipp16s a[5] = {30000, -30000, 5, -32768, 99};
     Ipp16s LDst[5] = {10000, -10000, -7, -1, 1};
     ASSERT_EQ(_px_ippsAdd_16s_I(a, LDst, 4), ippStsNoErr);
-    const Ipp16s LExpected[5] = {32767, -32768, -2, -32768, 1};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(LDst[i], LExpected[i]) << i;
+    EXPECT_THAT(LDst, ElementsAre(32767, -32768, -2, -32768, 1));
     Ipp16s LOne = 1;
     EXPECT_EQ(_px_ippsAdd_16s_I(nullptr, &LOne, 0), ippStsNullPtrErr);
     EXPECT_EQ(_px_ippsAdd_16s_I(&LOne, nullptr, 1), ippStsNullPtrErr);
@@ -425,15 +378,11 @@ TEST(SNDispatcherArithmeticTest, ThresholdBothSides)
 {
     Ipp16s LData[8] = {-1001, -1000, -999, 2000, 2001, -32768, 32767, 5};
     ASSERT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(LData, 7, -1000, -7, 2000, 9), ippStsNoErr);
-    const Ipp16s LExpected[8] = {-7, -1000, -999, 2000, 9, -7, 9, 5};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(LData[i], LExpected[i]) << i;
+    EXPECT_THAT(LData, ElementsAre(-7, -1000, -999, 2000, 9, -7, 9, 5));
     Ipp16s LValues[3] = {-5, 5, 0};
     // levelLT == levelGT is allowed; the lower check wins.
     ASSERT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(LValues, 3, 0, -1, 0, 1), ippStsNoErr);
-    EXPECT_EQ(LValues[0], -1);
-    EXPECT_EQ(LValues[1], 1);
-    EXPECT_EQ(LValues[2], 0);
+    EXPECT_THAT(LValues, ElementsAre(-1, 1, 0));
     EXPECT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(nullptr, 0, 5, 0, 4, 0), ippStsNullPtrErr);
     EXPECT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(LValues, 0, 5, 0, 4, 0), ippStsSizeErr);
     EXPECT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(LValues, 3, 5, 0, 4, 0), ippStsThresholdErr);
@@ -464,16 +413,9 @@ TEST(SNDispatcherFloatTest, SqrMulCDivC)
     ASSERT_EQ(_px_ippsSqr_32f_I(LSquares, 3), ippStsNoErr);
     ASSERT_EQ(_px_ippsMulC_32f(x, 0.25f, LProducts, 3), ippStsNoErr);
     ASSERT_EQ(_px_ippsDivC_32f_I(4.0f, LQuotients, 3), ippStsNoErr);
-    EXPECT_EQ(LSquares[0], 9.0f);
-    EXPECT_EQ(LSquares[1], 0.25f);
-    EXPECT_TRUE(std::isinf(LSquares[2]));
-    EXPECT_EQ(LProducts[1], -0.125f);
-    EXPECT_EQ(LProducts[2], 2.5e19f);
-    EXPECT_EQ(LQuotients[0], 0.75f);
-    EXPECT_EQ(LQuotients[1], -0.125f);
-    EXPECT_EQ(LSquares[3], 7.0f);
-    EXPECT_EQ(LProducts[3], -1.0f);
-    EXPECT_EQ(LQuotients[3], 7.0f);
+    EXPECT_THAT(LSquares, ElementsAre(9.0f, 0.25f, std::numeric_limits<float>::infinity(), 7.0f));
+    EXPECT_THAT(LProducts, ElementsAre(0.75f, -0.125f, 2.5e19f, -1.0f));
+    EXPECT_THAT(LQuotients, ElementsAre(0.75f, -0.125f, 2.5e19f, 7.0f));
     // Division multiplies by the single nearest the reciprocal.
     float LTen = 10.0f;
     ASSERT_EQ(_px_ippsDivC_32f_I(3.0f, &LTen, 1), ippStsNoErr);
@@ -482,15 +424,13 @@ TEST(SNDispatcherFloatTest, SqrMulCDivC)
     const float LOdd[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), -2.0f};
     float LOut[3];
     ASSERT_EQ(_px_ippsMulC_32f(LOdd, 0.0f, LOut, 3), ippStsNoErr);
-    for (const float v : LOut)
-        EXPECT_EQ(v, 0.0f);
+    EXPECT_THAT(LOut, Each(0.0f));
     ASSERT_EQ(_px_ippsMulC_32f(LOdd, 1.0f, LOut, 3), ippStsNoErr);
     EXPECT_TRUE(std::isinf(LOut[0]) && std::isnan(LOut[1]) && LOut[2] == -2.0f);
     // DivC by infinity multiplies by 0: zeros.
     float LInPlace[2] = {std::numeric_limits<float>::infinity(), 4.0f};
     ASSERT_EQ(_px_ippsDivC_32f_I(std::numeric_limits<float>::infinity(), LInPlace, 2), ippStsNoErr);
-    EXPECT_EQ(LInPlace[0], 0.0f);
-    EXPECT_EQ(LInPlace[1], 0.0f);
+    EXPECT_THAT(LInPlace, Each(0.0f));
     // Checks in order.
     float LKeep = 9;
     EXPECT_EQ(_px_ippsSqr_32f_I(nullptr, 0), ippStsNullPtrErr);
@@ -533,10 +473,7 @@ TEST(SNDispatcherFloatTest, CompensateOffsetIsAFirstOrderHighPass)
     float LData[4] = {1.0f, 2.0f, 3.0f, 99.0f};
     float LPrevious = 0.5f;
     ASSERT_EQ(_px_ippsCompensateOffset_32f_I(LData, 3, &LPrevious, -3.0f, 0.5f), ippStsNoErr);
-    EXPECT_EQ(LData[0], -1.0f);
-    EXPECT_EQ(LData[1], 0.5f);
-    EXPECT_EQ(LData[2], 1.25f);
-    EXPECT_EQ(LData[3], 99.0f);
+    EXPECT_THAT(LData, ElementsAre(-1.0f, 0.5f, 1.25f, 99.0f));
     EXPECT_EQ(LPrevious, 3.0f);
     float LOne = 1, LZero = 0;
     EXPECT_EQ(_px_ippsCompensateOffset_32f_I(nullptr, 0, &LZero, 0, 0), ippStsNullPtrErr);
@@ -629,19 +566,13 @@ TEST(SNDispatcherConvertTest, RoundsTiesToEvenAndSaturates)
     const float LSrc[6] = {2.5f, 3.5f, -2.5f, 40000.0f, -40000.0f, -3.5f};
     Ipp16s LDst[6];
     ASSERT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 24, LDst, 12, {6, 1}, ippRndNear), ippStsNoErr);
-    const Ipp16s LExpected[6] = {2, 4, -2, 32767, -32768, -4};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(LDst[i], LExpected[i]) << LSrc[i];
+    EXPECT_THAT(LDst, ElementsAre(2, 4, -2, 32767, -32768, -4));
     Ipp8s L8[6];
     const float LSrc8[6] = {126.5f, 127.4f, -128.5f, 0.5f, 1.5f, -1.5f};
     ASSERT_EQ(_px_ippiConvert_32f8s_C1R(LSrc8, 24, L8, 6, {6, 1}, ippRndNear), ippStsNoErr);
-    const Ipp8s LExpected8[6] = {126, 127, -128, 0, 2, -2};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(L8[i], LExpected8[i]) << LSrc8[i];
+    EXPECT_THAT(L8, ElementsAre(126, 127, -128, 0, 2, -2));
     ASSERT_EQ(_px_ippiConvert_32f8s_C1R(LSrc8, 24, L8, 6, {6, 1}, ippRndZero), ippStsNoErr);
-    const Ipp8s LTruncated[6] = {126, 127, -128, 0, 1, -1};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(L8[i], LTruncated[i]) << LSrc8[i];
+    EXPECT_THAT(L8, ElementsAre(126, 127, -128, 0, 1, -1));
 }
 
 TEST(SNDispatcherConvertTest, RowsWithGapsAndAnyOtherModeTruncates)
@@ -669,16 +600,12 @@ TEST(SNDispatcherConvertTest, IntegerToFloatIsExact)
     const Ipp16s LShorts[6] = {-32768, 32767, -1, 0, 1, 12345};
     float LFloats[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     ASSERT_EQ(_px_ippiConvert_16s32f_C1R(LShorts, 6, LFloats, 16, {3, 2}), ippStsNoErr);
-    const float LExpected[8] = {-32768, 32767, -1, -1, 0, 1, 12345, -1};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(LFloats[i], LExpected[i]) << i;
+    EXPECT_THAT(LFloats, ElementsAre(-32768, 32767, -1, -1, 0, 1, 12345, -1));
     // Only the first 2 of each row of 3.
     const Ipp8s LBytes[6] = {-128, 127, 5, -1, 0, 6};
     std::fill(std::begin(LFloats), std::end(LFloats), -1000.0f);
     ASSERT_EQ(_px_ippiConvert_8s32f_C1R(LBytes, 3, LFloats, 12, {2, 2}), ippStsNoErr);
-    const float LExpected8[6] = {-128, 127, -1000, -1, 0, -1000};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(LFloats[i], LExpected8[i]) << i;
+    EXPECT_THAT(LFloats, ElementsAre(-128, 127, -1000, -1, 0, -1000, -1000, -1000));
 }
 
 TEST(SNDispatcherConvertTest, ChecksInOrderAndWritesNothing)
