@@ -7,6 +7,7 @@
 #include "SNBasicDispatcher.h"
 #include "SNDispatcher.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,8 @@
 
 namespace Sonorix {
 namespace {
+
+using ::testing::ElementsAre;
 
 constexpr uint8_t CSentinel = 0xA5;
 constexpr size_t CGuardBytes = 16;
@@ -527,76 +530,46 @@ TYPED_TEST(FromFloatTest, ReportsErrorsBeforeWriting)
     });
 }
 
-TEST(ConvertTest, ScaleFactorOf32BitConversion)
+TEST(ConvertTest, ScaleFactorOf32BitConversionAndAColumnOfStereo)
 {
     const float LSrc[] = {3.0f, 5.0f, -3.0f, 1.5f, 1e9f, 7.0f};
     Ipp32s LDst[6] = {};
-    ASSERT_EQ(ippiConvert_32f32s_C1RSfs(LSrc, 12, LDst, 12, {3, 1}, ippRndNear, 1), ippStsNoErr);
-    EXPECT_EQ(LDst[0], 2);  // 1.5
-    EXPECT_EQ(LDst[1], 2);  // 2.5
-    EXPECT_EQ(LDst[2], -2); // -1.5
+    ASSERT_EQ(ippiConvert_32f32s_C1RSfs(LSrc, 12, LDst, 12, {3, 1}, ippRndNear, 1), ippStsNoErr); // 1.5 2.5 -1.5
     ASSERT_EQ(ippiConvert_32f32s_C1RSfs(LSrc + 3, 12, LDst + 3, 12, {3, 1}, ippRndNear, -4), ippStsNoErr);
-    EXPECT_EQ(LDst[3], 24);
-    EXPECT_EQ(LDst[4], INT32_MAX);
-    EXPECT_EQ(LDst[5], 112);
+    EXPECT_THAT(LDst, ElementsAre(2, 2, -2, 24, INT32_MAX, 112));
     ASSERT_EQ(ippiConvert_32f32s_C1RSfs(LSrc, 4, LDst, 4, {1, 1}, ippRndZero, 1), ippStsNoErr);
     EXPECT_EQ(LDst[0], 1);
-}
 
-TEST(ConvertTest, ColumnOfInterleavedStereo)
-{
     // The left channel of 5 stereo frames, one sample wide and 5 rows high.
     const Ipp16s LFrames[10] = {1, -1, 2, -2, 3, -3, 32767, 0, -32768, 0};
     float LLeft[5] = {};
     ASSERT_EQ(ippiConvert_16s32f_C1R(LFrames, 4, LLeft, 4, {1, 5}), ippStsNoErr);
-    EXPECT_EQ(LLeft[0], 1.0f);
-    EXPECT_EQ(LLeft[2], 3.0f);
-    EXPECT_EQ(LLeft[3], 32767.0f);
-    EXPECT_EQ(LLeft[4], -32768.0f);
+    EXPECT_THAT(LLeft, ElementsAre(1.0f, 2.0f, 3.0f, 32767.0f, -32768.0f));
     Ipp16s LBack[10] = {};
     ASSERT_EQ(ippiConvert_32f16s_C1R(LLeft, 4, LBack + 1, 4, {1, 5}, ippRndNear), ippStsNoErr);
-    EXPECT_EQ(LBack[1], 1);
-    EXPECT_EQ(LBack[0], 0) << "the other channel stays";
-    EXPECT_EQ(LBack[9], -32768);
+    EXPECT_THAT(LBack, ElementsAre(0, 1, 0, 2, 0, 3, 0, 32767, 0, -32768)) << "the other channel stays";
 }
 
 // ---------------------------------------------------------------- 24-bit helpers
 
-TEST(TwentyFourBitTest, ReadsSignExtended)
-{
-    const uint8_t LMinimum[] = {0x00, 0x00, 0x80};
-    const uint8_t LMinusOne[] = {0xFF, 0xFF, 0xFF};
-    const uint8_t LMaximum[] = {0xFF, 0xFF, 0x7F};
-    const uint8_t LOne[] = {0x01, 0x00, 0x00};
-    const uint8_t LPattern[] = {0x56, 0x34, 0x12};
-    const uint8_t LNegative[] = {0x56, 0x34, 0xA2};
-    EXPECT_EQ(Convert24BitTo32Bit(LMinimum), -8388608);
-    EXPECT_EQ(Convert24BitTo32Bit(LMinusOne), -1);
-    EXPECT_EQ(Convert24BitTo32Bit(LMaximum), 8388607);
-    EXPECT_EQ(Convert24BitTo32Bit(LOne), 1);
-    EXPECT_EQ(Convert24BitTo32Bit(LPattern), 0x123456);
-    EXPECT_EQ(Convert24BitTo32Bit(LNegative), 0xA23456 - 0x1000000);
-}
-
-TEST(TwentyFourBitTest, WritesExactlyThreeBytes)
+TEST(TwentyFourBitTest, ReadsSignExtendedAndWritesExactlyThreeBytes)
 {
     const struct {
         int32_t Value;
         uint8_t Bytes[3];
-    } LCases[] = {{-1, {0xFF, 0xFF, 0xFF}},
-                  {-8388608, {0x00, 0x00, 0x80}},
-                  {8388607, {0xFF, 0xFF, 0x7F}},
-                  {0x123456, {0x56, 0x34, 0x12}},
-                  {0x7E123456, {0x56, 0x34, 0x12}}};
+    } LCases[] = {{-1, {0xFF, 0xFF, 0xFF}},        {-8388608, {0x00, 0x00, 0x80}},
+                  {8388607, {0xFF, 0xFF, 0x7F}},   {1, {0x01, 0x00, 0x00}},
+                  {0x123456, {0x56, 0x34, 0x12}},  {0xA23456 - 0x1000000, {0x56, 0x34, 0xA2}}};
     for (const auto& LCase : LCases) {
+        EXPECT_EQ(Convert24BitTo32Bit(LCase.Bytes), LCase.Value);
         uint8_t LMemory[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
         Convert32BitTo24Bit(LCase.Value, LMemory + 1);
-        EXPECT_EQ(LMemory[0], 0xEE) << LCase.Value;
-        EXPECT_EQ(LMemory[1], LCase.Bytes[0]) << LCase.Value;
-        EXPECT_EQ(LMemory[2], LCase.Bytes[1]) << LCase.Value;
-        EXPECT_EQ(LMemory[3], LCase.Bytes[2]) << LCase.Value;
-        EXPECT_EQ(LMemory[4], 0xEE) << "the fourth byte is not touched, " << LCase.Value;
+        EXPECT_THAT(LMemory, ElementsAre(0xEE, LCase.Bytes[0], LCase.Bytes[1], LCase.Bytes[2], 0xEE)) << LCase.Value;
     }
+    // Bits above the 24 are dropped.
+    uint8_t LMemory[3];
+    Convert32BitTo24Bit(0x7E123456, LMemory);
+    EXPECT_THAT(LMemory, ElementsAre(0x56, 0x34, 0x12));
 }
 
 } // namespace
