@@ -5,6 +5,7 @@
 // exact; higher orders are checked against the difference equation.
 #include "SNDispatcher.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +16,8 @@
 
 namespace Sonorix {
 namespace {
+
+using ::testing::ElementsAre;
 
 std::vector<double> RandomSignal(size_t ACount, uint32_t ASeed)
 {
@@ -183,18 +186,12 @@ TEST(SNDispatcherIIR32Test, InitAllocNormalisesAndRuns)
     EXPECT_EQ(reinterpret_cast<uint8_t*>(LState->taps), reinterpret_cast<uint8_t*>(LState) + 48);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(LState->dlyLine) % 16, 0u);
     EXPECT_GE(LState->dlyLine, LState->taps + 5);
-    const float LNormalised[5] = {1.0f, 0.5f, 0.25f, -0.5f, 0.0f};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(LState->taps[i], LNormalised[i]) << i;
-    EXPECT_EQ(LState->dlyLine[0], 0.5f);
-    EXPECT_EQ(LState->dlyLine[1], 0.25f);
-    EXPECT_EQ(LState->dlyLine[2], 0.0f);
+    EXPECT_THAT(std::vector<float>(LState->taps, LState->taps + 5), ElementsAre(1.0f, 0.5f, 0.25f, -0.5f, 0.0f));
+    EXPECT_THAT(std::vector<float>(LState->dlyLine, LState->dlyLine + 3), ElementsAre(0.5f, 0.25f, 0.0f));
     const float LIn[5] = {1, 0, 0, 0, 0};
     float LOut[6] = {-5, -5, -5, -5, -5, -5};
     ASSERT_EQ(_px_ippsIIR_32f(LIn, LOut, 5, LState), ippStsNoErr);
-    const float LExpected[6] = {1.5f, 1.5f, 1.0f, 0.5f, 0.25f, -5.0f};
-    for (int n = 0; n < 6; ++n)
-        EXPECT_EQ(LOut[n], LExpected[n]) << n;
+    EXPECT_THAT(LOut, ElementsAre(1.5f, 1.5f, 1.0f, 0.5f, 0.25f, -5.0f));
     EXPECT_EQ(_px_ippsIIRFree_32f(LState), ippStsNoErr);
 
     // Order 0: a gain of b0 / a0.
@@ -202,9 +199,7 @@ TEST(SNDispatcherIIR32Test, InitAllocNormalisesAndRuns)
     ASSERT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LGain, 0, nullptr), ippStsNoErr);
     float LData[3] = {1.0f, -2.0f, 4.0f};
     ASSERT_EQ(_px_ippsIIR_32f_I(LData, 3, LState), ippStsNoErr);
-    EXPECT_EQ(LData[0], 1.5f);
-    EXPECT_EQ(LData[1], -3.0f);
-    EXPECT_EQ(LData[2], 6.0f);
+    EXPECT_THAT(LData, ElementsAre(1.5f, -3.0f, 6.0f));
     EXPECT_EQ(_px_ippsIIRFree_32f(LState), ippStsNoErr);
 }
 
@@ -293,9 +288,7 @@ TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
         EXPECT_EQ(LState->order, 6);
         EXPECT_EQ(LState->owned, 0);
         // b0 b1 b2 a1 a2 of the first stage, divided by a0 = 2.
-        const float LFirst[5] = {0.5f, 0.25f, 0.125f, -0.5f, 0.25f};
-        for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(LState->taps[i], LFirst[i]) << i;
+        EXPECT_THAT(std::vector<float>(LState->taps, LState->taps + 5), ElementsAre(0.5f, 0.25f, 0.125f, -0.5f, 0.25f));
         std::vector<float> LData(x.begin(), x.end());
         ASSERT_EQ(_px_ippsIIR_32f_I(LData.data(), 99, LState), ippStsNoErr);
         for (int n = 0; n < 99; ++n)
@@ -309,10 +302,7 @@ TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
     ASSERT_EQ(_px_ippsIIRInit_BiQuad_32f(&LState, LTaps, 1, nullptr, LStageBuffer.data()), ippStsNoErr);
     float LImpulse[4] = {1, 0, 0, 0};
     ASSERT_EQ(_px_ippsIIR_32f_I(LImpulse, 4, LState), ippStsNoErr);
-    EXPECT_EQ(LImpulse[0], 0.5f);
-    EXPECT_EQ(LImpulse[1], 0.5f);
-    EXPECT_EQ(LImpulse[2], 0.25f);
-    EXPECT_EQ(LImpulse[3], 0.0f);
+    EXPECT_THAT(LImpulse, ElementsAre(0.5f, 0.5f, 0.25f, 0.0f));
 }
 
 TEST(SNDispatcherIIR32Test, BiQuadChecksWriteNothing)
@@ -353,8 +343,7 @@ TEST(SNDispatcherIIR32Test, RunAndFreeChecks)
     EXPECT_EQ(_px_ippsIIR_32f_I(LData, 2, &LForeign), ippStsContextMatchErr);
     EXPECT_EQ(_px_ippsIIRFree_32f(&LForeign), ippStsContextMatchErr);
     EXPECT_EQ(_px_ippsIIRFree_32f(nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(LData[0], 3);
-    EXPECT_EQ(LData[1], 4);
+    EXPECT_THAT(LData, ElementsAre(3, 4));
     EXPECT_EQ(_px_ippsIIRFree_32f(LState), ippStsNoErr);
 }
 
