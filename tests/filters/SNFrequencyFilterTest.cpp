@@ -174,19 +174,14 @@ TEST(SNSimpleFilterTest, ARedesignWaitsForTheNextBuffer)
 
 TEST(SNSimpleFilterTest, WidthLimitsAndThe127Offset)
 {
-    // One tap of 1.0: the limits show; -32768 is written as -32767.
-    TFilterChain<TSNLowPass> L16;
-    L16.Filter.SetOrder(1);
-    L16.Start(44100, 16, 1);
-    EXPECT_EQ(L16.Send({-32768, 32767, 0, -5}), (TSamples{-32767, 32767, 0, -5}));
-    TFilterChain<TSNLowPass> L24;
-    L24.Filter.SetOrder(1);
-    L24.Start(44100, 24, 1);
-    EXPECT_EQ(L24.Send({-8388608, 8388607}), (TSamples{-8388607, 8388607}));
-    TFilterChain<TSNLowPass> L32;
-    L32.Filter.SetOrder(1);
-    L32.Start(44100, 32, 1);
-    EXPECT_EQ(L32.Send({INT32_MIN, INT32_MAX}), (TSamples{-INT32_MAX, INT32_MAX}));
+    // One tap of 1.0: the limits show; the lowest value is written one above.
+    for (const uint32_t LBits : {16u, 24u, 32u}) {
+        TFilterChain<TSNLowPass> LChain;
+        LChain.Filter.SetOrder(1);
+        LChain.Start(44100, LBits, 1);
+        const auto LLow = int32_t(LowestStored(LBits)), LHigh = int32_t(HighestStored(LBits));
+        EXPECT_EQ(LChain.Send({LLow, LHigh, 0, -5}), (TSamples{LLow + 1, LHigh, 0, -5})) << LBits;
+    }
     // 8 bits: a constant of 200 is 73 above the offset of 127; a high pass
     // scales it by the sum of its taps.
     TFilterChain<TSNHighPass> L8;
