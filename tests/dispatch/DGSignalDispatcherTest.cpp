@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <utility>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -134,52 +135,46 @@ TEST(DGSignalDispatcher, PolarConversionsRoundTripAndWorkInPlace)
     EXPECT_DOUBLE_EQ(p[3], std::numbers::pi);
 }
 
-// The forward real FFT against a direct DFT, every flag, orders 1 to 11.
+// The forward real FFT, every flag, orders 1 to 11: an impulse at m gives
+// the unit phasors e^(-2 pi i k m / N), so every twiddle and every input
+// position shows.
 class DGSignalDispatcherFFTTest : public ::testing::TestWithParam<int32_t> {};
 
-TEST_P(DGSignalDispatcherFFTTest, MatchesADirectDftInCcsLayoutWithEachScaling)
+TEST_P(DGSignalDispatcherFFTTest, ImpulsesGiveUnitPhasorsInCcsLayoutWithEachScaling)
 {
     const int32_t LOrder = GetParam();
     const int32_t N = 1 << LOrder;
-    const auto x = RandomDoubles(static_cast<size_t>(N), static_cast<uint32_t>(LOrder));
-    struct TFlag {
-        int32_t Flag;
-        double Scale;
-    };
-    const TFlag LFlags[] = {{IPP_FFT_DIV_FWD_BY_N, 1.0 / N},
-                            {IPP_FFT_DIV_BY_SQRTN, 1.0 / std::sqrt(double(N))},
-                            {IPP_FFT_NODIV_BY_ANY, 1.0},
-                            {IPP_FFT_DIV_INV_BY_N, 1.0}};
-    double LPeak = 0;
-    for (double v : x)
-        LPeak += std::abs(v);
-    // Twiddles from an exact table of angles k n mod N.
-    std::vector<std::complex<double>> LDft(static_cast<size_t>(N / 2 + 1));
-    for (int32_t k = 0; k <= N / 2; ++k) {
-        std::complex<long double> LSum = 0;
-        for (int32_t n = 0; n < N; ++n)
-            LSum += static_cast<long double>(x[n]) *
-                    std::polar(1.0L, -2.0L * std::numbers::pi_v<long double> * ((int64_t{k} * n) % N) / N);
-        LDft[k] = {static_cast<double>(LSum.real()), static_cast<double>(LSum.imag())};
-    }
-    for (const TFlag& LFlag : LFlags) {
+    const std::pair<int32_t, double> LFlags[] = {{IPP_FFT_DIV_FWD_BY_N, 1.0 / N},
+                                                 {IPP_FFT_DIV_BY_SQRTN, 1.0 / std::sqrt(double(N))},
+                                                 {IPP_FFT_NODIV_BY_ANY, 1.0},
+                                                 {IPP_FFT_DIV_INV_BY_N, 1.0}};
+    for (const auto& [LFlag, LScale] : LFlags) {
         IppsFFTSpec_R_64f* LSpec = nullptr;
-        ASSERT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, LOrder, LFlag.Flag, ippAlgHintAccurate), ippStsNoErr);
-        ASSERT_NE(LSpec, nullptr);
+        ASSERT_EQ(ippsFFTInitAlloc_R_64f(&LSpec, LOrder, LFlag, ippAlgHintAccurate), ippStsNoErr);
         EXPECT_EQ(FFTLength_R_64f(LSpec), N);
-        std::vector<double> LCcs(static_cast<size_t>(N + 2), -7.0);
-        ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);
-        for (int32_t k = 0; k <= N / 2; ++k) {
-            EXPECT_NEAR(LCcs[2 * k], LDft[k].real() * LFlag.Scale, 1e-12 * LPeak) << k;
-            EXPECT_NEAR(LCcs[2 * k + 1], LDft[k].imag() * LFlag.Scale, 1e-12 * LPeak) << k;
+        for (const int32_t m : {0, 1, N / 2, N - 1, N / 3}) {
+            std::vector<double> x(static_cast<size_t>(N), 0.0), LCcs(static_cast<size_t>(N + 2), -7.0);
+            x[size_t(m)] = 1.0;
+            ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);
+            for (int32_t k = 0; k <= N / 2; ++k) {
+                const double LAngle = -2 * std::numbers::pi * double((int64_t{k} * m) % N) / N;
+                ASSERT_NEAR(LCcs[2 * k], std::cos(LAngle) * LScale, 1e-12) << "impulse at " << m << ", bin " << k;
+                ASSERT_NEAR(LCcs[2 * k + 1], std::sin(LAngle) * LScale, 1e-12) << "impulse at " << m << ", bin " << k;
+            }
+            EXPECT_EQ(LCcs[1], 0.0);
+            EXPECT_EQ(LCcs[N + 1], 0.0);
         }
-        EXPECT_EQ(LCcs[1], 0.0);
-        EXPECT_EQ(LCcs[N + 1], 0.0);
-        // In place gives the same.
-        std::vector<double> LInPlace(static_cast<size_t>(N + 2));
-        std::copy(x.begin(), x.end(), LInPlace.begin());
+        // Linear and the same in place.
+        const auto x = RandomDoubles(static_cast<size_t>(N), static_cast<uint32_t>(LOrder));
+        std::vector<double> LCcs(static_cast<size_t>(N + 2)), LInPlace(x);
+        LInPlace.resize(static_cast<size_t>(N + 2));
+        ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);
         ASSERT_EQ(ippsFFTFwd_RToCCS_64f(LInPlace.data(), LInPlace.data(), LSpec, nullptr), ippStsNoErr);
         EXPECT_EQ(LInPlace, LCcs);
+        double LSum = 0;
+        for (double v : x)
+            LSum += v;
+        EXPECT_NEAR(LCcs[0], LSum * LScale, 1e-9 * N);
         EXPECT_EQ(ippsFFTFree_R_64f(LSpec), ippStsNoErr);
     }
 }
