@@ -99,7 +99,8 @@ TEST(SNSpectrum, DecibelModesTakeTheLogarithmOfEachBinButBinZeroAndSilenceIsTheM
 
 TEST(SNSpectrum, TheStrongestBinOfAToneAtABinCentreAndBetweenBins)
 {
-    for (const auto& [LBin, LExpectedBin] : {std::pair{10.0, 10.0}, {37.0, 37.0}, {20.3, 20.0}, {20.7, 21.0}, {100.2, 100.0}}) {
+    const std::pair<double, double> LCases[] = {{10, 10}, {37, 37}, {20.3, 20}, {20.7, 21}, {100.2, 100}};
+    for (const auto& [LBin, LExpectedBin] : LCases) {
         TSpectrumRig LRig;
         std::vector<double> LFrequencies;
         LRig.Spectrum.SetSynchronize(false);

@@ -91,7 +91,8 @@ TEST(SNPPMMeter, HoldsPeaksReleasesByLevelOverNAndCutsToZeroAtTheThreshold)
     TRig<TSNPPMMeter> LStep;
     LStep.Meter.SetHalfLife(1);
     LStep.Meter.SetPeriod(100);
-    const auto LStepValues = LStep.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return f >= 2 ? 1.0 : 0.0; }));
+    const auto LStepValues =
+        LStep.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return f >= 2 ? 1.0 : 0.0; }));
     ASSERT_FALSE(LStepValues.empty());
     EXPECT_EQ(LStepValues.back(), 0.0);
 }
@@ -117,7 +118,9 @@ TEST(SNPPMMeter, HeldLevelsSurviveANewStreamAndChunkingDoesNotMatter)
     for (int32_t LHalfLife : {0, -1000, 1}) {
         TRig<TSNPPMMeter> LRig;
         LRig.Meter.SetHalfLife(LHalfLife);
-        for (double v : LRig.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return 3000.0 * std::sin(0.01 * f); })))
+        const auto LValues =
+            LRig.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return 3000.0 * std::sin(0.01 * f); }));
+        for (double v : LValues)
             EXPECT_TRUE(std::isfinite(v)) << LHalfLife;
     }
 }

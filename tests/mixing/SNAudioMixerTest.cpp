@@ -319,13 +319,21 @@ TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCo
     EXPECT_EQ(LBuffers.back()->GetSize(), 68u);
     // B at half the rate: output frame i of buffer k reads B's frame 512 k +
     // round(i / 2) (ties to even, 511 at most), widened from unsigned 8 bits.
-    const auto LB16 = [](uint64_t AFrame) { return (int64_t{TTestSource::ExpectedSample(AFrame, 0, 1, 8)} - 128) * 256; };
-    const auto LA16 = [](uint64_t AFrame, unsigned C) { return int64_t{TTestSource::ExpectedSample(AFrame, C, 2, 16)}; };
-    const struct { size_t Buffer; uint32_t Frame; uint64_t BFrame; } LPoints[] = {
-        {0, 0, 0}, {0, 1, 0}, {0, 3, 2}, {0, 5, 2}, {5, 1023, 5 * 512 + 511}, {38, 700, 38 * 512 + 350}};
+    const auto LB16 = [](uint64_t AFrame) {
+        return (int64_t{TTestSource::ExpectedSample(AFrame, 0, 1, 8)} - 128) * 256;
+    };
+    const auto LA16 = [](uint64_t AFrame, unsigned C) {
+        return int64_t{TTestSource::ExpectedSample(AFrame, C, 2, 16)};
+    };
+    const struct {
+        size_t Buffer;
+        uint32_t Frame;
+        uint64_t BFrame;
+    } LPoints[] = {{0, 0, 0}, {0, 1, 0}, {0, 3, 2}, {0, 5, 2}, {5, 1023, 5 * 512 + 511}, {38, 700, 38 * 512 + 350}};
     for (const auto& P : LPoints)
         for (unsigned C = 0; C < 2; ++C)
-            EXPECT_EQ(LBuffers[P.Buffer]->GetItem(P.Frame, C), Saturate16(LA16(P.Buffer * 1024 + P.Frame, C) + LB16(P.BFrame)))
+            EXPECT_EQ(LBuffers[P.Buffer]->GetItem(P.Frame, C),
+                      Saturate16(LA16(P.Buffer * 1024 + P.Frame, C) + LB16(P.BFrame)))
                 << "buffer " << P.Buffer << " frame " << P.Frame;
     EXPECT_EQ(LBuffers[7]->GetItem(9, 2), Saturate16(LB16(7 * 512 + 4))) << "A has no third channel";
     EXPECT_EQ(LBuffers[39]->GetItem(0, 0), LA16(39 * 1024, 0)) << "B has ended";
@@ -409,13 +417,15 @@ TEST_F(SNAudioMixerTest, FourProducersWhileChannelsAreAddedRemovedAndReweighted)
     TSNAudioMixerChannels& LChannels = FMixer.GetChannels();
     while (LRunning > 0) {
         const int LCount = LChannels.GetCount();
-        switch (LRandom() % 5) {
-        case 0: if (LCount < 12) LChannels.Add().SetCoefficient(3.0); break;
-        case 1: if (LCount > CProducers) LChannels.Delete(CProducers + static_cast<int>(LRandom() % (LCount - CProducers))); break;
-        case 2: if (LCount > CProducers + 1) LChannels.Move(CProducers, LCount - 1); break;
-        // The top byte stays at 1 so the sum keeps its sign bit clear.
-        default: LChannels[static_cast<int>(LRandom() % (CProducers - 1))].SetCoefficient(1.0 + LRandom() % 2); break;
-        }
+        const int LPick = static_cast<int>(LRandom() % 5);
+        if (LPick == 0 && LCount < 12)
+            LChannels.Add().SetCoefficient(3.0);
+        else if (LPick == 1 && LCount > CProducers)
+            LChannels.Delete(CProducers + static_cast<int>(LRandom() % (LCount - CProducers)));
+        else if (LPick == 2 && LCount > CProducers + 1)
+            LChannels.Move(CProducers, LCount - 1);
+        else if (LPick > 2) // The top byte stays at 1 so the sum keeps its sign bit clear.
+            LChannels[static_cast<int>(LRandom() % (CProducers - 1))].SetCoefficient(1.0 + LRandom() % 2);
         std::this_thread::yield();
     }
     for (auto& LThread : LThreads)

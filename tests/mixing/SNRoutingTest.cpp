@@ -155,6 +155,8 @@ TEST(SNQueuedSwitchTest, TheActiveIndexIsClampedAndNoWalkRunsForEverOnItsOwnCloc
     EXPECT_TRUE(Values(LOut).empty());
     EXPECT_EQ(LOut.Stops(), 1);
     EXPECT_EQ(LSwitches, 0);
+    LSwitch.GetInputChannels().SetCount(0);
+    EXPECT_EQ(LSwitch.GetInputPins().GetCount(), 0);
 }
 
 TEST(SNBufferQueueTest, DropsAboveMaxSendsElevenPerFrameAndFlushesAtTheStop)
