@@ -76,17 +76,11 @@ public:
         std::lock_guard LGuard(FMutex);
         return FRanges;
     }
-    std::vector<std::string> Log() const
-    {
-        std::lock_guard LGuard(FMutex);
-        return FLog;
-    }
 
 private:
     bool Receive(const IPNNotifyOperationPtr& AOperation)
     {
         std::lock_guard LGuard(FMutex);
-        FLog.push_back(AOperation->GetName());
         if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation); LBuffer && LBuffer->Reals)
             FBuffers.emplace_back(LBuffer->Reals->Read(), LBuffer->Reals->Read() + LBuffer->Reals->GetSize());
         else if (auto* LValue = OperationAs<TPNRealValueOperation>(AOperation)) {
@@ -102,7 +96,6 @@ private:
     std::vector<std::vector<double>> FBuffers;
     std::vector<double> FValues;
     std::vector<std::pair<double, double>> FRanges;
-    std::vector<std::string> FLog;
 };
 
 // Largest value of a width (8-bit: distance from 128 to 255).

@@ -29,58 +29,39 @@ struct TGoniometerRig {
     }
 };
 
-class SNGoniometerTest : public ::testing::TestWithParam<unsigned> {};
-
-double Scale(unsigned ABits)
-{
-    return ABits == 8 ? 128.0 : std::ldexp(1.0, static_cast<int>(ABits) - 1);
-}
-
 } // namespace
 
-TEST_P(SNGoniometerTest, CartesianGivesSideOnXAndMidOnYOfNormalisedSamples)
+TEST(SNGoniometer, CartesianGivesSideOnXAndMidOnYOfNormalisedSamplesAtEveryWidth)
 {
-    const unsigned LBits = GetParam();
-    const double LFull = FullScale(LBits);
-    auto LLeft = [&](uint32_t f) { return std::round(LFull * std::sin(0.1 * f)); };
-    auto LRight = [&](uint32_t f) { return std::round(LFull * 0.5 * std::cos(0.37 * f)); };
-    TGoniometerRig LRig;
-    LRig.Run(LBits, 2, [&](uint32_t f, unsigned c) { return c == 0 ? LLeft(f) : LRight(f); });
-    ASSERT_EQ(LRig.Pin0.Buffers().size(), 1u);
-    const auto LX = LRig.Pin0.Buffers()[0];
-    const auto LY = LRig.Pin1.Buffers()[0];
-    ASSERT_EQ(LX.size(), 64u);
-    for (uint32_t f = 0; f < 64; ++f) {
-        const double l = LLeft(f) / Scale(LBits);
-        const double r = LRight(f) / Scale(LBits);
-        EXPECT_NEAR(LX[f], (r - l) / 2, 1e-12) << f;
-        EXPECT_NEAR(LY[f], (l + r) / 2, 1e-12) << f;
+    // Samples are normalised by 2^(bits - 1) (128 for 8 bits). Frames (L, R):
+    // (h, 0) -> (-1/4, 1/4); (h, -h) -> (-1/2, 0); (-h, -h/2) -> (1/8, -3/8);
+    // full scale both -> (0, about 1).
+    for (unsigned LBits : {8u, 16u, 24u, 32u}) {
+        SCOPED_TRACE(LBits);
+        const double h = LBits == 8 ? 64 : std::ldexp(1.0, static_cast<int>(LBits) - 2);
+        const double LLeft[] = {h, h, -h, double(FullScale(LBits))};
+        const double LRight[] = {0, -h, -h / 2, double(FullScale(LBits))};
+        TGoniometerRig LRig;
+        LRig.Run(LBits, 2, [&](uint32_t f, unsigned c) { return c == 0 ? LLeft[f] : LRight[f]; }, 4);
+        const auto LX = LRig.Pin0.Buffers().at(0);
+        const auto LY = LRig.Pin1.Buffers().at(0);
+        ASSERT_EQ(LX.size(), 4u);
+        const double LExpectedX[] = {-0.25, -0.5, 0.125, 0}, LExpectedY[] = {0.25, 0, -0.375, 1 - 1 / (2 * h)};
+        for (uint32_t f = 0; f < 4; ++f) {
+            EXPECT_NEAR(LX[f], LExpectedX[f], 1e-12) << f;
+            EXPECT_NEAR(LY[f], LExpectedY[f], 1e-12) << f;
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, SNGoniometerTest, ::testing::Values(8u, 16u, 24u, 32u));
-
-TEST(SNGoniometer, MonoCompatibleAndOppositePhaseSignals)
-{
-    TGoniometerRig LSame;
-    LSame.Run(16, 2, [](uint32_t f, unsigned) { return 500.0 * (static_cast<double>(f) - 30); });
-    for (uint32_t f = 0; f < 64; ++f) {
-        EXPECT_NEAR(LSame.Pin0.Buffers()[0][f], 0.0, 1e-12) << "side";
-        EXPECT_NEAR(LSame.Pin1.Buffers()[0][f], 500.0 * (static_cast<double>(f) - 30) / 32768, 1e-12) << "mid";
-    }
-    TGoniometerRig LOpposite;
-    LOpposite.Run(16, 2, [](uint32_t f, unsigned c) { return (c == 0 ? 1 : -1) * 500.0 * (static_cast<double>(f) - 30); });
-    for (uint32_t f = 0; f < 64; ++f) {
-        const double l = 500.0 * (static_cast<double>(f) - 30) / 32768;
-        EXPECT_NEAR(LOpposite.Pin1.Buffers()[0][f], 0.0, 1e-12) << "mid";
-        EXPECT_NEAR(LOpposite.Pin0.Buffers()[0][f], -l, 1e-12) << "side";
-    }
-}
-
-TEST(SNGoniometer, PolarGivesScaledMagnitudeAndRotatedPhase)
+TEST(SNGoniometer, PolarGivesScaledMagnitudeAndRotatedPhaseAndRenamesThePins)
 {
     TGoniometerRig LRig;
+    EXPECT_EQ(LRig.Scope.GetOutputPins()[0].GetName(), "X");
+    EXPECT_EQ(LRig.Scope.GetOutputPins()[1].GetName(), "Y");
     LRig.Scope.SetMode(gmPolar);
+    EXPECT_EQ(LRig.Scope.GetOutputPins()[0].GetName(), "Magnitude");
+    EXPECT_EQ(LRig.Scope.GetOutputPins()[1].GetName(), "Phase");
     // Frames: a = 16384 on both, a = -16384 on both, then (L, R) = (8192, -4096).
     LRig.Run(16, 2, [](uint32_t f, unsigned c) {
         if (f == 0)
@@ -97,18 +78,8 @@ TEST(SNGoniometer, PolarGivesScaledMagnitudeAndRotatedPhase)
     EXPECT_NEAR(LPhase[1], -std::numbers::pi, 1e-12);
     EXPECT_NEAR(LMagnitude[2], std::hypot(0.25, -0.125) / std::numbers::sqrt2, 1e-12);
     EXPECT_NEAR(LPhase[2], std::atan2(-0.125, 0.25) - std::numbers::pi / 4, 1e-12);
-}
-
-TEST(SNGoniometer, AModeChangeRenamesThePinsAtOnce)
-{
-    TSNGoniometer LScope;
-    EXPECT_EQ(LScope.GetOutputPins()[0].GetName(), "X");
-    EXPECT_EQ(LScope.GetOutputPins()[1].GetName(), "Y");
-    LScope.SetMode(gmPolar);
-    EXPECT_EQ(LScope.GetOutputPins()[0].GetName(), "Magnitude");
-    EXPECT_EQ(LScope.GetOutputPins()[1].GetName(), "Phase");
-    LScope.SetMode(gmCartesian);
-    EXPECT_EQ(LScope.GetOutputPins()[0].GetName(), "X");
+    LRig.Scope.SetMode(gmCartesian);
+    EXPECT_EQ(LRig.Scope.GetOutputPins()[0].GetName(), "X");
 }
 
 TEST(SNGoniometer, AMonoStreamGivesNothingAndPairsAreFormedAcrossBuffers)

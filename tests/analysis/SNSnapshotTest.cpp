@@ -77,32 +77,29 @@ TEST_P(SNSnapshotTest, AnArmedSnapshotCompletesWithTheBufferThatFillsItAndDropsT
 
 INSTANTIATE_TEST_SUITE_P(Widths, SNSnapshotTest, ::testing::Values(8u, 16u, 24u, 32u));
 
-TEST(SNSnapshot, ABufferOfExactlyTheRoomCompletesAndTwoRequestsMakeOneSnapshot)
+TEST(SNSnapshot, RequestsByCallOrByTheClockPinEachMakeANewBufferThatLaterCapturesLeaveAlone)
 {
     TSnapshotRig LRig;
     LRig.Snap.SetSnapShotSize(300);
     LRig.Snap.Snapshot();
-    LRig.Snap.TakeSnapshot();
+    LRig.Snap.TakeSnapshot(); // two requests, one snapshot
     LRig.Send(100);
-    LRig.Send(200);
+    LRig.Send(200); // exactly the room left
     ASSERT_EQ(LRig.Events.size(), 1u);
     EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
     LRig.Send(300);
     EXPECT_EQ(LRig.Events.size(), 1u);
-}
 
-TEST(SNSnapshot, TheClockPinArmsASnapshot)
-{
-    TSnapshotRig LRig;
     TTestCollector LClockOwner;
     TPNClockSourcePin LClock(&LClockOwner, "Clock");
     LClock.Connect(LRig.Snap.GetSnapshotPin());
-    LRig.Send(10);
     LClock.Notify(std::make_shared<TPNClockOperation>(0));
     EXPECT_TRUE(LRig.Snap.IsCollecting());
-    LRig.Send(1024);
-    ASSERT_EQ(LRig.Events.size(), 1u);
-    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 10));
+    LRig.Send(300);
+    ASSERT_EQ(LRig.Events.size(), 2u);
+    EXPECT_NE(LRig.Events[0], LRig.Events[1]);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[1], 600));
 }
 
 TEST(SNSnapshot, ContentDoesNotDependOnHowTheStreamIsCut)
@@ -117,43 +114,25 @@ TEST(SNSnapshot, ContentDoesNotDependOnHowTheStreamIsCut)
     }
 }
 
-TEST(SNSnapshot, AnEachSnapshotIsANewBufferThatLaterCapturesLeaveAlone)
-{
-    TSnapshotRig LRig;
-    LRig.Snap.SetSnapShotSize(100);
-    LRig.Snap.Snapshot();
-    LRig.Send(100);
-    LRig.Snap.Snapshot();
-    LRig.Send(100);
-    ASSERT_EQ(LRig.Events.size(), 2u);
-    EXPECT_NE(LRig.Events[0], LRig.Events[1]);
-    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
-    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[1], 100));
-}
-
-TEST(SNSnapshot, ResizingAnnouncesTheNewSize)
+TEST(SNSnapshot, ResizingAnnouncesTheNewSizeAndShrinkingWhileCollectingNeverWritesPastTheEnd)
 {
     TSnapshotRig LRig;
     LRig.Snap.SetSnapShotSize(50);
-    const auto LLog = LRig.Output.Log();
-    EXPECT_EQ(LLog, (std::vector<std::string>{"TPNStartWaveOperation", "TPNDGResumeOperation",
-                                               "TPNStartWaveOperation"}));
+    EXPECT_EQ(LRig.Output.Log(), (std::vector<std::string>{"TPNStartWaveOperation", "TPNDGResumeOperation",
+                                                            "TPNStartWaveOperation"}));
     LRig.Snap.Snapshot();
     LRig.Send(60);
     ASSERT_EQ(LRig.Events.size(), 1u);
     EXPECT_EQ(LRig.Events[0]->GetSize(), 50u);
-}
 
-TEST(SNSnapshot, ShrinkingWhileCollectingNeverWritesPastTheEnd)
-{
-    TSnapshotRig LRig;
+    LRig.Snap.SetSnapShotSize(1024);
     LRig.Snap.Snapshot();
     LRig.Send(600);
     LRig.Snap.SetSnapShotSize(100);
     LRig.Send(10);
-    ASSERT_EQ(LRig.Events.size(), 1u);
-    EXPECT_EQ(LRig.Events[0]->GetSize(), 100u);
-    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
+    ASSERT_EQ(LRig.Events.size(), 2u);
+    EXPECT_EQ(LRig.Events[1]->GetSize(), 100u);
+    EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[1], 60));
 }
 
 TEST(SNSnapshot, DisabledOrDisarmedBuffersAreIgnored)

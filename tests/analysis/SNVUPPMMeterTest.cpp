@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The VU and PPM meters against a direct double-precision model of their DC
-// blocker and level follower.
+// The VU and PPM meters: their DC blocker (pole 1 - 2 pi 20 / fs) and level
+// follower against closed-form values.
 #include "SNPPMMeter.h"
 #include "SNVUMeter.h"
 #include "AnalysisTestKit.h"
@@ -23,76 +23,44 @@ struct TRig {
         Feeder.Pin.Connect(Meter.GetInputPin());
         Level.Listen(Meter.GetOutputPins()[0]);
     }
+    std::vector<double> Run(const ISNAudioBufferPtr& AInput)
+    {
+        Feeder.Start(AInput->GetWaveFormat());
+        Feeder.Send(AInput);
+        return Level.Values();
+    }
 };
-
-// y[k] = x[k-1] - x[k-2] + p y[k-1], p = 1 - 2 pi 20 / fs.
-std::vector<double> DcBlocked(const ISNAudioBuffer& ABuffer)
-{
-    const double p = 1 - 2 * std::numbers::pi * 20 / ABuffer.GetSamplesPerSecond();
-    std::vector<double> y(ABuffer.GetSize());
-    double x1 = 0, x2 = 0, y1 = 0;
-    for (uint32_t k = 0; k < ABuffer.GetSize(); ++k) {
-        const double x = ABuffer.GetItem(k, 0);
-        y[k] = x1 - x2 + p * y1;
-        x2 = x1;
-        x1 = x;
-        y1 = y[k];
-    }
-    return y;
-}
-
-std::vector<double> PeriodRms(const std::vector<double>& y, size_t n)
-{
-    std::vector<double> LResult;
-    for (size_t s = 0; s + n < y.size(); s += n) {
-        double LSum = 0;
-        for (size_t i = s; i < s + n; ++i)
-            LSum += y[i] * y[i];
-        LResult.push_back(std::sqrt(LSum / n));
-    }
-    return LResult;
-}
 
 } // namespace
 
-TEST(SNVUMeter, ADcInputDecaysTowardsZeroAsTheBlockerSays)
+TEST(SNVUMeter, ADcStepDecaysGeometricallyAsTheBlockerSays)
 {
+    // The blocker turns a step of 10000 into 10000 p^(k-1) from frame 1 on: the
+    // first period's RMS is a geometric sum.
     TRig<TSNVUMeter> LRig;
-    ISNAudioBufferPtr LDc = MakeSignal(44100, 16, 1, 44101, [](uint32_t, unsigned) { return 10000.0; });
-    LRig.Feeder.Start(LDc->GetWaveFormat());
-    LRig.Feeder.Send(LDc);
-    const auto LValues = LRig.Level.Values();
-    const auto LExpected = PeriodRms(DcBlocked(*LDc), 4410);
-    // The pin sends only changes: once the tail's squares underflow single
-    // precision the reading stops changing, near 0.
+    const auto LValues = LRig.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t, unsigned) { return 10000.0; }));
+    const double p = 1 - 2 * std::numbers::pi * 20 / 44100;
+    const double LFirst = 10000 * std::sqrt((1 - std::pow(p, 2 * 4409)) / (1 - p * p) / 4410);
     ASSERT_GE(LValues.size(), 3u);
-    ASSERT_LE(LValues.size(), LExpected.size());
-    for (size_t i = 0; i < LValues.size(); ++i) {
-        EXPECT_NEAR(LValues[i], LExpected[i], 1e-3 * LExpected[i] + 1e-3) << i;
-        if (i > 0) {
-            EXPECT_LT(LValues[i], LValues[i - 1]);
-        }
-    }
-    EXPECT_LT(LValues[1], 1e-3 * 10000);
+    EXPECT_NEAR(LValues[0], LFirst, 1e-3 * LFirst);
+    for (size_t i = 1; i < LValues.size(); ++i)
+        EXPECT_LT(LValues[i], LValues[i - 1]) << i;
+    EXPECT_LT(LValues[1], 10.0);
     EXPECT_LT(LValues.back(), 1e-6);
 }
 
-TEST(SNVUMeter, ASineReadsItsFilteredRmsAndCutsDoNotMatter)
+TEST(SNVUMeter, ASineReadsItsRmsAndCutsDoNotMatter)
 {
-    // A rising amplitude, so that every period reads differently.
+    // A rising amplitude, so that every period reads differently; the blocker
+    // barely touches 1 kHz.
     ISNAudioBufferPtr LSine = MakeSignal(48000, 24, 1, 48000, [](uint32_t f, unsigned) {
         return 2e6 * (1 + f / 48000.0) * std::sin(2 * std::numbers::pi * 1000 * f / 48000.0);
     });
     TRig<TSNVUMeter> LWhole;
-    LWhole.Feeder.Start(LSine->GetWaveFormat());
-    LWhole.Feeder.Send(LSine);
-    const auto LExpected = PeriodRms(DcBlocked(*LSine), 4800);
-    const auto LValues = LWhole.Level.Values();
-    ASSERT_EQ(LValues.size(), LExpected.size());
-    for (size_t i = 0; i < LValues.size(); ++i)
-        EXPECT_NEAR(LValues[i], LExpected[i], 1e-4 * LExpected[i]) << i;
-    // The blocker barely touches 1 kHz: the RMS of the sine itself.
-    EXPECT_NEAR(LValues[5], 2e6 * 1.55 / std::numbers::sqrt2, 2e-3 * LValues[5]);
+    const auto LValues = LWhole.Run(LSine);
+    ASSERT_EQ(LValues.size(), 9u);
+    for (size_t i : {2u, 5u, 8u})
+        EXPECT_NEAR(LValues[i], 2e6 * (1 + (i + 0.5) / 10) / std::numbers::sqrt2, 2e-3 * LValues[i]) << i;
     for (uint32_t LSeed = 1; LSeed <= 4; ++LSeed) {
         TRig<TSNVUMeter> LSplit;
         LSplit.Feeder.Start(LSine->GetWaveFormat());
@@ -101,60 +69,32 @@ TEST(SNVUMeter, ASineReadsItsFilteredRmsAndCutsDoNotMatter)
     }
 }
 
-TEST(SNPPMMeter, HoldsPeaksAndReleasesByLevelOverNPerSample)
+TEST(SNPPMMeter, HoldsPeaksReleasesByLevelOverNAndCutsToZeroAtTheThreshold)
 {
     // A burst of full-scale square wave, then silence.
-    const uint32_t LRate = 44100;
-    ISNAudioBufferPtr LInput = MakeSignal(LRate, 16, 1, 3 * LRate + 1, [&](uint32_t f, unsigned) {
-        return f < 4410 ? ((f / 20) % 2 ? 30000.0 : -30000.0) : 0.0;
-    });
     TRig<TSNPPMMeter> LRig;
     LRig.Meter.SetHalfLife(500);
     LRig.Meter.SetPeriod(10);
-    LRig.Feeder.Start(LInput->GetWaveFormat());
-    LRig.Feeder.Send(LInput);
-
-    // The model: same filter, same follower, in double precision.
-    const auto y = DcBlocked(*LInput);
-    const double N = LRate * 500 / 1000.0;
-    std::vector<double> LExpected;
-    double L = 0;
-    for (size_t i = 0; i + 1 < y.size(); ++i) {
-        const double a = std::abs(y[i]);
-        if (a > L)
-            L = a;
-        else if (L > 0.005)
-            L = std::max(L - L / N, a);
-        else
-            L = 0;
-        if ((i + 1) % 441 == 0)
-            LExpected.push_back(L);
-    }
-    const auto LValues = LRig.Level.Values();
-    ASSERT_EQ(LValues.size(), LExpected.size());
-    for (size_t i = 0; i < LValues.size(); ++i)
-        EXPECT_NEAR(LValues[i], LExpected[i], 2e-3 * std::max(LExpected[i], 1.0)) << i;
+    const auto LValues = LRig.Run(MakeSignal(44100, 16, 1, 3 * 44100 + 1, [&](uint32_t f, unsigned) {
+        return f < 4410 ? ((f / 20) % 2 ? 30000.0 : -30000.0) : 0.0;
+    }));
+    ASSERT_EQ(LValues.size(), 300u);
     // The peak is held through the burst; once the blocker's tail has died
-    // away the level falls to 1/e in HalfLife (50 periods of 10 ms).
+    // away the level falls by 1 - 1/N per sample: 1/e in HalfLife (50 periods).
     for (size_t i = 1; i < 10; ++i)
-        EXPECT_GT(LValues[i], 25000.0);
+        EXPECT_GT(LValues[i], 25000.0) << i;
+    const double N = 44100 * 0.5;
     EXPECT_NEAR(LValues[70] / LValues[20], std::pow(1 - 1 / N, 50 * 441.0), 1e-6);
     EXPECT_NEAR(LValues[70] / LValues[20], std::exp(-1.0), 1e-4);
-}
 
-TEST(SNPPMMeter, ALevelThatFallsToTheThresholdEndsAtZero)
-{
-    // A DC step of 1: the blocker's output jumps to 1 and decays; the level
-    // follows it down and is cut to 0 once at or below 0.005.
-    ISNAudioBufferPtr LInput = MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return f >= 2 ? 1.0 : 0.0; });
-    TRig<TSNPPMMeter> LRig;
-    LRig.Meter.SetHalfLife(1);
-    LRig.Meter.SetPeriod(100);
-    LRig.Feeder.Start(LInput->GetWaveFormat());
-    LRig.Feeder.Send(LInput);
-    const auto LValues = LRig.Level.Values();
-    ASSERT_FALSE(LValues.empty());
-    EXPECT_LT(LValues.back(), 1e-6);
+    // A step of 1: the level follows the blocker's decay and is cut to 0 at 0.005.
+    TRig<TSNPPMMeter> LStep;
+    LStep.Meter.SetHalfLife(1);
+    LStep.Meter.SetPeriod(100);
+    const auto LStepValues =
+        LStep.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return f >= 2 ? 1.0 : 0.0; }));
+    ASSERT_FALSE(LStepValues.empty());
+    EXPECT_EQ(LStepValues.back(), 0.0);
 }
 
 TEST(SNPPMMeter, HeldLevelsSurviveANewStreamAndChunkingDoesNotMatter)
@@ -163,32 +103,24 @@ TEST(SNPPMMeter, HeldLevelsSurviveANewStreamAndChunkingDoesNotMatter)
         return f % 5000 < 100 ? 1e9 * std::sin(0.3 * f) : 0.0;
     });
     TRig<TSNPPMMeter> LWhole;
-    LWhole.Feeder.Start(LInput->GetWaveFormat());
-    LWhole.Feeder.Send(LInput);
+    const double LHeld = LWhole.Run(LInput).back();
     for (uint32_t LSeed = 1; LSeed <= 4; ++LSeed) {
         TRig<TSNPPMMeter> LSplit;
         LSplit.Feeder.Start(LInput->GetWaveFormat());
         LSplit.Feeder.SendRandomSplit(*LInput, LSeed, 3000);
         EXPECT_EQ(LSplit.Level.Values(), LWhole.Level.Values()) << "seed " << LSeed;
     }
-    const double LHeld = LWhole.Level.Values().back();
     ASSERT_GT(LHeld, 0.0);
     // A new start keeps the held level: one silent period reads it decayed.
-    LWhole.Feeder.Start(LInput->GetWaveFormat());
-    LWhole.Feeder.Send(MakeSignal(44100, 32, 1, 4411, [](uint32_t, unsigned) { return 0.0; }));
+    LWhole.Run(MakeSignal(44100, 32, 1, 4411, [](uint32_t, unsigned) { return 0.0; }));
     EXPECT_GT(LWhole.Level.Values().back(), 0.5 * LHeld);
-}
-
-TEST(SNPPMMeter, DegenerateHalfLivesNeverLeaveTheFiniteNumbers)
-{
+    // Degenerate half-lives never leave the finite numbers.
     for (int32_t LHalfLife : {0, -1000, 1}) {
         TRig<TSNPPMMeter> LRig;
         LRig.Meter.SetHalfLife(LHalfLife);
-        EXPECT_EQ(LRig.Meter.GetHalfLife(), LHalfLife);
-        ISNAudioBufferPtr LInput = MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return 3000.0 * std::sin(0.01 * f); });
-        LRig.Feeder.Start(LInput->GetWaveFormat());
-        LRig.Feeder.Send(LInput);
-        for (double v : LRig.Level.Values())
+        const auto LValues =
+            LRig.Run(MakeSignal(44100, 16, 1, 44101, [](uint32_t f, unsigned) { return 3000.0 * std::sin(0.01 * f); }));
+        for (double v : LValues)
             EXPECT_TRUE(std::isfinite(v)) << LHalfLife;
     }
 }

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "CVCollection.h"
-#include "PNPins.h"
 
 #include <gtest/gtest.h>
 
@@ -80,27 +79,4 @@ TEST(CVCollectionTest, ItemsAreAddedDeletedAndMovedWithTheHooksInStep)
     LBands.SetCount(0);
     EXPECT_EQ(LBands.GetCount(), 0);
     EXPECT_EQ(&LBands.GetItemDescription(), &TBand::ClassDescription());
-}
-
-TEST(CVCollectionTest, APinListMovesAPinAndRenumbersTheNames)
-{
-    struct TOwner : TPersistent {
-        const TClassDescription& GetClassDescription() const override
-        {
-            static TClassDescription LClass;
-            return LClass;
-        }
-    } LOwner;
-    TPNPinList LList(&LOwner, "InputPins", TPNDataType::dtAudio, TPNPinDirection::pdSink,
-                     [&](int) { return std::make_unique<TSNPNAudioSinkPin>(&LOwner, ""); });
-    LList.SetCount(3);
-    TPNPin* LPins[] = {&LList[0], &LList[1], &LList[2]};
-    LList.Move(2, 0);
-    EXPECT_EQ(&LList[0], LPins[2]);
-    EXPECT_EQ(&LList[1], LPins[0]);
-    EXPECT_EQ(&LList[2], LPins[1]);
-    for (int I = 0; I < 3; ++I)
-        EXPECT_EQ(LList[I].GetName(), "InputPins[" + std::to_string(I) + "]");
-    LList.Move(7, 0);
-    EXPECT_EQ(&LList[0], LPins[2]) << "an unknown index moves nothing";
 }

@@ -17,24 +17,7 @@ using namespace Sonorix;
 
 namespace {
 
-// Appends from several threads; read after the writers are done.
-class TLog {
-public:
-    void Add(const std::string& AEntry)
-    {
-        std::lock_guard LGuard(FLock);
-        FEntries += AEntry;
-    }
-    std::string Get() const
-    {
-        std::lock_guard LGuard(FLock);
-        return FEntries;
-    }
-
-private:
-    mutable std::mutex FLock;
-    std::string FEntries;
-};
+constexpr auto CNoWait = std::chrono::milliseconds(0);
 
 // Every test starts on the main thread with an empty queue and no stale wake.
 class TMainThreadFixture : public ::testing::Test {
@@ -42,51 +25,54 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(MainThread().IsMainThread());
-        MainThread().WaitAndProcess(std::chrono::milliseconds(0));
+        MainThread().WaitAndProcess(CNoWait);
         ASSERT_EQ(MainThread().GetPendingCount(), 0u);
     }
     void TearDown() override { TDGTimeline::WaitIdle(); }
+
+    // Runs AWork on another thread, serving the main thread until it is done.
+    template <class F>
+    static void OnWorkerServingMain(F AWork)
+    {
+        std::atomic<bool> LDone{false};
+        std::thread LWorker([&] {
+            AWork();
+            LDone = true;
+            MainThread().Wake();
+        });
+        while (!LDone)
+            MainThread().WaitAndProcess(INFINITE);
+        LWorker.join();
+    }
 };
+
+// Whether another thread can enter ALock now.
+bool OtherThreadEnters(TCriticalSection& ALock)
+{
+    bool LEntered = false;
+    std::thread([&] {
+        LEntered = ALock.TryEnter();
+        if (LEntered)
+            ALock.Leave();
+    }).join();
+    return LEntered;
+}
 
 } // namespace
 
-// ---------------------------------------------------------------------------
-// TCriticalSection
-
-TEST(TCriticalSectionTest, OwnerEntersAgainAndLeavesAsOften)
+TEST(TCriticalSectionTest, ReentrantForItsOwnerExclusiveForOthersAndUsableWithStandardGuards)
 {
     TCriticalSection LLock;
     LLock.Enter();
     LLock.Enter();
     EXPECT_TRUE(LLock.TryEnter());
+    EXPECT_FALSE(OtherThreadEnters(LLock));
     LLock.Leave();
     LLock.Leave();
+    EXPECT_FALSE(OtherThreadEnters(LLock)) << "entered three times, left twice";
     LLock.Leave();
-    bool LFree = false;
-    std::thread([&] {
-        LFree = LLock.TryEnter();
-        if (LFree)
-            LLock.Leave();
-    }).join();
-    EXPECT_TRUE(LFree);
-}
+    EXPECT_TRUE(OtherThreadEnters(LLock));
 
-TEST(TCriticalSectionTest, OtherThreadCannotEnterWhileHeld)
-{
-    TCriticalSection LLock;
-    std::lock_guard LGuard(LLock);
-    bool LEntered = true;
-    std::thread([&] {
-        LEntered = LLock.TryEnter();
-        if (LEntered)
-            LLock.Leave();
-    }).join();
-    EXPECT_FALSE(LEntered);
-}
-
-TEST(TCriticalSectionTest, WorksWithStandardGuards)
-{
-    TCriticalSection LLock;
     int LCounter = 0;
     std::vector<std::thread> LThreads;
     for (int I = 0; I < 4; ++I)
@@ -100,71 +86,55 @@ TEST(TCriticalSectionTest, WorksWithStandardGuards)
     for (auto& LThread : LThreads)
         LThread.join();
     EXPECT_EQ(LCounter, 4000);
-    std::unique_lock LTry(LLock, std::try_to_lock);
-    EXPECT_TRUE(LTry.owns_lock());
 }
 
-// ---------------------------------------------------------------------------
-// TEvent
-
-TEST(TEventTest, AutoResetIsConsumedByOneWait)
+TEST(TEventTest, AutoResetIsConsumedByOneWaitManualResetStaysSignalledUntilReset)
 {
-    TEvent LEvent;
-    EXPECT_FALSE(LEvent.IsManualReset());
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrTimeout);
-    LEvent.SetEvent();
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrSignaled);
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrTimeout);
+    TEvent LAuto;
+    EXPECT_FALSE(LAuto.IsManualReset());
+    EXPECT_EQ(LAuto.WaitFor(CNoWait), wrTimeout);
+    LAuto.SetEvent();
+    EXPECT_EQ(LAuto.WaitFor(CNoWait), wrSignaled);
+    EXPECT_EQ(LAuto.WaitFor(CNoWait), wrTimeout);
+
+    TEvent LManual(true);
+    LManual.SetEvent();
+    EXPECT_EQ(LManual.WaitFor(CNoWait), wrSignaled);
+    EXPECT_EQ(LManual.WaitFor(INFINITE), wrSignaled);
+    LManual.ResetEvent();
+    EXPECT_EQ(LManual.WaitFor(CNoWait), wrTimeout);
+    EXPECT_EQ(TEvent(true, true).WaitFor(CNoWait), wrSignaled);
 }
 
-TEST(TEventTest, ManualResetStaysSignalledUntilReset)
+TEST(TEventTest, ManualResetReleasesEveryWaiterAutoResetOnePerSet)
 {
-    TEvent LEvent(true);
-    LEvent.SetEvent();
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrSignaled);
-    EXPECT_EQ(LEvent.WaitFor(INFINITE), wrSignaled);
-    LEvent.ResetEvent();
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrTimeout);
-    TEvent LInitiallySet(true, true);
-    EXPECT_EQ(LInitiallySet.WaitFor(std::chrono::milliseconds(0)), wrSignaled);
-}
-
-TEST(TEventTest, ManualResetReleasesEveryWaiter)
-{
-    TEvent LEvent(true);
-    std::atomic<int> LReleased{0};
-    std::vector<std::thread> LThreads;
-    for (int I = 0; I < 3; ++I)
-        LThreads.emplace_back([&] {
-            if (LEvent.WaitFor(INFINITE) == wrSignaled)
-                ++LReleased;
-        });
-    LEvent.SetEvent();
-    for (auto& LThread : LThreads)
-        LThread.join();
-    EXPECT_EQ(LReleased.load(), 3);
-}
-
-TEST(TEventTest, AutoResetReleasesOneWaiterPerSet)
-{
-    TEvent LEvent;
-    std::atomic<int> LReleased{0};
-    std::vector<std::thread> LThreads;
-    for (int I = 0; I < 2; ++I)
-        LThreads.emplace_back([&] {
-            LEvent.WaitFor(INFINITE);
-            ++LReleased;
-        });
-    LEvent.SetEvent();
-    while (LReleased.load() < 1)
-        std::this_thread::yield();
-    // The signal went to exactly one waiter and was consumed by it.
-    EXPECT_EQ(LEvent.WaitFor(std::chrono::milliseconds(0)), wrTimeout);
-    EXPECT_EQ(LReleased.load(), 1);
-    LEvent.SetEvent();
-    for (auto& LThread : LThreads)
-        LThread.join();
-    EXPECT_EQ(LReleased.load(), 2);
+    for (const bool LManual : {true, false}) {
+        SCOPED_TRACE(LManual ? "manual" : "auto");
+        TEvent LEvent(LManual);
+        std::atomic<int> LReleased{0};
+        std::vector<std::thread> LThreads;
+        for (int I = 0; I < 3; ++I)
+            LThreads.emplace_back([&] {
+                if (LEvent.WaitFor(INFINITE) == wrSignaled)
+                    ++LReleased;
+            });
+        LEvent.SetEvent();
+        if (!LManual) {
+            while (LReleased.load() < 1)
+                std::this_thread::yield();
+            // The signal went to exactly one waiter and was consumed by it.
+            EXPECT_EQ(LEvent.WaitFor(CNoWait), wrTimeout);
+            EXPECT_EQ(LReleased.load(), 1);
+            for (int LNext = 2; LNext <= 3; ++LNext) {
+                LEvent.SetEvent();
+                while (LReleased.load() < LNext)
+                    std::this_thread::yield();
+            }
+        }
+        for (auto& LThread : LThreads)
+            LThread.join();
+        EXPECT_EQ(LReleased.load(), 3);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -172,7 +142,7 @@ TEST(TEventTest, AutoResetReleasesOneWaiterPerSet)
 
 using TProcessingThreadTest = TMainThreadFixture;
 
-TEST_F(TProcessingThreadTest, WakeUpsDuringARunCauseExactlyOneMoreRun)
+TEST_F(TProcessingThreadTest, WakeUpsDuringARunFromOutsideOrInsideCauseExactlyOneMoreRun)
 {
     TEvent LEntered, LContinue;
     std::atomic<int> LRuns{0};
@@ -191,41 +161,22 @@ TEST_F(TProcessingThreadTest, WakeUpsDuringARunCauseExactlyOneMoreRun)
     EXPECT_EQ(LRuns.load(), 2);
     EXPECT_EQ(LThread.GetRunCount(), 2u);
     EXPECT_EQ(TDGTimeline::GetPendingWork(), 0);
-}
 
-TEST_F(TProcessingThreadTest, WakeUpsFromInsideTheWorkCoalesce)
-{
-    std::atomic<int> LRuns{0};
+    std::atomic<int> LInnerRuns{0};
     TProcessingThread* LSelf = nullptr;
-    TProcessingThread LThread([&] {
-        if (++LRuns == 1)
+    TProcessingThread LInner([&] {
+        if (++LInnerRuns == 1)
             for (int I = 0; I < 5; ++I)
                 LSelf->WakeUp();
     });
-    LSelf = &LThread;
-    LThread.WakeUp();
+    LSelf = &LInner;
+    LInner.WakeUp();
     TDGTimeline::WaitIdle();
-    EXPECT_EQ(LRuns.load(), 2);
-    EXPECT_TRUE(!LThread.IsCurrentThread());
+    EXPECT_EQ(LInnerRuns.load(), 2);
+    EXPECT_FALSE(LInner.IsCurrentThread());
 }
 
-TEST_F(TProcessingThreadTest, ChainOfThreadsRunsInOrderAndIsDrained)
-{
-    TLog LLog;
-    TProcessingThread LSecond([&] { LLog.Add("B"); });
-    TProcessingThread LFirst([&] {
-        LLog.Add("A");
-        LSecond.WakeUp();
-    });
-    for (int I = 0; I < 3; ++I) {
-        LFirst.WakeUp();
-        TDGTimeline::WaitIdle();
-        LLog.Add("|");
-    }
-    EXPECT_EQ(LLog.Get(), "AB|AB|AB|");
-}
-
-TEST_F(TProcessingThreadTest, ReleaseFromInsideTheWork)
+TEST_F(TProcessingThreadTest, ReleasedOrDestroyedFromInsideTheWork)
 {
     std::atomic<int> LRuns{0};
     TProcessingThread* LSelf = nullptr;
@@ -244,20 +195,16 @@ TEST_F(TProcessingThreadTest, ReleaseFromInsideTheWork)
     EXPECT_EQ(LRuns.load(), 1);
     EXPECT_EQ(TDGTimeline::GetPendingWork(), 0);
     LThread.Release(); // Waits for the detached thread to end.
-}
 
-TEST_F(TProcessingThreadTest, DestroyedFromInsideTheWork)
-{
-    std::atomic<int> LRuns{0};
-    std::unique_ptr<TProcessingThread> LThread;
-    LThread = std::make_unique<TProcessingThread>([&] {
+    std::unique_ptr<TProcessingThread> LOwned;
+    LOwned = std::make_unique<TProcessingThread>([&] {
         ++LRuns;
-        LThread.reset();
+        LOwned.reset();
     });
-    LThread->WakeUp();
+    LOwned->WakeUp();
     TDGTimeline::WaitIdle();
-    EXPECT_EQ(LRuns.load(), 1);
-    EXPECT_EQ(LThread, nullptr);
+    EXPECT_EQ(LRuns.load(), 2);
+    EXPECT_EQ(LOwned, nullptr);
 }
 
 TEST_F(TProcessingThreadTest, ReleaseDropsPendingWakeUpAndBalancesWork)
@@ -288,19 +235,26 @@ TEST_F(TProcessingThreadTest, ReleaseDropsPendingWakeUpAndBalancesWork)
     EXPECT_EQ(TDGTimeline::GetPendingWork(), 0);
 }
 
-TEST_F(TProcessingThreadTest, ExceptionsAreKeptAndTheThreadGoesOn)
+TEST_F(TProcessingThreadTest, ExceptionsAreKeptAndTheThreadGoesOnWhateverItsPriority)
 {
     std::atomic<int> LRuns{0};
-    TProcessingThread LThread([&] {
-        if (++LRuns == 1)
-            throw std::runtime_error("block 7 could not be processed");
-        if (LRuns == 2)
-            throw 42;
-    });
+    TProcessingThread* LSelf = nullptr;
+    TProcessingThread LThread(
+        [&] {
+            LSelf->SetPriority(tpLower);
+            if (++LRuns == 1)
+                throw std::runtime_error("block 7 could not be processed");
+            if (LRuns == 2)
+                throw 42;
+        },
+        tpTimeCritical);
+    LSelf = &LThread;
+    EXPECT_EQ(LThread.GetPriority(), tpTimeCritical);
     EXPECT_EQ(LThread.GetLastError(), "");
     LThread.WakeUp();
     TDGTimeline::WaitIdle();
     EXPECT_EQ(LThread.GetLastError(), "block 7 could not be processed");
+    LThread.SetPriority(tpIdle);
     LThread.WakeUp();
     TDGTimeline::WaitIdle();
     EXPECT_EQ(LThread.GetLastError(), "unknown exception");
@@ -308,27 +262,6 @@ TEST_F(TProcessingThreadTest, ExceptionsAreKeptAndTheThreadGoesOn)
     TDGTimeline::WaitIdle();
     EXPECT_EQ(LRuns.load(), 3);
     EXPECT_EQ(LThread.GetErrorCount(), 2u);
-}
-
-TEST_F(TProcessingThreadTest, SetPriorityNeverFails)
-{
-    std::atomic<int> LRuns{0};
-    TProcessingThread* LSelf = nullptr;
-    TProcessingThread LThread(
-        [&] {
-            ++LRuns;
-            LSelf->SetPriority(tpLower);
-        },
-        tpLowest);
-    LSelf = &LThread;
-    EXPECT_EQ(LThread.GetPriority(), tpLowest);
-    for (TDGThreadPriority LPriority : {tpIdle, tpTimeCritical, tpHighest, tpHigher, tpNormal}) {
-        LThread.SetPriority(LPriority);
-        EXPECT_EQ(LThread.GetPriority(), LPriority);
-        LThread.WakeUp();
-        TDGTimeline::WaitIdle();
-    }
-    EXPECT_EQ(LRuns.load(), 5);
     EXPECT_EQ(LThread.GetPriority(), tpLower);
     LThread.Release();
     LThread.SetPriority(tpNormal);
@@ -354,13 +287,12 @@ TEST_F(TProcessingThreadTest, ReleaseOnMainThreadWhileWorkAwaitsMainThread)
 
 using TMainThreadExecuteTest = TMainThreadFixture;
 
-TEST_F(TMainThreadExecuteTest, ExecuteAndWaitFromAnotherThreadRunsOnTheMainThread)
+TEST_F(TMainThreadExecuteTest, ExecuteAndWaitFromOtherThreadsRunsOnTheMainThreadInTurn)
 {
     const std::thread::id LMain = std::this_thread::get_id();
     std::thread::id LRanOn;
     int LValue = 0;
-    std::atomic<bool> LDone{false};
-    std::thread LWorker([&] {
+    OnWorkerServingMain([&] {
         EXPECT_FALSE(MainThread().IsMainThread());
         MainThread().ExecuteAndWait([&] {
             LRanOn = std::this_thread::get_id();
@@ -368,17 +300,9 @@ TEST_F(TMainThreadExecuteTest, ExecuteAndWaitFromAnotherThreadRunsOnTheMainThrea
         });
         // Written on the main thread, visible here once the wait returned.
         EXPECT_EQ(LValue, 42);
-        LDone = true;
-        MainThread().Wake();
     });
-    while (!LDone)
-        MainThread().WaitAndProcess(INFINITE);
-    LWorker.join();
     EXPECT_EQ(LRanOn, LMain);
-}
 
-TEST_F(TMainThreadExecuteTest, ManyWaitersAreServedInTurn)
-{
     int LCounter = 0; // Touched only on the main thread.
     std::atomic<int> LFinished{0};
     std::vector<std::thread> LWorkers;
@@ -396,66 +320,43 @@ TEST_F(TMainThreadExecuteTest, ManyWaitersAreServedInTurn)
     EXPECT_EQ(LCounter, 200);
 }
 
-TEST_F(TMainThreadExecuteTest, ExecuteAndWaitOnTheMainThreadRunsInline)
+TEST_F(TMainThreadExecuteTest, OnTheMainThreadWorkRunsInlineAndWorkPostedByDrainedWorkIsDrainedToo)
 {
     bool LRan = false;
     MainThread().ExecuteAndWait([&] { LRan = true; });
     EXPECT_TRUE(LRan);
     EXPECT_EQ(MainThread().GetPendingCount(), 0u);
 
-    // Also from work that the main thread is draining.
-    std::string LOrder;
-    MainThread().Execute([&] {
-        LOrder += "a";
-        MainThread().ExecuteAndWait([&] { LOrder += "b"; });
-        LOrder += "c";
-    });
-    EXPECT_EQ(MainThread().ProcessMessages(), 1u);
-    EXPECT_EQ(LOrder, "abc");
-}
-
-TEST_F(TMainThreadExecuteTest, WorkPostedByDrainedWorkIsDrainedToo)
-{
     std::string LOrder;
     MainThread().Execute([&] {
         LOrder += "1";
+        MainThread().ExecuteAndWait([&] { LOrder += "2"; }); // inline
         MainThread().Execute([&] {
-            LOrder += "3";
-            MainThread().Execute([&] { LOrder += "5"; });
+            LOrder += "4";
+            MainThread().Execute([&] { LOrder += "6"; });
         });
-        MainThread().Execute([&] { LOrder += "4"; });
+        MainThread().Execute([&] { LOrder += "5"; });
     });
-    MainThread().Execute([&] { LOrder += "2"; });
+    MainThread().Execute([&] { LOrder += "3"; });
     EXPECT_EQ(MainThread().GetPendingCount(), 2u);
     EXPECT_EQ(MainThread().ProcessMessages(), 5u);
-    EXPECT_EQ(LOrder, "12345");
+    EXPECT_EQ(LOrder, "123456");
     EXPECT_EQ(MainThread().ProcessMessages(), 0u);
 }
 
-TEST_F(TMainThreadExecuteTest, ExceptionsAreRethrownInTheWaiter)
+TEST_F(TMainThreadExecuteTest, ExceptionsAreRethrownInTheWaiterOrKeptForPostedWork)
 {
-    EXPECT_THROW(MainThread().ExecuteAndWait([] { throw EPropertyError("no property 'Gain'"); }),
-                 EPropertyError);
-
+    EXPECT_THROW(MainThread().ExecuteAndWait([] { throw EPropertyError("no property 'Gain'"); }), EPropertyError);
     std::string LCaught;
-    std::atomic<bool> LDone{false};
-    std::thread LWorker([&] {
+    OnWorkerServingMain([&] {
         try {
             MainThread().ExecuteAndWait([] { throw EFOpenError("Cannot create out.ogg."); });
         } catch (const EFOpenError& E) {
             LCaught = E.what();
         }
-        LDone = true;
-        MainThread().Wake();
     });
-    while (!LDone)
-        MainThread().WaitAndProcess(INFINITE);
-    LWorker.join();
     EXPECT_EQ(LCaught, "Cannot create out.ogg.");
-}
 
-TEST_F(TMainThreadExecuteTest, ExceptionsOfPostedWorkAreKept)
-{
     const uint64_t LErrors = MainThread().GetErrorCount();
     bool LLaterRan = false;
     MainThread().Execute([] { throw std::runtime_error("restart failed"); });
@@ -466,21 +367,17 @@ TEST_F(TMainThreadExecuteTest, ExceptionsOfPostedWorkAreKept)
     EXPECT_EQ(MainThread().GetErrorCount(), LErrors + 1);
 }
 
-TEST_F(TMainThreadExecuteTest, WaitAndProcessReturnsWhenWorkArrives)
+TEST_F(TMainThreadExecuteTest, WaitAndProcessReturnsWhenWorkOrAWakeArrives)
 {
     std::atomic<bool> LRan{false};
     std::thread LWorker([&] { MainThread().Execute([&] { LRan = true; }); });
     EXPECT_EQ(MainThread().WaitAndProcess(INFINITE), 1u);
     EXPECT_TRUE(LRan.load());
     LWorker.join();
-    EXPECT_EQ(MainThread().WaitAndProcess(std::chrono::milliseconds(0)), 0u);
-}
-
-TEST_F(TMainThreadExecuteTest, WakeEndsWaitAndProcessWithoutWork)
-{
-    std::thread LWorker([] { MainThread().Wake(); });
+    EXPECT_EQ(MainThread().WaitAndProcess(CNoWait), 0u);
+    std::thread LWaker([] { MainThread().Wake(); });
     EXPECT_EQ(MainThread().WaitAndProcess(INFINITE), 0u);
-    LWorker.join();
+    LWaker.join();
 }
 
 TEST_F(TMainThreadExecuteTest, SetMainThreadMovesTheRole)

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "CVRegistry.h"
 #include "DGDelayValue.h"
 
 #include <gtest/gtest.h>
@@ -49,15 +48,4 @@ TEST(DGDelayValueTest, ChangesAreAnnouncedOnceAndAssignCopiesBoth)
     EXPECT_EQ(LDelay.GetValue(), 12);
     EXPECT_EQ(LDelay.GetMode(), dmSamples);
     EXPECT_EQ(LChanges, 3);
-}
-
-TEST(DGDelayValueTest, PropertiesByName)
-{
-    TDGDelayValue LDelay;
-    const TClassDescription& LClass = TDGDelayValue::ClassDescription();
-    LClass.FindProperty("Mode")->SetText(LDelay, "dmSamples");
-    LClass.FindProperty("Value")->SetText(LDelay, "480");
-    EXPECT_EQ(LDelay.GetMode(), dmSamples);
-    EXPECT_EQ(LDelay.GetValue(), 480);
-    EXPECT_EQ(LClass.FindProperty("Value")->GetText(LDelay), "480");
 }

@@ -51,6 +51,11 @@ TEST(PNPinsTest, NotifyTravelsDownstreamToEverySinkAndUpstreamToTheSource)
     LSource.Disconnect(LFirst);
     EXPECT_FALSE(LFirst.IsConnected());
     EXPECT_EQ(LSecond.GetSource(), &LSource);
+    {
+        TSNPNAudioSinkPin LGone(&LOwner, "Gone");
+        LSource.Connect(LGone);
+    }
+    EXPECT_EQ(LSource.GetSinks().size(), 1u) << "a destroyed pin disconnects itself";
 }
 
 TEST(PNPinsTest, ConnectionsThatCannotWorkAreRefusedWithTheirNames)
@@ -83,20 +88,7 @@ TEST(PNPinsTest, ConnectionsThatCannotWorkAreRefusedWithTheirNames)
     EXPECT_EQ(LUpstream, 2);
 }
 
-TEST(PNPinsTest, DestroyingAPinDisconnectsItFromBothSides)
-{
-    Sonorix::Test::TTestCollector LOwner;
-    TSNPNAudioSourcePin LSource(&LOwner, "Out");
-    {
-        TSNPNAudioSinkPin LSink(&LOwner, "In");
-        LSource.Connect(LSink);
-        EXPECT_TRUE(LSource.IsConnected());
-    }
-    EXPECT_FALSE(LSource.IsConnected());
-    EXPECT_FALSE(LSource.Notify(std::make_shared<TPNStopOperation>()));
-}
-
-TEST(PNPinsTest, PinListGrowsShrinksRenamesAndDisconnects)
+TEST(PNPinsTest, PinListGrowsShrinksMovesRenamesAndDisconnects)
 {
     Sonorix::Test::TTestCollector LOwner;
     TPNPinList LList(&LOwner, "InputPins", TPNDataType::dtAudio, TPNPinDirection::pdSink,
@@ -118,6 +110,16 @@ TEST(PNPinsTest, PinListGrowsShrinksRenamesAndDisconnects)
     EXPECT_EQ(LRemoved, (std::vector<std::string>{"InputPins[0]", "InputPins[1]"}));
     EXPECT_EQ(LList.GetPin(5), nullptr);
     EXPECT_THROW(LList[5], std::out_of_range);
+
+    // Moving renumbers the names; an unknown index moves nothing.
+    LList.SetCount(3);
+    TPNPin* LPins[] = {&LList[0], &LList[1], &LList[2]};
+    LList.Move(0, 2);
+    LList.Move(7, 0);
+    for (int I = 0; I < 3; ++I) {
+        EXPECT_EQ(&LList[I], LPins[(I + 1) % 3]) << I;
+        EXPECT_EQ(LList[I].GetName(), "InputPins[" + std::to_string(I) + "]");
+    }
 }
 
 TEST(PNPinsTest, PumpRequestCarriesTheStrongestClaimBackToItsSender)

@@ -92,6 +92,15 @@ private:
     uint64_t FFrame = 0;
 };
 
+// The first sample of each collected buffer, in arrival order.
+inline std::vector<int32_t> Values(const TTestCollector& ACollector)
+{
+    std::vector<int32_t> LValues;
+    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers())
+        LValues.push_back(LBuffer->GetItem(0, 0));
+    return LValues;
+}
+
 // A mixer with one hand-driven feeder per channel and a collector.
 class TMixerTest : public ::testing::Test {
 protected:

@@ -1,23 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "SNAudioMixer.h"
 
-#include "CVRegistry.h"
-#include "Commands.h"
-#include "WavWriter.h"
 #include "DGClock.h"
 #include "MixingTestHelpers.h"
-#include "SonorixPkg.h"
 #include "TestComponents.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <sstream>
-#include <unistd.h>
-#include <cmath>
 #include <random>
-#include <thread>
 
 using namespace Sonorix;
 using namespace Sonorix::Test;
@@ -31,29 +21,38 @@ int32_t Saturate16(int64_t AValue)
 
 using SNAudioMixerTest = TMixerTest;
 
-} // namespace
-
-TEST_F(SNAudioMixerTest, ChannelItemsByPath)
+// Clocked sources into a mixer with one channel each, and a collector.
+void WireSources(TSNAudioMixer& AMixer, std::initializer_list<TTestSource*> ASources, TTestCollector& ACollector)
 {
-    SetPropertyText(FMixer, "Channels.Count", "3");
-    EXPECT_EQ(FMixer.GetInputPins().GetCount(), 3);
-    SetPropertyText(FMixer, "Channels[1].Coefficient", "0.5");
-    SetPropertyText(FMixer, "Channels[2].MaxSamples", "2048");
-    EXPECT_DOUBLE_EQ(Channel(1).GetCoefficient(), 0.5);
-    EXPECT_EQ(Channel(2).GetInputPin().GetMaxSamples(), 2048u);
-    EXPECT_EQ(FMixer.GetChannels()[2].GetDisplayPath(), "TSNAudioMixer.Channels[2]");
+    AMixer.GetChannels().SetCount(static_cast<int>(ASources.size()));
+    int I = 0;
+    for (TTestSource* LSource : ASources)
+        LSource->GetOutputPin().Connect(static_cast<TPNSinkPin&>(AMixer.GetInputPins()[I++]));
+    AMixer.GetOutputPin().Connect(ACollector.GetInputPin());
 }
+
+void SetFormat(TTestSource& ASource, int32_t ARate, int32_t ABits, int32_t AChannels, int32_t ABufferSize)
+{
+    ASource.GetAudioFormat().SetSampleRate(ARate);
+    ASource.GetAudioFormat().SetBits(ABits);
+    ASource.GetAudioFormat().SetCountChannels(AChannels);
+    ASource.GetAudioFormat().SetBufferSize(ABufferSize);
+}
+
+} // namespace
 
 TEST_F(SNAudioMixerTest, AddingRemovingAndMovingChannelsKeepsThePinsInChannelOrder)
 {
     TTypedCollection<TSNAudioMixerChannelItem>& LChannels = FMixer.GetChannels();
-    LChannels.SetCount(3);
+    SetPropertyText(FMixer, "Channels.Count", "3");
+    SetPropertyText(FMixer, "Channels[1].Coefficient", "0.5");
+    SetPropertyText(FMixer, "Channels[2].MaxSamples", "2048");
+    EXPECT_DOUBLE_EQ(Channel(1).GetCoefficient(), 0.5);
+    EXPECT_EQ(Channel(2).GetInputPin().GetMaxSamples(), 2048u);
+    EXPECT_EQ(LChannels[2].GetDisplayPath(), "TSNAudioMixer.Channels[2]");
     std::vector<TPNPin*> LPins;
-    for (int I = 0; I < 3; ++I) {
+    for (int I = 0; I < 3; ++I)
         LPins.push_back(&Channel(I).GetInputPin());
-        EXPECT_EQ(&FMixer.GetInputPins()[I], LPins.back());
-        EXPECT_EQ(LPins.back()->GetName(), "InputPins[" + std::to_string(I) + "]");
-    }
     auto CheckOrder = [&](std::vector<TPNPin*> AExpected) {
         ASSERT_EQ(FMixer.GetInputPins().GetCount(), static_cast<int>(AExpected.size()));
         const auto LAll = FMixer.GetAllInputPins();
@@ -65,6 +64,7 @@ TEST_F(SNAudioMixerTest, AddingRemovingAndMovingChannelsKeepsThePinsInChannelOrd
             EXPECT_EQ(AExpected[I]->GetName(), "InputPins[" + std::to_string(I) + "]");
         }
     };
+    CheckOrder(LPins);
     Channel(2).SetIndex(0);
     CheckOrder({LPins[2], LPins[0], LPins[1]});
     LChannels.Move(0, 2);
@@ -189,17 +189,15 @@ TEST_F(SNAudioMixerTest, TwoStereoInputsGiveFourChannelsUnlessAudioFormatSaysSte
     Feeder(0).Start(44100, 16, 2);
     Feeder(1).Start(44100, 16, 2);
     ASSERT_EQ(FCollector.Starts().at(0).Format.nChannels, 4u);
+    // Channel c of each input goes to channel c; channels 2 and 3 stay silent.
     Feeder(0).Send(1024);
     Feeder(1).Send(1024);
     ASSERT_EQ(Buffers().size(), 1u);
-    const ISNAudioBuffer& LOut = *Buffers()[0];
-    for (uint32_t F = 0; F < 1024; F += 97) {
-        // Channel c of each input goes to channel c; channels 2 and 3 stay silent.
-        EXPECT_EQ(LOut.GetItem(F, 0), Saturate16(2 * int64_t{TTestSource::ExpectedSample(F, 0, 2, 16)}));
-        EXPECT_EQ(LOut.GetItem(F, 1), Saturate16(2 * int64_t{TTestSource::ExpectedSample(F, 1, 2, 16)}));
-        EXPECT_EQ(LOut.GetItem(F, 2), 0);
-        EXPECT_EQ(LOut.GetItem(F, 3), 0);
-    }
+    const uint32_t F = 1000;
+    EXPECT_EQ(Buffers()[0]->GetItem(F, 0), 2 * TTestSource::ExpectedSample(F, 0, 2, 16));
+    EXPECT_EQ(Buffers()[0]->GetItem(F, 1), 2 * TTestSource::ExpectedSample(F, 1, 2, 16));
+    EXPECT_EQ(Buffers()[0]->GetItem(F, 2), 0);
+    EXPECT_EQ(Buffers()[0]->GetItem(F, 3), 0);
 
     TSNAudioMixer LStereo;
     LStereo.GetAudioFormat().SetEnabled(true);
@@ -229,9 +227,11 @@ TEST_F(SNAudioMixerTest, AnInputAt48000IntoA44100OutputGives1115SamplesPerBuffer
     const ISNAudioBuffer& LOut = *Buffers()[0];
     ASSERT_EQ(LOut.GetSize(), 1024u);
     EXPECT_EQ(LOut.GetSamplesPerSecond(), 44100u);
-    double LPosition = 0;
-    for (uint32_t I = 0; I < 1024; ++I, LPosition += 1115.0 / 1024.0)
-        ASSERT_EQ(LOut.GetItem(I, 0), static_cast<int32_t>(std::min(std::nearbyint(LPosition), 1114.0))) << I;
+    // Frame i reads input frame round(i x 1115 / 1024), ties to even: 512 x
+    // 1115 / 1024 = 557.5 reads 558, 1023 reads 1113.9 -> 1114.
+    const std::pair<uint32_t, int32_t> LReads[] = {{0, 0}, {1, 1}, {11, 12}, {512, 558}, {1023, 1114}};
+    for (const auto& [LFrame, LInput] : LReads)
+        EXPECT_EQ(LOut.GetItem(LFrame, 0), LInput) << LFrame;
 }
 
 TEST_F(SNAudioMixerTest, PumpNegotiationStrongerDownstreamClaimTravelsUpstream)
@@ -292,22 +292,13 @@ TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCo
 {
     TDGVirtualTimeScope LTime;
     TTestSource LA, LB;
-    LA.GetAudioFormat().SetSampleRate(44100);
-    LA.GetAudioFormat().SetBits(16);
-    LA.GetAudioFormat().SetCountChannels(2);
-    LA.GetAudioFormat().SetBufferSize(441);
+    SetFormat(LA, 44100, 16, 2, 441);
     LA.SetMaxBuffers(100);
-    LB.GetAudioFormat().SetSampleRate(22050);
-    LB.GetAudioFormat().SetBits(8);
-    LB.GetAudioFormat().SetCountChannels(1);
-    LB.GetAudioFormat().SetBufferSize(2205);
+    SetFormat(LB, 22050, 8, 1, 2205);
     LB.SetMaxBuffers(10);
     TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(2);
     TTestCollector LCollector;
-    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
-    LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
-    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    WireSources(LMixer, {&LA, &LB}, LCollector);
     {
         TDGWorkScope LHold;
         LA.StartSource();
@@ -325,66 +316,28 @@ TEST(SNAudioMixerClockTest, TwoSourcesAtDifferentRatesAndWidthsAreMixedIntoTheCo
     const auto LBuffers = LCollector.Buffers();
     ASSERT_EQ(LBuffers.size(), 44u);
     EXPECT_EQ(LCollector.Frames(), 44100u);
-    for (size_t K = 0; K < LBuffers.size(); ++K) {
-        const ISNAudioBuffer& LOut = *LBuffers[K];
-        ASSERT_EQ(LOut.GetSize(), K < 43 ? 1024u : 68u);
-        for (uint32_t I = 0; I < LOut.GetSize(); ++I) {
-            const uint64_t LFrame = K * 1024 + I;
-            // B at half the rate, 512 frames stretched to 1024 (nearest, ties
-            // to even, the last index at most), widened from unsigned 8 bits.
-            int64_t LB16 = 0;
-            if (K < 39) {
-                const uint64_t LBFrame = K * 512 + std::min<uint64_t>(static_cast<uint64_t>(std::nearbyint(I / 2.0)), 511);
-                LB16 = (int64_t{TTestSource::ExpectedSample(LBFrame, 0, 1, 8)} - 128) * 256;
-            }
-            for (uint32_t C = 0; C < 3; ++C) {
-                const int64_t LA16 = C < 2 ? TTestSource::ExpectedSample(LFrame, C, 2, 16) : 0;
-                ASSERT_EQ(LOut.GetItem(I, C), Saturate16(LA16 + LB16)) << "buffer " << K << " frame " << I << " ch " << C;
-            }
-        }
-    }
-}
-
-TEST(SNAudioMixerClockTest, ALateJoiningInputIsDelayedUntilItCatchesUp)
-{
-    TDGVirtualTimeScope LTime;
-    TTestSource LA, LB;
-    for (TTestSource* LSource : {&LA, &LB}) {
-        LSource->GetAudioFormat().SetSampleRate(44100);
-        LSource->GetAudioFormat().SetCountChannels(1);
-        LSource->GetAudioFormat().SetBufferSize(441);
-        LSource->SetMaxBuffers(60);
-    }
-    TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(2);
-    TTestCollector LCollector;
-    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
-    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
-    std::unique_ptr<TDGClockGen> LJoin;
-    {
-        TDGWorkScope LHold;
-        LA.StartSource();
-        // B is connected and started at 0.5 s.
-        LJoin = std::make_unique<TDGClockGen>(DGTimeUnitsPerSecond / 2, [&] {
-            LJoin->Stop();
-            LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
-            LB.StartSource();
-        });
-        LJoin->Start();
-    }
-    TDGTimeline::WaitIdle();
-
-    // At 0.5 s A has sent 51 x 441 frames: 21 buffers. B holds 1024 frames
-    // from its third buffer (0.52 s) and joins with the buffer A completes at
-    // 0.53 s, the 23rd, from its own frame 0.
-    const auto LBuffers = LCollector.Buffers();
-    ASSERT_GE(LBuffers.size(), 24u);
-    for (size_t K = 0; K < 24; ++K)
-        for (uint32_t I = 0; I < 1024; I += 31) {
-            const int64_t LAValue = TTestSource::ExpectedSample(K * 1024 + I, 0, 1, 16);
-            const int64_t LBValue = K >= 22 ? TTestSource::ExpectedSample((K - 22) * 1024 + I, 0, 1, 16) : 0;
-            ASSERT_EQ(LBuffers[K]->GetItem(I, 0), Saturate16(LAValue + LBValue)) << "buffer " << K << " frame " << I;
-        }
+    EXPECT_EQ(LBuffers.back()->GetSize(), 68u);
+    // B at half the rate: output frame i of buffer k reads B's frame 512 k +
+    // round(i / 2) (ties to even, 511 at most), widened from unsigned 8 bits.
+    const auto LB16 = [](uint64_t AFrame) {
+        return (int64_t{TTestSource::ExpectedSample(AFrame, 0, 1, 8)} - 128) * 256;
+    };
+    const auto LA16 = [](uint64_t AFrame, unsigned C) {
+        return int64_t{TTestSource::ExpectedSample(AFrame, C, 2, 16)};
+    };
+    const struct {
+        size_t Buffer;
+        uint32_t Frame;
+        uint64_t BFrame;
+    } LPoints[] = {{0, 0, 0}, {0, 1, 0}, {0, 3, 2}, {0, 5, 2}, {5, 1023, 5 * 512 + 511}, {38, 700, 38 * 512 + 350}};
+    for (const auto& P : LPoints)
+        for (unsigned C = 0; C < 2; ++C)
+            EXPECT_EQ(LBuffers[P.Buffer]->GetItem(P.Frame, C),
+                      Saturate16(LA16(P.Buffer * 1024 + P.Frame, C) + LB16(P.BFrame)))
+                << "buffer " << P.Buffer << " frame " << P.Frame;
+    EXPECT_EQ(LBuffers[7]->GetItem(9, 2), Saturate16(LB16(7 * 512 + 4))) << "A has no third channel";
+    EXPECT_EQ(LBuffers[39]->GetItem(0, 0), LA16(39 * 1024, 0)) << "B has ended";
+    EXPECT_EQ(LBuffers[43]->GetItem(67, 1), LA16(43 * 1024 + 67, 1));
 }
 
 TEST(SNAudioMixerClockTest, ASelfClockedMixerSendsSilentBuffersAtItsClockRateWhileEveryInputIsPaused)
@@ -396,11 +349,8 @@ TEST(SNAudioMixerClockTest, ASelfClockedMixerSendsSilentBuffersAtItsClockRateWhi
         LSource->SetPumpRequest(true);
     }
     TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(2);
     TTestCollector LCollector;
-    LA.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[0]));
-    LB.GetOutputPin().Connect(static_cast<TPNSinkPin&>(LMixer.GetInputPins()[1]));
-    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+    WireSources(LMixer, {&LA, &LB}, LCollector);
     std::unique_ptr<TDGClockGen> LPause, LEnd;
     {
         TDGWorkScope LHold;
@@ -429,13 +379,11 @@ TEST(SNAudioMixerClockTest, ASelfClockedMixerSendsSilentBuffersAtItsClockRateWhi
     // (up to 2 s) find both inputs paused and send silence.
     const auto LBuffers = LCollector.Buffers();
     ASSERT_EQ(LBuffers.size(), 44u + 43u);
-    for (size_t K = 0; K < LBuffers.size(); ++K) {
-        const ISNAudioBuffer& LOut = *LBuffers[K];
+    for (size_t K = 0; K < LBuffers.size(); ++K)
         for (uint32_t I = 0; I < 1024; I += 101) {
             const int64_t LExpected = K < 44 ? 2 * int64_t{TTestSource::ExpectedSample(K * 1024 + I, 0, 1, 16)} : 0;
-            ASSERT_EQ(LOut.GetItem(I, 0), Saturate16(LExpected)) << "buffer " << K << " frame " << I;
+            ASSERT_EQ(LBuffers[K]->GetItem(I, 0), Saturate16(LExpected)) << "buffer " << K << " frame " << I;
         }
-    }
     EXPECT_EQ(LCollector.Stops(), 1);
     EXPECT_FALSE(LMixer.HasOwnClock());
 }
@@ -445,167 +393,89 @@ TEST(SNAudioMixerClockTest, ASelfClockedMixerSendsSilentBuffersAtItsClockRateWhi
 // Each producer k writes an odd count (2 (n mod 64) + 1) into byte k of a
 // 32-bit sample. Coefficients 1 and 2 keep every byte apart, and the count
 // read back from each byte of output frame j must be j mod 64: no frame of
-// any input lost, repeated or moved.
-TEST(SNAudioMixerThreadTest, FourProducersWhileChannelsAreAddedRemovedAndReweighted)
+// any input lost, repeated or moved. Without AudioFormat the output waits
+// for all four inputs to start, so none is delayed.
+TEST_F(SNAudioMixerTest, FourProducersWhileChannelsAreAddedRemovedAndReweighted)
 {
     constexpr int CProducers = 4;
-    constexpr uint32_t CChunk = 256;
-    constexpr uint32_t CFrames = 200 * 1024;
-    // Without AudioFormat the output waits for all four inputs to start, so
-    // none is delayed and every frame of every input is mixed. (The output
-    // has four channels; each mono input fills all of them.)
-    TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(CProducers);
-    TTestCollector LCollector;
-    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
-    std::vector<std::unique_ptr<TFeeder>> LFeeders;
-    for (int K = 0; K < CProducers; ++K) {
-        LFeeders.push_back(std::make_unique<TFeeder>());
-        LFeeders.back()->Connect(LMixer.GetInputPins()[K]);
-    }
-
+    constexpr uint32_t CChunk = 256, CFrames = 200 * 1024;
+    Wire(CProducers);
     std::atomic<int> LRunning{CProducers};
     std::vector<std::thread> LThreads;
     for (int K = 0; K < CProducers; ++K)
         LThreads.emplace_back([&, K] {
-            TFeeder& LFeeder = *LFeeders[static_cast<size_t>(K)];
-            LFeeder.Start(44100, 32, 1);
+            Feeder(K).Start(44100, 32, 1);
             for (uint32_t LFirst = 0; LFirst < CFrames; LFirst += CChunk) {
                 ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(44100, 32, 1, CChunk);
                 for (uint32_t F = 0; F < CChunk; ++F)
                     PutSample(*LBuffer, F, 0, static_cast<int32_t>((2 * ((LFirst + F) % 64) + 1) << (8 * K)));
-                LFeeder.SendBuffer(LBuffer);
+                Feeder(K).SendBuffer(LBuffer);
             }
             --LRunning;
         });
-    std::thread LControl([&] {
-        std::mt19937 LRandom(1234);
-        TSNAudioMixerChannels& LChannels = LMixer.GetChannels();
-        while (LRunning > 0) {
-            switch (LRandom() % 5) {
-            case 0:
-                if (LChannels.GetCount() < 12)
-                    LChannels.Add().SetCoefficient(3.0);
-                break;
-            case 1:
-                if (LChannels.GetCount() > CProducers)
-                    LChannels.Delete(CProducers + static_cast<int>(LRandom() % (LChannels.GetCount() - CProducers)));
-                break;
-            case 2:
-                if (LChannels.GetCount() > CProducers + 1)
-                    LChannels.Move(CProducers, LChannels.GetCount() - 1);
-                break;
-            default:
-                // The top byte stays at 1 so the sum keeps its sign bit clear.
-                LChannels[static_cast<int>(LRandom() % (CProducers - 1))].SetCoefficient(1.0 + LRandom() % 2);
-                break;
-            }
-            std::this_thread::yield();
-        }
-    });
+    std::mt19937 LRandom(1234);
+    TSNAudioMixerChannels& LChannels = FMixer.GetChannels();
+    while (LRunning > 0) {
+        const int LCount = LChannels.GetCount();
+        const int LPick = static_cast<int>(LRandom() % 5);
+        if (LPick == 0 && LCount < 12)
+            LChannels.Add().SetCoefficient(3.0);
+        else if (LPick == 1 && LCount > CProducers)
+            LChannels.Delete(CProducers + static_cast<int>(LRandom() % (LCount - CProducers)));
+        else if (LPick == 2 && LCount > CProducers + 1)
+            LChannels.Move(CProducers, LCount - 1);
+        else if (LPick > 2) // The top byte stays at 1 so the sum keeps its sign bit clear.
+            LChannels[static_cast<int>(LRandom() % (CProducers - 1))].SetCoefficient(1.0 + LRandom() % 2);
+        std::this_thread::yield();
+    }
     for (auto& LThread : LThreads)
         LThread.join();
-    LControl.join();
 
-    const auto LBuffers = LCollector.Buffers();
+    const auto LBuffers = Buffers();
     ASSERT_EQ(LBuffers.size(), CFrames / 1024);
     uint64_t LFrame = 0;
     for (const auto& LBuffer : LBuffers)
-        for (uint32_t I = 0; I < LBuffer->GetSize(); ++I, ++LFrame) {
-            const auto LValue = static_cast<uint32_t>(LBuffer->GetItem(I, 0));
+        for (uint32_t I = 0; I < LBuffer->GetSize(); ++I, ++LFrame)
             for (int K = 0; K < CProducers; ++K) {
-                uint32_t LByte = (LValue >> (8 * K)) & 0xFF;
+                uint32_t LByte = (static_cast<uint32_t>(LBuffer->GetItem(I, 0)) >> (8 * K)) & 0xFF;
                 if ((LByte & 1) == 0)
                     LByte >>= 1; // weighted by 2
                 ASSERT_EQ(LByte, 2 * (LFrame % 64) + 1) << "frame " << LFrame << " producer " << K;
             }
-        }
 }
 
-TEST(SNAudioMixerThreadTest, AProducerBlockedOnAFullQueueIsReleasedWhenTheOutputDrains)
+// A producer blocked on a full queue (1024 and 2048 held are not over the
+// limit; the third push waits) is released when the output drains, or by a stop.
+TEST_F(SNAudioMixerTest, AProducerBlockedOnAFullQueueIsReleasedByOutputOrByAStop)
 {
-    TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(2);
-    LMixer.GetChannels()[0].SetMaxSamples(2000);
-    TTestCollector LCollector;
-    LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
-    TFeeder LA, LB;
-    LA.Connect(LMixer.GetInputPins()[0]);
-    LB.Connect(LMixer.GetInputPins()[1]);
-    LA.Start(44100, 16, 1);
-    LB.Start(44100, 16, 1);
-    std::atomic<bool> LDone{false};
-    std::thread LProducer([&] {
-        // 1024 and 2048 held are not over 2000; the third push waits.
-        for (int I = 0; I < 3; ++I)
-            LA.Send(1024, 1);
-        LDone = true;
-    });
-    TSNPNQueuedAudioSinkPin& LPin = LMixer.GetChannels()[0].GetInputPin();
-    SpinUntil([&] { return LPin.GetCollectedSamples() == 2048; });
-    EXPECT_FALSE(LDone);
-    LB.Send(1024, 2);
-    LProducer.join();
-    EXPECT_TRUE(LDone);
-    EXPECT_GE(LCollector.Buffers().size(), 1u);
-}
-
-TEST(SNAudioMixerThreadTest, AStopNeverLeavesAProducerBlocked)
-{
-    TSNAudioMixer LMixer;
-    LMixer.GetChannels().SetCount(2);
-    LMixer.GetChannels()[0].SetMaxSamples(100);
-    TFeeder LA, LB;
-    LA.Connect(LMixer.GetInputPins()[0]);
-    LB.Connect(LMixer.GetInputPins()[1]);
-    LA.Start(44100, 16, 1);
-    LB.Start(44100, 16, 1);
-    std::atomic<int> LSent{0};
-    std::thread LProducer([&] {
-        // Input 1 never delivers: the second push waits for room.
-        for (int I = 0; I < 2; ++I) {
-            LA.Send(1024, 1);
-            ++LSent;
-        }
-    });
-    TSNPNQueuedAudioSinkPin& LPin = LMixer.GetChannels()[0].GetInputPin();
-    SpinUntil([&] { return LSent == 1 && LPin.GetCollectedSamples() == 1024; });
-    LMixer.Stop();
-    LProducer.join();
-    EXPECT_EQ(LSent, 2);
-    EXPECT_FALSE(LMixer.IsRunning());
-}
-
-// --- Through the tool ------------------------------------------------------------
-
-TEST(SNAudioMixerToolTest, TheToolWiresNamedPinsAndChannelSettingsAndStopsTheSelfClockedMixerAtTheEnd)
-{
-    RegisterAllComponents();
-    RegisterTestComponents();
-    const std::string LPath = (std::filesystem::temp_directory_path() /
-                               ("sonorix-mixer-" + std::to_string(::getpid()) + ".wav"))
-                                  .string();
-    const std::string LSource =
-        "TSNTestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=800 AudioFormat.Channels=1 PumpRequest=true";
-    std::ostringstream LOut, LErr;
-    const int LCode = Cli::SonorixMain(
-        {"run",
-         LSource + " ! mix.InputPins[0]  " + LSource + " ! mix.InputPins[1]  TSNAudioMixer name=mix Channels.Count=2 " +
-             "Channels[1].Coefficient=0.5 AudioFormat.Enabled=true AudioFormat.SampleRate=8000 "
-             "AudioFormat.Channels=1 AudioFormat.BufferSize=800",
-         "--duration", "2", "--wav", LPath, "--quiet"},
-        LOut, LErr);
-    ASSERT_EQ(LCode, 0) << LErr.str();
-    Cli::TWavReader LFile(LPath);
-    std::filesystem::remove(LPath);
-    // The mixer ticks every 0.1 s from 0.1 s; the sources' end at 2 s comes
-    // before its twentieth tick, and sends what the queues still hold: the
-    // whole 2 s.
-    ASSERT_EQ(LFile.Frames(), 16000u);
-    const std::vector<int32_t> LSamples = LFile.Samples();
-    for (size_t N = 0; N < LSamples.size(); ++N) {
-        const int64_t LValue = TTestSource::ExpectedSample(N, 0, 1, 16);
-        ASSERT_EQ(LSamples[N], Saturate16(LValue + static_cast<int64_t>(std::nearbyint(LValue * 0.5)))) << N;
+    for (const bool LStop : {false, true}) {
+        SCOPED_TRACE(LStop ? "stop" : "output");
+        TSNAudioMixer LMixer;
+        LMixer.GetChannels().SetCount(2);
+        LMixer.GetChannels()[0].SetMaxSamples(2000);
+        TTestCollector LCollector;
+        LMixer.GetOutputPin().Connect(LCollector.GetInputPin());
+        TFeeder LA, LB;
+        LA.Connect(LMixer.GetInputPins()[0]);
+        LB.Connect(LMixer.GetInputPins()[1]);
+        LA.Start(44100, 16, 1);
+        LB.Start(44100, 16, 1);
+        std::atomic<int> LSent{0};
+        std::thread LProducer([&] {
+            for (int I = 0; I < 3; ++I, ++LSent)
+                LA.Send(1024, 1);
+        });
+        TSNPNQueuedAudioSinkPin& LPin = LMixer.GetChannels()[0].GetInputPin();
+        SpinUntil([&] { return LSent == 2 && LPin.GetCollectedSamples() == 2048; });
+        EXPECT_EQ(LSent, 2);
+        if (LStop)
+            LMixer.Stop();
+        else
+            LB.Send(1024, 2);
+        LProducer.join();
+        EXPECT_EQ(LSent, 3);
+        EXPECT_EQ(LMixer.IsRunning(), !LStop);
+        EXPECT_EQ(LCollector.Buffers().empty(), LStop);
     }
 }
 

@@ -40,14 +40,6 @@ void WhileChanging(int AThreads, P AProduce, C AChange)
     LChanger.join();
 }
 
-std::vector<int32_t> Values(const TTestCollector& ACollector)
-{
-    std::vector<int32_t> LValues;
-    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers())
-        LValues.push_back(LBuffer->GetItem(0, 0));
-    return LValues;
-}
-
 } // namespace
 
 TEST(SNRoutingConcurrency, QueuedSwitchWithProducersAndAMovingActiveInputSendsNothingTwice)

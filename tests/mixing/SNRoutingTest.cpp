@@ -20,15 +20,6 @@ namespace {
 
 constexpr uint32_t CFrames = 1024;
 
-// The constant sample value of each collected buffer, in arrival order.
-std::vector<int32_t> Values(const TTestCollector& ACollector)
-{
-    std::vector<int32_t> LValues;
-    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers())
-        LValues.push_back(LBuffer->GetItem(0, 0));
-    return LValues;
-}
-
 std::vector<int32_t> Range(int32_t AFirst, int32_t ACount)
 {
     std::vector<int32_t> LValues;
@@ -72,21 +63,6 @@ TEST(SNSwitchTest, HoldsTheStartBackDropsWhileDisabledAndPassesStops)
     LFeeder.Stop();
     EXPECT_EQ(LOut.Stops(), 1);
     EXPECT_EQ(Values(LOut), std::vector<int32_t>{2});
-}
-
-TEST(SNQueuedSwitchTest, ActiveIndexIsClampedIntoTheItems)
-{
-    TSNQueuedSwitch LSwitch;
-    LSwitch.SetActiveChannelIndex(-4);
-    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 0);
-    LSwitch.GetInputChannels().SetCount(3);
-    LSwitch.SetActiveChannelIndex(5);
-    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 2);
-    EXPECT_TRUE(LSwitch.GetInputChannels()[2].GetActive());
-    LSwitch.GetInputChannels()[0].SetActive(true);
-    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 0);
-    LSwitch.GetInputChannels().SetCount(0);
-    EXPECT_EQ(LSwitch.GetInputPins().GetCount(), 0);
 }
 
 TEST(SNQueuedSwitchTest, PlaylistSendsEveryQueuedBufferOnceInOrderAndDropsUnqueuedInputs)
@@ -147,10 +123,18 @@ TEST(SNQueuedSwitchTest, PlaylistSendsEveryQueuedBufferOnceInOrderAndDropsUnqueu
     EXPECT_FALSE(LSwitch.IsAudioStarted());
 }
 
-TEST(SNQueuedSwitchTest, OwnClockPeriodFollowsTheFirstStreamAndNoWalkRunsForEver)
+TEST(SNQueuedSwitchTest, TheActiveIndexIsClampedAndNoWalkRunsForEverOnItsOwnClock)
 {
     TDGVirtualTimeScope LVirtual;
     TSNQueuedSwitch LSwitch;
+    LSwitch.SetActiveChannelIndex(-4);
+    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 0);
+    LSwitch.GetInputChannels().SetCount(3);
+    LSwitch.SetActiveChannelIndex(5);
+    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 2) << "clamped into the items";
+    EXPECT_TRUE(LSwitch.GetInputChannels()[2].GetActive());
+    LSwitch.GetInputChannels()[0].SetActive(true);
+    EXPECT_EQ(LSwitch.GetActiveChannelIndex(), 0);
     LSwitch.GetInputChannels().SetCount(2);
     TFeeder LA;
     TTestCollector LOut;
@@ -171,6 +155,8 @@ TEST(SNQueuedSwitchTest, OwnClockPeriodFollowsTheFirstStreamAndNoWalkRunsForEver
     EXPECT_TRUE(Values(LOut).empty());
     EXPECT_EQ(LOut.Stops(), 1);
     EXPECT_EQ(LSwitches, 0);
+    LSwitch.GetInputChannels().SetCount(0);
+    EXPECT_EQ(LSwitch.GetInputPins().GetCount(), 0);
 }
 
 TEST(SNBufferQueueTest, DropsAboveMaxSendsElevenPerFrameAndFlushesAtTheStop)
