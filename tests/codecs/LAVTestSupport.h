@@ -7,7 +7,6 @@
 #include "CVThreading.h"
 #include "DGClock.h"
 #include "PNPins.h"
-#include "SNBasicCompressor.h"
 #include "SNAudioBuffer.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
@@ -46,10 +45,11 @@ struct TShellResult {
 TShellResult Shell(const std::string& ACommand);
 bool HaveFfmpeg();
 std::string Quote(const std::string& AText);
-// `sonorix run OPTIONS 'PIPELINE'` through the shell.
-TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
+std::string ReadFile(const std::string& APath);
 // The 16-bit samples of a WAV file's data chunk.
 std::vector<int16_t> WavSamples(const std::string& AFile);
+// `sonorix run OPTIONS 'PIPELINE'` through the shell.
+TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
 
 // What ffprobe says of the first audio stream.
 struct TProbe {
@@ -74,8 +74,12 @@ int32_t SignalAligned(uint64_t AFrame, unsigned AChannel, unsigned ARate);
 int32_t Narrow(int32_t AAligned, unsigned ABits);
 // Frames [AFirst, AFirst + AFrames) of the signal as a buffer.
 ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFirst, uint32_t AFrames);
-// A buffer's sample as a 32-bit aligned value.
+// A buffer's sample as a 32-bit aligned value; all samples of buffers so, interleaved.
 int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel);
+std::vector<int32_t> AlignedSamples(const std::vector<ISNAudioBufferPtr>& ABuffers);
+// How many of AFrames of interleaved aligned samples differ from the signal at ABits.
+size_t SignalMismatches(const std::vector<int32_t>& ASamples, uint64_t AFrames, unsigned AChannels,
+                        unsigned ABits, unsigned ARate);
 
 // Pushes a stream into an audio input pin on the calling thread.
 class TFeeder : public TPersistent {
@@ -91,6 +95,15 @@ private:
     TSNPNAudioSourcePin FOutputPin;
 };
 
+// Connects each component's output pin to the next one's input pin.
+template <class TFrom, class TTo, class... TRest>
+void Chain(TFrom& AFrom, TTo& ATo, TRest&... ARest)
+{
+    AFrom.GetOutputPin().Connect(ATo.GetInputPin());
+    if constexpr (sizeof...(TRest) > 0)
+        Chain(ATo, ARest...);
+}
+
 // Records what reaches a binary input: the operations by name, the packet
 // blocks, the headers and payloads of the framed ones, and all bytes in a row.
 class TPacketCollector : public TPersistent {
@@ -99,6 +112,7 @@ public:
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySinkPin FInputPin;
+    TDGPNBinarySinkPin& GetInputPin() { return FInputPin; }
     std::vector<std::string> Log;
     std::vector<IDGBlockBufferPtr> Packets;
     std::vector<TSNCodecPacketHeader> Headers;
@@ -151,8 +165,11 @@ double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsig
                  double ARate);
 // The middle half of interleaved samples (away from codec priming and padding).
 std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels);
-// RMS of one channel relative to full scale.
-double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
+// What a lossy codec keeps of the signal: in the middle half, each channel's
+// own tone at about half full scale, its neighbour's far below, and no more
+// power than the tone's.
+void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels, double ARate,
+                       double ATolerance = 0.06);
 
 // Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
 // of AChunk frames and stops: the writer writes AFirst, then ASecond from
