@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,7 +79,7 @@ TShellResult Tool(const std::string& APipeline, const std::string& AOptions)
 TProbe Probe(const std::string& AFile)
 {
     const TShellResult LRun = Shell("ffprobe -v error -select_streams a:0 -show_entries "
-                                    "stream=codec_name,sample_rate,channels,sample_fmt,bits_per_raw_sample:format=duration "
+                                    "stream=codec_name,sample_rate,channels,bits_per_raw_sample:format=duration "
                                     "-of default=noprint_wrappers=1 " +
                                     Quote(AFile));
     std::map<std::string, std::string> LFields;
@@ -88,12 +87,8 @@ TProbe Probe(const std::string& AFile)
     for (std::string LLine; std::getline(LLines, LLine);)
         if (const size_t LEqual = LLine.find('='); LEqual != std::string::npos)
             LFields[LLine.substr(0, LEqual)] = LLine.substr(LEqual + 1);
-    TProbe LProbe{false,
-                  LFields["codec_name"],
-                  std::atoi(LFields["sample_rate"].c_str()),
-                  std::atoi(LFields["channels"].c_str()),
-                  std::atof(LFields["duration"].c_str()),
-                  LFields["sample_fmt"],
+    TProbe LProbe{false, LFields["codec_name"], std::atoi(LFields["sample_rate"].c_str()),
+                  std::atoi(LFields["channels"].c_str()), std::atof(LFields["duration"].c_str()),
                   std::atoi(LFields["bits_per_raw_sample"].c_str())};
     LProbe.Ok = LProbe.SampleRate > 0;
     return LProbe;
@@ -103,8 +98,7 @@ std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile)
 {
     const std::string LRaw = AFile + ".s32";
     Shell("ffmpeg -v error -y -i " + Quote(AFile) + " -f s32le -acodec pcm_s32le " + Quote(LRaw));
-    std::ifstream LIn(LRaw, std::ios::binary);
-    std::vector<char> LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    const std::string LBytes = ReadFile(LRaw);
     std::vector<int32_t> LSamples(LBytes.size() / 4);
     if (!LSamples.empty()) // A file that decodes to nothing leaves no bytes to copy.
         std::memcpy(LSamples.data(), LBytes.data(), LSamples.size() * 4);

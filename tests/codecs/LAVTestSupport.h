@@ -58,13 +58,11 @@ struct TProbe {
     int SampleRate = 0;
     int Channels = 0;
     double Duration = 0;
-    std::string SampleFormat;
     int BitsPerRawSample = 0;
 };
 TProbe Probe(const std::string& AFile);
 
-// The file decoded by ffmpeg as interleaved signed 32-bit samples (integer
-// sources shifted to the top, float sources scaled).
+// The file decoded by ffmpeg as interleaved 32-bit samples (integers at the top).
 std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile);
 
 // A test signal: channel c is a sine of 300 + 200 c Hz at half full scale,
@@ -122,12 +120,10 @@ public:
     int Stops = 0;
 };
 
-// Sends a start, AStream in blocks of AChunk bytes (0: one framed packet per
-// block) and a stop into a binary input.
+// A start, AStream in blocks of AChunk bytes (0: a framed packet each), a stop.
 void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream, size_t AChunk);
 
-// Records OnError calls (and marks them handled when asked) and OnWarning
-// calls ("message: detail").
+// Records OnError (handled when asked) and OnWarning ("message: detail") calls.
 struct TErrorLog {
     std::vector<std::string> Messages;
     std::vector<std::string> Details;
@@ -171,17 +167,13 @@ std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned A
 void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels, double ARate,
                        double ATolerance = 0.06);
 
-// Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
-// of AChunk frames and stops: the writer writes AFirst, then ASecond from
-// frame ASwitch on.
+// The signal through AEncoder into an Ogg writer: AFirst, then ASecond from frame ASwitch on.
 void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
                          const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
                          const std::string& AFirst, const std::string& ASecond);
 
-// Runs a binding's probe (ABinding: "vorbis" or "speex") against a copy of
-// the package library in a folder without the wrapper, which the probe then
-// copies in; then with AIncomplete, a wrapper that lacks an export, in its
-// place. Returns both outputs.
+// A binding's probe ("vorbis" or "speex") on a copy of the library without the
+// wrapper, which it then copies in; then with AIncomplete (lacking an export) in its place.
 std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,
                                                     const std::string& AWrapper, const std::string& AIncomplete);
 

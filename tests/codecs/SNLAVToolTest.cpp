@@ -17,13 +17,9 @@ protected:
     {
         if (!HaveFfmpeg())
             GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
-        FInput = FDir.Path("in.mp3");
-        Shell("ffmpeg -v error -y -f lavfi -i " + Quote("sine=frequency=440:sample_rate=44100:duration=0.5") +
-              " -ac 2 -c:a libmp3lame " + Quote(FInput));
     }
     static size_t Lines(const std::string& AText) { return static_cast<size_t>(std::count(AText.begin(), AText.end(), '\n')); }
     TTempDir FDir;
-    std::string FInput;
 };
 
 TEST_F(LAVTool, FailuresEndTheRunWithOneLine)
@@ -38,16 +34,10 @@ TEST_F(LAVTool, FailuresEndTheRunWithOneLine)
          "No such file or directory"},
         // With --events the error is an event line too, on standard output.
         {"TSNLAVAudioPlayer FileName=" + LMissing, "\"event\":\"OnError\"", "--quiet --events"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger AudioCompression.CodecName=nosuch FileName=" +
-             FDir.Path("a.wav"),
+        // A logger's error with its detail.
+        {"TSNSignalGen ! TSNLAVAudioLogger AudioCompression.CodecName=nosuch FileName=" + FDir.Path("a.wav"),
          "codec not found ('nosuch'"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileFormat.FormatName=nosuch FileName=" +
-             FDir.Path("a.wav"),
-         "'nosuch' is not an output format"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileName=/dev/full FileFormat.FormatName=wav",
-         "No space left on device"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileName=" + FDir.Path("none/a.wav"),
-         "Could not open " + FDir.Path("none/a.wav")},
+        {"TSNSignalGen ! TSNLAVAudioLogger FileName=/dev/full FileFormat.FormatName=wav", "No space left on device"},
     };
     for (const auto& LCase : LCases) {
         SCOPED_TRACE(LCase.Pipeline);
