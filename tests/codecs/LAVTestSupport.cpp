@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,53 +55,41 @@ std::string Quote(const std::string& AText)
     return LQuoted + "'";
 }
 
-TShellResult Tool(const std::string& APipeline, const std::string& AOptions)
+std::string ReadFile(const std::string& APath)
 {
-    return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
+    std::ifstream LIn(APath, std::ios::binary);
+    return {std::istreambuf_iterator<char>(LIn), std::istreambuf_iterator<char>()};
 }
 
 std::vector<int16_t> WavSamples(const std::string& AFile)
 {
-    std::ifstream LIn(AFile, std::ios::binary);
-    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    const std::string LBytes = ReadFile(AFile);
     const size_t LData = LBytes.find("data");
-    if (LData == std::string::npos)
-        return {};
-    std::vector<int16_t> LSamples((LBytes.size() - LData - 8) / 2);
+    std::vector<int16_t> LSamples(LData == std::string::npos ? 0 : (LBytes.size() - LData - 8) / 2);
     if (!LSamples.empty())
         std::memcpy(LSamples.data(), LBytes.data() + LData + 8, LSamples.size() * 2);
     return LSamples;
 }
 
+TShellResult Tool(const std::string& APipeline, const std::string& AOptions)
+{
+    return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
+}
+
 TProbe Probe(const std::string& AFile)
 {
-    TProbe LProbe;
     const TShellResult LRun = Shell("ffprobe -v error -select_streams a:0 -show_entries "
-                                    "stream=codec_name,sample_rate,channels,sample_fmt,bits_per_raw_sample:format=duration "
+                                    "stream=codec_name,sample_rate,channels,bits_per_raw_sample:format=duration "
                                     "-of default=noprint_wrappers=1 " +
                                     Quote(AFile));
-    if (LRun.ExitCode != 0)
-        return LProbe;
-    std::istringstream LLines(LRun.Output);
-    std::string LLine;
-    while (std::getline(LLines, LLine)) {
-        const size_t LEqual = LLine.find('=');
-        if (LEqual == std::string::npos)
-            continue;
-        const std::string LKey = LLine.substr(0, LEqual), LValue = LLine.substr(LEqual + 1);
-        if (LKey == "codec_name")
-            LProbe.Codec = LValue;
-        else if (LKey == "sample_rate")
-            LProbe.SampleRate = std::atoi(LValue.c_str());
-        else if (LKey == "channels")
-            LProbe.Channels = std::atoi(LValue.c_str());
-        else if (LKey == "duration")
-            LProbe.Duration = std::atof(LValue.c_str());
-        else if (LKey == "sample_fmt")
-            LProbe.SampleFormat = LValue;
-        else if (LKey == "bits_per_raw_sample")
-            LProbe.BitsPerRawSample = std::atoi(LValue.c_str());
-    }
+    std::map<std::string, std::string> LFields;
+    std::istringstream LLines(LRun.ExitCode == 0 ? LRun.Output : "");
+    for (std::string LLine; std::getline(LLines, LLine);)
+        if (const size_t LEqual = LLine.find('='); LEqual != std::string::npos)
+            LFields[LLine.substr(0, LEqual)] = LLine.substr(LEqual + 1);
+    TProbe LProbe{false, LFields["codec_name"], std::atoi(LFields["sample_rate"].c_str()),
+                  std::atoi(LFields["channels"].c_str()), std::atof(LFields["duration"].c_str()),
+                  std::atoi(LFields["bits_per_raw_sample"].c_str())};
     LProbe.Ok = LProbe.SampleRate > 0;
     return LProbe;
 }
@@ -110,8 +98,7 @@ std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile)
 {
     const std::string LRaw = AFile + ".s32";
     Shell("ffmpeg -v error -y -i " + Quote(AFile) + " -f s32le -acodec pcm_s32le " + Quote(LRaw));
-    std::ifstream LIn(LRaw, std::ios::binary);
-    std::vector<char> LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    const std::string LBytes = ReadFile(LRaw);
     std::vector<int32_t> LSamples(LBytes.size() / 4);
     if (!LSamples.empty()) // A file that decodes to nothing leaves no bytes to copy.
         std::memcpy(LSamples.data(), LBytes.data(), LSamples.size() * 4);
@@ -154,6 +141,26 @@ int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChanne
     if (LBits == 8)
         return static_cast<int32_t>(static_cast<uint32_t>(LValue - 128) << 24);
     return static_cast<int32_t>(static_cast<uint32_t>(LValue) << (32 - LBits));
+}
+
+std::vector<int32_t> AlignedSamples(const std::vector<ISNAudioBufferPtr>& ABuffers)
+{
+    std::vector<int32_t> LSamples;
+    for (const ISNAudioBufferPtr& LBuffer : ABuffers)
+        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
+            for (uint32_t C = 0; C < LBuffer->GetChannels(); ++C)
+                LSamples.push_back(Aligned(*LBuffer, F, C));
+    return LSamples;
+}
+
+size_t SignalMismatches(const std::vector<int32_t>& ASamples, uint64_t AFrames, unsigned AChannels, unsigned ABits,
+                        unsigned ARate)
+{
+    size_t LMismatches = 0;
+    for (uint64_t F = 0; F < AFrames; ++F)
+        for (unsigned C = 0; C < AChannels; ++C)
+            LMismatches += Narrow(ASamples.at(F * AChannels + C), ABits) != Narrow(SignalAligned(F, C, ARate), ABits);
+    return LMismatches;
 }
 
 TPacketCollector::TPacketCollector() : FInputPin(this, "InputPin")
@@ -288,23 +295,25 @@ std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned A
             ASamples.begin() + static_cast<std::ptrdiff_t>((LFirst + LCount) * AChannels)};
 }
 
-double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel)
+void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels, double ARate, double ATolerance)
 {
-    const size_t LFrames = ASamples.size() / AChannels;
-    double LSum = 0;
-    for (size_t F = 0; F < LFrames; ++F) {
-        const double LValue = ASamples[F * AChannels + AChannel] / 2147483648.0;
-        LSum += LValue * LValue;
+    const std::vector<int32_t> LMiddle = MiddleHalf(ASamples, AChannels);
+    for (unsigned C = 0; C < AChannels; ++C) {
+        EXPECT_NEAR(ToneLevel(LMiddle, AChannels, C, 300.0 + 200.0 * C, ARate), 0.5, ATolerance) << "channel " << C;
+        EXPECT_LT(ToneLevel(LMiddle, AChannels, C, 300.0 + 200.0 * (C + 1), ARate), 0.02) << "channel " << C;
+        double LSum = 0;
+        for (size_t I = C; I < LMiddle.size(); I += AChannels)
+            LSum += std::pow(LMiddle[I] / 2147483648.0, 2);
+        EXPECT_NEAR(std::sqrt(LSum / static_cast<double>(LMiddle.size() / AChannels)), 0.5 / std::sqrt(2.0),
+                    ATolerance) << "channel " << C;
     }
-    return LFrames ? std::sqrt(LSum / static_cast<double>(LFrames)) : 0.0;
 }
 
 void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
                          const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
                          const std::string& AFirst, const std::string& ASecond)
 {
-    AFeeder.GetOutputPin().Connect(AEncoder.GetInputPin());
-    AEncoder.GetOutputPin().Connect(ALogger.GetInputPin());
+    Chain(AFeeder, AEncoder, ALogger);
     ALogger.SetFileName(AFirst);
     AFeeder.GetOutputPin().SendStart(AFormat);
     for (uint64_t LFrame = 0; LFrame < AFrames; LFrame += AChunk) {

@@ -7,7 +7,6 @@
 #include "CVThreading.h"
 #include "DGClock.h"
 #include "PNPins.h"
-#include "SNBasicCompressor.h"
 #include "SNAudioBuffer.h"
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
@@ -46,10 +45,11 @@ struct TShellResult {
 TShellResult Shell(const std::string& ACommand);
 bool HaveFfmpeg();
 std::string Quote(const std::string& AText);
-// `sonorix run OPTIONS 'PIPELINE'` through the shell.
-TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
+std::string ReadFile(const std::string& APath);
 // The 16-bit samples of a WAV file's data chunk.
 std::vector<int16_t> WavSamples(const std::string& AFile);
+// `sonorix run OPTIONS 'PIPELINE'` through the shell.
+TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
 
 // What ffprobe says of the first audio stream.
 struct TProbe {
@@ -58,13 +58,11 @@ struct TProbe {
     int SampleRate = 0;
     int Channels = 0;
     double Duration = 0;
-    std::string SampleFormat;
     int BitsPerRawSample = 0;
 };
 TProbe Probe(const std::string& AFile);
 
-// The file decoded by ffmpeg as interleaved signed 32-bit samples (integer
-// sources shifted to the top, float sources scaled).
+// The file decoded by ffmpeg as interleaved 32-bit samples (integers at the top).
 std::vector<int32_t> DecodeWithFfmpeg(const std::string& AFile);
 
 // A test signal: channel c is a sine of 300 + 200 c Hz at half full scale,
@@ -74,8 +72,12 @@ int32_t SignalAligned(uint64_t AFrame, unsigned AChannel, unsigned ARate);
 int32_t Narrow(int32_t AAligned, unsigned ABits);
 // Frames [AFirst, AFirst + AFrames) of the signal as a buffer.
 ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFirst, uint32_t AFrames);
-// A buffer's sample as a 32-bit aligned value.
+// A buffer's sample as a 32-bit aligned value; all samples of buffers so, interleaved.
 int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel);
+std::vector<int32_t> AlignedSamples(const std::vector<ISNAudioBufferPtr>& ABuffers);
+// How many of AFrames of interleaved aligned samples differ from the signal at ABits.
+size_t SignalMismatches(const std::vector<int32_t>& ASamples, uint64_t AFrames, unsigned AChannels,
+                        unsigned ABits, unsigned ARate);
 
 // Pushes a stream into an audio input pin on the calling thread.
 class TFeeder : public TPersistent {
@@ -91,6 +93,15 @@ private:
     TSNPNAudioSourcePin FOutputPin;
 };
 
+// Connects each component's output pin to the next one's input pin.
+template <class TFrom, class TTo, class... TRest>
+void Chain(TFrom& AFrom, TTo& ATo, TRest&... ARest)
+{
+    AFrom.GetOutputPin().Connect(ATo.GetInputPin());
+    if constexpr (sizeof...(TRest) > 0)
+        Chain(ATo, ARest...);
+}
+
 // Records what reaches a binary input: the operations by name, the packet
 // blocks, the headers and payloads of the framed ones, and all bytes in a row.
 class TPacketCollector : public TPersistent {
@@ -99,6 +110,7 @@ public:
     static const TClassDescription& ClassDescription();
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySinkPin FInputPin;
+    TDGPNBinarySinkPin& GetInputPin() { return FInputPin; }
     std::vector<std::string> Log;
     std::vector<IDGBlockBufferPtr> Packets;
     std::vector<TSNCodecPacketHeader> Headers;
@@ -108,12 +120,10 @@ public:
     int Stops = 0;
 };
 
-// Sends a start, AStream in blocks of AChunk bytes (0: one framed packet per
-// block) and a stop into a binary input.
+// A start, AStream in blocks of AChunk bytes (0: a framed packet each), a stop.
 void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream, size_t AChunk);
 
-// Records OnError calls (and marks them handled when asked) and OnWarning
-// calls ("message: detail").
+// Records OnError (handled when asked) and OnWarning ("message: detail") calls.
 struct TErrorLog {
     std::vector<std::string> Messages;
     std::vector<std::string> Details;
@@ -151,20 +161,19 @@ double ToneLevel(const std::vector<int32_t>& ASamples, unsigned AChannels, unsig
                  double ARate);
 // The middle half of interleaved samples (away from codec priming and padding).
 std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned AChannels);
-// RMS of one channel relative to full scale.
-double ChannelRms(const std::vector<int32_t>& ASamples, unsigned AChannels, unsigned AChannel);
+// What a lossy codec keeps of the signal: in the middle half, each channel's
+// own tone at about half full scale, its neighbour's far below, and no more
+// power than the tone's.
+void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels, double ARate,
+                       double ATolerance = 0.06);
 
-// Feeds AFrames of the signal through AEncoder into an Ogg writer in buffers
-// of AChunk frames and stops: the writer writes AFirst, then ASecond from
-// frame ASwitch on.
+// The signal through AEncoder into an Ogg writer: AFirst, then ASecond from frame ASwitch on.
 void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
                          const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
                          const std::string& AFirst, const std::string& ASecond);
 
-// Runs a binding's probe (ABinding: "vorbis" or "speex") against a copy of
-// the package library in a folder without the wrapper, which the probe then
-// copies in; then with AIncomplete, a wrapper that lacks an export, in its
-// place. Returns both outputs.
+// A binding's probe ("vorbis" or "speex") on a copy of the library without the
+// wrapper, which it then copies in; then with AIncomplete (lacking an export) in its place.
 std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,
                                                     const std::string& AWrapper, const std::string& AIncomplete);
 

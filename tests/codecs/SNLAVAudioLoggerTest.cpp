@@ -30,6 +30,10 @@ struct TLoggerCase {
     unsigned Channels;
     unsigned Rate;
     bool Lossless;
+    // A codec that does not take the stream gets the nearest it takes,
+    // converted, and one OnWarning says so (nullptr: not checked, "": none).
+    const char* Warning = nullptr;
+    int FileRate = 0, FileChannels = 0; // 0: the stream's
 };
 
 void PrintTo(const TLoggerCase& ACase, std::ostream* AOut)
@@ -51,7 +55,6 @@ TEST_P(LAVLoggerInterop, ReadBackByFfmpeg)
 {
     const TLoggerCase& LCase = GetParam();
     const std::string LFile = FDir.Path(LCase.File);
-    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(LCase.Rate, LCase.Bits, LCase.Channels);
     const uint64_t LFrames = LCase.Rate / 2;
     {
         TSNLAVAudioLogger LLogger;
@@ -62,61 +65,67 @@ TEST_P(LAVLoggerInterop, ReadBackByFfmpeg)
         TFeeder LFeeder;
         LFeeder.GetOutputPin().Connect(LLogger.GetInputPin());
         // An odd chunk size, so staging to the codec's frame size carries samples over.
-        LFeeder.Play(LFormat, LFrames, 1000);
+        LFeeder.Play(MakeWaveFormat(LCase.Rate, LCase.Bits, LCase.Channels), LFrames, 1000);
         EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
         EXPECT_FALSE(LLogger.IsLogging());
         // Half a second went in, whatever the codec's frame size.
         EXPECT_EQ(LLogger.GetLoggedTime(), DGTimeUnitsPerSecond / 2);
+        if (LCase.Warning) {
+            ASSERT_EQ(LErrors.Warnings.size(), *LCase.Warning ? 1u : 0u);
+            EXPECT_TRUE(!*LCase.Warning || LErrors.Warnings[0].starts_with("converting the stream for the codec: "));
+            EXPECT_TRUE(!*LCase.Warning || LErrors.Warnings[0].find(LCase.Warning) != std::string::npos)
+                << LErrors.Warnings[0];
+        }
     }
+    const int LRate = LCase.FileRate ? LCase.FileRate : static_cast<int>(LCase.Rate);
+    const int LChannels = LCase.FileChannels ? LCase.FileChannels : static_cast<int>(LCase.Channels);
     const TProbe LProbe = Probe(LFile);
     ASSERT_TRUE(LProbe.Ok) << LFile;
     EXPECT_EQ(LProbe.Codec, LCase.ExpectedCodec);
-    EXPECT_EQ(LProbe.SampleRate, static_cast<int>(LCase.Rate));
-    EXPECT_EQ(LProbe.Channels, static_cast<int>(LCase.Channels));
+    EXPECT_EQ(LProbe.SampleRate, LRate);
+    EXPECT_EQ(LProbe.Channels, LChannels);
     EXPECT_NEAR(LProbe.Duration, 0.5, LCase.Lossless ? 0.001 : 0.06);
 
     const std::vector<int32_t> LDecoded = DecodeWithFfmpeg(LFile);
     if (LCase.Lossless) {
         ASSERT_EQ(LDecoded.size(), LFrames * LCase.Channels);
-        size_t LMismatches = 0;
-        for (uint64_t F = 0; F < LFrames; ++F)
-            for (unsigned C = 0; C < LCase.Channels; ++C) {
-                const int32_t LExpected = Narrow(SignalAligned(F, C, LCase.Rate), LCase.Bits);
-                const int32_t LGot = Narrow(LDecoded[F * LCase.Channels + C], LCase.Bits);
-                LMismatches += LExpected != LGot;
-            }
-        EXPECT_EQ(LMismatches, 0u);
+        EXPECT_EQ(SignalMismatches(LDecoded, LFrames, LCase.Channels, LCase.Bits, LCase.Rate), 0u);
+    } else if (LChannels != static_cast<int>(LCase.Channels)) {
+        // A downmix mixes the other channels into channel 0's 300 Hz tone.
+        EXPECT_GT(ToneLevel(MiddleHalf(LDecoded, LChannels), LChannels, 0, 300.0, LRate), 0.1);
     } else {
-        // Level and frequency content survive: each channel's own tone at
-        // about half full scale, the neighbour's tone far below. Fragmented
-        // MP4 keeps the encoder's priming (no edit list): 1024 frames of AAC.
-        EXPECT_NEAR(static_cast<double>(LDecoded.size()) / LCase.Channels, static_cast<double>(LFrames),
-                    0.04 * LCase.Rate);
-        const std::vector<int32_t> LMiddle = MiddleHalf(LDecoded, LCase.Channels);
-        for (unsigned C = 0; C < LCase.Channels; ++C) {
-            const double LOwn = ToneLevel(LMiddle, LCase.Channels, C, 300.0 + 200.0 * C, LCase.Rate);
-            const double LOther = ToneLevel(LMiddle, LCase.Channels, C, 300.0 + 200.0 * (C + 1), LCase.Rate);
-            EXPECT_NEAR(LOwn, 0.5, 0.06) << "channel " << C;
-            EXPECT_LT(LOther, 0.02) << "channel " << C;
-        }
+        // Fragmented MP4 keeps the encoder's priming (no edit list): 1024 frames of AAC.
+        EXPECT_NEAR(static_cast<double>(LDecoded.size()) / LChannels, 0.5 * LRate, 0.04 * LRate);
+        ExpectSignalTones(LDecoded, LChannels, LRate);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, LAVLoggerInterop,
-    ::testing::Values(TLoggerCase{"Wav8", "a.wav", "", "pcm_u8", 8, 2, 22050, true},
-                      TLoggerCase{"Wav16", "a.wav", "", "pcm_s16le", 16, 2, 44100, true},
-                      TLoggerCase{"Wav24", "a.wav", "", "pcm_s24le", 24, 2, 48000, true},
-                      TLoggerCase{"Wav32", "a.wav", "", "pcm_s32le", 32, 1, 48000, true},
-                      TLoggerCase{"Aiff24", "a.aiff", "", "pcm_s24be", 24, 2, 44100, true},
-                      TLoggerCase{"Flac16", "a.flac", "", "flac", 16, 2, 44100, true},
-                      TLoggerCase{"Flac24SixChannels", "a.flac", "", "flac", 24, 6, 48000, true},
-                      TLoggerCase{"Wav16SixChannels", "a.wav", "", "pcm_s16le", 16, 6, 48000, true},
-                      TLoggerCase{"OggVorbis", "a.ogg", "", "vorbis", 16, 2, 44100, false},
-                      TLoggerCase{"Opus", "a.opus", "", "opus", 16, 2, 48000, false},
-                      TLoggerCase{"Mp3", "a.mp3", "", "mp3", 16, 2, 44100, false},
-                      TLoggerCase{"AacM4a", "a.m4a", "", "aac", 16, 2, 44100, false},
-                      TLoggerCase{"NamedCodecMp3From24Bit", "b.mp3", "libmp3lame", "mp3", 24, 2, 48000, false}),
+    ::testing::Values(
+        TLoggerCase{"Wav8", "a.wav", "", "pcm_u8", 8, 2, 22050, true},
+        TLoggerCase{"Wav16", "a.wav", "", "pcm_s16le", 16, 2, 44100, true},
+        TLoggerCase{"Wav24", "a.wav", "", "pcm_s24le", 24, 2, 48000, true},
+        TLoggerCase{"Wav32", "a.wav", "", "pcm_s32le", 32, 1, 48000, true},
+        TLoggerCase{"Aiff24", "a.aiff", "", "pcm_s24be", 24, 2, 44100, true},
+        TLoggerCase{"Flac16", "a.flac", "", "flac", 16, 2, 44100, true, ""},
+        TLoggerCase{"Flac24SixChannels", "a.flac", "", "flac", 24, 6, 48000, true},
+        TLoggerCase{"Wav16SixChannels", "a.wav", "", "pcm_s16le", 16, 6, 48000, true},
+        TLoggerCase{"OggVorbis", "a.ogg", "", "vorbis", 16, 2, 44100, false},
+        TLoggerCase{"Opus", "a.opus", "", "opus", 16, 2, 48000, false},
+        TLoggerCase{"Mp3", "a.mp3", "", "mp3", 16, 2, 44100, false},
+        TLoggerCase{"AacM4a", "a.m4a", "", "aac", 16, 2, 44100, false, "for the aac encoder: 16-bit integer samples to fltp"},
+        TLoggerCase{"NamedCodecMp3From24Bit", "b.mp3", "libmp3lame", "mp3", 24, 2, 48000, false},
+        TLoggerCase{"OpusFrom44100", "b.opus", "", "opus", 16, 2, 44100, false,
+                    "for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)", 48000},
+        TLoggerCase{"OpusFrom96000Mono24Bit", "c.opus", "", "opus", 24, 1, 96000, false,
+                    "96000 Hz to 48000 Hz (libswresample), 24-bit integer samples to flt", 48000},
+        TLoggerCase{"Mp3From8Bit", "c.mp3", "", "mp3", 8, 2, 44100, false,
+                    "for the libmp3lame encoder: 8-bit integer samples to s16p"},
+        TLoggerCase{"Mp3FromSixChannels", "d.mp3", "", "mp3", 16, 6, 48000, false,
+                    "for the libmp3lame encoder: 5.1 to stereo (libswresample)", 0, 2},
+        TLoggerCase{"Ac3From22050", "a.ac3", "", "ac3", 16, 2, 22050, false,
+                    "22050 Hz to 32000 Hz (libswresample), 16-bit integer samples to fltp", 32000}),
     [](const ::testing::TestParamInfo<TLoggerCase>& AInfo) { return std::string(AInfo.param.Name); });
 
 // The fmt and data chunks of a WAV file (with their headers), after checking
@@ -164,63 +173,6 @@ TEST(LAVLoggerNativeWav, SameChunksAsTheLibavWriter)
         unsetenv("SONORIX_LOGGER_LIBAV");
         EXPECT_EQ(LChunks[0].size(), LChunks[1].size());
         EXPECT_TRUE(LChunks[0] == LChunks[1]);
-    }
-}
-
-// Codecs that do not take the stream's rate, layout or sample format get the
-// nearest they do take, converted, and one OnWarning says so.
-TEST(LAVLoggerConversion, TheCodecGetsTheNearestFormatItTakes)
-{
-    if (!HaveFfmpeg())
-        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
-    const struct {
-        const char* File;
-        unsigned Bits, Channels, Rate;
-        int ExpectedRate, ExpectedChannels;
-        const char* Warning; // "" when the codec takes the stream as it is
-    } LCases[] = {
-        {"a.opus", 16, 2, 44100, 48000, 2, "for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)"},
-        {"b.opus", 24, 1, 96000, 48000, 1, "96000 Hz to 48000 Hz (libswresample), 24-bit integer samples to flt"},
-        {"a.m4a", 16, 2, 44100, 44100, 2, "for the aac encoder: 16-bit integer samples to fltp"},
-        {"a.mp3", 8, 2, 44100, 44100, 2, "for the libmp3lame encoder: 8-bit integer samples to s16p"},
-        {"b.mp3", 16, 6, 48000, 48000, 2, "for the libmp3lame encoder: 5.1 to stereo (libswresample)"},
-        {"a.ac3", 16, 2, 22050, 32000, 2, "22050 Hz to 32000 Hz (libswresample), 16-bit integer samples to fltp"},
-        {"a.flac", 16, 2, 44100, 44100, 2, ""},
-    };
-    TTempDir LDir;
-    for (const auto& LCase : LCases) {
-        SCOPED_TRACE(LCase.File);
-        const std::string LFile = LDir.Path(LCase.File);
-        {
-            TSNLAVAudioLogger LLogger;
-            TErrorLog LLog;
-            LLog.Attach(LLogger);
-            LLogger.SetFileName(LFile);
-            TFeeder LFeeder;
-            LFeeder.GetOutputPin().Connect(LLogger.GetInputPin());
-            LFeeder.Play(MakeWaveFormat(LCase.Rate, LCase.Bits, LCase.Channels), LCase.Rate / 2, 1000);
-            EXPECT_TRUE(LLog.Messages.empty()) << LLog.Text();
-            if (*LCase.Warning == 0) {
-                EXPECT_TRUE(LLog.Warnings.empty()) << LLog.Warnings[0];
-            } else {
-                ASSERT_EQ(LLog.Warnings.size(), 1u);
-                EXPECT_EQ(LLog.Warnings[0].rfind("converting the stream for the codec: ", 0), 0u);
-                EXPECT_NE(LLog.Warnings[0].find(LCase.Warning), std::string::npos) << LLog.Warnings[0];
-            }
-        }
-        const TProbe LProbe = Probe(LFile);
-        ASSERT_TRUE(LProbe.Ok);
-        EXPECT_EQ(LProbe.SampleRate, LCase.ExpectedRate);
-        EXPECT_EQ(LProbe.Channels, LCase.ExpectedChannels);
-        EXPECT_NEAR(LProbe.Duration, 0.5, 0.06);
-        // Channel 0 keeps its 300 Hz tone at half full scale (a downmix
-        // mixes the others in).
-        const std::vector<int32_t> LMiddle = MiddleHalf(DecodeWithFfmpeg(LFile), LProbe.Channels);
-        const double LLevel = ToneLevel(LMiddle, LProbe.Channels, 0, 300.0, LProbe.SampleRate);
-        if (LProbe.Channels == static_cast<int>(LCase.Channels))
-            EXPECT_NEAR(LLevel, 0.5, 0.06);
-        else
-            EXPECT_GT(LLevel, 0.1);
     }
 }
 
@@ -278,38 +230,28 @@ TEST_F(LAVLoggerErrors, DiskFullIsReported)
 
 TEST_F(LAVLoggerErrors, UnknownCodecFormatAndExtension)
 {
-    {
+    const struct {
+        const char* File;
+        const char* Codec;
+        const char* Format;
+        const char* Message; // the first; its detail names what was asked for
+        const char* Detail;
+    } LCases[] = {
+        {"a.wav", "no-such-codec", "", "codec not found", "no-such-codec"},
+        {"a.wav", "", "no-such-format", nullptr, "no-such-format"},
+        {"a.unknown-extension", "", "", nullptr, "a.unknown-extension"},
+        {"a.wav", "libopus", "", "could not open codec", "opus"}, // a codec the container cannot hold
+    };
+    for (const auto& LCase : LCases) {
+        SCOPED_TRACE(LCase.Detail);
         TSNLAVAudioLogger LLogger;
-        LLogger.SetFileName(FDir.Path("a.wav"));
-        LLogger.GetAudioCompression().SetCodecName("no-such-codec");
-        TErrorLog LErrors = Write(LLogger);
-        ASSERT_EQ(LErrors.Messages.size(), 1u);
-        EXPECT_EQ(LErrors.Messages[0], "codec not found");
-        EXPECT_NE(LErrors.Details[0].find("no-such-codec"), std::string::npos);
-    }
-    {
-        TSNLAVAudioLogger LLogger;
-        LLogger.SetFileName(FDir.Path("a.wav"));
-        LLogger.GetFileFormat().SetFormatName("no-such-format");
-        TErrorLog LErrors = Write(LLogger);
-        ASSERT_EQ(LErrors.Messages.size(), 1u);
-        EXPECT_NE(LErrors.Details[0].find("no-such-format"), std::string::npos);
-    }
-    {
-        TSNLAVAudioLogger LLogger;
-        LLogger.SetFileName(FDir.Path("a.unknown-extension"));
-        TErrorLog LErrors = Write(LLogger);
-        ASSERT_EQ(LErrors.Messages.size(), 1u);
-        EXPECT_NE(LErrors.Details[0].find("a.unknown-extension"), std::string::npos);
-    }
-    {
-        // A codec the container cannot hold.
-        TSNLAVAudioLogger LLogger;
-        LLogger.SetFileName(FDir.Path("a.wav"));
-        LLogger.GetAudioCompression().SetCodecName("libopus");
-        TErrorLog LErrors = Write(LLogger);
-        ASSERT_FALSE(LErrors.Messages.empty());
-        EXPECT_EQ(LErrors.Messages[0], "could not open codec");
+        LLogger.SetFileName(FDir.Path(LCase.File));
+        LLogger.GetAudioCompression().SetCodecName(LCase.Codec);
+        LLogger.GetFileFormat().SetFormatName(LCase.Format);
+        const TErrorLog LErrors = Write(LLogger);
+        ASSERT_EQ(LErrors.Messages.size(), 1u) << LErrors.Text();
+        EXPECT_TRUE(!LCase.Message || LErrors.Messages[0] == LCase.Message) << LErrors.Text();
+        EXPECT_NE(LErrors.Details[0].find(LCase.Detail), std::string::npos) << LErrors.Text();
     }
 }
 

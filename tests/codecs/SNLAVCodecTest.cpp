@@ -34,8 +34,30 @@ public:
     static const TClassDescription& ClassDescription() { return TPacketCollector::ClassDescription(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySourcePin FOutputPin;
+    TDGPNBinarySourcePin& GetOutputPin() { return FOutputPin; }
     int Pumps = 0;
     std::function<void()> OnPump;
+};
+
+// A decoder between a packet source and a collector, its errors logged.
+struct TDecoderRig {
+    TSNLAVAudioDecompressor Decoder;
+    TErrorLog Log;
+    TPacketSource Source;
+    TTestCollector Collector;
+    TDecoderRig()
+    {
+        Log.Attach(Decoder);
+        Chain(Source, Decoder, Collector);
+    }
+    // A start at ARate, the blocks, a stop.
+    void Stream(double ARate, const std::vector<IDGBlockBufferPtr>& ABlocks)
+    {
+        Source.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(ARate));
+        for (const IDGBlockBufferPtr& LBlock : ABlocks)
+            Source.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+        Source.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
+    }
 };
 
 struct TCodecCase {
@@ -65,9 +87,7 @@ TEST_P(LAVCodecRoundTrip, EncodeThenDecode)
     LDecoder.GetAudioFormat().SetBits(static_cast<int32_t>(LCase.Bits));
     TFeeder LFeeder;
     TTestCollector LCollector;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LDecoder.GetInputPin());
-    LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+    Chain(LFeeder, LEncoder, LDecoder, LCollector);
     const uint64_t LFrames = LCase.Rate / 2;
     const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(LCase.Rate, LCase.Bits, LCase.Channels);
     LFeeder.Play(LFormat, LFrames, 777);
@@ -80,28 +100,14 @@ TEST_P(LAVCodecRoundTrip, EncodeThenDecode)
     EXPECT_EQ(uint32_t{LOut.Format.nChannels}, LCase.Channels);
     EXPECT_EQ(uint32_t{LOut.Format.wBitsPerSample}, LCase.Bits);
     EXPECT_EQ(LCollector.Stops(), 1);
-    std::vector<int32_t> LDecoded;
-    for (const ISNAudioBufferPtr& LBuffer : LCollector.Buffers())
-        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
-            for (unsigned C = 0; C < LCase.Channels; ++C)
-                LDecoded.push_back(Aligned(*LBuffer, F, C));
+    const std::vector<int32_t> LDecoded = AlignedSamples(LCollector.Buffers());
     if (LCase.Lossless) {
         ASSERT_EQ(LCollector.Frames(), LFrames);
-        size_t LMismatches = 0;
-        for (uint64_t F = 0; F < LFrames; ++F)
-            for (unsigned C = 0; C < LCase.Channels; ++C)
-                LMismatches += Narrow(LDecoded[F * LCase.Channels + C], LCase.Bits) !=
-                               Narrow(SignalAligned(F, C, LCase.Rate), LCase.Bits);
-        EXPECT_EQ(LMismatches, 0u);
+        EXPECT_EQ(SignalMismatches(LDecoded, LFrames, LCase.Channels, LCase.Bits, LCase.Rate), 0u);
     } else {
         // Priming and padding may add a frame's worth at either end.
         EXPECT_NEAR(static_cast<double>(LCollector.Frames()), static_cast<double>(LFrames), 4096.0);
-        LDecoded = MiddleHalf(LDecoded, LCase.Channels);
-        for (unsigned C = 0; C < LCase.Channels; ++C) {
-            EXPECT_NEAR(ToneLevel(LDecoded, LCase.Channels, C, 300.0 + 200.0 * C, LCase.Rate), 0.5, 0.06) << C;
-            EXPECT_LT(ToneLevel(LDecoded, LCase.Channels, C, 300.0 + 200.0 * (C + 1), LCase.Rate), 0.02) << C;
-            EXPECT_NEAR(ChannelRms(LDecoded, LCase.Channels, C), 0.5 / std::sqrt(2.0), 0.05) << C;
-        }
+        ExpectSignalTones(LDecoded, LCase.Channels, LCase.Rate);
     }
 }
 
@@ -121,27 +127,22 @@ TEST(LAVCompressor, PacketFramingAndStop)
     LEncoder.GetAudioCompression().SetCodecName("flac");
     TFeeder LFeeder;
     TPacketCollector LPackets;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
+    Chain(LFeeder, LEncoder, LPackets);
     LFeeder.Play(MakeWaveFormat(44100, 16, 2), 10000, 1000);
     EXPECT_EQ(LPackets.Rate, 44100.0);
     ASSERT_GE(LPackets.Packets.size(), 3u);
     EXPECT_EQ(LPackets.Log.front(), "TPNStartSampleRateOperation");
     EXPECT_EQ(LPackets.Log.back(), "TPNStopOperation");
+    ASSERT_EQ(LPackets.Headers.size(), LPackets.Packets.size());
     int64_t LLastGranule = -1;
-    for (size_t I = 0; I < LPackets.Packets.size(); ++I) {
-        TSNCodecPacketHeader LHeader;
-        const uint8_t* LData = nullptr;
-        ASSERT_TRUE(ParseCodecPacket(*LPackets.Packets[I], LHeader, LData)) << I;
-        // Copies: the packed header's fields cannot be bound to references.
-        const int64_t LPacketNo = LHeader.packetno, LGranule = LHeader.granulepos;
-        const bool LFirst = LHeader.b_o_s != 0, LLast = LHeader.e_o_s != 0;
-        EXPECT_EQ(LPacketNo, static_cast<int64_t>(I));
-        EXPECT_EQ(LFirst, I == 0);
-        EXPECT_EQ(LLast, I + 1 == LPackets.Packets.size());
+    for (size_t I = 0; I < LPackets.Headers.size(); ++I) {
+        const TSNCodecPacketHeader LHeader = LPackets.Headers[I]; // packed: copied, not bound
+        EXPECT_EQ(int64_t{LHeader.packetno}, static_cast<int64_t>(I));
+        EXPECT_EQ(LHeader.b_o_s != 0, I == 0);
+        EXPECT_EQ(LHeader.e_o_s != 0, I + 1 == LPackets.Headers.size());
         if (I > 0) {
-            EXPECT_GE(LGranule, LLastGranule);
-            LLastGranule = LGranule;
+            EXPECT_GE(int64_t{LHeader.granulepos}, LLastGranule);
+            LLastGranule = LHeader.granulepos;
         }
     }
     // The last packet ends at the last sample.
@@ -150,39 +151,28 @@ TEST(LAVCompressor, PacketFramingAndStop)
 
 TEST(LAVCompressor, ErrorsGoThroughOnErrorThenException)
 {
-    TFeeder LFeeder;
-    {
+    // Handled: one event. Unhandled: the exception's text is exactly
+    // "%s - %u - %x"; what and where (the refused option) is its detail and the event's.
+    for (const bool LHandle : {true, false}) {
+        TFeeder LFeeder;
         TSNLAVAudioCompressor LEncoder;
         TErrorLog LErrors;
+        LErrors.Handle = LHandle;
         LErrors.Attach(LEncoder);
-        LEncoder.GetAudioCompression().SetCodecName("no-such-codec");
-        LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-        LFeeder.Play(MakeWaveFormat(44100, 16, 2), 1000, 1000);
-        ASSERT_EQ(LErrors.Messages.size(), 1u);
-        EXPECT_EQ(LErrors.Messages[0], "could not find decoder");
-        LFeeder.GetOutputPin().DisconnectAll();
-    }
-    {
-        // Unhandled: the exception's text is exactly "%s - %u - %x"; what and
-        // where (the refused option) is its detail and the event's.
-        TSNLAVAudioCompressor LEncoder;
-        TErrorLog LErrors;
-        LErrors.Handle = false;
-        LErrors.Attach(LEncoder);
-        LEncoder.GetAudioCompression().SetCodecName("flac");
-        LEncoder.GetAudioCompression().SetOptions("no_such_option=1");
+        LEncoder.GetAudioCompression().SetCodecName(LHandle ? "no-such-codec" : "flac");
+        LEncoder.GetAudioCompression().SetOptions(LHandle ? "" : "no_such_option=1");
         LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
         try {
             LFeeder.Play(MakeWaveFormat(44100, 16, 2), 1000, 1000);
-            ADD_FAILURE() << "no exception";
+            EXPECT_TRUE(LHandle) << "no exception";
         } catch (const EDGException& E) {
+            EXPECT_FALSE(LHandle);
             EXPECT_STREQ(E.what(), "could not open codec - 22 - 16");
             EXPECT_NE(E.GetDetail().find("no_such_option"), std::string::npos) << E.GetDetail();
         }
-        EXPECT_EQ(LErrors.Messages, std::vector<std::string>{"could not open codec"});
-        ASSERT_EQ(LErrors.Details.size(), 1u);
-        EXPECT_NE(LErrors.Details[0].find("no_such_option"), std::string::npos);
-        LFeeder.GetOutputPin().DisconnectAll();
+        ASSERT_EQ(LErrors.Messages.size(), 1u) << LErrors.Text();
+        EXPECT_EQ(LErrors.Messages[0], LHandle ? "could not find decoder" : "could not open codec");
+        EXPECT_TRUE(LHandle || LErrors.Details[0].find("no_such_option") != std::string::npos);
     }
 }
 
@@ -194,90 +184,61 @@ TEST(LAVDecompressor, APacketThatDoesNotDecodeCostsOnlyItself)
     LEncoder.GetAudioCompression().SetCodecName("libmp3lame");
     TFeeder LFeeder;
     TPacketCollector LPackets;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LPackets.FInputPin);
+    Chain(LFeeder, LEncoder, LPackets);
     LFeeder.Play(MakeWaveFormat(44100, 16, 2), 44100, 1000);
     ASSERT_GT(LPackets.Packets.size(), 30u);
-    uint64_t LIntactFrames = 0;
-    for (const bool LDamaged : {false, true}) {
-        if (LDamaged) {
-            auto* LBytes = static_cast<uint8_t*>(LPackets.Packets[7]->Modify());
-            std::memset(LBytes + sizeof(TSNCodecPacketHeader), 0,
-                        LPackets.Packets[7]->GetSize() - sizeof(TSNCodecPacketHeader));
-        }
-        TSNLAVAudioDecompressor LDecoder;
-        TErrorLog LLog;
-        LLog.Attach(LDecoder);
-        TPacketSource LSource;
-        TTestCollector LCollector;
-        LSource.FOutputPin.Connect(LDecoder.GetInputPin());
-        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-        LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(44100));
-        for (const IDGBlockBufferPtr& LPacket : LPackets.Packets)
-            LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LPacket));
-        LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
-        EXPECT_TRUE(LLog.Messages.empty()) << LLog.Text();
-        EXPECT_EQ(LDecoder.GetDroppedPackets(), LDamaged ? 1u : 0u);
-        ASSERT_EQ(LLog.Warnings.size(), LDamaged ? 1u : 0u);
-        if (!LDamaged) {
-            LIntactFrames = LCollector.Frames();
-            continue;
-        }
-        EXPECT_EQ(LLog.Warnings[0].rfind("could not decode packet: ", 0), 0u) << LLog.Warnings[0];
-        // One mp3 frame (1152 samples) is missing, the rest decodes.
-        EXPECT_EQ(LCollector.Frames(), LIntactFrames - 1152);
-        EXPECT_EQ(LCollector.Stops(), 1);
-    }
+    TDecoderRig LIntact;
+    LIntact.Stream(44100, LPackets.Packets);
+    auto* LBytes = static_cast<uint8_t*>(LPackets.Packets[7]->Modify());
+    std::memset(LBytes + sizeof(TSNCodecPacketHeader), 0, LPackets.Packets[7]->GetSize() - sizeof(TSNCodecPacketHeader));
+    TDecoderRig LDamaged;
+    LDamaged.Stream(44100, LPackets.Packets);
+    EXPECT_TRUE(LIntact.Log.Messages.empty() && LIntact.Log.Warnings.empty()) << LIntact.Log.Text();
+    EXPECT_TRUE(LDamaged.Log.Messages.empty()) << LDamaged.Log.Text();
+    EXPECT_EQ(LIntact.Decoder.GetDroppedPackets(), 0u);
+    EXPECT_EQ(LDamaged.Decoder.GetDroppedPackets(), 1u);
+    ASSERT_EQ(LDamaged.Log.Warnings.size(), 1u);
+    EXPECT_EQ(LDamaged.Log.Warnings[0].rfind("could not decode packet: ", 0), 0u) << LDamaged.Log.Warnings[0];
+    // One mp3 frame (1152 samples) is missing, the rest decodes.
+    EXPECT_EQ(LDamaged.Collector.Frames(), LIntact.Collector.Frames() - 1152);
+    EXPECT_EQ(LDamaged.Collector.Stops(), 1);
 }
 
 TEST(LAVDecompressor, BadPacketsAreReportedNotFatal)
 {
-    TSNLAVAudioDecompressor LDecoder;
-    TErrorLog LErrors;
-    LErrors.Attach(LDecoder);
-    TPacketSource LSource;
-    TTestCollector LCollector;
-    LSource.FOutputPin.Connect(LDecoder.GetInputPin());
-    LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-    LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    TDecoderRig LRig;
     // Framed data before any codec header, with no codec named: nothing
-    // happens, not even an error.
+    // happens, not even an error. A header claiming more than it holds is
+    // not a header.
     TSNCodecPacketHeader LHeader;
     const uint8_t LJunk[40] = {1, 2, 3, 4, 5};
-    LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(MakeCodecPacket(LHeader, LJunk, 40)));
-    EXPECT_TRUE(LErrors.Messages.empty() && LErrors.Warnings.empty()) << LErrors.Text();
-    // A header claiming more than it holds is not a header.
     IDGBlockBufferPtr LLying = MakeCodecPacket(LHeader, LJunk, 40);
     reinterpret_cast<TSNCodecPacketHeader*>(LLying->Modify())->bytes = 1 << 30;
-    LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LLying));
-    LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
-    EXPECT_EQ(LCollector.Frames(), 0u);
+    LRig.Stream(0, {MakeCodecPacket(LHeader, LJunk, 40), LLying});
+    EXPECT_TRUE(LRig.Log.Messages.empty() && LRig.Log.Warnings.empty()) << LRig.Log.Text();
+    EXPECT_EQ(LRig.Collector.Frames(), 0u);
 
-    LDecoder.GetAudioCompression().SetCodecName("mp3");
-    LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(44100));
+    LRig.Decoder.GetAudioCompression().SetCodecName("mp3");
     IDGBlockBufferPtr LNoise = TDGBlockBuffer::CreateSize(100000);
     for (size_t I = 0; I < 100000; ++I)
         static_cast<uint8_t*>(LNoise->Modify())[I] = static_cast<uint8_t>(I * 7919 >> 3);
-    LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LNoise));
-    LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
+    LRig.Stream(44100, {LNoise});
 
     // Raw fragments shorter than a parser's look-ahead, and empty blocks: the
     // parser must never read past the bytes it was given (found by fuzzing;
     // AddressSanitizer sees the over-read inside libavcodec's memcpy).
-    LDecoder.GetAudioCompression().SetCodecName("aac");
-    LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    const std::vector<std::vector<uint8_t>> LFragments = {
-        {}, {}, {0, 0, 0, 0, 0, 0, 0, 0},
-        {0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0, 0, 0, 0xff, 0xfe, 0, 0, 0x61, 0x1b, 0x63, 0xff, 0xb3},
-        {0xff, 0xf1, 0x50, 0x80}, {0x02, 0x1f}, {}, {0xfc}};
-    for (const std::vector<uint8_t>& LFragment : LFragments) {
-        IDGBlockBufferPtr LBlock = TDGBlockBuffer::CreateSize(LFragment.size());
+    LRig.Decoder.GetAudioCompression().SetCodecName("aac");
+    std::vector<IDGBlockBufferPtr> LFragments;
+    for (const std::vector<uint8_t>& LFragment : std::vector<std::vector<uint8_t>>{
+             {}, {}, {0, 0, 0, 0, 0, 0, 0, 0},
+             {0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0xb3, 0, 0, 0, 0xff, 0xfe, 0, 0, 0x61, 0x1b, 0x63, 0xff, 0xb3},
+             {0xff, 0xf1, 0x50, 0x80}, {0x02, 0x1f}, {}, {0xfc}}) {
+        LFragments.push_back(TDGBlockBuffer::CreateSize(LFragment.size()));
         if (!LFragment.empty())
-            std::memcpy(LBlock->Modify(), LFragment.data(), LFragment.size());
-        LSource.FOutputPin.Notify(std::make_shared<TPNSuppliedBufferOperation>(LBlock));
+            std::memcpy(LFragments.back()->Modify(), LFragment.data(), LFragment.size());
     }
-    LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
-    EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
+    LRig.Stream(0, LFragments);
+    EXPECT_TRUE(LRig.Log.Messages.empty()) << LRig.Log.Text();
 }
 
 // --- The bases --------------------------------------------------------------------
@@ -305,31 +266,24 @@ TEST(LAVCodecBases, EncoderWithoutInputAnswersQueryWithIgnore)
 
 TEST(LAVCodecBases, DecoderPumpLoopPullsUntilAudioOrClose)
 {
-    TSNLAVAudioDecompressor LDecoder;
-    TPacketSource LSource;
-    TTestCollector LCollector;
-    LSource.FOutputPin.Connect(LDecoder.GetInputPin());
-    LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-
+    TDecoderRig LRig;
     // Closed: one request upstream, exactly.
-    LCollector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
-    EXPECT_EQ(LSource.Pumps, 1);
-
+    LRig.Collector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
+    EXPECT_EQ(LRig.Source.Pumps, 1);
     // Open: the tick is repeated until the source closes the stream on the
     // fourth request.
-    LSource.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
-    LSource.Pumps = 0;
-    LSource.OnPump = [&] {
-        if (LSource.Pumps == 4)
-            LSource.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
+    LRig.Source.FOutputPin.Notify(std::make_shared<TPNStartSampleRateOperation>(0));
+    LRig.Source.Pumps = 0;
+    LRig.Source.OnPump = [&] {
+        if (LRig.Source.Pumps == 4)
+            LRig.Source.FOutputPin.Notify(std::make_shared<TPNStopOperation>());
     };
-    LCollector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
-    EXPECT_EQ(LSource.Pumps, 4);
-
+    LRig.Collector.GetInputPin().Notify(std::make_shared<TPNMasterPumpOperation>());
+    EXPECT_EQ(LRig.Source.Pumps, 4);
     // Without an input: a stream query is answered with an ignore.
-    LSource.FOutputPin.DisconnectAll();
-    LCollector.GetInputPin().Notify(std::make_shared<TPNQueryStreamOperation>());
-    EXPECT_EQ(LCollector.Log().back(), "TPNIgnoreStreamOperation");
+    LRig.Source.FOutputPin.DisconnectAll();
+    LRig.Collector.GetInputPin().Notify(std::make_shared<TPNQueryStreamOperation>());
+    EXPECT_EQ(LRig.Collector.Log().back(), "TPNIgnoreStreamOperation");
 }
 
 } // namespace

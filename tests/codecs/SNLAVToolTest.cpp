@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
-#include <numbers>
 
 using namespace Sonorix::Test;
 
@@ -19,38 +17,10 @@ protected:
     {
         if (!HaveFfmpeg())
             GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
-        FInput = FDir.Path("in.mp3");
-        Shell("ffmpeg -v error -y -f lavfi -i " + Quote("sine=frequency=440:sample_rate=44100:duration=0.5") +
-              " -ac 2 -c:a libmp3lame " + Quote(FInput));
-    }
-    TShellResult Run(const std::string& APipeline, const std::string& AOptions = "--quiet")
-    {
-        return Shell(std::string(SONORIX_TOOL_PATH) + " run " + AOptions + " " + Quote(APipeline));
     }
     static size_t Lines(const std::string& AText) { return static_cast<size_t>(std::count(AText.begin(), AText.end(), '\n')); }
     TTempDir FDir;
-    std::string FInput;
 };
-
-TEST_F(LAVTool, Mp3ThroughAmplifierToFlac)
-{
-    const std::string LOutput = FDir.Path("out.flac");
-    const TShellResult LRun = Run("TSNLAVAudioPlayer FileName=" + FInput +
-                                  " ! TSNAmplifier Coefficient=0.5 ! TSNLAVAudioLogger FileName=" + LOutput);
-    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
-    EXPECT_EQ(LRun.Output, "");
-    const TProbe LProbe = Probe(LOutput);
-    ASSERT_TRUE(LProbe.Ok);
-    EXPECT_EQ(LProbe.Codec, "flac");
-    EXPECT_EQ(LProbe.SampleRate, 44100);
-    EXPECT_EQ(LProbe.Channels, 2);
-    // MP3 decodes to float, so the player sends 32 bits and FLAC keeps 24 of them.
-    EXPECT_EQ(LProbe.BitsPerRawSample, 24);
-    const std::vector<int32_t> LIn = DecodeWithFfmpeg(FInput), LOut = DecodeWithFfmpeg(LOutput);
-    ASSERT_EQ(LOut.size(), LIn.size());
-    const double LInLevel = ToneLevel(MiddleHalf(LIn, 2), 2, 0, 440, 44100);
-    EXPECT_NEAR(ToneLevel(MiddleHalf(LOut, 2), 2, 0, 440, 44100), LInLevel * 0.5, 0.002);
-}
 
 TEST_F(LAVTool, FailuresEndTheRunWithOneLine)
 {
@@ -58,36 +28,26 @@ TEST_F(LAVTool, FailuresEndTheRunWithOneLine)
     const struct {
         std::string Pipeline;
         std::string Expect;
+        std::string Options = "--quiet";
     } LCases[] = {
         {"TSNLAVAudioPlayer FileName=" + LMissing + " ! TSNLAVAudioLogger FileName=" + FDir.Path("a.wav"),
          "No such file or directory"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger AudioCompression.CodecName=nosuch FileName=" +
-             FDir.Path("a.wav"),
+        // With --events the error is an event line too, on standard output.
+        {"TSNLAVAudioPlayer FileName=" + LMissing, "\"event\":\"OnError\"", "--quiet --events"},
+        // A logger's error with its detail.
+        {"TSNSignalGen ! TSNLAVAudioLogger AudioCompression.CodecName=nosuch FileName=" + FDir.Path("a.wav"),
          "codec not found ('nosuch'"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileFormat.FormatName=nosuch FileName=" +
-             FDir.Path("a.wav"),
-         "'nosuch' is not an output format"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileName=/dev/full FileFormat.FormatName=wav",
-         "No space left on device"},
-        {"TSNLAVAudioPlayer FileName=" + FInput + " ! TSNLAVAudioLogger FileName=" + FDir.Path("none/a.wav"),
-         "Could not open " + FDir.Path("none/a.wav")},
+        {"TSNSignalGen ! TSNLAVAudioLogger FileName=/dev/full FileFormat.FormatName=wav", "No space left on device"},
     };
     for (const auto& LCase : LCases) {
         SCOPED_TRACE(LCase.Pipeline);
-        const TShellResult LRun = Run(LCase.Pipeline);
+        const TShellResult LRun = Tool(LCase.Pipeline, LCase.Options);
         EXPECT_NE(LRun.ExitCode, 0);
-        EXPECT_EQ(Lines(LRun.Output), 1u) << LRun.Output;
-        EXPECT_EQ(LRun.Output.rfind("sonorix: ", 0), 0u) << LRun.Output;
+        EXPECT_EQ(Lines(LRun.Output), LCase.Options == "--quiet" ? 1u : 2u) << LRun.Output;
+        EXPECT_NE(LRun.Output.find("sonorix: "), std::string::npos) << LRun.Output;
+        EXPECT_TRUE(LCase.Options != "--quiet" || LRun.Output.starts_with("sonorix: ")) << LRun.Output;
         EXPECT_NE(LRun.Output.find(LCase.Expect), std::string::npos) << LRun.Output;
     }
-}
-
-TEST_F(LAVTool, ErrorsArePrintedAsEvents)
-{
-    const TShellResult LRun = Shell(std::string(SONORIX_TOOL_PATH) + " run --quiet --events " +
-                                    Quote("TSNLAVAudioPlayer FileName=" + FDir.Path("missing.wav")) + " 2>/dev/null");
-    EXPECT_NE(LRun.ExitCode, 0);
-    EXPECT_NE(LRun.Output.find("\"event\":\"OnError\""), std::string::npos) << LRun.Output;
 }
 
 // A packet that does not decode is an event and a count, not the end: FLAC
@@ -95,7 +55,7 @@ TEST_F(LAVTool, ErrorsArePrintedAsEvents)
 TEST_F(LAVTool, DroppedPacketsArePrintedAsEventsAndCounted)
 {
     const TShellResult LRun =
-        Run("TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=flac ! "
+        Tool("TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=flac ! "
             "TSNLAVAudioDecompressor name=dec AudioCompression.CodecName=mp3",
             "--quiet --events --duration 1");
     ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
@@ -110,35 +70,28 @@ TEST_F(LAVTool, DroppedPacketsArePrintedAsEventsAndCounted)
         << LRun.Output;
 }
 
-// A 44.1 kHz stream into Opus (48 kHz only) is converted, with one event line
-// saying so, by the logger and by the encoder component alike.
+// A 44.1 kHz stream into the Opus encoder component (48 kHz only) is
+// converted, with one event line saying so.
 TEST_F(LAVTool, OpusFrom44100HzIsConvertedWithOneEventLine)
 {
-    const std::string LOpus = FDir.Path("x.opus"), LWav = FDir.Path("x.wav");
-    for (const std::string& LPipeline :
-         {"TSNSignalGen ! TSNLAVAudioLogger FileName=" + LOpus,
-          "TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=libopus ! TSNLAVAudioDecompressor ! "
-          "TSNLAVAudioLogger FileName=" + LWav}) {
-        SCOPED_TRACE(LPipeline);
-        const TShellResult LRun = Run(LPipeline, "--quiet --events --duration 2");
-        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
-        EXPECT_EQ(Lines(LRun.Output), 1u) << LRun.Output;
-        EXPECT_NE(LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"converting the stream for the codec\","
-                                   "\"detail\":\"for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)\"}"),
-                  std::string::npos)
-            << LRun.Output;
-    }
-    for (const std::string& LFile : {LOpus, LWav}) {
-        const TProbe LProbe = Probe(LFile);
-        ASSERT_TRUE(LProbe.Ok) << LFile;
-        EXPECT_EQ(LProbe.SampleRate, 48000);
-        // 88 buffers of 1024 frames start before 2 s: 2.02 s.
-        EXPECT_NEAR(LProbe.Duration, 89088.0 / 44100, 0.02) << LFile;
-    }
+    const std::string LWav = FDir.Path("x.wav");
+    const TShellResult LRun = Tool("TSNSignalGen ! TSNLAVAudioCompressor AudioCompression.CodecName=libopus ! "
+                                   "TSNLAVAudioDecompressor ! TSNLAVAudioLogger FileName=" + LWav,
+                                   "--quiet --events --duration 2");
+    ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
+    EXPECT_EQ(Lines(LRun.Output), 1u) << LRun.Output;
+    EXPECT_NE(LRun.Output.find("\"event\":\"OnWarning\",\"message\":\"converting the stream for the codec\","
+                               "\"detail\":\"for the libopus encoder: 44100 Hz to 48000 Hz (libswresample)\"}"),
+              std::string::npos)
+        << LRun.Output;
+    const TProbe LProbe = Probe(LWav);
+    EXPECT_EQ(LProbe.SampleRate, 48000);
+    // 88 buffers of 1024 frames start before 2 s: 2.02 s.
+    EXPECT_NEAR(LProbe.Duration, 89088.0 / 44100, 0.02);
 }
 
 // The demo writes FLAC through the pipeline's logger into the working
-// directory, or WAV where --wav says, and names the file it wrote.
+// directory (its samples are checked through --wav elsewhere) and names it.
 TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)
 {
     const std::string LDir = std::filesystem::canonical(FDir.Path(".")).string();
@@ -148,29 +101,10 @@ TEST_F(LAVTool, DemoWritesThroughTheLoggerAndSaysWhere)
     EXPECT_NE(LRun.Output.find("TSNLAVAudioLogger"), std::string::npos) << LRun.Output;
     EXPECT_NE(LRun.Output.find("wrote 2.020 s of audio to " + LFlac + " (FLAC"), std::string::npos) << LRun.Output;
     const TProbe LProbe = Probe(LFlac);
-    ASSERT_TRUE(LProbe.Ok);
     EXPECT_EQ(LProbe.Codec, "flac");
-    EXPECT_EQ(LProbe.SampleRate, 44100);
     EXPECT_EQ(LProbe.Channels, 2);
-    const std::vector<int32_t> LSamples = DecodeWithFfmpeg(LFlac);
     // Every 1024-frame buffer that starts before 2 s.
-    ASSERT_EQ(LSamples.size(), 2u * 87 * 1024);
-    // 440 Hz of amplitude 16000 halved, at the frequency the generator's
-    // single-precision phase step gives.
-    const double LStep = static_cast<float>(440.0 / 44100);
-    for (size_t F = 0; F < LSamples.size() / 2; F += 89) {
-        const double LExpected = 8000 * std::cos(2 * std::numbers::pi * LStep * static_cast<double>(F));
-        ASSERT_NEAR(LSamples[2 * F] / 65536.0, LExpected, 1.5) << "frame " << F;
-        ASSERT_EQ(LSamples[2 * F + 1], LSamples[2 * F]);
-    }
-
-    const std::string LWav = FDir.Path("named.wav");
-    const TShellResult LWavRun = Shell(std::string(SONORIX_TOOL_PATH) + " demo --duration 0.5 --wav " + Quote(LWav));
-    ASSERT_EQ(LWavRun.ExitCode, 0) << LWavRun.Output;
-    EXPECT_NE(LWavRun.Output.find(" (WAV"), std::string::npos) << LWavRun.Output;
-    const TProbe LWavProbe = Probe(LWav);
-    EXPECT_EQ(LWavProbe.Codec, "pcm_s16le");
-    EXPECT_EQ(DecodeWithFfmpeg(LWav).size(), 2u * 22 * 1024);
+    EXPECT_EQ(DecodeWithFfmpeg(LFlac).size(), 2u * 87 * 1024);
 }
 
 // The progress line shows a player's position and length beside the audio
@@ -199,23 +133,6 @@ TEST_F(LAVTool, ProgressShowsPlayerPositionAndWrittenAudio)
     const std::string LLine = LOutput.substr(LLast + 1);
     EXPECT_NE(LLine.find("3.0 s of audio"), std::string::npos) << LRun.Output;
     EXPECT_NE(LLine.find("play 3.0/3.0 s"), std::string::npos) << LLine;
-}
-
-TEST_F(LAVTool, InspectShowsCodecFormatAndOptions)
-{
-    const TShellResult LLogger = Shell(std::string(SONORIX_TOOL_PATH) + " inspect TSNLAVAudioLogger");
-    EXPECT_EQ(LLogger.ExitCode, 0);
-    for (const char* LName : {"FileFormat", "FormatName", "AudioCompression", "CodecName", "BitRate", "Options", "FileName"})
-        EXPECT_NE(LLogger.Output.find(LName), std::string::npos) << LName << "\n" << LLogger.Output;
-    const TShellResult LPlayer = Shell(std::string(SONORIX_TOOL_PATH) + " inspect LAVAudioPlayer");
-    for (const char* LName : {"Audio", "StreamIndex", "Loop", "Paused", "BufferSize", "FileName"})
-        EXPECT_NE(LPlayer.Output.find(LName), std::string::npos) << LName << "\n" << LPlayer.Output;
-    const TShellResult LList = Shell(std::string(SONORIX_TOOL_PATH) + " list");
-    for (const char* LRow : {"TSNLAVAudioCompressor\tCompressors\tLibAV Audio Compressor",
-                             "TSNLAVAudioDecompressor\tDecompressors\tLibAV Audio Decompressor",
-                             "TSNLAVAudioPlayer\tPlayers\tLibAV Audio Player",
-                             "TSNLAVAudioLogger\tLoggers\tLibAV Audio Logger"})
-        EXPECT_NE(LList.Output.find(LRow), std::string::npos) << LRow;
 }
 
 } // namespace

@@ -34,8 +34,7 @@ std::vector<uint8_t> Encode(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrame
     TSNVorbisCompressor LEncoder;
     TPacketCollector LSink;
     TPacketCollector& LUse = ASink ? *ASink : LSink;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LUse.FInputPin);
+    Chain(LFeeder, LEncoder, LUse);
     LFeeder.Play(AFormat, AFrames, 1000);
     return LUse.Stream;
 }
@@ -68,30 +67,13 @@ TEST(VorbisBinding, MissingLibraryAndMissingExport)
     EXPECT_EQ(LIncomplete, "loaded-before no\nfirst Can't get DLL_Getogg_pageStruct\n");
 }
 
-TEST(OggComments, NamesCopiesAndExpansion)
+TEST(OggComments, Expansion)
 {
-    TSNVorbisCompressor LFirst, LSecond;
-    for (int I = 0; I < 3; ++I)
-        LFirst.GetComments().Add();
-    EXPECT_EQ(LFirst.GetComments()[2].GetName(), "Comment3");
-    LFirst.GetComments()[0].SetText("a");
-    LSecond.SetComments(LFirst.GetComments());
-    LFirst.GetComments()[0].SetText("b");
-    EXPECT_EQ(LSecond.GetComments().GetCount(), 3);
-    EXPECT_EQ(LSecond.GetComments()[0].GetText(), "a");
-    LFirst.GetComments().Delete(0);
-    EXPECT_EQ(LFirst.GetComments().Add().GetName(), "Comment3");
-
     const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(44100, 24, 2);
-    const auto E = [&](const char* AText) { return PopulateComent(AText, LFormat, 2, 0.1); };
-    EXPECT_EQ(E("Rate %R Hz"), "Rate 44100 Hz");
-    EXPECT_EQ(E("%c ch %b bit q%q"), "2 ch 24 bit q0.1");
-    EXPECT_EQ(E("100%%"), "100%");
-    EXPECT_EQ(E("50%"), "50");
-    EXPECT_EQ(E("%x"), "");
-    EXPECT_EQ(E("%"), "");
-    EXPECT_EQ(E("%%"), "%");
-    EXPECT_EQ(PopulateComent("%Q", LFormat, 2, 0.5), "0.5");
+    for (const auto& [LText, LExpanded] : std::vector<std::pair<const char*, const char*>>{
+             {"Rate %R Hz", "Rate 44100 Hz"}, {"%c ch %b bit q%q", "2 ch 24 bit q0.1"}, {"100%%", "100%"},
+             {"50%", "50"}, {"%x", ""}, {"%", ""}, {"%%", "%"}, {"%Q", "0.1"}})
+        EXPECT_EQ(PopulateComent(LText, LFormat, 2, 0.1), LExpanded) << LText;
 }
 
 TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
@@ -117,8 +99,7 @@ TEST(VorbisCompressor, HeadersDrainAndQualityAtNextStart)
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
     TPacketCollector LStreams;
-    LFeeder.GetOutputPin().Connect(LEncoder.GetInputPin());
-    LEncoder.GetOutputPin().Connect(LStreams.FInputPin);
+    Chain(LFeeder, LEncoder, LStreams);
     const auto LNominal = [&](size_t AIndex) {
         int32_t LRate;
         std::memcpy(&LRate, static_cast<const uint8_t*>(LStreams.Packets[AIndex]->Read()) + 28 + 20, 4);
@@ -154,13 +135,7 @@ TEST(VorbisDecompressor, SplitInvarianceWidthsAndBadPackets)
         for (size_t I = 0; I < LSplit.size(); ++I)
             ASSERT_EQ(std::memcmp(LSplit[I]->ByteRead(), LWhole[I]->ByteRead(), LWhole[I]->GetByteSize()), 0);
     }
-    // The tone survives at its level (half full scale, 300 Hz on channel 0).
-    std::vector<int32_t> LSamples;
-    for (const auto& LBuffer : LWhole)
-        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
-            for (uint32_t C = 0; C < 2; ++C)
-                LSamples.push_back(Aligned(*LBuffer, F, C));
-    EXPECT_NEAR(ToneLevel(MiddleHalf(LSamples, 2), 2, 0, 300, 44100), 0.5, 0.02);
+    ExpectSignalTones(AlignedSamples(LWhole), 2, 44100, 0.02);
 
     // Packets without headers, and a header that claims 2 GiB: errors, no audio.
     TErrorLog LErrors;
@@ -195,39 +170,33 @@ protected:
     TTempDir FDir;
 };
 
-TEST_F(OggFiles, WrittenFilesPassTheVorbisTools)
+TEST_F(OggFiles, WrittenAndSwitchedFilesPassTheVorbisTools)
 {
     const std::string LFile = Written("x.ogg", 2);
-    const TShellResult LInfo = Shell("ogginfo " + Quote(LFile));
-    EXPECT_EQ(LInfo.ExitCode, 0);
-    EXPECT_EQ(LInfo.Output.find("WARN"), std::string::npos) << LInfo.Output;
     EXPECT_EQ(Shell("vorbiscomment -l " + Quote(LFile)).Output, "Comment1=Rate 44100 Hz\nTITLE=q0.3\n");
     const TProbe LProbe = Probe(LFile);
     EXPECT_EQ(LProbe.Codec, "vorbis");
     EXPECT_EQ(LProbe.SampleRate, 44100);
     EXPECT_NEAR(LProbe.Duration, 2.0, 0.03);
     ASSERT_EQ(Shell("oggdec -Q -o " + Quote(FDir.Path("x.wav")) + " " + Quote(LFile)).ExitCode, 0);
-    const std::vector<int32_t> LDecoded = DecodeWithFfmpeg(FDir.Path("x.wav"));
-    const double LLevel = ToneLevel(MiddleHalf(LDecoded, 2), 2, 0, 1000, 44100);
-    EXPECT_NEAR(LLevel, 16000.0 / 32768, 0.02);
-}
+    EXPECT_NEAR(ToneLevel(MiddleHalf(DecodeWithFfmpeg(FDir.Path("x.wav")), 2), 2, 0, 1000, 44100), 16000.0 / 32768, 0.02);
 
-TEST_F(OggFiles, FileSwitchWritesTwoCompleteFiles)
-{
-    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(44100, 16, 2);
+    // A new file name mid-stream: two complete files with serial numbers of their own.
     TFeeder LFeeder;
     TSNVorbisCompressor LEncoder;
     TSNOggLogger LLogger;
-    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, LFormat, 88200, 1000, 44000, FDir.Path("a.ogg"),
-                        FDir.Path("b.ogg"));
+    WriteWithFileSwitch(LFeeder, LEncoder, LLogger, MakeWaveFormat(44100, 16, 2), 88200, 1000, 44000,
+                        FDir.Path("a.ogg"), FDir.Path("b.ogg"));
     double LTotal = 0;
     std::string LSerials;
-    for (const char* LName : {"a.ogg", "b.ogg"}) {
+    for (const std::string LName : {"x.ogg", "a.ogg", "b.ogg"}) {
         const TShellResult LInfo = Shell("ogginfo " + Quote(FDir.Path(LName)));
         EXPECT_EQ(LInfo.ExitCode, 0) << LName;
         EXPECT_EQ(LInfo.Output.find("WARN"), std::string::npos) << LInfo.Output;
-        LSerials += LInfo.Output.substr(LInfo.Output.find("serial:"), 16);
-        LTotal += Probe(FDir.Path(LName)).Duration;
+        if (LName != "x.ogg") {
+            LSerials += LInfo.Output.substr(LInfo.Output.find("serial:"), 16);
+            LTotal += Probe(FDir.Path(LName)).Duration;
+        }
     }
     EXPECT_NE(LSerials.substr(0, 16), LSerials.substr(16));
     EXPECT_NEAR(LTotal, 2.0, 0.05);
@@ -305,14 +274,9 @@ TEST_F(OggFiles, OggencFilesPlayLikeOggdec)
 
 TEST_F(OggFiles, BadFilesGiveClearErrors)
 {
-    const std::string LGood = Written("good.ogg", 3);
-    std::ifstream LIn(LGood, std::ios::binary);
-    const std::string LBytes((std::istreambuf_iterator<char>(LIn)), std::istreambuf_iterator<char>());
+    const std::string LBytes = ReadFile(Written("good.ogg", 3));
     // Pages: identification, comment + setup, then audio.
     const size_t LSecond = LBytes.find("OggS", 4), LThird = LBytes.find("OggS", LSecond + 4);
-    std::string LFlipped = LBytes;
-    for (size_t I = 300; I < LFlipped.size(); I += 997)
-        LFlipped[I] = static_cast<char>(LFlipped[I] ^ 0x5a);
     std::string LBadCrc = LBytes;
     LBadCrc[22] = static_cast<char>(LBadCrc[22] ^ 1);
     const struct {
@@ -323,7 +287,6 @@ TEST_F(OggFiles, BadFilesGiveClearErrors)
         {"empty", "", "not an Ogg file"},
         {"text", "hello, world\n", "not an Ogg file"},
         {"truncated", LBytes.substr(0, LBytes.size() / 2 + 77), nullptr},
-        {"flipped", LFlipped, nullptr},
         {"nohead", LBytes.substr(LThird), "not the Vorbis identification header"},
         {"swapped", LBytes.substr(LSecond, LThird - LSecond) + LBytes.substr(0, LSecond) + LBytes.substr(LThird),
          "not the Vorbis identification header"},
@@ -386,30 +349,24 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
 TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
 {
     const std::string LFile = Written("t.ogg", 1);
-    const auto LPlay = [&](bool AInterfere) {
-        TSNOggPlayer LPlayer;
-        TSNVorbisDecompressor LDecoder;
-        TTestCollector LCollector;
-        LPlayer.SetFileName(LFile);
-        LPlayer.GetOutputPin().Connect(LDecoder.GetInputPin());
-        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
-        {
-            TDGVirtualTimeScope LVirtual;
-            LPlayer.StartSource();
-            for (int I = 0; AInterfere && I < 200 && LPlayer.IsSourceRunning(); ++I) {
-                LPlayer.SetPaused(true);
-                LPlayer.GetCurrentSample();
-                LPlayer.SetPaused(false);
-            }
-            TDGTimeline::WaitIdle();
-            LPlayer.StopSource();
+    TSNOggPlayer LPlayer;
+    TSNVorbisDecompressor LDecoder;
+    TTestCollector LCollector;
+    LPlayer.SetFileName(LFile);
+    Chain(LPlayer, LDecoder, LCollector);
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        for (int I = 0; I < 200 && LPlayer.IsSourceRunning(); ++I) { // while the clock runs
+            LPlayer.SetPaused(true);
+            LPlayer.GetCurrentSample();
+            LPlayer.SetPaused(false);
         }
-        EXPECT_EQ(LCollector.Stops(), 1);
-        return LCollector.Frames();
-    };
-    const uint64_t LQuiet = LPlay(false);
-    EXPECT_EQ(LQuiet, static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
-    EXPECT_EQ(LPlay(true), LQuiet);
+        TDGTimeline::WaitIdle();
+        LPlayer.StopSource();
+    }
+    EXPECT_EQ(LCollector.Stops(), 1);
+    EXPECT_EQ(LCollector.Frames(), static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
 }
 
 TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
@@ -450,8 +407,7 @@ TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
         TTestCollector LCollector;
         LDecoder.GetMasterPumping().SetEnabled(LDecoderPumps);
         LSource.SetFileName(LFile);
-        LSource.GetOutputPin().Connect(LDecoder.GetInputPin());
-        LDecoder.GetOutputPin().Connect(LCollector.GetInputPin());
+        Chain(LSource, LDecoder, LCollector);
         TDGVirtualTimeScope LVirtual;
         LSource.StartSource();
         EXPECT_EQ(LDecoder.GetIsPump(), LDecoderPumps);
@@ -463,23 +419,4 @@ TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
         EXPECT_GT(TDGTimeline::Now(), 0);
         EXPECT_EQ(TDGTimeline::Now() % (LDecoderPumps ? 230000 : 1024000), 0);
     }
-}
-
-TEST_F(OggFiles, ThreadedCodecsInAToolPipelineGiveTheSameAudio)
-{
-    // Decode, filter and encode with each codec on a thread of its own: the
-    // same packets reach the file, the last ones included.
-    const std::string LIn = Written("in.ogg", 3);
-    std::vector<int16_t> LDecoded[2];
-    for (const int LThreaded : {0, 1}) {
-        const std::string LOn = LThreaded ? " Threading.Enabled=true" : "";
-        const std::string LOut = FDir.Path("out.ogg"), LWav = FDir.Path("out.wav");
-        const TShellResult LRun = Tool("TSNOggPlayer FileName=" + LIn + " ! TSNVorbisDecompressor" + LOn +
-                                       " ! TSNLowPass ! TSNVorbisCompressor" + LOn + " ! TSNOggLogger FileName=" + LOut);
-        ASSERT_EQ(LRun.ExitCode, 0) << LRun.Output;
-        ASSERT_EQ(Tool("TSNOggPlayer FileName=" + LOut + " ! TSNVorbisDecompressor", "--quiet --wav " + LWav).ExitCode, 0);
-        LDecoded[LThreaded] = WavSamples(LWav);
-    }
-    EXPECT_GT(LDecoded[0].size(), 2u * 44100 * 2);
-    EXPECT_EQ(LDecoded[1], LDecoded[0]);
 }

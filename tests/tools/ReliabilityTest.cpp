@@ -117,6 +117,19 @@ TSpawned Spawn(const std::vector<std::string>& AArguments, int AOutFd = -1, int 
     return LResult;
 }
 
+// Spawns with a lower soft limit of AResource (the child inherits it).
+TSpawned SpawnLimited(int AResource, rlim_t ALimit, const std::vector<std::string>& AArguments)
+{
+    rlimit LSaved{};
+    getrlimit(AResource, &LSaved);
+    rlimit LSmall = LSaved;
+    LSmall.rlim_cur = ALimit;
+    setrlimit(AResource, &LSmall);
+    const TSpawned LRun = Spawn(AArguments);
+    setrlimit(AResource, &LSaved);
+    return LRun;
+}
+
 // ARun ended by exit with ACode and printed one line.
 void ExpectExit(const TSpawned& ARun, int ACode)
 {
@@ -181,14 +194,7 @@ TEST(ReliabilityTest, TheLongestChainRunsAndALongerOneIsRefused)
 #endif
     std::vector<std::string> LArguments{"run", "--quiet", "--duration", "0.1", "TSNSignalGen"};
     LArguments.insert(LArguments.end(), CMaxPipelineElements - 1, "! TSNAmplifier");
-    // A small stack limit for the child (inherited at spawn).
-    rlimit LSaved{};
-    getrlimit(RLIMIT_STACK, &LSaved);
-    rlimit LSmall = LSaved;
-    LSmall.rlim_cur = 1 << 20;
-    setrlimit(RLIMIT_STACK, &LSmall);
-    const TSpawned LRun = Spawn(LArguments);
-    setrlimit(RLIMIT_STACK, &LSaved);
+    const TSpawned LRun = SpawnLimited(RLIMIT_STACK, 1 << 20, LArguments);
     EXPECT_TRUE(WIFEXITED(LRun.Status) && WEXITSTATUS(LRun.Status) == 0) << LRun.Status << LRun.Err;
 
     LArguments.push_back("! TSNAmplifier");
@@ -215,15 +221,10 @@ TEST(ReliabilityTest, HangUpClosedOutputAndFileSizeLimitEndTheRunWithCompleteFil
     for (const char* LName : {"hup.flac", "hup.m4a", "pipe.flac", "pipe.m4a"})
         EXPECT_GT(Probe(LDir.Path(LName)).Duration, 0.0) << LName;
 
-    rlimit LSaved{};
-    getrlimit(RLIMIT_FSIZE, &LSaved);
-    rlimit LSmall = LSaved;
-    LSmall.rlim_cur = 400000;
-    setrlimit(RLIMIT_FSIZE, &LSmall);
-    const TSpawned LLimited =
-        Spawn({"run", "--quiet", "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path("big.flac") +
-                                     "  g.OutputPin ! TSNAmplifier", "--wav", LDir.Path("big.wav")});
-    setrlimit(RLIMIT_FSIZE, &LSaved);
+    const TSpawned LLimited = SpawnLimited(
+        RLIMIT_FSIZE, 400000,
+        {"run", "--quiet", "TSNSignalGen name=g ! TSNLAVAudioLogger FileName=" + LDir.Path("big.flac") +
+                               "  g.OutputPin ! TSNAmplifier", "--wav", LDir.Path("big.wav")});
     ExpectExit(LLimited, CExitRuntimeError);
     EXPECT_NE(LLimited.Err.find("File too large"), std::string::npos) << LLimited.Err;
     EXPECT_GT(Probe(LDir.Path("big.wav")).Duration, 1.5);
@@ -365,14 +366,9 @@ TEST(ReliabilityTest, FilesSurviveAFailedWriteAndAKillAtAnyMoment)
     TTempDir LDir;
     for (const char* LFormat : CSurvivingFormats) {
         const std::string LFile = LDir.Path(std::string("full.") + LFormat);
-        rlimit LSaved{};
-        getrlimit(RLIMIT_FSIZE, &LSaved);
-        rlimit LSmall = LSaved;
-        LSmall.rlim_cur = 150000;
-        setrlimit(RLIMIT_FSIZE, &LSmall);
-        const TSpawned LRun = Spawn({"run", "--quiet", "--duration", "600",
-                                     "TSNSignalGen AudioFormat.SampleRate=8000 ! TSNLAVAudioLogger FileName=" + LFile});
-        setrlimit(RLIMIT_FSIZE, &LSaved);
+        const TSpawned LRun =
+            SpawnLimited(RLIMIT_FSIZE, 150000, {"run", "--quiet", "--duration", "600",
+                                                "TSNSignalGen AudioFormat.SampleRate=8000 ! TSNLAVAudioLogger FileName=" + LFile});
         ExpectExit(LRun, CExitRuntimeError);
         const TProbe LProbe = Probe(LFile);
         ASSERT_TRUE(LProbe.Ok) << LFile;

@@ -2,17 +2,10 @@
 // The routing components through the tool: a playlist, a timed switch,
 // meter readings back to audio, a buffer queue, and a value pin driving a
 // generator's published method.
-#include "Commands.h"
 #include "CVRegistry.h"
 #include "Graph.h"
 #include "Runner.h"
-#include "SonorixPkg.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <sstream>
-#include <unistd.h>
+#include "ToolTestKit.h"
 
 using namespace Sonorix;
 using namespace Sonorix::Cli;
@@ -28,20 +21,8 @@ TRunOptions Options(std::optional<double> ADuration, std::string AWavPath = "", 
     return LOptions;
 }
 
-class RoutingToolTest : public ::testing::Test {
+class RoutingToolTest : public Sonorix::Test::TToolTest {
 protected:
-    void SetUp() override
-    {
-        RegisterAllComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-routing-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
-    }
-    void TearDown() override { std::filesystem::remove_all(FDir); }
-
-    std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
-
     // Runs APipeline; returns the audio seconds that reached its ends.
     double Run(const std::string& APipeline, TRunOptions AOptions, std::unique_ptr<TGraph>* AGraph = nullptr)
     {
@@ -54,15 +35,8 @@ protected:
             *AGraph = std::move(LGraph);
         return LSeconds;
     }
-    size_t CountLines(const std::string& AText) const
-    {
-        size_t LCount = 0;
-        for (size_t I = FOut.str().find(AText); I != std::string::npos; I = FOut.str().find(AText, I + 1))
-            ++LCount;
-        return LCount;
-    }
+    size_t CountLines(const std::string& AText) const { return Sonorix::Test::TToolResult{0, FOut.str(), ""}.CountWith(AText); }
 
-    std::filesystem::path FDir;
     std::ostringstream FOut, FErr;
 };
 
@@ -91,7 +65,6 @@ TEST_F(RoutingToolTest, TimedPropertyChangeTogglesASwitchAtAnExactBuffer)
 {
     const double LSeconds = Run("TSNSignalGen AudioFormat.BufferSize=441 ! TSNSwitch Enabled@0.25=false", Options(1));
     EXPECT_NEAR(LSeconds, 0.25, 1e-9);
-    std::unique_ptr<TGraph> LGraph;
     EXPECT_THROW(TGraph::Build(ParsePipeline("TSNSignalGen ! TSNSwitch Enabled@0.25=maybe")), std::exception);
     EXPECT_THROW(ParsePipeline("TSNSignalGen ! TSNSwitch Enabled@soon=false"), TPipelineError);
 }

@@ -39,20 +39,16 @@ struct TSample {
     long AllocatedKiB; // -1 without AddressSanitizer
 };
 
-long RssKiB()
+TSample Sample(int64_t AMinute)
 {
     long LPages = 0, LResident = 0;
     std::ifstream("/proc/self/statm") >> LPages >> LResident;
-    return LResident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-long AllocatedKiB()
-{
 #if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
+    const long LAllocated = static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
 #else
-    return -1;
+    const long LAllocated = -1;
 #endif
+    return {AMinute, LResident * (sysconf(_SC_PAGESIZE) / 1024), LAllocated};
 }
 
 } // namespace
@@ -66,17 +62,14 @@ TEST(SoakTest, DISABLED_AnHourThroughMixerQueueAndLoggerKeepsMemoryFlat)
     TTempDir LDir;
     const std::string LWav = LDir.Path("soak.wav");
     // Every kind of generator, at different frequencies and levels.
-    const char* CGenerators[] = {"TSNSignalGen Frequency=440",
-                                 "TSNSignalGen Frequency=1000 SignalType=atTriangle",
-                                 "TSNSignalGen Frequency=55 SignalType=atSquare",
-                                 "TSNRandomGen",
-                                 "TSNGaussGen",
-                                 "TSNSignalGen Frequency=7000 SignalType=atSawToothUp",
-                                 "TSNRandomGen Low=-1000 High=1000 Seed=7",
-                                 "TSNSignalGen Frequency=3 Amplitude=20000"};
     std::string LText;
-    for (int I = 0; I < 8; ++I)
-        LText += std::string(CGenerators[I]) + " ! mix.InputPins[" + std::to_string(I) + "]  ";
+    int LInput = 0;
+    for (const char* LGenerator :
+         {"TSNSignalGen Frequency=440", "TSNSignalGen Frequency=1000 SignalType=atTriangle",
+          "TSNSignalGen Frequency=55 SignalType=atSquare", "TSNRandomGen", "TSNGaussGen",
+          "TSNSignalGen Frequency=7000 SignalType=atSawToothUp", "TSNRandomGen Low=-1000 High=1000 Seed=7",
+          "TSNSignalGen Frequency=3 Amplitude=20000"})
+        LText += std::string(LGenerator) + " ! mix.InputPins[" + std::to_string(LInput++) + "]  ";
     LText += "TSNAudioMixer name=mix Channels.Count=8 ! TSNBufferQueue ! TSNLAVAudioLogger FileName='" + LWav + "'";
     const auto LGraph = Cli::TGraph::Build(Cli::ParsePipeline(LText));
     Cli::TRunOptions LOptions;
@@ -91,10 +84,8 @@ TEST(SoakTest, DISABLED_AnHourThroughMixerQueueAndLoggerKeepsMemoryFlat)
         int64_t LMinute = -1;
         while (!LDone.load()) {
             const int64_t LNow = TDGTimeline::Now() / (60 * DGTimeUnitsPerSecond);
-            if (LNow != LMinute) {
-                LMinute = LNow;
-                LSamples.push_back({LNow, RssKiB(), AllocatedKiB()});
-            }
+            if (LNow != LMinute)
+                LSamples.push_back(Sample(LMinute = LNow));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
@@ -106,10 +97,7 @@ TEST(SoakTest, DISABLED_AnHourThroughMixerQueueAndLoggerKeepsMemoryFlat)
     ASSERT_EQ(LCode, 0) << LErr.str();
 
     const TProbe LProbe = Probe(LWav);
-    if (HaveFfmpeg()) {
-        ASSERT_TRUE(LProbe.Ok);
-        EXPECT_NEAR(LProbe.Duration, static_cast<double>(LSeconds), 0.1);
-    }
+    EXPECT_TRUE(!HaveFfmpeg() || std::abs(LProbe.Duration - static_cast<double>(LSeconds)) < 0.1) << LProbe.Duration;
     std::printf("soak: %lld s of audio in %.1f s of wall time, %zu samples, file %.1f s\n",
                 static_cast<long long>(LSeconds), LWall, LSamples.size(), LProbe.Duration);
     std::printf("soak: minute rss_kib allocated_kib\n");
@@ -125,8 +113,6 @@ TEST(SoakTest, DISABLED_AnHourThroughMixerQueueAndLoggerKeepsMemoryFlat)
     ASSERT_NE(LFirst, LSamples.end());
     for (auto LAt = LFirst; LAt != LSamples.end(); ++LAt) {
         EXPECT_LE(LAt->RssKiB, LFirst->RssKiB + 8 * 1024) << "minute " << LAt->Minute;
-        if (LAt->AllocatedKiB >= 0) {
-            EXPECT_LE(LAt->AllocatedKiB, LFirst->AllocatedKiB + 1024) << "minute " << LAt->Minute;
-        }
+        EXPECT_TRUE(LAt->AllocatedKiB < 0 || LAt->AllocatedKiB <= LFirst->AllocatedKiB + 1024) << "minute " << LAt->Minute;
     }
 }

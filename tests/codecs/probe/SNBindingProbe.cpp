@@ -20,11 +20,7 @@ namespace {
 bool WrapperLoaded(const char* AWrapper)
 {
     std::ifstream LMaps("/proc/self/maps");
-    std::string LLine;
-    while (std::getline(LMaps, LLine))
-        if (LLine.find(AWrapper) != std::string::npos)
-            return true;
-    return false;
+    return std::string(std::istreambuf_iterator<char>(LMaps), {}).find(AWrapper) != std::string::npos;
 }
 
 // "ok" and what the calls gave.

@@ -13,74 +13,22 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-// Ends the process when a run outlives its limit.
-class TWatchdog {
-public:
-    explicit TWatchdog(std::chrono::seconds ALimit) : FLimit(ALimit), FThread([this] { Watch(); }) {}
-    ~TWatchdog()
-    {
-        {
-            std::lock_guard LLock(FMutex);
-            FQuit = true;
-        }
-        FChanged.notify_one();
-        FThread.join();
-    }
-    void Arm(std::string ARun)
-    {
-        std::lock_guard LLock(FMutex);
-        FRun = std::move(ARun);
-        FDeadline = std::chrono::steady_clock::now() + FLimit;
-        FArmed = true;
-        FChanged.notify_one();
-    }
-    void Disarm()
-    {
-        std::lock_guard LLock(FMutex);
-        FArmed = false;
-    }
-
-private:
-    void Watch()
-    {
-        std::unique_lock LLock(FMutex);
-        while (!FQuit) {
-            if (!FArmed) {
-                FChanged.wait(LLock);
-            } else if (!FChanged.wait_until(LLock, FDeadline, [this] { return FQuit || !FArmed; }) &&
-                       std::chrono::steady_clock::now() >= FDeadline) {
-                std::printf("HANG\t%s\n", FRun.c_str());
-                std::fflush(stdout);
-                std::_Exit(3);
-            }
-        }
-    }
-
-    std::chrono::seconds FLimit;
-    std::mutex FMutex;
-    std::condition_variable FChanged;
-    std::string FRun;
-    std::chrono::steady_clock::time_point FDeadline;
-    bool FArmed = false, FQuit = false;
-    std::thread FThread;
-};
-
-std::string Quoted(const std::string& AName)
+// Ends the process when a run outlives its limit (the run is the last START line).
+void OnAlarm(int)
 {
-    return "'" + AName + "'";
+    static const char CLine[] = "HANG\n";
+    (void)!write(STDOUT_FILENO, CLine, sizeof CLine - 1);
+    _exit(3);
 }
 
 long PeakRssKiB()
@@ -95,7 +43,7 @@ long PeakRssKiB()
 int main(int argc, char** argv)
 {
     size_t LFrom = 0;
-    long LSeconds = 10;
+    unsigned LSeconds = 10;
     [[maybe_unused]] long LAddressSpaceMiB = 0; // not applied under sanitizers
     int I = 1;
     for (; I + 1 < argc && argv[I][0] == '-'; I += 2) {
@@ -104,7 +52,7 @@ int main(int argc, char** argv)
         if (LOption == "--from")
             LFrom = static_cast<size_t>(LValue);
         else if (LOption == "--seconds")
-            LSeconds = LValue;
+            LSeconds = static_cast<unsigned>(LValue);
         else if (LOption == "--address-space-mb")
             LAddressSpaceMiB = LValue;
     }
@@ -126,21 +74,20 @@ int main(int argc, char** argv)
     std::sort(LFiles.begin(), LFiles.end());
 
     Sonorix::RegisterAllComponents();
-    TWatchdog LWatchdog{std::chrono::seconds(LSeconds)};
+    std::signal(SIGALRM, OnAlarm);
     for (size_t LIndex = LFrom; LIndex < LFiles.size(); ++LIndex) {
         const std::string& LFile = LFiles[LIndex];
-        const bool LSpeex = LFile.ends_with(".spx");
         const std::pair<const char*, std::string> LRuns[] = {
-            {"lav", "TSNLAVAudioPlayer FileName=" + Quoted(LFile)},
-            {"ogg", "TSNOggPlayer FileName=" + Quoted(LFile) +
-                        (LSpeex ? " ! TSNSpeexDecompressor" : " ! TSNVorbisDecompressor")}};
+            {"lav", "TSNLAVAudioPlayer FileName='" + LFile + "'"},
+            {"ogg", "TSNOggPlayer FileName='" + LFile + "'" +
+                        (LFile.ends_with(".spx") ? " ! TSNSpeexDecompressor" : " ! TSNVorbisDecompressor")}};
         for (const auto& [LPlayer, LPipeline] : LRuns) {
             std::printf("START\t%zu\t%s\t%s\n", LIndex, LPlayer, LFile.c_str());
             std::fflush(stdout);
-            LWatchdog.Arm(std::string(LPlayer) + "\t" + LFile);
+            alarm(LSeconds);
             std::ostringstream LOut, LErr;
             const int LCode = Sonorix::Cli::SonorixMain({"run", "--quiet", LPipeline}, LOut, LErr);
-            LWatchdog.Disarm();
+            alarm(0);
             const std::string LText = LErr.str();
             const long LLines = std::count(LText.begin(), LText.end(), '\n') +
                                 (!LText.empty() && LText.back() != '\n' ? 1 : 0);
