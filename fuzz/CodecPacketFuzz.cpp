@@ -15,18 +15,11 @@
 #include <exception>
 
 using namespace Sonorix;
+using Sonorix::Fuzz::TBlockFeeder;
 using Sonorix::Fuzz::TFuzzSink;
 using Sonorix::Fuzz::TFuzzSource;
 
 namespace {
-
-IDGBlockBufferPtr Block(const uint8_t* AData, size_t ASize)
-{
-    IDGBlockBufferPtr LBlock = TDGBlockBuffer::CreateSize(ASize);
-    if (ASize > 0)
-        std::memcpy(LBlock->Modify(), AData, ASize);
-    return LBlock;
-}
 
 constexpr std::array<const char*, 7> CCodecs{"flac", "mp3", "libvorbis", "libopus", "aac", "pcm_s16le", "alac"};
 
@@ -48,12 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
     TFuzzSink LSink;
     LSource.Pin.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LSink.Pin);
+    TBlockFeeder LFeeder(LSource.Pin);
     try {
         LSource.Pin.Notify(std::make_shared<TPNStartSampleRateOperation>(LMode & 0x40 ? 44100 : 0));
         while (ASize >= 2) {
             const size_t LLength = std::min<size_t>(static_cast<size_t>(AData[0]) | static_cast<size_t>(AData[1]) << 8,
                                                     ASize - 2);
-            LSource.Pin.Notify(std::make_shared<TPNSuppliedBufferOperation>(Block(AData + 2, LLength)));
+            LFeeder.Feed(AData + 2, LLength);
             AData += 2 + LLength;
             ASize -= 2 + LLength;
         }

@@ -54,7 +54,8 @@ public:
     TSNPNAudioSinkPin Pin;
 };
 
-// Plays until the end, or for 64 buffers' time when looping.
+// Plays until the end, or when looping for two rounds' time (at most 64
+// buffers').
 void PlayWav(uint8_t AMode)
 {
     TSNLAVAudioPlayer LPlayer;
@@ -69,8 +70,12 @@ void PlayWav(uint8_t AMode)
         LPlayer.StartSource();
         if (AMode & 0x40)
             LPlayer.SetCurrentSample(AMode & 0x0f);
-        const int64_t LBuffer = 10000000LL * LPlayer.GetBufferSize() / std::max<uint32_t>(LPlayer.GetSampleRate(), 1);
-        TDGClockGen LStopper(64 * std::max<int64_t>(LBuffer, 1), [&] {
+        // Two rounds of a short file are as good as 64 buffers of it.
+        const int64_t LBufferSize = std::max<int64_t>(LPlayer.GetBufferSize(), 1);
+        const int64_t LSamples = LPlayer.GetSamplesCount();
+        const int64_t LBuffers = LSamples > 0 ? std::min<int64_t>(64, 2 * (LSamples / LBufferSize) + 3) : 64;
+        const int64_t LBuffer = 10000000LL * LBufferSize / std::max<uint32_t>(LPlayer.GetSampleRate(), 1);
+        TDGClockGen LStopper(LBuffers * std::max<int64_t>(LBuffer, 1), [&] {
             LPlayer.StopSource();
             LStopper.Stop();
         });

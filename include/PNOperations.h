@@ -11,10 +11,12 @@
 #include "DGBuffers.h"
 #include "SNTypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <typeinfo>
 
 namespace Sonorix {
 SN_API_BEGIN
@@ -35,10 +37,32 @@ public:
 using IPNNotifyOperationPtr = std::shared_ptr<IPNNotifyOperation>;
 
 // Returns the operation as T, or nullptr when it is of another class.
+//
+// Every component asks this several times of every operation it sees, and a
+// dynamic_cast that fails walks the class tree and compares type names. The
+// answer depends on the operation's class only, so the last few answers for T
+// are kept, keyed by the class's type_info (whose address is fixed while its
+// library stays loaded; modules stay loaded once their classes are in use).
+// An entry is one word, the type_info's address with the answer in its
+// lowest bit: threads may race on it harmlessly.
 template <class T>
 T* OperationAs(const IPNNotifyOperationPtr& AOperation)
 {
-    return dynamic_cast<T*>(AOperation.get());
+    IPNNotifyOperation* LOperation = AOperation.get();
+    if (!LOperation)
+        return nullptr;
+    static std::atomic<uintptr_t> LAnswers[4];
+    // Named first: GCC 12 takes the static type when typeid sits inside the
+    // cast of a const initialiser.
+    const std::type_info& LClass = typeid(*LOperation);
+    const auto LType = reinterpret_cast<uintptr_t>(&LClass);
+    std::atomic<uintptr_t>& LAnswer = LAnswers[(LType >> 4) & 3];
+    const uintptr_t LKnown = LAnswer.load(std::memory_order_relaxed);
+    if ((LKnown & ~uintptr_t{1}) == LType)
+        return LKnown & 1 ? static_cast<T*>(LOperation) : nullptr;
+    T* LResult = dynamic_cast<T*>(LOperation);
+    LAnswer.store(LType | (LResult ? 1 : 0), std::memory_order_relaxed);
+    return LResult;
 }
 
 #define SN_DECLARE_OPERATION(Name)                                                                           \

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+#include <vector>
+
 using namespace Sonorix;
 
 namespace {
@@ -176,4 +180,34 @@ TEST(PNPinsTest, OperationListKeepsOrderAcrossThreads)
     EXPECT_EQ(LList.Count(), 1u);
     LList.Clear();
     EXPECT_EQ(LList.Count(), 0u);
+}
+
+TEST(PNPinsTest, OperationAsAnswersByClassWhateverWasAskedBefore)
+{
+    // In changing order and from two threads, over more classes than answers
+    // are kept: a derived class is its base, a base is not the derived class.
+    struct TLocalStop : TPNStopOperation {};
+    const std::vector<IPNNotifyOperationPtr> LOperations{
+        std::make_shared<TPNStartSampleRateOperation>(1), std::make_shared<TPNStartSpectrumOperation>(2),
+        std::make_shared<TPNStopOperation>(), std::make_shared<TLocalStop>(), std::make_shared<TPNStartOperation>(),
+        std::make_shared<TPNQueryStreamOperation>(), std::make_shared<TPNClockOperation>(3)};
+    auto LWrong = [&] {
+        int LCount = 0;
+        for (size_t I = 0; I < 7 * 500; ++I) {
+            const size_t K = (I * 3 + I / 7) % 7;
+            const IPNNotifyOperationPtr& LOperation = LOperations[K];
+            LCount += (OperationAs<TPNStartSampleRateOperation>(LOperation) != nullptr) != (K < 2);
+            LCount += (OperationAs<TPNStartSpectrumOperation>(LOperation) != nullptr) != (K == 1);
+            LCount += (OperationAs<TPNStopOperation>(LOperation) != nullptr) != (K == 2 || K == 3);
+            LCount += (OperationAs<TLocalStop>(LOperation) != nullptr) != (K == 3);
+        }
+        return LCount;
+    };
+    int LOther = -1;
+    std::thread LThread([&] { LOther = LWrong(); });
+    EXPECT_EQ(LWrong(), 0);
+    LThread.join();
+    EXPECT_EQ(LOther, 0);
+    EXPECT_EQ(OperationAs<TPNStopOperation>(nullptr), nullptr);
+    EXPECT_EQ(OperationAs<TPNStartSampleRateOperation>(LOperations[1])->SampleRate, 2);
 }
