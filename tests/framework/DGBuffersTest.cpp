@@ -85,7 +85,15 @@ TPNPin::TDispatch DroppingSink(TPersistent* AOwner, std::atomic<int>& ACount,
 TEST(BufferPoolTest, SteadyStreamTakesNothingFromTheHeapAndNoBufferIsReusedWhileHeld)
 {
     // Generator, amplifier, sink, stepped by the sink's pump: after the
-    // first buffers every piece comes back from the pool.
+    // first buffers every piece comes back from the pool, even when other
+    // sizes filled every size class and the whole budget before.
+    for (size_t LSize = 1 << 20; LSize <= (size_t{4} << 20); LSize += 1 << 19) {
+        std::vector<void*> LPieces(8);
+        for (void*& LPiece : LPieces)
+            LPiece = DGPoolAllocate(LSize);
+        for (void* LPiece : LPieces)
+            DGPoolFree(LPiece, LSize);
+    }
     Sonorix::Test::TTestCollector LOwner;
     {
         TSNSignalGen LGen;

@@ -50,10 +50,12 @@ private:
 };
 
 // Free pieces of one size. Class 0 holds the small requests (CPoolChunk);
-// an empty class among the others takes the next size that needs one.
+// an empty class among the others takes the next size that needs one, or
+// else the class used longest ago gives its place up (LastUse).
 struct TPoolClass {
     size_t Bytes;
     size_t Count;
+    uint64_t LastUse;
     void* Items[CPoolDepth];
 };
 
@@ -62,6 +64,7 @@ struct TPoolClass {
 struct TPool {
     TPoolSpinLock Lock;
     size_t KeptBytes;
+    uint64_t Clock;
     TPoolClass Classes[CPoolClasses];
 };
 
@@ -84,6 +87,54 @@ TPoolClass* FindClass(size_t ABytes)
     return nullptr;
 }
 
+// Pieces taken out of the pool under its lock, to be deleted after it.
+struct TPoolEvicted {
+    size_t Bytes = 0;
+    size_t Count = 0;
+    void* Items[CPoolDepth];
+};
+
+// Empties the sized class used longest ago other than AKeep into AOut;
+// false when there is none. Called with the lock held.
+bool EvictOldest(const TPoolClass* AKeep, TPoolEvicted& AOut)
+{
+    TPoolClass* LOldest = nullptr;
+    for (size_t I = 1; I < CPoolClasses; ++I) {
+        TPoolClass& LClass = GPool.Classes[I];
+        if (&LClass != AKeep && LClass.Count > 0 && (!LOldest || LClass.LastUse < LOldest->LastUse))
+            LOldest = &LClass;
+    }
+    if (!LOldest || AOut.Count > 0)
+        return false;
+    std::copy_n(LOldest->Items, LOldest->Count, AOut.Items);
+    AOut.Count = LOldest->Count;
+    AOut.Bytes = LOldest->Bytes;
+    GPool.KeptBytes -= LOldest->Count * LOldest->Bytes;
+    LOldest->Count = 0;
+    return true;
+}
+
+// The class that keeps ABytes pieces: its own, an empty one, or the one used
+// longest ago, emptied into AOut. Called with the lock held.
+TPoolClass* ClassFor(size_t ABytes, TPoolEvicted& AOut)
+{
+    if (TPoolClass* LClass = FindClass(ABytes))
+        return LClass;
+    for (size_t I = 1; I < CPoolClasses; ++I)
+        if (GPool.Classes[I].Count == 0) {
+            GPool.Classes[I].Bytes = ABytes;
+            return &GPool.Classes[I];
+        }
+    if (!EvictOldest(nullptr, AOut))
+        return nullptr;
+    for (size_t I = 1; I < CPoolClasses; ++I)
+        if (GPool.Classes[I].Count == 0) {
+            GPool.Classes[I].Bytes = ABytes;
+            return &GPool.Classes[I];
+        }
+    return nullptr;
+}
+
 } // namespace
 
 void DGPoolSetEnabled(bool AEnabled) noexcept
@@ -101,6 +152,7 @@ void* DGPoolAllocate(size_t ABytes)
             TPoolClass* LClass = FindClass(LBytes);
             if (LClass && LClass->Count > 0) {
                 LMemory = LClass->Items[--LClass->Count];
+                LClass->LastUse = ++GPool.Clock;
                 GPool.KeptBytes -= LBytes;
             }
         }
@@ -120,24 +172,29 @@ void DGPoolFree(void* AMemory, size_t ABytes) noexcept
     if (LBytes <= CPoolLargest && GPoolEnabled.load(std::memory_order_relaxed)) {
         // Poisoned before it is listed: from then on another thread may take it.
         SN_POOL_POISON(AMemory, LBytes);
+        // A change of working set (other buffer sizes) displaces the sizes
+        // used longest ago, so a steady stream is served from the pool
+        // whatever ran before it; what is displaced is deleted unlocked.
+        TPoolEvicted LEvicted;
+        bool LKept = false;
         {
             std::lock_guard LGuard(GPool.Lock);
-            if (GPool.KeptBytes + LBytes <= CPoolMaxBytes) {
-                TPoolClass* LClass = FindClass(LBytes);
-                if (!LClass) {
-                    for (size_t I = 1; I < CPoolClasses && !LClass; ++I)
-                        if (GPool.Classes[I].Count == 0) {
-                            LClass = &GPool.Classes[I];
-                            LClass->Bytes = LBytes;
-                        }
-                }
-                if (LClass && LClass->Count < CPoolDepth) {
-                    LClass->Items[LClass->Count++] = AMemory;
-                    GPool.KeptBytes += LBytes;
-                    return;
-                }
+            TPoolClass* LClass = ClassFor(LBytes, LEvicted);
+            if (LClass && GPool.KeptBytes + LBytes > CPoolMaxBytes)
+                EvictOldest(LClass, LEvicted);
+            if (LClass && LClass->Count < CPoolDepth && GPool.KeptBytes + LBytes <= CPoolMaxBytes) {
+                LClass->Items[LClass->Count++] = AMemory;
+                LClass->LastUse = ++GPool.Clock;
+                GPool.KeptBytes += LBytes;
+                LKept = true;
             }
         }
+        for (size_t I = 0; I < LEvicted.Count; ++I) {
+            SN_POOL_UNPOISON(LEvicted.Items[I], LEvicted.Bytes);
+            ::operator delete(LEvicted.Items[I]);
+        }
+        if (LKept)
+            return;
         SN_POOL_UNPOISON(AMemory, LBytes);
     }
     ::operator delete(AMemory);
