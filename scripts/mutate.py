@@ -4,7 +4,7 @@ rebuilds incrementally, runs the tests that cover the faulty file and prints the
 share of faults that some test noticed.
 
   scripts/mutate.py [--count 60] [--seed 19] [--build-dir build/mutate] [--list]
-                    [--results FILE.tsv] [--only-killed FILE.tsv]
+                    [--results FILE.tsv [--resume]] [--only-killed FILE.tsv]
 
 Operators: flip a comparison, shift an integer constant by one, drop a statement,
 swap the two arguments of a call. A fault that does not compile is drawn again and
@@ -85,14 +85,19 @@ def covering_filter(source):
 
 def run(cmd, timeout=None):
     try:
-        return subprocess.run(cmd, cwd=ROOT, capture_output=True, text=True, timeout=timeout).returncode
+        return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         return "timeout"
 
 
-def read_killed(path):
+def read_results(path):
     with open(path, newline="") as f:
-        return {row["id"] for row in csv.DictReader(f, delimiter="\t") if row["outcome"] == "killed"}
+        return list(csv.DictReader(f, delimiter="\t"))
+
+
+def read_killed(path):
+    return {row["id"] for row in read_results(path) if row["outcome"] == "killed"}
 
 
 def main():
@@ -105,6 +110,8 @@ def main():
     parser.add_argument("--results", help="write one TSV line per fault to this file")
     parser.add_argument("--only-killed", metavar="FILE",
                         help="run only the faults this earlier results file marks killed")
+    parser.add_argument("--resume", action="store_true",
+                        help="go on with the --results file of an interrupted run, keeping its lines")
     parser.add_argument("--list", action="store_true", help="print the sample without running it")
     args = parser.parse_args()
     # SIGTERM unwinds like Ctrl-C, so the file under test is restored.
@@ -134,8 +141,11 @@ def main():
     tests = str(ROOT / build / "bin" / "SonorixTests")
 
     wanted = read_killed(args.only_killed) if args.only_killed else None
-    out = open(args.results, "w", newline="") if args.results else None
-    if out:
+    done = {}
+    if args.resume and args.results and Path(args.results).exists():
+        done = {row["id"]: row for row in read_results(args.results)}
+    out = open(args.results, "a" if done else "w", newline="") if args.results else None
+    if out and not done:
         print("id\tfile\tline\tchange\toutcome\treason", file=out, flush=True)
     budgets = {}  # gtest filter -> seconds allowed, from one clean run
 
@@ -156,6 +166,13 @@ def main():
             if fid not in wanted:
                 continue
             wanted.discard(fid)
+        if fid in done:
+            where = f"{src.relative_to(ROOT)}:{i + 1}: {what}"
+            if done[fid]["outcome"] == "killed":
+                killed += 1
+            else:
+                survived.append(where)
+            continue
         flt = covering_filter(src)
         limit = budget(flt)
         original = src.read_text()
