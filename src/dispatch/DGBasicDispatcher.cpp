@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "DGBasicDispatcher.h"
+#include "SNCpuFeatures.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include <sys/platform/x86.h>
 
 namespace Sonorix {
 

@@ -2,12 +2,12 @@
 #include "IPPExtraFunctions.h"
 
 #include "SNBasicDispatcher.h"
+#include "SNCpuFeatures.h"
 #include "SNVectorSelect.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sys/platform/x86.h>
 
 #include <immintrin.h>
 
