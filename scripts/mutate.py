@@ -157,11 +157,16 @@ def main():
         return budgets[flt]
 
     killed, survived, stillborn = 0, [], 0
+    twins = {}
     started = time.time()
     for fid, src, i, what, new in pool:
         if killed + len(survived) == args.count or (wanted is not None and not wanted):
             break
+        # Two faults of one line can share a key (the same change at two
+        # places of the line): the later ones get a suffix, in rank order.
         fid = fid[:12]
+        twins[fid] = twins.get(fid, -1) + 1
+        fid += f"-{twins[fid]}" if twins[fid] else ""
         if wanted is not None:
             if fid not in wanted:
                 continue
