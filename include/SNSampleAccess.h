@@ -21,10 +21,12 @@
 
 #include "SNAudioBuffer.h"
 
+#include <bit>
 #include <cmath>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -68,6 +70,14 @@ int32_t ReadSample(const uint8_t* ASamples, size_t AIndex)
     const uint8_t* LByte = ASamples + AIndex * TWidth::Bytes;
     if constexpr (TWidth::Bits == 8) {
         return int32_t{LByte[0]} - 128;
+    } else if constexpr (std::endian::native == std::endian::little && TWidth::Bits == 16) {
+        int16_t LValue;
+        std::memcpy(&LValue, LByte, 2);
+        return LValue;
+    } else if constexpr (std::endian::native == std::endian::little && TWidth::Bits == 32) {
+        int32_t LValue;
+        std::memcpy(&LValue, LByte, 4);
+        return LValue;
     } else {
         uint32_t LBits = 0;
         for (size_t LIndex = 0; LIndex < TWidth::Bytes; ++LIndex)
