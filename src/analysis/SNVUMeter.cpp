@@ -3,13 +3,13 @@
 
 #include "CVRegistry.h"
 #include "SNCatalogue.h"
+#include "SNSampleAccess.h"
 #include "IPPExtraFunctions.h"
 #include "SNMeterDCBlockers.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 
 namespace Sonorix {
 
@@ -46,33 +46,6 @@ struct TSNVUMeterState {
 
 namespace {
 
-struct TVUWidth8 {
-    static constexpr int32_t Bytes = 1;
-    static double Load(const uint8_t* p) { return p[0]; }
-};
-struct TVUWidth16 {
-    static constexpr int32_t Bytes = 2;
-    static double Load(const uint8_t* p)
-    {
-        int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-};
-struct TVUWidth24 {
-    static constexpr int32_t Bytes = 3;
-    static double Load(const uint8_t* p) { return Convert24BitTo32Bit(p); }
-};
-struct TVUWidth32 {
-    static constexpr int32_t Bytes = 4;
-    static double Load(const uint8_t* p)
-    {
-        int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-};
-
 // AChannels <= N; with N a small constant the state lives in registers.
 template <class TWidth, int32_t N>
 void RunBlockers(TSNVUMeterState& AState, const uint8_t* AFrames, int32_t AStep, int32_t ACount, int32_t AChannels)
@@ -90,7 +63,7 @@ void RunBlockers(TSNVUMeterState& AState, const uint8_t* AFrames, int32_t AStep,
             const double y = x1[c] - x2[c] + p * y1[c];
             LSum[c] += y * y;
             x2[c] = x1[c];
-            x1[c] = TWidth::Load(AFrames + c * TWidth::Bytes);
+            x1[c] = ReadSample<TWidth>(AFrames, size_t(c));
             y1[c] = y;
         }
     for (int32_t c = 0; c < AChannels; ++c) {
@@ -147,10 +120,10 @@ void TSNVUMeter::TakeFrames(const uint8_t* AFrames, int32_t AStep, int32_t ACoun
     if (LChannels <= 0)
         return;
     switch (FWaveFormat.Format.wBitsPerSample) {
-    case 8: RunBlockers<TVUWidth8>(*FState, AFrames, AStep, ACount, LChannels); break;
-    case 16: RunBlockers<TVUWidth16>(*FState, AFrames, AStep, ACount, LChannels); break;
-    case 24: RunBlockers<TVUWidth24>(*FState, AFrames, AStep, ACount, LChannels); break;
-    case 32: RunBlockers<TVUWidth32>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 8: RunBlockers<TSNSampleWidth<8>>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 16: RunBlockers<TSNSampleWidth<16>>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 24: RunBlockers<TSNSampleWidth<24>>(*FState, AFrames, AStep, ACount, LChannels); break;
+    case 32: RunBlockers<TSNSampleWidth<32>>(*FState, AFrames, AStep, ACount, LChannels); break;
     default: break;
     }
 }
