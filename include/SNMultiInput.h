@@ -62,6 +62,12 @@ public:
     void SetMaxSamples(uint32_t AValue) override;
 
 private:
+    // Takes ASize frames off the front, handing each queued piece to ATake
+    // (buffer, its offset, offset in the output, frames); false and nothing
+    // taken when fewer are held.
+    template <class FTake>
+    bool Take(uint32_t ASize, FTake&& ATake);
+
     std::deque<ISNAudioBufferPtr> FBuffers;
     uint32_t FCollectedSamples = 0;
     uint32_t FExtractOffset = 0;

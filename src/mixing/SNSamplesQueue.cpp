@@ -49,69 +49,49 @@ void TSNSamplesQueue::Push(ISNAudioBufferPtr ABuffer, const TCallback& ACallback
     FBuffers.push_back(std::move(ABuffer));
 }
 
-bool TSNSamplesQueue::Pop(ISNAudioBuffer& ABuffer)
+template <class FTake>
+bool TSNSamplesQueue::Take(uint32_t ASize, FTake&& ATake)
 {
     std::lock_guard LGuard(FSection);
-    const uint32_t LSize = ABuffer.GetSize();
-    if (LSize > FCollectedSamples)
+    if (ASize > FCollectedSamples)
         return false;
-    uint32_t LRemaining = LSize;
-    uint32_t LWritePos = 0;
-    while (LRemaining > 0) {
+    for (uint32_t LDone = 0; LDone < ASize;) {
         const ISNAudioBufferPtr& LFirst = FBuffers.front();
-        const uint32_t LPart = LFirst->GetSize() - FExtractOffset;
-        if (LPart > LRemaining) {
-            LFirst->CopyTo(FExtractOffset, ABuffer, LWritePos, LRemaining);
-            FExtractOffset += LRemaining;
-            LRemaining = 0;
-        } else {
-            if (LPart > 0)
-                LFirst->CopyTo(FExtractOffset, ABuffer, LWritePos, LPart);
-            FBuffers.pop_front();
-            FExtractOffset = 0;
-            LWritePos += LPart;
-            LRemaining -= LPart;
-        }
-    }
-    FCollectedSamples -= LSize;
-    FPullEvent.SetEvent();
-    return true;
-}
-
-bool TSNSamplesQueue::PopAdd(ISNAudioBuffer& ADest, double AFactor)
-{
-    std::lock_guard LGuard(FSection);
-    const uint32_t LSize = ADest.GetSize();
-    if (LSize > FCollectedSamples)
-        return false;
-    uint32_t LRemaining = LSize;
-    uint32_t LWritePos = 0;
-    while (LRemaining > 0) {
-        const ISNAudioBufferPtr& LFirst = FBuffers.front();
-        const uint32_t LPart = std::min(LFirst->GetSize() - FExtractOffset, LRemaining);
-        if (LPart > 0) {
-            if (LFirst->GetBitsPerSample() == ADest.GetBitsPerSample() && LFirst->GetChannels() == ADest.GetChannels()) {
-                AddScaledFrames(*LFirst, FExtractOffset, ADest, LWritePos, LPart, AFactor);
-            } else {
-                // Another layout than the output's: converted first, as Pop does.
-                ISNAudioBufferPtr LConverted =
-                    TSNAudioBuffer::CreateSizeEx(ADest.GetSamplesPerSecond(), ADest.GetBitsPerSample(),
-                                                 ADest.GetChannels(), LPart, ADest.GetChannelMask());
-                LFirst->CopyTo(FExtractOffset, *LConverted, 0, LPart);
-                AddScaledFrames(*LConverted, 0, ADest, LWritePos, LPart, AFactor);
-            }
-        }
-        LWritePos += LPart;
-        LRemaining -= LPart;
+        const uint32_t LPart = std::min(LFirst->GetSize() - FExtractOffset, ASize - LDone);
+        if (LPart > 0)
+            ATake(*LFirst, FExtractOffset, LDone, LPart);
+        LDone += LPart;
         FExtractOffset += LPart;
         if (FExtractOffset >= LFirst->GetSize()) {
             FBuffers.pop_front();
             FExtractOffset = 0;
         }
     }
-    FCollectedSamples -= LSize;
+    FCollectedSamples -= ASize;
     FPullEvent.SetEvent();
     return true;
+}
+
+bool TSNSamplesQueue::Pop(ISNAudioBuffer& ABuffer)
+{
+    return Take(ABuffer.GetSize(), [&](const ISNAudioBuffer& APiece, uint32_t AFrom, uint32_t ATo, uint32_t AFrames) {
+        APiece.CopyTo(AFrom, ABuffer, ATo, AFrames);
+    });
+}
+
+bool TSNSamplesQueue::PopAdd(ISNAudioBuffer& ADest, double AFactor)
+{
+    return Take(ADest.GetSize(), [&](const ISNAudioBuffer& APiece, uint32_t AFrom, uint32_t ATo, uint32_t AFrames) {
+        if (APiece.GetBitsPerSample() == ADest.GetBitsPerSample() && APiece.GetChannels() == ADest.GetChannels()) {
+            AddScaledFrames(APiece, AFrom, ADest, ATo, AFrames, AFactor);
+            return;
+        }
+        // Another layout than the output's: converted first, as Pop does.
+        ISNAudioBufferPtr LConverted = TSNAudioBuffer::CreateSizeEx(
+            ADest.GetSamplesPerSecond(), ADest.GetBitsPerSample(), ADest.GetChannels(), AFrames, ADest.GetChannelMask());
+        APiece.CopyTo(AFrom, *LConverted, 0, AFrames);
+        AddScaledFrames(*LConverted, 0, ADest, ATo, AFrames, AFactor);
+    });
 }
 
 void TSNSamplesQueue::Clear()
