@@ -40,20 +40,13 @@ TEST(DGBasicDispatcherTest, FIRStateHoldsTheTapsReversedAndAZeroHistory)
     EXPECT_EQ(LState->dlyIndex, 0);
     EXPECT_THAT(std::vector<double>(LState->taps, LState->taps + 3), ElementsAre(3.0, 2.0, 1.0));
     EXPECT_THAT(std::vector<double>(LState->dlyLine, LState->dlyLine + 6), ::testing::Each(0.0));
-    // y[n] = x[n] + 2 x[n-1] + 3 x[n-2]
-    double y = 0.0;
-    const double LInput[4] = {1.0, 0.0, 0.0, 5.0};
-    const double LExpected[4] = {1.0, 2.0, 3.0, 5.0};
-    for (int n = 0; n < 4; ++n) {
-        ASSERT_EQ(ippsFIROne_64f(LInput[n], &y, LState), ippStsNoErr);
-        EXPECT_EQ(y, LExpected[n]) << n;
-    }
     EXPECT_EQ(ippsFIRFree_64f(LState), ippStsNoErr);
 
     // A given delay line holds the past inputs newest first.
     const double LTens[3] = {1.0, 10.0, 100.0};
     const double LPast[3] = {7.0, 8.0, 9.0}; // x[-1] = 7, x[-2] = 8, x[-3] = 9
     ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, LTens, 3, LPast), ippStsNoErr);
+    double y = 0.0;
     ASSERT_EQ(ippsFIROne_64f(1.0, &y, LState), ippStsNoErr);
     EXPECT_EQ(y, 1.0 + 70.0 + 800.0);
     ASSERT_EQ(ippsFIROne_64f(0.0, &y, LState), ippStsNoErr);

@@ -3,6 +3,7 @@
 // IIR over 64-bit states built here as the filter library builds them, and
 // the 32-bit IIR family. Dyadic coefficients keep the hand-worked responses
 // exact; higher orders are checked against the difference equation.
+#include "DGBasicDispatcher.h"
 #include "SNDispatcher.h"
 
 #include <gmock/gmock.h>
@@ -52,54 +53,41 @@ const std::vector<double> CA3{1.0, -0.8, -0.25, 0.2};
 
 // ---------------------------------------------------------------- FIR, 64-bit
 
-// A FIR state as the filter library's initialiser lays it out: taps stored
-// reversed, a doubled delay line.
-struct TFIRFixture {
-    std::vector<double> Taps, Delay;
-    FIRState_64f State{};
-    explicit TFIRFixture(const std::vector<double>& AImpulse)
-        : Taps(AImpulse.rbegin(), AImpulse.rend()), Delay(2 * AImpulse.size(), 0.0)
-    {
-        State.tag = SNFIRState64fTag;
-        State.taps = Taps.data();
-        State.dlyLine = Delay.data();
-        State.tapsLen = static_cast<int32_t>(AImpulse.size());
-        State.dlyIndex = 0;
-    }
-};
-
-TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponse)
+// FIR states come from the filter library's initialiser (whose layout the
+// basic dispatcher's tests check).
+TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponseAndRefusesForeignStates)
 {
     // h[k] = 2^k; input 1, 5, then zeros: y[t] = h[t] + 5 h[t-1].
     for (const int LTaps : {1, 2, 3, 7, 31}) {
         std::vector<double> h(LTaps);
         for (int k = 0; k < LTaps; ++k)
             h[k] = std::ldexp(1.0, k);
-        TFIRFixture LFixture(h);
+        FIRState_64f* LState = nullptr;
+        ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, h.data(), LTaps, nullptr), ippStsNoErr);
         for (int t = 0; t < 2 * LTaps + 3; ++t) {
             double y = -99;
-            ASSERT_EQ(_px_ippsFIROne_64f(t == 0 ? 1.0 : t == 1 ? 5.0 : 0.0, &y, &LFixture.State), ippStsNoErr);
+            ASSERT_EQ(_px_ippsFIROne_64f(t == 0 ? 1.0 : t == 1 ? 5.0 : 0.0, &y, LState), ippStsNoErr);
             const double LExpected = (t < LTaps ? h[t] : 0.0) + (t >= 1 && t <= LTaps ? 5 * h[t - 1] : 0.0);
             ASSERT_EQ(y, LExpected) << LTaps << " " << t;
-            ASSERT_EQ(LFixture.State.dlyIndex, (t + 1) % LTaps);
+            ASSERT_EQ(LState->dlyIndex, (t + 1) % LTaps);
         }
+        ippsFIRFree_64f(LState);
     }
-}
-
-TEST(SNDispatcherFIRTest, ChecksAndRefusesForeignStates)
-{
-    TFIRFixture LFixture({0.5, 0.25, 0.125});
+    FIRState_64f* LState = nullptr;
+    const double LTaps[3] = {0.5, 0.25, 0.125};
+    ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, LTaps, 3, nullptr), ippStsNoErr);
     double y = 7;
     EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, nullptr, &LFixture.State), ippStsNullPtrErr);
-    LFixture.State.tag = SNIIRState64fTag;
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, &LFixture.State), ippStsContextMatchErr);
-    LFixture.State.tag = SNFIRState64fTag;
-    LFixture.State.dlyIndex = 3; // outside 0 .. tapsLen-1
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, &LFixture.State), ippStsContextMatchErr);
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, nullptr, LState), ippStsNullPtrErr);
+    LState->tag = SNIIRState64fTag;
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, LState), ippStsContextMatchErr);
+    LState->tag = SNFIRState64fTag;
+    LState->dlyIndex = 3; // outside 0 .. tapsLen-1
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, LState), ippStsContextMatchErr);
     EXPECT_EQ(y, 7);
-    for (const double d : LFixture.Delay)
-        EXPECT_EQ(d, 0.0);
+    EXPECT_THAT(std::vector<double>(LState->dlyLine, LState->dlyLine + 6), ::testing::Each(0.0));
+    LState->dlyIndex = 0;
+    ippsFIRFree_64f(LState);
 }
 
 // ---------------------------------------------------------------- IIR, 64-bit
