@@ -37,17 +37,6 @@ TEST(SNSignalGenTest, ToneIsTheCosineAndRunsOnAcrossBuffers)
     EXPECT_NEAR(LBench.Gen.GetCurrentPhase(), std::fmod(0.3 + CTwoPi * 500 * 5000 / 44100, CTwoPi), 1e-4);
 }
 
-TEST(SNSignalGenTest, EveryChannelCarriesTheSignal)
-{
-    TBench LBench(48000, 256, 2);
-    LBench.Gen.GetAudioFormat().SetBits(24);
-    LBench.Run(2);
-    for (const ISNAudioBufferPtr& LBuffer : LBench.Pump.Collector().Buffers())
-        for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
-            ASSERT_EQ(LBuffer->GetItem(F, 0), LBuffer->GetItem(F, 1));
-    EXPECT_EQ(LBench.Pump.Collector().Buffers()[0]->GetItem(0, 1), 20000 * 256) << "cos 0 at full amplitude";
-}
-
 TEST(SNSignalGenTest, ToneAndTriangleAreSilentWhereTheirPrimitivesRefuse)
 {
     for (TSNSignalType LType : {atTone, atTriangle}) {
