@@ -156,7 +156,7 @@ using TRow = std::vector<int64_t>;
 using TRegionCall = std::function<IppStatus(uint8_t*, int32_t, uint8_t*, int32_t, IppiSize)>;
 
 // The region kernels of one sample width behind byte pointers; 8s has only
-// the addition.
+// the addition and the conversions.
 struct TWidth {
     const char* Name;
     int Bytes;
@@ -208,7 +208,8 @@ const std::vector<TWidth>& Widths()
         {"8u", 1, 0, 255, 128, Bytes(MultiplyByReal8uI), Bytes(AddProductOfReal8uI),
          [](const uint8_t* s, int32_t ss, uint8_t* d, int32_t ds, IppiSize r, int32_t) { return AddOffset8uI(s, ss, d, ds, r); },
          false, Bytes(ippiSet_8u_C1R), Bytes(ippiConvert_8u32f_C1R), Bytes(ippiConvert_32f8u_C1R)},
-        {"8s", 1, INT8_MIN, INT8_MAX, 0, nullptr, nullptr, Bytes(ippiAdd_8s_C1IRSfs), true, nullptr, nullptr, nullptr},
+        {"8s", 1, INT8_MIN, INT8_MAX, 0, nullptr, nullptr, Bytes(ippiAdd_8s_C1IRSfs), true, nullptr,
+         Bytes(&ippiConvert_8s32f_C1R), Bytes(&ippiConvert_32f8s_C1R)},
         {"16s", 2, INT16_MIN, INT16_MAX, 0, Bytes(MultiplyByReal16sI), Bytes(AddProductOfReal16sI),
          Bytes(ippiAdd_16s_C1IRSfs), true, Bytes(ippiSet_16s_C1R), Bytes(&ippiConvert_16s32f_C1R),
          Bytes(&ippiConvert_32f16s_C1R)},
@@ -381,6 +382,7 @@ TEST(ConvertTest, FloatToIntegerInBothModesSaturatesAndRoundsTiesToEven)
             EXPECT_EQ(W.FromFloatRow({0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 2.7f, -2.7f, 0.49999997f}, ippRndNear),
                       (TRow{0, 2, 2, 0, -2, -2, 3, -3, 0}));
             EXPECT_EQ(W.FromFloatRow({-2.7f, -7.75f, std::nanf("")}, ippRndZero), (TRow{-2, -7, 0}));
+            EXPECT_EQ(W.FromFloatRow({2.5f, -2.7f, 1.5f}, IppRoundMode(7)), (TRow{2, -2, 1})) << "any other mode truncates";
         } else {
             EXPECT_EQ(W.FromFloatRow({0.5f, 1.5f, 2.5f, -0.5f, 254.5f, 255.5f, 2.7f}, ippRndNear),
                       (TRow{0, 2, 2, 0, 254, 255, 3}));

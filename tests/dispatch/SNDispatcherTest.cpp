@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Portable generator, arithmetic, conversion and analysis kernels of the
-// vector-primitive table: values worked out by hand or independently in
-// Python, properties over odd lengths, and the order of the checks.
+// Portable generator, arithmetic and analysis kernels of the vector-primitive
+// table (its conversions are tested with the region kernels): values worked
+// out by hand or independently in Python, properties over odd lengths, and
+// the order of the checks.
 #include "SNDispatcher.h"
 #include "SNRampDispatcher.h"
 
@@ -507,73 +508,6 @@ TEST(SNDispatcherFloatTest, PeriodicityChecksInOrder)
     ASSERT_EQ(_px_ippsPeriodicityLSPE_32f(x.data(), 96, &LPeriodicity, &LPeriod, 10, 6), ippStsNoErr);
     EXPECT_EQ(LPeriodicity, 0);
     EXPECT_EQ(LPeriod, 0);
-}
-
-// ---------------------------------------------------------------- conversions
-
-TEST(SNDispatcherConvertTest, RoundsTiesToEvenAndSaturates)
-{
-    const float LSrc[6] = {2.5f, 3.5f, -2.5f, 40000.0f, -40000.0f, -3.5f};
-    Ipp16s LDst[6];
-    ASSERT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 24, LDst, 12, {6, 1}, ippRndNear), ippStsNoErr);
-    EXPECT_THAT(LDst, ElementsAre(2, 4, -2, 32767, -32768, -4));
-    Ipp8s L8[6];
-    const float LSrc8[6] = {126.5f, 127.4f, -128.5f, 0.5f, 1.5f, -1.5f};
-    ASSERT_EQ(_px_ippiConvert_32f8s_C1R(LSrc8, 24, L8, 6, {6, 1}, ippRndNear), ippStsNoErr);
-    EXPECT_THAT(L8, ElementsAre(126, 127, -128, 0, 2, -2));
-    ASSERT_EQ(_px_ippiConvert_32f8s_C1R(LSrc8, 24, L8, 6, {6, 1}, ippRndZero), ippStsNoErr);
-    EXPECT_THAT(L8, ElementsAre(126, 127, -128, 0, 1, -1));
-}
-
-TEST(SNDispatcherConvertTest, RowsWithGapsAndAnyOtherModeTruncates)
-{
-    // Two rows of three with a gap of one; mode 7 acts as truncation.
-    const float LSrc[8] = {1.5f, -1.5f, 2.5f, 9, -2.7f, 40000.0f, -40000.0f, 9};
-    for (const int LMode : {1, 0, 7}) {
-        Ipp16s L16[8];
-        Ipp8s L8[8];
-        std::fill(std::begin(L16), std::end(L16), CGuard);
-        std::fill(std::begin(L8), std::end(L8), Ipp8s{5});
-        ASSERT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 16, L16, 8, {3, 2}, IppRoundMode(LMode)), ippStsNoErr);
-        ASSERT_EQ(_px_ippiConvert_32f8s_C1R(LSrc, 16, L8, 4, {3, 2}, IppRoundMode(LMode)), ippStsNoErr);
-        const bool LNear = LMode == 1;
-        const int LExpected[8] = {LNear ? 2 : 1, LNear ? -2 : -1, 2, CGuard, LNear ? -3 : -2, 32767, -32768, CGuard};
-        for (int i = 0; i < 8; ++i) {
-            EXPECT_EQ(L16[i], LExpected[i]) << "mode " << LMode << ", " << i;
-            EXPECT_EQ(L8[i], i % 4 == 3 ? 5 : std::clamp(LExpected[i], -128, 127)) << "mode " << LMode << ", " << i;
-        }
-    }
-}
-
-TEST(SNDispatcherConvertTest, IntegerToFloatIsExact)
-{
-    const Ipp16s LShorts[6] = {-32768, 32767, -1, 0, 1, 12345};
-    float LFloats[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    ASSERT_EQ(_px_ippiConvert_16s32f_C1R(LShorts, 6, LFloats, 16, {3, 2}), ippStsNoErr);
-    EXPECT_THAT(LFloats, ElementsAre(-32768, 32767, -1, -1, 0, 1, 12345, -1));
-    // Only the first 2 of each row of 3.
-    const Ipp8s LBytes[6] = {-128, 127, 5, -1, 0, 6};
-    std::fill(std::begin(LFloats), std::end(LFloats), -1000.0f);
-    ASSERT_EQ(_px_ippiConvert_8s32f_C1R(LBytes, 3, LFloats, 12, {2, 2}), ippStsNoErr);
-    EXPECT_THAT(LFloats, ElementsAre(-128, 127, -1000, -1, 0, -1000, -1000, -1000));
-}
-
-TEST(SNDispatcherConvertTest, ChecksInOrderAndWritesNothing)
-{
-    const float LSrc[2] = {1, 2};
-    Ipp16s LDst[2] = {CGuard, CGuard};
-    Ipp8s L8[2] = {5, 5};
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(nullptr, 0, LDst, 0, {0, 0}, ippRndNear), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 0, nullptr, 0, {0, 0}, ippRndNear), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 0, LDst, 0, {0, 1}, ippRndNear), ippStsSizeErr);
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 0, LDst, 0, {1, -1}, ippRndNear), ippStsSizeErr);
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 0, LDst, 4, {2, 1}, ippRndNear), ippStsStepErr);
-    EXPECT_EQ(_px_ippiConvert_32f16s_C1R(LSrc, 8, LDst, -4, {2, 1}, ippRndNear), ippStsStepErr);
-    EXPECT_EQ(_px_ippiConvert_32f8s_C1R(LSrc, 8, L8, 0, {2, 1}, ippRndNear), ippStsStepErr);
-    EXPECT_EQ(_px_ippiConvert_16s32f_C1R(LDst, 0, nullptr, 0, {0, 0}), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippiConvert_8s32f_C1R(L8, 2, nullptr, 8, {2, 1}), ippStsNullPtrErr);
-    EXPECT_EQ(LDst[0], CGuard);
-    EXPECT_EQ(L8[0], 5);
 }
 
 // ---------------------------------------------------------------- aligned memory
