@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DGBasicDispatcher.h"
+#include "DispatchTestKit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,19 +10,10 @@
 #include <vector>
 
 using namespace Sonorix;
+using Sonorix::Test::RandomValues;
 using ::testing::ElementsAre;
 
 namespace {
-
-std::vector<double> RandomValues(size_t ACount, uint32_t ASeed, double AScale = 1.0)
-{
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<double> LDistribution(-AScale, AScale);
-    std::vector<double> LValues(ACount);
-    for (double& v : LValues)
-        v = LDistribution(LRandom);
-    return LValues;
-}
 
 bool SameBits(double a, double b)
 {
@@ -58,8 +50,8 @@ TEST(DGBasicDispatcherTest, BlockFIRIsBitIdenticalToOneSampleSteps)
 {
     for (int n : {1, 2, 3, 7, 8, 41, 101, 1000}) {
         SCOPED_TRACE(n);
-        const std::vector<double> LTaps = RandomValues(size_t(n), uint32_t(n), 0.3);
-        const std::vector<double> LInput = RandomValues(9000, 3 + uint32_t(n), 30000.0);
+        const std::vector<double> LTaps = RandomValues(size_t(n), uint32_t(n), -0.3, 0.3);
+        const std::vector<double> LInput = RandomValues(9000, 3 + uint32_t(n), -30000.0, 30000.0);
         FIRState_64f* LOne = nullptr;
         FIRState_64f* LBlock = nullptr;
         ASSERT_EQ(ippsFIRInitAlloc_64f(&LOne, LTaps.data(), n, nullptr), ippStsNoErr);

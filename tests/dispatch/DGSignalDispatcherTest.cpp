@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DGSignalDispatcher.h"
+#include "DispatchTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -7,30 +8,12 @@
 #include <complex>
 #include <utility>
 #include <numbers>
-#include <random>
 #include <vector>
 
 using namespace Sonorix;
+using Sonorix::Test::RandomValues;
 
 namespace {
-
-std::vector<double> RandomDoubles(size_t ACount, uint32_t ASeed, double ASpread = 1000.0)
-{
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<double> LValue(-ASpread, ASpread);
-    std::vector<double> LResult(ACount);
-    for (double& v : LResult)
-        v = LValue(LRandom);
-    return LResult;
-}
-
-std::vector<float> RandomFloats(size_t ACount, uint32_t ASeed)
-{
-    std::vector<float> LResult;
-    for (double v : RandomDoubles(ACount, ASeed))
-        LResult.push_back(static_cast<float>(v));
-    return LResult;
-}
 
 constexpr int32_t COddLengths[] = {1, 3, 7, 31, 257, 1001};
 
@@ -39,8 +22,8 @@ constexpr int32_t COddLengths[] = {1, 3, 7, 31, 257, 1001};
 TEST(DGSignalDispatcher, MulAndMeanMatchAPlainLoop)
 {
     for (int32_t n : COddLengths) {
-        const auto a = RandomFloats(static_cast<size_t>(n), 1);
-        const auto b = RandomFloats(static_cast<size_t>(n), 2);
+        const auto a = RandomValues<float>(size_t(n), 1, -1000, 1000);
+        const auto b = RandomValues<float>(size_t(n), 2, -1000, 1000);
         std::vector<float> LProduct(static_cast<size_t>(n));
         ASSERT_EQ(ippsMul_32f(a.data(), b.data(), LProduct.data(), n), ippStsNoErr);
         long double LSum = 0;
@@ -64,8 +47,8 @@ TEST(DGSignalDispatcher, MulAndMeanMatchAPlainLoop)
 TEST(DGSignalDispatcher, MagnitudeMoveAndScalarArithmetic)
 {
     for (int32_t n : COddLengths) {
-        const auto LRe = RandomDoubles(static_cast<size_t>(n), 3);
-        const auto LIm = RandomDoubles(static_cast<size_t>(n), 4);
+        const auto LRe = RandomValues(size_t(n), 3, -1000.0, 1000.0);
+        const auto LIm = RandomValues(size_t(n), 4, -1000.0, 1000.0);
         std::vector<Ipp64fc> LComplex(static_cast<size_t>(n));
         for (int32_t i = 0; i < n; ++i)
             LComplex[i] = {LRe[i], LIm[i]};
@@ -105,8 +88,8 @@ TEST(DGSignalDispatcher, MagnitudeMoveAndScalarArithmetic)
 TEST(DGSignalDispatcher, PolarConversionsRoundTripAndWorkInPlace)
 {
     for (int32_t n : COddLengths) {
-        auto x = RandomDoubles(static_cast<size_t>(n), 5);
-        auto y = RandomDoubles(static_cast<size_t>(n), 6);
+        auto x = RandomValues(size_t(n), 5, -1000.0, 1000.0);
+        auto y = RandomValues(size_t(n), 6, -1000.0, 1000.0);
         std::vector<double> LMagnitude(static_cast<size_t>(n)), LPhase(static_cast<size_t>(n));
         ASSERT_EQ(ippsCartToPolar_64f(x.data(), y.data(), LMagnitude.data(), LPhase.data(), n), ippStsNoErr);
         for (int32_t i = 0; i < n; ++i) {
@@ -165,7 +148,7 @@ TEST_P(DGSignalDispatcherFFTTest, ImpulsesGiveUnitPhasorsInCcsLayoutWithEachScal
             EXPECT_EQ(LCcs[N + 1], 0.0);
         }
         // Linear and the same in place.
-        const auto x = RandomDoubles(static_cast<size_t>(N), static_cast<uint32_t>(LOrder));
+        const auto x = RandomValues(size_t(N), static_cast<uint32_t>(LOrder), -1000.0, 1000.0);
         std::vector<double> LCcs(static_cast<size_t>(N + 2)), LInPlace(x);
         LInPlace.resize(static_cast<size_t>(N + 2));
         ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);

@@ -4,6 +4,7 @@
 // the 32-bit IIR family. Dyadic coefficients keep the hand-worked responses
 // exact; higher orders are checked against the difference equation.
 #include "DGBasicDispatcher.h"
+#include "DispatchTestKit.h"
 #include "SNDispatcher.h"
 
 #include <gmock/gmock.h>
@@ -12,23 +13,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace Sonorix {
 namespace {
 
-using ::testing::ElementsAre;
+using Test::RandomValues;
 
-std::vector<double> RandomSignal(size_t ACount, uint32_t ASeed)
-{
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<double> LDist(-1.0, 1.0);
-    std::vector<double> LValues(ACount);
-    for (double& v : LValues)
-        v = LDist(LRandom);
-    return LValues;
-}
+using ::testing::ElementsAre;
 
 // Difference equation y[n] = sum b_k x[n-k] - sum a_k y[n-k], a form
 // independent of the kernels' transposed one.
@@ -118,7 +110,7 @@ TEST(SNDispatcherIIROneTest, ArbitraryOrder)
     LTaps.insert(LTaps.end(), CA3.begin() + 1, CA3.end());
     std::vector<double> LDelay(4, 0.0);
     IIRState_64f LState{SNIIRState64fTag, 0, LTaps.data(), LDelay.data(), 3, 0};
-    const auto x = RandomSignal(101, 40);
+    const auto x = RandomValues(101, 40);
     const auto LDirect = DirectForm(CB3, CA3, x);
     for (size_t n = 0; n < x.size(); ++n) {
         double y;
@@ -133,7 +125,7 @@ TEST(SNDispatcherIIROneTest, BiQuadCascadeMatchesDirectForm)
     const std::vector<double> LTaps = {0.3, 0.2, 0.1, -1.0, 0.5, 1.0, -0.5, 0.25, -0.8, 0.0};
     std::vector<double> LDelay(4, 0.0);
     IIRState_64f LState{SNIIRState64fBiQuadTag, 0, const_cast<double*>(LTaps.data()), LDelay.data(), 2, 0};
-    const auto x = RandomSignal(101, 50);
+    const auto x = RandomValues(101, 50);
     const auto LStage1 = DirectForm({0.3, 0.2, 0.1}, {1.0, -1.0, 0.5}, x);
     const auto LStage2 = DirectForm({1.0, -0.5, 0.25}, {1.0, -0.8, 0.0}, LStage1);
     for (size_t n = 0; n < x.size(); ++n) {
@@ -195,7 +187,7 @@ TEST(SNDispatcherIIR32Test, ChunksAndInPlaceGiveTheSameOutput)
 {
     std::vector<float> LTaps(CB3.begin(), CB3.end());
     LTaps.insert(LTaps.end(), CA3.begin(), CA3.end());
-    const auto x = RandomSignal(333, 81);
+    const auto x = RandomValues(333, 81);
     const std::vector<float> LIn(x.begin(), x.end());
     IIRState_32f *LWhole = nullptr, *LChunked = nullptr;
     ASSERT_EQ(_px_ippsIIRInitAlloc_32f(&LWhole, LTaps.data(), 3, nullptr), ippStsNoErr);
@@ -249,7 +241,7 @@ TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
     const float LTaps[18] = {1.0f, 0.5f, 0.25f, 2.0f, -1.0f, 0.5f, 1.0f, -0.5f, 0.25f,
                              4.0f, -3.2f, 0.0f, 0.5f, 0.5f, 0.0f,  1.0f, 0.1f,  0.0f};
     const float LInitial[6] = {0.01f, -0.02f, 0.03f, 0.0f, 0.0f, 0.05f};
-    const auto x = RandomSignal(99, 90);
+    const auto x = RandomValues(99, 90);
     // The cascade is its stages one after the other (within the rounding of
     // the values passed between them).
     std::vector<float> LStaged(x.begin(), x.end());

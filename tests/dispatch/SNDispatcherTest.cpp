@@ -3,6 +3,7 @@
 // table (its conversions are tested with the region kernels): values worked
 // out by hand or independently in Python, properties over odd lengths, and
 // the order of the checks.
+#include "DispatchTestKit.h"
 #include "SNDispatcher.h"
 #include "SNRampDispatcher.h"
 
@@ -14,11 +15,12 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <vector>
 
 namespace Sonorix {
 namespace {
+
+using Test::RandomValues;
 
 using ::testing::ElementsAre;
 using ::testing::Each;
@@ -26,16 +28,6 @@ using ::testing::Each;
 constexpr double CPi = 3.14159265358979323846;
 constexpr double CTwoPi = 2 * CPi;
 constexpr Ipp16s CGuard = 0x5A5A;
-
-std::vector<float> RandomFloats(size_t ACount, float ALow, float AHigh, uint32_t ASeed)
-{
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<float> LDist(ALow, AHigh);
-    std::vector<float> LValues(ACount);
-    for (float& v : LValues)
-        v = LDist(LRandom);
-    return LValues;
-}
 
 // ---------------------------------------------------------------- tone
 
@@ -471,8 +463,8 @@ TEST(SNDispatcherFloatTest, PeriodicityFindsThePeriod)
     // A 37-sample periodic pattern plus a little noise: the estimate is 37
     // (or a multiple, which the first-maximum rule excludes) with a
     // periodicity close to 1.
-    const auto LPattern = RandomFloats(37, -1, 1, 110);
-    const auto LNoise = RandomFloats(500, -0.01f, 0.01f, 111);
+    const auto LPattern = RandomValues<float>(37, 110);
+    const auto LNoise = RandomValues<float>(500, 111, -0.01f, 0.01f);
     std::vector<float> x(500);
     for (int i = 0; i < 500; ++i)
         x[i] = LPattern[i % 37] + LNoise[i];
@@ -484,7 +476,7 @@ TEST(SNDispatcherFloatTest, PeriodicityFindsThePeriod)
     EXPECT_LE(LPeriodicity, 1.0f);
 
     // Values of the kernel at the time its literal reference agreed with it.
-    const auto y = RandomFloats(257, -1, 1, 377);
+    const auto y = RandomValues<float>(257, 377);
     ASSERT_EQ(_px_ippsPeriodicityLSPE_32f(y.data(), 257, &LPeriodicity, &LPeriod, 68, 17), ippStsNoErr);
     EXPECT_EQ(LPeriod, 48);
     EXPECT_NEAR(LPeriodicity, 0.0987034, 1e-6);
