@@ -19,7 +19,6 @@ void InSamples(TSNDelayLine& AFilter, int64_t AFrames)
     AFilter.GetDelayValue().SetValue(AFrames);
 }
 
-
 } // namespace
 
 TEST(SNDelayLineTest, OutputsTheInputOfDFramesEarlier)

@@ -106,39 +106,30 @@ TEST(SNFrequencyFilterTest, EveryKindPassesAndStopsWhereItsDesignSays)
 
 TEST(SNFrequencyFilterTest, EdgesAreKeptInsideTheStreamRateForTheDesignOnly)
 {
-    const auto LTaps = [](TSNSimpleFilter& AFilter) {
-        std::vector<double> LValues(size_t(AFilter.GetTapsCount()));
-        for (int32_t i = 0; i < AFilter.GetTapsCount(); ++i)
-            LValues[size_t(i)] = AFilter.GetTaps(i);
-        return LValues;
+    // Starts AChain at ARate and compares its taps with a design of 41 taps.
+    const auto LExpectDesign = [](auto& AChain, uint32_t ARate, TDGDesignFilterType ADesign, double AF1, double AF2) {
+        AChain.Start(ARate, 16, 1);
+        std::vector<double> LTaps(size_t(AChain.Filter.GetTapsCount()));
+        for (size_t i = 0; i < LTaps.size(); ++i)
+            LTaps[i] = AChain.Filter.GetTaps(int32_t(i));
+        EXPECT_EQ(LTaps, DGFilterCalc(ftFIR, ADesign, 41, AF1, AF2, ARate, wtHamming, iirBessel, 1)->GetTaps());
     };
     TFilterChain<TSNLowPass> LLow;
     LLow.Filter.SetFrequency(30000.0);
-    LLow.Start(44100, 16, 1);
-    EXPECT_EQ(LTaps(LLow.Filter),
-              DGFilterCalc(ftFIR, dfLowPass, 41, 22049.559, -1, 44100, wtHamming, iirBessel, 1)->GetTaps());
+    LExpectDesign(LLow, 44100, dfLowPass, 22049.559, -1);
     EXPECT_EQ(LLow.Filter.GetFrequency(), 30000.0) << "the property keeps its value";
-
     TFilterChain<TSNBandPass> LBand;
     LBand.Filter.SetFreqLow(5000.0);
     LBand.Filter.SetFreqHigh(3000.0);
-    LBand.Start(44100, 16, 1);
-    EXPECT_EQ(LTaps(LBand.Filter),
-              DGFilterCalc(ftFIR, dfBandPass, 41, 0.99999 * 3000.0, 3000.0, 44100, wtHamming, iirBessel, 1)->GetTaps());
-
+    LExpectDesign(LBand, 44100, dfBandPass, 0.99999 * 3000.0, 3000.0);
     TFilterChain<TSNBandPass> LHigh;
     LHigh.Filter.SetFreqHigh(40000.0);
-    LHigh.Start(48000, 16, 1);
-    EXPECT_EQ(LTaps(LHigh.Filter),
-              DGFilterCalc(ftFIR, dfBandPass, 41, 1500.0, 23999.52, 48000, wtHamming, iirBessel, 1)->GetTaps());
-
+    LExpectDesign(LHigh, 48000, dfBandPass, 1500.0, 23999.52);
     // The band stop in design mode takes the stored edges as they are.
     TFilterChain<TSNBandStop> LStop;
     LStop.Filter.SetDesignMode(true);
     LStop.Filter.SetFreqHigh(40000.0);
-    LStop.Start(48000, 16, 1);
-    EXPECT_EQ(LTaps(LStop.Filter),
-              DGFilterCalc(ftFIR, dfBandStop, 41, 1500.0, 40000.0, 48000, wtHamming, iirBessel, 1)->GetTaps());
+    LExpectDesign(LStop, 48000, dfBandStop, 1500.0, 40000.0);
 }
 
 TEST(SNFrequencyFilterTest, AutoCalcRate)
