@@ -48,11 +48,9 @@ TEST(SNCombFilterTest, ADelayChangeOrReenablingDropsTheOldEchoes)
     EXPECT_EQ(LChain.Filter.GetDelay(), 2u);
 }
 
-TEST(SNCombFilterTest, PropertiesClampAndSaturate)
+TEST(SNCombFilterTest, FeedBackSaturates)
 {
     TCombChain LChain;
-    LChain.Filter.SetCoefficient(-1.0);
-    EXPECT_EQ(LChain.Filter.GetCoefficient(), 0.0);
     LChain.Filter.SetDelay(1);
     LChain.Filter.SetCoefficient(10.0);
     LChain.Filter.SetFeed(cfBack);

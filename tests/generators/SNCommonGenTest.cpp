@@ -144,29 +144,22 @@ TEST(SNCommonGenTest, FollowsTheTicksOfADownstreamMasterPump)
 TEST(SNCommonGenTest, AStrongerClaimOfTheSameTypeWinsByPriority)
 {
     TDGVirtualTimeScope LVirtual;
-    {
-        // Same type, lower priority downstream: the generator stays the pump.
+    for (const uint32_t LDownstream : {4u, 6u}) {
+        // Same type: the generator (priority 5) stays the pump over a lower priority.
+        const bool LOwn = LDownstream < 5;
         TCountingGen LGen;
         LGen.GetMasterPumping().SetPriority(5);
-        TTestPump LPump(ptSoftware, 4);
+        TTestPump LPump(ptSoftware, LDownstream);
         LGen.GetOutputPin().Connect(LPump.GetInputPin());
         LGen.StartSource();
-        EXPECT_TRUE(LGen.IsPump());
-        EXPECT_EQ(LPump.PumpObject, &LGen);
+        EXPECT_EQ(LGen.IsPump(), LOwn) << LDownstream;
+        EXPECT_EQ(LPump.PumpObject, LOwn ? static_cast<TPersistent*>(&LGen) : &LPump);
         // The own clock runs on the virtual timeline's thread: by now it may
         // have sent more than the buffer of audio time 0.
-        EXPECT_GE(LPump.Collector().Buffers().size(), 1u) << "the buffer of audio time 0";
-        EXPECT_FALSE(LPump.Tick()) << "ticks are ignored while the own clock runs";
-        LGen.StopSource();
-    }
-    {
-        TCountingGen LGen;
-        LGen.GetMasterPumping().SetPriority(5);
-        TTestPump LPump(ptSoftware, 6);
-        LGen.GetOutputPin().Connect(LPump.GetInputPin());
-        LGen.StartSource();
-        EXPECT_FALSE(LGen.IsPump());
-        EXPECT_EQ(LPump.PumpObject, &LPump);
+        if (LOwn) {
+            EXPECT_GE(LPump.Collector().Buffers().size(), 1u) << "the buffer of audio time 0";
+            EXPECT_FALSE(LPump.Tick()) << "ticks are ignored while the own clock runs";
+        }
         LGen.StopSource();
     }
     {

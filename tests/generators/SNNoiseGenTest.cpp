@@ -67,18 +67,13 @@ TEST(SNRandomGenTest, EveryStreamAndEverySeedChangeStartsTheSameSequence)
 
 TEST(SNRandomGenTest, LevelsPushEachOtherAlong)
 {
-    TSNRandomGen LGen;
-    LGen.SetLow(25000);
-    EXPECT_EQ(LGen.GetLow(), 25000);
-    EXPECT_EQ(LGen.GetHigh(), 25000) << "High follows a Low above it";
-    LGen.SetHigh(-100);
-    EXPECT_EQ(LGen.GetHigh(), -100);
-    EXPECT_EQ(LGen.GetLow(), -100) << "Low follows a High below it";
-
     TBench<TSNRandomGen> LBench(300);
     LBench.Gen.SetLow(25000);
+    EXPECT_EQ(LBench.Gen.GetHigh(), 25000) << "High follows a Low above it";
     for (int16_t LSample : LBench.Run(2))
         ASSERT_EQ(LSample, 25000) << "a range of 0 gives the level itself";
+    LBench.Gen.SetHigh(-100);
+    EXPECT_EQ(LBench.Gen.GetLow(), -100) << "Low follows a High below it";
 }
 
 TEST(SNRandomGenTest, ALevelBeyondSixteenBitsStopsTheStreamWithARangeError)
@@ -124,10 +119,9 @@ TEST(SNGaussGenTest, SeedRestartsAndRangeChecks)
     TBench<TSNGaussGen> LBench(500);
     LBench.Run(2);
     LBench.Gen.SetSeed(7);
-    LBench.Gen.SetSeed(31192);
+    LBench.Gen.SetSeed(31192); // a change back restarts at once
     LBench.Run(1);
     EXPECT_EQ(LBench.Buffer(2), LBench.Buffer(0));
-
     LBench.Gen.SetStdDev(32768);
     EXPECT_FALSE(LBench.Pump.Tick());
     EXPECT_FALSE(LBench.Gen.IsSourceRunning());
