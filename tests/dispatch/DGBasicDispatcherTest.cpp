@@ -89,34 +89,6 @@ TEST(DGBasicDispatcherTest, BlockFIRIsBitIdenticalToOneSampleSteps)
     }
 }
 
-TEST(DGBasicDispatcherTest, IIRStatesAreNormalisedByA0)
-{
-    // 2 y[n] = x[n] + x[n-1] + y[n-1]: y = 0.5 x + 0.5 x[n-1] + 0.5 y[n-1].
-    const double LTaps[4] = {1.0, 1.0, 2.0, -1.0};
-    IIRState_64f* LState = nullptr;
-    ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LTaps, 1, nullptr), ippStsNoErr);
-    EXPECT_EQ(LState->tag, SNIIRState64fTag);
-    EXPECT_EQ(LState->order, 1);
-    EXPECT_THAT(std::vector<double>(LState->taps, LState->taps + 3), ElementsAre(0.5, 0.5, -0.5));
-    double y = 0.0;
-    const double LExpected[4] = {0.5, 0.75, 0.375, 0.1875};
-    for (int n = 0; n < 4; ++n) {
-        ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, LState);
-        EXPECT_EQ(y, LExpected[n]) << n;
-    }
-    EXPECT_EQ(ippsIIRFree_64f(LState), ippStsNoErr);
-
-    // The same filter as one biquad section (b2 = a2 = 0), scaled by 4.
-    const double LSection[6] = {4.0, 4.0, 0.0, 8.0, -4.0, 0.0};
-    ASSERT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LState, LSection, 1, nullptr), ippStsNoErr);
-    EXPECT_EQ(LState->tag, SNIIRState64fBiQuadTag);
-    for (int n = 0; n < 4; ++n) {
-        ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, LState);
-        EXPECT_EQ(y, LExpected[n]) << n;
-    }
-    ippsIIRFree_64f(LState);
-}
-
 TEST(DGBasicDispatcherTest, ChecksAndStatusCodes)
 {
     const double LTaps[12] = {1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0};

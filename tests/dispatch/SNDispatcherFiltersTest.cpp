@@ -84,55 +84,58 @@ TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponseAndRefusesForei
 
 // ---------------------------------------------------------------- IIR, 64-bit
 
-TEST(SNDispatcherIIROneTest, ArbitraryOrder)
+// IIR states come from the filter library, which divides by a0.
+TEST(SNDispatcherIIROneTest, ArbitraryOrderAndBiQuadCascades)
 {
     struct TCase {
         int N;
-        std::vector<double> Taps, Impulse; // b0..bN a1..aN
+        std::vector<double> Taps, Impulse; // b0..bN a0..aN, a0 = 2
     } const LCases[] = {
-        {0, {0.5}, {0.5, 0, 0}},
-        {1, {0.5, 0.25, -0.5}, {0.5, 0.5, 0.25, 0.125}},
-        {2, {1, 0, 0.5, 0, -0.25}, {1, 0, 0.75, 0, 0.1875, 0}},
-        {3, {0, 0, 0, 1, 0, 0, -0.5}, {0, 0, 0, 1, 0, 0, 0.5}},
+        {0, {1, 2}, {0.5, 0, 0}},
+        {1, {1, 0.5, 2, -1}, {0.5, 0.5, 0.25, 0.125}},
+        {2, {2, 0, 1, 2, 0, -0.5}, {1, 0, 0.75, 0, 0.1875, 0}},
+        {3, {0, 0, 0, 2, 2, 0, 0, -1}, {0, 0, 0, 1, 0, 0, 0.5}},
+    };
+    const auto LRun = [](IIRState_64f* AState, const std::vector<double>& AInput) {
+        std::vector<double> LOutput(AInput.size());
+        for (size_t n = 0; n < AInput.size(); ++n)
+            EXPECT_EQ(_px_ippsIIROne_64f(AInput[n], &LOutput[n], AState), ippStsNoErr);
+        ippsIIRFree_64f(AState);
+        return LOutput;
     };
     for (const TCase& LCase : LCases) {
-        std::vector<double> LTaps(LCase.Taps), LDelay(LCase.N + 1, 0.0);
-        IIRState_64f LState{SNIIRState64fTag, 0, LTaps.data(), LDelay.data(), LCase.N, 0};
-        for (size_t n = 0; n < LCase.Impulse.size(); ++n) {
-            double y;
-            ASSERT_EQ(_px_ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, &LState), ippStsNoErr);
-            ASSERT_EQ(y, LCase.Impulse[n]) << LCase.N << " " << n;
-        }
-        EXPECT_EQ(LDelay[LCase.N], 0.0);
+        SCOPED_TRACE(LCase.N);
+        IIRState_64f* LState = nullptr;
+        ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LCase.Taps.data(), LCase.N, nullptr), ippStsNoErr);
+        EXPECT_EQ(LState->tag, SNIIRState64fTag);
+        for (int i = 0; i <= LCase.N; ++i)
+            EXPECT_EQ(LState->taps[i], LCase.Taps[size_t(i)] / 2) << "b" << i;
+        for (int i = 1; i <= LCase.N; ++i)
+            EXPECT_EQ(LState->taps[LCase.N + i], LCase.Taps[size_t(LCase.N + 1 + i)] / 2) << "a" << i;
+        std::vector<double> LImpulse(LCase.Impulse.size(), 0.0);
+        LImpulse[0] = 1;
+        EXPECT_EQ(LRun(LState, LImpulse), LCase.Impulse);
     }
     // Every tap of a third order against the difference equation.
     std::vector<double> LTaps(CB3);
-    LTaps.insert(LTaps.end(), CA3.begin() + 1, CA3.end());
-    std::vector<double> LDelay(4, 0.0);
-    IIRState_64f LState{SNIIRState64fTag, 0, LTaps.data(), LDelay.data(), 3, 0};
+    LTaps.insert(LTaps.end(), CA3.begin(), CA3.end());
+    IIRState_64f* LState = nullptr;
+    ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LTaps.data(), 3, nullptr), ippStsNoErr);
     const auto x = RandomValues(101, 40);
     const auto LDirect = DirectForm(CB3, CA3, x);
-    for (size_t n = 0; n < x.size(); ++n) {
-        double y;
-        ASSERT_EQ(_px_ippsIIROne_64f(x[n], &y, &LState), ippStsNoErr);
-        ASSERT_NEAR(y, LDirect[n], 1e-12) << n;
-    }
-}
-
-TEST(SNDispatcherIIROneTest, BiQuadCascadeMatchesDirectForm)
-{
-    // Two stages with poles at 0.5 +- 0.5i and 0.8, zeros anywhere.
-    const std::vector<double> LTaps = {0.3, 0.2, 0.1, -1.0, 0.5, 1.0, -0.5, 0.25, -0.8, 0.0};
-    std::vector<double> LDelay(4, 0.0);
-    IIRState_64f LState{SNIIRState64fBiQuadTag, 0, const_cast<double*>(LTaps.data()), LDelay.data(), 2, 0};
-    const auto x = RandomValues(101, 50);
+    const auto LThird = LRun(LState, x);
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_NEAR(LThird[n], LDirect[n], 1e-12) << n;
+    // Two stages with poles at 0.5 +- 0.5i and 0.8, zeros anywhere; the
+    // second scaled by 2.
+    const double LSections[12] = {0.3, 0.2, 0.1, 1.0, -1.0, 0.5, 2.0, -1.0, 0.5, 2.0, -1.6, 0.0};
+    ASSERT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LState, LSections, 2, nullptr), ippStsNoErr);
+    EXPECT_EQ(LState->tag, SNIIRState64fBiQuadTag);
     const auto LStage1 = DirectForm({0.3, 0.2, 0.1}, {1.0, -1.0, 0.5}, x);
     const auto LStage2 = DirectForm({1.0, -0.5, 0.25}, {1.0, -0.8, 0.0}, LStage1);
-    for (size_t n = 0; n < x.size(); ++n) {
-        double y;
-        ASSERT_EQ(_px_ippsIIROne_64f(x[n], &y, &LState), ippStsNoErr);
-        ASSERT_NEAR(y, LStage2[n], 1e-12) << n;
-    }
+    const auto LCascade = LRun(LState, x);
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_NEAR(LCascade[n], LStage2[n], 1e-12) << n;
 }
 
 TEST(SNDispatcherIIROneTest, Checks)
