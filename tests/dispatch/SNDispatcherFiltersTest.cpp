@@ -213,20 +213,6 @@ TEST(SNDispatcherIIR32Test, ChunksAndInPlaceGiveTheSameOutput)
     EXPECT_EQ(_px_ippsIIRFree_32f(LChunked), ippStsNoErr);
 }
 
-TEST(SNDispatcherIIR32Test, InitAllocChecks)
-{
-    const float LTaps[4] = {1, 2, 0, 0.5f}; // order 1, a0 = 0
-    IIRState_32f* const LUntouched = reinterpret_cast<IIRState_32f*>(uintptr_t{0x10});
-    IIRState_32f* LState = LUntouched;
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(nullptr, LTaps, -1, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, nullptr, -1, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, -1, nullptr), ippStsIIROrderErr);
-    // The block is allocated, then freed again (LeakSanitizer checks it).
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, 1, nullptr), ippStsDivByZeroErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, INT32_MAX / 2, nullptr), ippStsMemAllocErr);
-    EXPECT_EQ(LState, LUntouched);
-}
-
 TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
 {
     int LSize = 0;
@@ -301,8 +287,18 @@ TEST(SNDispatcherIIR32Test, BiQuadChecksWriteNothing)
         ASSERT_EQ(v, 0xEE);
 }
 
-TEST(SNDispatcherIIR32Test, RunAndFreeChecks)
+TEST(SNDispatcherIIR32Test, InitAllocRunAndFreeChecks)
 {
+    const float LNoA0[4] = {1, 2, 0, 0.5f}; // order 1, a0 = 0
+    IIRState_32f* const LUntouched = reinterpret_cast<IIRState_32f*>(uintptr_t{0x10});
+    IIRState_32f* LKept = LUntouched;
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(nullptr, LNoA0, -1, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, nullptr, -1, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, -1, nullptr), ippStsIIROrderErr);
+    // The block is allocated, then freed again (LeakSanitizer checks it).
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, 1, nullptr), ippStsDivByZeroErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, INT32_MAX / 2, nullptr), ippStsMemAllocErr);
+    EXPECT_EQ(LKept, LUntouched);
     const float LTaps[4] = {1, 0, 1, 0};
     IIRState_32f* LState = nullptr;
     ASSERT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, 1, nullptr), ippStsNoErr);

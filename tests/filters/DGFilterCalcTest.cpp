@@ -25,15 +25,6 @@ struct TReferenceCase {
     std::vector<double> Values;
 };
 
-int EnumValue(const TEnumInfo& AInfo, const std::string& AName)
-{
-    for (size_t i = 0; i < AInfo.Names.size(); ++i)
-        if (AName == AInfo.Names[i])
-            return static_cast<int>(i);
-    ADD_FAILURE() << "unknown " << AInfo.TypeName << " " << AName;
-    return 0;
-}
-
 // Written by tests/data/filter_reference.py (scipy.signal).
 std::vector<TReferenceCase> LoadReference()
 {
@@ -49,10 +40,10 @@ std::vector<TReferenceCase> LoadReference()
         size_t LCount = 0;
         LStream >> LCase.Tag >> LKind >> LDesign >> LWindow >> LFamily >> LCase.Order >> LCase.F1 >> LCase.F2 >>
             LCase.Fs >> LCase.Alpha >> LCount;
-        LCase.Kind = static_cast<TDGFilterType>(EnumValue(TDGFilterTypeInfo, LKind));
+        LCase.Kind = static_cast<TDGFilterType>(ParseEnum(TDGFilterTypeInfo, LKind));
         LCase.Design = static_cast<TDGDesignFilterType>(LDesign);
-        LCase.Window = static_cast<TDGWindowType>(EnumValue(TDGWindowTypeInfo, LWindow));
-        LCase.Family = static_cast<TDGIIRFilterType>(EnumValue(TDGIIRFilterTypeInfo, LFamily));
+        LCase.Window = static_cast<TDGWindowType>(ParseEnum(TDGWindowTypeInfo, LWindow));
+        LCase.Family = static_cast<TDGIIRFilterType>(ParseEnum(TDGIIRFilterTypeInfo, LFamily));
         const size_t LValues = LCase.Tag == "response" ? 2 * LCount : LCount;
         LCase.Values.resize(LValues);
         for (double& v : LCase.Values)
