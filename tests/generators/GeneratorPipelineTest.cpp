@@ -28,13 +28,6 @@ const char* const CGenerators[] = {
     "TSNGaussGen Mean=100 StdDev=4000",
 };
 
-// Cycles per sample as the primitives receive it (single precision): over
-// seconds of audio its rounding shows in the phase.
-double RelativeFrequency(double AHertz)
-{
-    return static_cast<float>(AHertz / 44100);
-}
-
 } // namespace
 
 TEST_F(GeneratorPipelineTest, SixtySecondsAreExactAndRealTimeGivesTheSameBytes)
@@ -72,7 +65,9 @@ TEST_F(GeneratorPipelineTest, DemoWritesAToneAndSaysWhatItDid)
     const TWavReader LFile(Path("demo.wav"));
     EXPECT_EQ(LFile.Frames(), 87u * 1024);
     const std::vector<int32_t> LSamples = LFile.Samples();
-    // 440 Hz of amplitude 16000 halved: 8000 cos(2 pi 440 t).
+    // 440 Hz of amplitude 16000 halved: 8000 cos(2 pi 440 t), with the
+    // cycles per sample in single precision as the primitives receive them.
+    const double LCycles = static_cast<float>(440.0 / 44100);
     for (size_t F = 0; F < LFile.Frames(); F += 97)
-        ASSERT_NEAR(LSamples[2 * F], 8000 * std::cos(2 * std::numbers::pi * RelativeFrequency(440) * F), 1.5) << F;
+        ASSERT_NEAR(LSamples[2 * F], 8000 * std::cos(2 * std::numbers::pi * LCycles * F), 1.5) << F;
 }
