@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DGSignalDispatcher.h"
+#include "DispatchTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -7,41 +8,19 @@
 #include <complex>
 #include <utility>
 #include <numbers>
-#include <random>
 #include <vector>
 
 using namespace Sonorix;
+using Sonorix::Test::RandomValues;
 
-namespace {
-
-std::vector<double> RandomDoubles(size_t ACount, uint32_t ASeed, double ASpread = 1000.0)
+// At odd lengths (the vector builds' tails) against the plain formulas.
+TEST(DGSignalDispatcher, ElementwiseKernelsMatchThePlainFormulas)
 {
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<double> LValue(-ASpread, ASpread);
-    std::vector<double> LResult(ACount);
-    for (double& v : LResult)
-        v = LValue(LRandom);
-    return LResult;
-}
-
-std::vector<float> RandomFloats(size_t ACount, uint32_t ASeed)
-{
-    std::vector<float> LResult;
-    for (double v : RandomDoubles(ACount, ASeed))
-        LResult.push_back(static_cast<float>(v));
-    return LResult;
-}
-
-constexpr int32_t COddLengths[] = {1, 3, 7, 31, 257, 1001};
-
-} // namespace
-
-TEST(DGSignalDispatcher, MulAndMeanMatchAPlainLoop)
-{
-    for (int32_t n : COddLengths) {
-        const auto a = RandomFloats(static_cast<size_t>(n), 1);
-        const auto b = RandomFloats(static_cast<size_t>(n), 2);
-        std::vector<float> LProduct(static_cast<size_t>(n));
+    for (const int32_t n : {1, 3, 7, 31, 257, 1001}) {
+        SCOPED_TRACE(n);
+        const auto a = RandomValues<float>(size_t(n), 1, -1000, 1000);
+        const auto b = RandomValues<float>(size_t(n), 2, -1000, 1000);
+        std::vector<float> LProduct(size_t(n), 0.0f);
         ASSERT_EQ(ippsMul_32f(a.data(), b.data(), LProduct.data(), n), ippStsNoErr);
         long double LSum = 0;
         for (int32_t i = 0; i < n; ++i) {
@@ -50,89 +29,72 @@ TEST(DGSignalDispatcher, MulAndMeanMatchAPlainLoop)
         }
         float LMean = 0;
         ASSERT_EQ(ippsMean_32f(a.data(), n, &LMean, ippAlgHintAccurate), ippStsNoErr);
-        EXPECT_EQ(LMean, static_cast<float>(LSum / n)) << n;
+        EXPECT_EQ(LMean, static_cast<float>(LSum / n));
         ASSERT_EQ(ippsMean_32f(a.data(), n, &LMean, ippAlgHintFast), ippStsNoErr);
-        EXPECT_NEAR(LMean, static_cast<double>(LSum / n), 1e-3) << n;
-    }
-    float LValue = 0;
-    EXPECT_EQ(ippsMul_32f(nullptr, &LValue, &LValue, 1), ippStsNullPtrErr);
-    EXPECT_EQ(ippsMul_32f(&LValue, &LValue, &LValue, 0), ippStsSizeErr);
-    EXPECT_EQ(ippsMean_32f(&LValue, 1, nullptr, ippAlgHintAccurate), ippStsNullPtrErr);
-    EXPECT_EQ(ippsMean_32f(&LValue, -1, &LValue, ippAlgHintAccurate), ippStsSizeErr);
-}
+        EXPECT_NEAR(LMean, static_cast<double>(LSum / n), 1e-3);
 
-TEST(DGSignalDispatcher, MagnitudeMoveAndScalarArithmetic)
-{
-    for (int32_t n : COddLengths) {
-        const auto LRe = RandomDoubles(static_cast<size_t>(n), 3);
-        const auto LIm = RandomDoubles(static_cast<size_t>(n), 4);
+        const auto x = RandomValues(size_t(n), 3, -1000.0, 1000.0);
+        const auto y = RandomValues(size_t(n), 4, -1000.0, 1000.0);
         std::vector<Ipp64fc> LComplex(static_cast<size_t>(n));
         for (int32_t i = 0; i < n; ++i)
-            LComplex[i] = {LRe[i], LIm[i]};
-        std::vector<double> LMagnitude(static_cast<size_t>(n));
-        ASSERT_EQ(ippsMagnitude_64fc(LComplex.data(), LMagnitude.data(), n), ippStsNoErr);
-        for (int32_t i = 0; i < n; ++i)
-            EXPECT_DOUBLE_EQ(LMagnitude[i], std::abs(std::complex<double>(LRe[i], LIm[i])));
-
-        std::vector<double> LValues = LRe;
+            LComplex[i] = {x[i], y[i]};
+        const size_t LSize = static_cast<size_t>(n);
+        std::vector<double> LMagnitude(LSize), LPhase(LSize), LAbs(LSize), LValues = x;
+        ASSERT_EQ(ippsMagnitude_64fc(LComplex.data(), LAbs.data(), n), ippStsNoErr);
         ASSERT_EQ(ippsAddC_64f_I(2.5, LValues.data(), n), ippStsNoErr);
         ASSERT_EQ(ippsDivC_64f_I(-4.0, LValues.data(), n), ippStsNoErr);
-        for (int32_t i = 0; i < n; ++i)
-            EXPECT_EQ(LValues[i], (LRe[i] + 2.5) / -4.0);
+        ASSERT_EQ(ippsCartToPolar_64f(x.data(), y.data(), LMagnitude.data(), LPhase.data(), n), ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i) {
+            EXPECT_DOUBLE_EQ(LAbs[i], std::abs(std::complex<double>(x[i], y[i])));
+            EXPECT_EQ(LValues[i], (x[i] + 2.5) / -4.0);
+            EXPECT_DOUBLE_EQ(LMagnitude[i], std::hypot(x[i], y[i]));
+            EXPECT_DOUBLE_EQ(LPhase[i], std::atan2(y[i], x[i]));
+        }
+        // Back into the inputs' own memory.
+        ASSERT_EQ(ippsPolarToCart_64f(LMagnitude.data(), LPhase.data(), LMagnitude.data(), LPhase.data(), n),
+                  ippStsNoErr);
+        for (int32_t i = 0; i < n; ++i) {
+            EXPECT_NEAR(LMagnitude[i], x[i], 1e-9);
+            EXPECT_NEAR(LPhase[i], y[i], 1e-9);
+        }
     }
-    // Overlapping moves in both directions.
+    // Phase of the negative diagonal and of the axes.
+    const double xs[] = {-1, 1, 0, -1}, ys[] = {-1, 0, 1, 0};
+    double m[4], p[4];
+    ASSERT_EQ(ippsCartToPolar_64f(xs, ys, m, p, 4), ippStsNoErr);
+    EXPECT_DOUBLE_EQ(p[0], -3 * std::numbers::pi / 4);
+    EXPECT_DOUBLE_EQ(p[1], 0.0);
+    EXPECT_DOUBLE_EQ(p[2], std::numbers::pi / 2);
+    EXPECT_DOUBLE_EQ(p[3], std::numbers::pi);
+}
+
+TEST(DGSignalDispatcher, OverlappingMovesCopiesAndChecks)
+{
     std::vector<double> LData{0, 1, 2, 3, 4, 5, 6};
     ASSERT_EQ(ippsMove_64f(LData.data() + 2, LData.data(), 5), ippStsNoErr);
     EXPECT_EQ(LData, (std::vector<double>{2, 3, 4, 5, 6, 5, 6}));
     ASSERT_EQ(ippsMove_64f(LData.data(), LData.data() + 1, 6), ippStsNoErr);
     EXPECT_EQ(LData, (std::vector<double>{2, 2, 3, 4, 5, 6, 5}));
+    const std::vector<uint8_t> LBytes{1, 2, 3, 250, 251};
+    std::vector<uint8_t> LCopy(5);
+    ASSERT_EQ(ippsCopy_8u(LBytes.data(), LCopy.data(), 5), ippStsNoErr);
+    EXPECT_EQ(LCopy, LBytes);
 
+    float LValue = 0;
     double LOne = 1;
+    EXPECT_EQ(ippsMul_32f(nullptr, &LValue, &LValue, 1), ippStsNullPtrErr);
+    EXPECT_EQ(ippsMul_32f(&LValue, &LValue, &LValue, 0), ippStsSizeErr);
+    EXPECT_EQ(ippsMean_32f(&LValue, 1, nullptr, ippAlgHintAccurate), ippStsNullPtrErr);
+    EXPECT_EQ(ippsMean_32f(&LValue, -1, &LValue, ippAlgHintAccurate), ippStsSizeErr);
     EXPECT_EQ(ippsDivC_64f_I(0.0, &LOne, 1), ippStsDivByZeroErr);
     EXPECT_EQ(LOne, 1.0);
     EXPECT_EQ(ippsAddC_64f_I(1.0, nullptr, 1), ippStsNullPtrErr);
     EXPECT_EQ(ippsMove_64f(&LOne, &LOne, 0), ippStsSizeErr);
     EXPECT_EQ(ippsMagnitude_64fc(nullptr, &LOne, 1), ippStsNullPtrErr);
-
-    const std::vector<uint8_t> LBytes{1, 2, 3, 250, 251};
-    std::vector<uint8_t> LCopy(5);
-    ASSERT_EQ(ippsCopy_8u(LBytes.data(), LCopy.data(), 5), ippStsNoErr);
-    EXPECT_EQ(LCopy, LBytes);
     EXPECT_EQ(ippsCopy_8u(LBytes.data(), nullptr, 5), ippStsNullPtrErr);
     EXPECT_EQ(ippsCopy_8u(LBytes.data(), LCopy.data(), 0), ippStsSizeErr);
-}
-
-TEST(DGSignalDispatcher, PolarConversionsRoundTripAndWorkInPlace)
-{
-    for (int32_t n : COddLengths) {
-        auto x = RandomDoubles(static_cast<size_t>(n), 5);
-        auto y = RandomDoubles(static_cast<size_t>(n), 6);
-        std::vector<double> LMagnitude(static_cast<size_t>(n)), LPhase(static_cast<size_t>(n));
-        ASSERT_EQ(ippsCartToPolar_64f(x.data(), y.data(), LMagnitude.data(), LPhase.data(), n), ippStsNoErr);
-        for (int32_t i = 0; i < n; ++i) {
-            EXPECT_DOUBLE_EQ(LMagnitude[i], std::hypot(x[i], y[i]));
-            EXPECT_DOUBLE_EQ(LPhase[i], std::atan2(y[i], x[i]));
-        }
-        const auto x0 = x, y0 = y;
-        // Back into the inputs' own memory.
-        ASSERT_EQ(ippsPolarToCart_64f(LMagnitude.data(), LPhase.data(), LMagnitude.data(), LPhase.data(), n),
-                  ippStsNoErr);
-        for (int32_t i = 0; i < n; ++i) {
-            EXPECT_NEAR(LMagnitude[i], x0[i], 1e-9);
-            EXPECT_NEAR(LPhase[i], y0[i], 1e-9);
-        }
-    }
-    double v = 0;
-    EXPECT_EQ(ippsCartToPolar_64f(&v, &v, &v, nullptr, 1), ippStsNullPtrErr);
-    EXPECT_EQ(ippsPolarToCart_64f(&v, &v, &v, &v, 0), ippStsSizeErr);
-    // Phase of the negative diagonal and of the axes.
-    const double xs[] = {-1, 1, 0, -1}, ys[] = {-1, 0, 1, 0};
-    double m[4], p[4];
-    ippsCartToPolar_64f(xs, ys, m, p, 4);
-    EXPECT_DOUBLE_EQ(p[0], -3 * std::numbers::pi / 4);
-    EXPECT_DOUBLE_EQ(p[1], 0.0);
-    EXPECT_DOUBLE_EQ(p[2], std::numbers::pi / 2);
-    EXPECT_DOUBLE_EQ(p[3], std::numbers::pi);
+    EXPECT_EQ(ippsCartToPolar_64f(&LOne, &LOne, &LOne, nullptr, 1), ippStsNullPtrErr);
+    EXPECT_EQ(ippsPolarToCart_64f(&LOne, &LOne, &LOne, &LOne, 0), ippStsSizeErr);
 }
 
 // The forward real FFT, every flag, orders 1 to 11: an impulse at m gives
@@ -165,7 +127,7 @@ TEST_P(DGSignalDispatcherFFTTest, ImpulsesGiveUnitPhasorsInCcsLayoutWithEachScal
             EXPECT_EQ(LCcs[N + 1], 0.0);
         }
         // Linear and the same in place.
-        const auto x = RandomDoubles(static_cast<size_t>(N), static_cast<uint32_t>(LOrder));
+        const auto x = RandomValues(size_t(N), static_cast<uint32_t>(LOrder), -1000.0, 1000.0);
         std::vector<double> LCcs(static_cast<size_t>(N + 2)), LInPlace(x);
         LInPlace.resize(static_cast<size_t>(N + 2));
         ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), LCcs.data(), LSpec, nullptr), ippStsNoErr);

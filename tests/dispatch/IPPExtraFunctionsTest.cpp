@@ -18,6 +18,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace Sonorix {
@@ -130,227 +131,194 @@ void ExpectRegionErrors(int AFirstBytes, int ASecondBytes, FCall ACall)
 
 // ---------------------------------------------------------------- widths
 
-template <class TElem, int ABytes, int64_t AMin, int64_t AMax, int64_t AZero>
-struct TWidthBase {
-    using Elem = TElem;
-    static constexpr int Bytes = ABytes;
-    static constexpr int64_t Min = AMin;
-    static constexpr int64_t Max = AMax;
-    static constexpr int64_t Zero = AZero; // stored value of silence
-    static constexpr bool Signed = AMin < 0;
-    static constexpr const char* Name = ABytes == 1 ? (Signed ? "8s" : "8u") : ABytes == 2 ? "16s" : ABytes == 3 ? "24s" : "32s";
-    static Elem* Cast(uint8_t* AData) { return reinterpret_cast<Elem*>(AData); }
-    static const Elem* Cast(const uint8_t* AData) { return reinterpret_cast<const Elem*>(AData); }
-};
+// A kernel's arguments passed on from byte pointers as the types it takes.
+template <class T, class U>
+T Pass(U AValue)
+{
+    if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(AValue);
+    else
+        return static_cast<T>(AValue);
+}
+template <class... A>
+auto Bytes(IppStatus (*AKernel)(A...))
+{
+    return [AKernel](auto... AArgs) { return AKernel(Pass<A>(AArgs)...); };
+}
+// A table entry, called through the table.
+template <class... A>
+auto Bytes(IppStatus (**AEntry)(A...))
+{
+    return [AEntry](auto... AArgs) { return (*AEntry)(Pass<A>(AArgs)...); };
+}
 
-using TW8u = TWidthBase<Ipp8u, 1, 0, 255, 128>;
-using TW8s = TWidthBase<Ipp8s, 1, INT8_MIN, INT8_MAX, 0>;
-using TW16s = TWidthBase<Ipp16s, 2, INT16_MIN, INT16_MAX, 0>;
-using TW24s = TWidthBase<Ipp8u, 3, -8388608, 8388607, 0>;
-using TW32s = TWidthBase<Ipp32s, 4, INT32_MIN, INT32_MAX, 0>;
+using TRow = std::vector<int64_t>;
+using TRegionCall = std::function<IppStatus(uint8_t*, int32_t, uint8_t*, int32_t, IppiSize)>;
 
-class TKindNames {
-public:
-    template <class T>
-    static std::string GetName(int)
+// The region kernels of one sample width behind byte pointers; 8s has only
+// the addition and the conversions.
+struct TWidth {
+    const char* Name;
+    int Bytes;
+    int64_t Min, Max, Zero; // Zero: the stored value of silence
+    std::function<IppStatus(double, uint8_t*, int32_t, IppiSize)> Multiply;
+    std::function<IppStatus(double, const uint8_t*, int32_t, uint8_t*, int32_t, IppiSize)> AddProduct;
+    std::function<IppStatus(const uint8_t*, int32_t, uint8_t*, int32_t, IppiSize, int32_t)> Add;
+    bool Scaled; // Add takes its scale factor
+    std::function<IppStatus(int64_t, uint8_t*, int32_t, IppiSize)> Set;
+    std::function<IppStatus(const uint8_t*, int32_t, uint8_t*, int32_t, IppiSize)> ToFloat;
+    std::function<IppStatus(const uint8_t*, int32_t, uint8_t*, int32_t, IppiSize, IppRoundMode)> FromFloat;
+    bool Signed() const { return Min < 0; }
+
+    // One row holding AValues after AKernel(row, step, roi) ran on it.
+    TRow Row(const TRow& AValues, const std::function<IppStatus(uint8_t*, int32_t, IppiSize)>& AKernel) const
     {
-        return T::Name;
+        const IppiSize LRoi{static_cast<int32_t>(AValues.size()), 1};
+        TRegion LRegion(Bytes, LRoi, 0);
+        for (size_t i = 0; i < AValues.size(); ++i)
+            LRegion.Put(0, int(i), AValues[i]);
+        EXPECT_EQ(AKernel(LRegion.Data(), LRegion.Step(), LRoi), ippStsNoErr);
+        TRow LResult;
+        for (size_t i = 0; i < AValues.size(); ++i)
+            LResult.push_back(LRegion.Get(0, int(i), Signed()));
+        return LResult;
+    }
+    TRow MultiplyRow(const TRow& AValues, double AFactor) const
+    {
+        return Row(AValues, [&](uint8_t* p, int32_t s, IppiSize r) { return Multiply(AFactor, p, s, r); });
+    }
+    TRow AddRow(const TRow& ASrc, const TRow& ADst, int32_t AScale = 0) const
+    {
+        TRegion LRegion(Bytes, {static_cast<int32_t>(ASrc.size()), 1}, 0);
+        for (size_t i = 0; i < ASrc.size(); ++i)
+            LRegion.Put(0, int(i), ASrc[i]);
+        return Row(ADst, [&](uint8_t* p, int32_t s, IppiSize r) { return Add(LRegion.Data(), LRegion.Step(), p, s, r, AScale); });
+    }
+    TRow FromFloatRow(const std::vector<float>& AValues, IppRoundMode AMode) const
+    {
+        return Row(TRow(AValues.size(), 0), [&](uint8_t* p, int32_t s, IppiSize r) {
+            return FromFloat(reinterpret_cast<const uint8_t*>(AValues.data()), r.width * 4, p, s, r, AMode);
+        });
     }
 };
+
+const std::vector<TWidth>& Widths()
+{
+    static const std::vector<TWidth> LWidths{
+        {"8u", 1, 0, 255, 128, Bytes(MultiplyByReal8uI), Bytes(AddProductOfReal8uI),
+         [](const uint8_t* s, int32_t ss, uint8_t* d, int32_t ds, IppiSize r, int32_t) { return AddOffset8uI(s, ss, d, ds, r); },
+         false, Bytes(ippiSet_8u_C1R), Bytes(ippiConvert_8u32f_C1R), Bytes(ippiConvert_32f8u_C1R)},
+        {"8s", 1, INT8_MIN, INT8_MAX, 0, nullptr, nullptr, Bytes(ippiAdd_8s_C1IRSfs), true, nullptr,
+         Bytes(&ippiConvert_8s32f_C1R), Bytes(&ippiConvert_32f8s_C1R)},
+        {"16s", 2, INT16_MIN, INT16_MAX, 0, Bytes(MultiplyByReal16sI), Bytes(AddProductOfReal16sI),
+         Bytes(ippiAdd_16s_C1IRSfs), true, Bytes(ippiSet_16s_C1R), Bytes(&ippiConvert_16s32f_C1R),
+         Bytes(&ippiConvert_32f16s_C1R)},
+        {"24s", 3, -8388608, 8388607, 0, Bytes(MultiplyByReal24sI), Bytes(AddProductOfReal24sI),
+         Bytes(ippiAdd_24s_C1IRSfs), true, Bytes(ippiSet_24s_C1R), Bytes(ippiConvert_24s32f_C1R),
+         Bytes(ippiConvert_32f24s_C1R)},
+        {"32s", 4, INT32_MIN, INT32_MAX, 0, Bytes(MultiplyByReal32sI), Bytes(AddProductOfReal32sI),
+         Bytes(ippiAdd_32s_C1IRSfs), true, Bytes(ippiSet_32s_C1R), Bytes(ippiConvert_32s32f_C1R),
+         [](const uint8_t* s, int32_t ss, uint8_t* d, int32_t ds, IppiSize r, IppRoundMode m) {
+             return ippiConvert_32f32s_C1RSfs(Pass<const Ipp32f*>(s), ss, Pass<Ipp32s*>(d), ds, r, m, 0);
+         }},
+    };
+    return LWidths;
+}
 
 // ---------------------------------------------------------------- MultiplyByReal
 
-template <class W, IppStatus (*AKernel)(double, typename W::Elem*, int32_t, IppiSize)>
-struct TMultiplyKind : W {
-    static IppStatus Run(double AFactor, uint8_t* AData, int32_t AStep, IppiSize ARoi)
-    {
-        return AKernel(AFactor, W::Cast(AData), AStep, ARoi);
-    }
-};
-
-using TMultiplyKinds = ::testing::Types<TMultiplyKind<TW8u, MultiplyByReal8uI>, TMultiplyKind<TW16s, MultiplyByReal16sI>,
-                                        TMultiplyKind<TW24s, MultiplyByReal24sI>,
-                                        TMultiplyKind<TW32s, MultiplyByReal32sI>>;
-
-template <class K>
-class MultiplyByRealTest : public ::testing::Test {
-protected:
-    // Multiplies one row holding AValues by AFactor and returns the result.
-    static std::vector<int64_t> MultiplyRow(const std::vector<int64_t>& AValues, double AFactor)
-    {
-        const IppiSize LRoi{static_cast<int32_t>(AValues.size()), 1};
-        TRegion LRegion(K::Bytes, LRoi, 0);
-        for (size_t i = 0; i < AValues.size(); ++i)
-            LRegion.Put(0, int(i), AValues[i]);
-        EXPECT_EQ(K::Run(AFactor, LRegion.Data(), LRegion.Step(), LRoi), ippStsNoErr);
-        std::vector<int64_t> LResult;
-        for (size_t i = 0; i < AValues.size(); ++i)
-            LResult.push_back(LRegion.Get(0, int(i), K::Signed));
-        return LResult;
-    }
-};
-TYPED_TEST_SUITE(MultiplyByRealTest, TMultiplyKinds, TKindNames);
-
-TYPED_TEST(MultiplyByRealTest, EveryRowOfAPaddedRegion)
+TEST(MultiplyByRealTest, EveryRowOfAPaddedRegionSaturatesAndRoundsTiesToEven)
 {
-    using K = TypeParam;
-    for (const int LPadding : {0, 4}) {
-        TRegion LRegion(K::Bytes, CRoi, LPadding);
-        LRegion.Fill([](int y, int x) { return K::Zero + (x - 3) * (y + 1); });
-        ASSERT_EQ(K::Run(-2.0, LRegion.Data(), LRegion.Step(), CRoi), ippStsNoErr);
-        EXPECT_TRUE(LRegion.Holds([](int y, int x) { return K::Zero - 2 * (x - 3) * (y + 1); }, K::Signed))
-            << "padding " << LPadding;
+    for (const TWidth& W : Widths()) {
+        if (!W.Multiply)
+            continue;
+        SCOPED_TRACE(W.Name);
+        const int64_t z = W.Zero;
+        for (const int LPadding : {0, 4}) {
+            TRegion LRegion(W.Bytes, CRoi, LPadding);
+            LRegion.Fill([&](int y, int x) { return z + (x - 3) * (y + 1); });
+            ASSERT_EQ(W.Multiply(-2.0, LRegion.Data(), LRegion.Step(), CRoi), ippStsNoErr);
+            EXPECT_TRUE(LRegion.Holds([&](int y, int x) { return z - 2 * (x - 3) * (y + 1); }, W.Signed()))
+                << "padding " << LPadding;
+        }
+        EXPECT_EQ(W.MultiplyRow({W.Max, W.Min, W.Max - 1}, 2.0), (TRow{W.Max, W.Min, W.Max}));
+        // -Min is one beyond Max; -Max fits.
+        EXPECT_EQ(W.MultiplyRow({W.Min, W.Max}, -1.0), (TRow{W.Max, 2 * z - W.Max}));
+        EXPECT_EQ(W.MultiplyRow({z + 1, z - 1, z}, 1e10), (TRow{W.Max, W.Min, z}));
+        EXPECT_EQ(W.MultiplyRow({z + 1, z - 1}, -std::numeric_limits<double>::infinity()), (TRow{W.Min, W.Max}));
+        EXPECT_EQ(W.MultiplyRow({W.Max, W.Min}, 0.0), (TRow{z, z}));
+        // A NaN factor, and 0 * infinity, give silence.
+        EXPECT_EQ(W.MultiplyRow({W.Max, W.Min, z + 1}, std::nan("")), (TRow{z, z, z}));
+        EXPECT_EQ(W.MultiplyRow({z}, std::numeric_limits<double>::infinity()), (TRow{z}));
+        // Ties round to even.
+        EXPECT_EQ(W.MultiplyRow({z + 3, z + 5, z - 3, z + 1, z - 1, z + 7, z - 5}, 0.5),
+                  (TRow{z + 2, z + 2, z - 2, z, z, z + 4, z - 2}));
+        EXPECT_EQ(W.MultiplyRow({z + 1, z - 1}, 2.5), (TRow{z + 2, z - 2}));
+        EXPECT_EQ(W.MultiplyRow({z + 10, z - 10}, 0.3), (TRow{z + 3, z - 3}));
+        ExpectRegionErrors(W.Bytes, W.Bytes, [&](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
+            // One region: the second pointer and step stand in for it too.
+            return W.Multiply(2.0, p2 == nullptr ? nullptr : p1, std::min(s1, s2), roi);
+        });
     }
-}
-
-TYPED_TEST(MultiplyByRealTest, SaturatesAndRoundsTiesToEven)
-{
-    using K = TypeParam;
-    const int64_t z = K::Zero;
-    EXPECT_EQ(this->MultiplyRow({K::Max, K::Min, K::Max - 1}, 2.0), (std::vector<int64_t>{K::Max, K::Min, K::Max}));
-    // -Min is one beyond Max; -Max fits.
-    EXPECT_EQ(this->MultiplyRow({K::Min, K::Max}, -1.0), (std::vector<int64_t>{K::Max, 2 * z - K::Max}));
-    EXPECT_EQ(this->MultiplyRow({z + 1, z - 1, z}, 1e10), (std::vector<int64_t>{K::Max, K::Min, z}));
-    EXPECT_EQ(this->MultiplyRow({z + 1, z - 1}, -std::numeric_limits<double>::infinity()),
-              (std::vector<int64_t>{K::Min, K::Max}));
-    EXPECT_EQ(this->MultiplyRow({K::Max, K::Min}, 0.0), (std::vector<int64_t>{z, z}));
-    // A NaN factor, and 0 * infinity, give silence.
-    EXPECT_EQ(this->MultiplyRow({K::Max, K::Min, z + 1}, std::nan("")), (std::vector<int64_t>{z, z, z}));
-    EXPECT_EQ(this->MultiplyRow({z}, std::numeric_limits<double>::infinity()), (std::vector<int64_t>{z}));
-    // Ties round to even.
-    EXPECT_EQ(this->MultiplyRow({z + 3, z + 5, z - 3, z + 1, z - 1, z + 7, z - 5}, 0.5),
-              (std::vector<int64_t>{z + 2, z + 2, z - 2, z, z, z + 4, z - 2}));
-    EXPECT_EQ(this->MultiplyRow({z + 1, z - 1}, 2.5), (std::vector<int64_t>{z + 2, z - 2}));
-    EXPECT_EQ(this->MultiplyRow({z + 10, z - 10}, 0.3), (std::vector<int64_t>{z + 3, z - 3}));
-    ExpectRegionErrors(K::Bytes, K::Bytes, [](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
-        // One region: the second pointer and step stand in for it too.
-        return K::Run(2.0, p2 == nullptr ? nullptr : p1, std::min(s1, s2), roi);
-    });
 }
 
 // ---------------------------------------------------------------- Add
 
-template <class W, auto AKernel, bool AScaled>
-struct TAddKind : W {
-    static constexpr const char* Name = AScaled ? W::Name : "8u_offset";
-    static constexpr bool Scaled = AScaled;
-    static IppStatus Run(const uint8_t* ASrc, int32_t ASrcStep, uint8_t* ASrcDst, int32_t ASrcDstStep, IppiSize ARoi,
-                         int32_t AScale)
-    {
-        if constexpr (AScaled)
-            return AKernel(W::Cast(ASrc), ASrcStep, W::Cast(ASrcDst), ASrcDstStep, ARoi, AScale);
-        else
-            return AKernel(W::Cast(ASrc), ASrcStep, W::Cast(ASrcDst), ASrcDstStep, ARoi);
-    }
-};
-
-using TAddKinds = ::testing::Types<TAddKind<TW8s, ippiAdd_8s_C1IRSfs, true>, TAddKind<TW8u, AddOffset8uI, false>,
-                                   TAddKind<TW16s, ippiAdd_16s_C1IRSfs, true>,
-                                   TAddKind<TW24s, ippiAdd_24s_C1IRSfs, true>,
-                                   TAddKind<TW32s, ippiAdd_32s_C1IRSfs, true>>;
-
-template <class K>
-class AddTest : public ::testing::Test {
-protected:
-    static std::vector<int64_t> AddRow(const std::vector<int64_t>& ASrc, const std::vector<int64_t>& ADst,
-                                       int32_t AScale = 0)
-    {
-        const IppiSize LRoi{static_cast<int32_t>(ASrc.size()), 1};
-        TRegion LSrc(K::Bytes, LRoi, 0);
-        TRegion LDst(K::Bytes, LRoi, 0);
-        for (size_t i = 0; i < ASrc.size(); ++i) {
-            LSrc.Put(0, int(i), ASrc[i]);
-            LDst.Put(0, int(i), ADst[i]);
+TEST(AddTest, PaddedRegionsThatDoNotLineUpSaturationAndErrors)
+{
+    for (const TWidth& W : Widths()) {
+        SCOPED_TRACE(W.Name);
+        const int64_t z = W.Zero;
+        const auto LSource = [&](int, int x) { return z + x - 3; };
+        TRegion LSrc(W.Bytes, CRoi, 4);
+        TRegion LDst(W.Bytes, CRoi, 12);
+        LSrc.Fill(LSource);
+        LDst.Fill([&](int y, int) { return z + 10 * y; });
+        ASSERT_EQ(W.Add(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi, 0), ippStsNoErr);
+        EXPECT_TRUE(LDst.Holds([&](int y, int x) { return z + x - 3 + 10 * y; }, W.Signed()));
+        EXPECT_TRUE(LSrc.Holds(LSource, W.Signed())) << "the source is only read";
+        EXPECT_EQ(W.AddRow({W.Max, W.Min, W.Max, W.Min, W.Max, z + 5}, {W.Max, W.Min, z + 1, z - 1, W.Min, z - 7}),
+                  (TRow{W.Max, W.Min, W.Max, W.Min, W.Max + W.Min - z, z - 2}));
+        ExpectRegionErrors(W.Bytes, W.Bytes, [&](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
+            return W.Add(p1, s1, p2, s2, roi, 0);
+        });
+        if (!W.Scaled) {
+            // No scale factor: stored values around 128, 200 is +72 and 50 is -78.
+            EXPECT_EQ(W.AddRow({200, 50, 128, 130}, {200, 50, 77, 120}), (TRow{255, 0, 77, 122}));
+            continue;
         }
-        EXPECT_EQ(K::Run(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), LRoi, AScale), ippStsNoErr);
-        std::vector<int64_t> LResult;
-        for (size_t i = 0; i < ASrc.size(); ++i)
-            LResult.push_back(LDst.Get(0, int(i), K::Signed));
-        return LResult;
+        // The scale factor rounds ties to even: sums 3, 1, 5, -3, -1, -5, 6 halved.
+        EXPECT_EQ(W.AddRow({1, 0, 2, -1, 0, -2, 3}, {2, 1, 3, -2, -1, -3, 3}, 1), (TRow{2, 0, 2, -2, 0, -2, 3}));
+        // Sums 12, 20, -12, 11 divided by 8.
+        EXPECT_EQ(W.AddRow({6, 10, -6, 5}, {6, 10, -6, 6}, 3), (TRow{2, 2, -2, 1}));
+        // A negative scale factor multiplies, still saturating.
+        EXPECT_EQ(W.AddRow({3, W.Max, -1}, {4, 0, -2}, -1), (TRow{14, W.Max, -6}));
+        EXPECT_EQ(W.AddRow({1, -1, 0}, {0, 0, 0}, -40), (TRow{W.Max, W.Min, 0}));
+        EXPECT_EQ(W.AddRow({W.Max, W.Min}, {W.Max, W.Min}, 40), (TRow{0, 0}));
     }
-};
-TYPED_TEST_SUITE(AddTest, TAddKinds, TKindNames);
-
-TYPED_TEST(AddTest, EveryRowOfPaddedRegionsThatDoNotLineUp)
-{
-    using K = TypeParam;
-    const auto LSource = [](int, int x) { return K::Zero + x - 3; };
-    TRegion LSrc(K::Bytes, CRoi, 4);
-    TRegion LDst(K::Bytes, CRoi, 12);
-    LSrc.Fill(LSource);
-    LDst.Fill([](int y, int) { return K::Zero + 10 * y; });
-    ASSERT_EQ(K::Run(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi, 0), ippStsNoErr);
-    EXPECT_TRUE(LDst.Holds([](int y, int x) { return K::Zero + x - 3 + 10 * y; }, K::Signed));
-    EXPECT_TRUE(LSrc.Holds(LSource, K::Signed)) << "the source is only read";
-}
-
-TYPED_TEST(AddTest, SaturatesAndReportsErrorsBeforeWriting)
-{
-    using K = TypeParam;
-    const int64_t z = K::Zero;
-    EXPECT_EQ(this->AddRow({K::Max, K::Min, K::Max, K::Min, K::Max, z + 5},
-                           {K::Max, K::Min, z + 1, z - 1, K::Min, z - 7}),
-              (std::vector<int64_t>{K::Max, K::Min, K::Max, K::Min, K::Max + K::Min - z, z - 2}));
-    ExpectRegionErrors(K::Bytes, K::Bytes, [](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
-        return K::Run(p1, s1, p2, s2, roi, 0);
-    });
-}
-
-TYPED_TEST(AddTest, ScaleFactorRoundsTiesToEven)
-{
-    using K = TypeParam;
-    if constexpr (!K::Scaled) {
-        // No scale factor: stored values around 128, 200 is +72 and 50 is -78.
-        EXPECT_EQ(this->AddRow({200, 50, 128, 130}, {200, 50, 77, 120}), (std::vector<int64_t>{255, 0, 77, 122}));
-        return;
-    }
-    // Sums 3, 1, 5, -3, -1, -5, 6 halved.
-    EXPECT_EQ(this->AddRow({1, 0, 2, -1, 0, -2, 3}, {2, 1, 3, -2, -1, -3, 3}, 1),
-              (std::vector<int64_t>{2, 0, 2, -2, 0, -2, 3}));
-    // Sums 12, 20, -12, 11 divided by 8.
-    EXPECT_EQ(this->AddRow({6, 10, -6, 5}, {6, 10, -6, 6}, 3), (std::vector<int64_t>{2, 2, -2, 1}));
-    // A negative scale factor multiplies, still saturating.
-    EXPECT_EQ(this->AddRow({3, K::Max, -1}, {4, 0, -2}, -1), (std::vector<int64_t>{14, K::Max, -6}));
-    EXPECT_EQ(this->AddRow({1, -1, 0}, {0, 0, 0}, -40), (std::vector<int64_t>{K::Max, K::Min, 0}));
-    EXPECT_EQ(this->AddRow({K::Max, K::Min}, {K::Max, K::Min}, 40), (std::vector<int64_t>{0, 0}));
 }
 
 // ---------------------------------------------------------------- Set
 
-template <class W, class TValue, IppStatus (*AKernel)(TValue, typename W::Elem*, int32_t, IppiSize)>
-struct TSetKind : W {
-    static IppStatus Run(int64_t AValue, uint8_t* ADst, int32_t AStep, IppiSize ARoi)
-    {
-        return AKernel(static_cast<TValue>(AValue), W::Cast(ADst), AStep, ARoi);
+TEST(SetTest, FillsOnlyTheRegionAndReportsErrors)
+{
+    for (const TWidth& W : Widths()) {
+        if (!W.Set)
+            continue;
+        SCOPED_TRACE(W.Name);
+        for (const IppiSize LRoi : {IppiSize{1, 1}, CRoi, IppiSize{1023, 1}, IppiSize{1, 9}})
+            for (const int LPadding : {0, 4})
+                for (const int64_t LValue : {W.Min, W.Max, W.Zero - 1}) {
+                    TRegion LRegion(W.Bytes, LRoi, LPadding);
+                    ASSERT_EQ(W.Set(LValue, LRegion.Data(), LRegion.Step(), LRoi), ippStsNoErr);
+                    ASSERT_TRUE(LRegion.Holds([&](int, int) { return LValue; }, W.Signed()))
+                        << LRoi.width << "x" << LRoi.height << ", padding " << LPadding;
+                }
+        ExpectRegionErrors(W.Bytes, W.Bytes, [&](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
+            return W.Set(1, p2 == nullptr ? nullptr : p1, std::min(s1, s2), roi);
+        });
     }
-};
-
-using TSetKinds =
-    ::testing::Types<TSetKind<TW8u, Ipp8u, ippiSet_8u_C1R>, TSetKind<TW16s, Ipp16s, ippiSet_16s_C1R>,
-                     TSetKind<TW24s, Ipp32s, ippiSet_24s_C1R>, TSetKind<TW32s, Ipp32s, ippiSet_32s_C1R>>;
-
-template <class K>
-class SetTest : public ::testing::Test {};
-TYPED_TEST_SUITE(SetTest, TSetKinds, TKindNames);
-
-TYPED_TEST(SetTest, FillsOnlyTheRegionAndReportsErrors)
-{
-    using K = TypeParam;
-    for (const IppiSize LRoi : {IppiSize{1, 1}, CRoi, IppiSize{1023, 1}, IppiSize{1, 9}})
-        for (const int LPadding : {0, 4})
-            for (const int64_t LValue : {K::Min, K::Max, K::Zero - 1}) {
-                TRegion LRegion(K::Bytes, LRoi, LPadding);
-                ASSERT_EQ(K::Run(LValue, LRegion.Data(), LRegion.Step(), LRoi), ippStsNoErr);
-                ASSERT_TRUE(LRegion.Holds([&](int, int) { return LValue; }, K::Signed))
-                    << LRoi.width << "x" << LRoi.height << ", padding " << LPadding;
-            }
-    ExpectRegionErrors(K::Bytes, K::Bytes, [](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
-        return K::Run(1, p2 == nullptr ? nullptr : p1, std::min(s1, s2), roi);
-    });
-}
-
-TEST(SetHandTest, TwentyFourBitValueSaturates)
-{
+    // A 24-bit value beyond the width saturates.
     uint8_t LBytes[7] = {0, 0, 0, 0, 0, 0, 0xEE};
     ASSERT_EQ(ippiSet_24s_C1R(9000000, LBytes, 6, {1, 1}), ippStsNoErr);
     ASSERT_EQ(ippiSet_24s_C1R(-9000000, LBytes + 3, 3, {1, 1}), ippStsNoErr);
@@ -359,138 +327,71 @@ TEST(SetHandTest, TwentyFourBitValueSaturates)
     EXPECT_EQ(LBytes[6], 0xEE);
 }
 
-// ---------------------------------------------------------------- integer to float
+// ---------------------------------------------------------------- integer to float and back
 
-template <class W, IppStatus (*AKernel)(const typename W::Elem*, int32_t, Ipp32f*, int32_t, IppiSize)>
-struct TToFloatKind : W {
-    static IppStatus Run(const uint8_t* ASrc, int32_t ASrcStep, uint8_t* ADst, int32_t ADstStep, IppiSize ARoi)
-    {
-        return AKernel(W::Cast(ASrc), ASrcStep, reinterpret_cast<Ipp32f*>(ADst), ADstStep, ARoi);
-    }
-};
-
-// The 16-bit conversions are table entries: called through the table.
-IppStatus TableConvert16s32f(const Ipp16s* pSrc, int32_t srcStep, Ipp32f* pDst, int32_t dstStep, IppiSize roi)
+TEST(ConvertTest, IntegerToFloatConvertsEverySampleAndReportsErrors)
 {
-    return ippiConvert_16s32f_C1R(pSrc, srcStep, pDst, dstStep, roi);
-}
-
-using TToFloatKinds = ::testing::Types<TToFloatKind<TW8u, ippiConvert_8u32f_C1R>,
-                                       TToFloatKind<TW16s, TableConvert16s32f>,
-                                       TToFloatKind<TW24s, ippiConvert_24s32f_C1R>,
-                                       TToFloatKind<TW32s, ippiConvert_32s32f_C1R>>;
-
-template <class K>
-class ToFloatTest : public ::testing::Test {};
-TYPED_TEST_SUITE(ToFloatTest, TToFloatKinds, TKindNames);
-
-TYPED_TEST(ToFloatTest, ConvertsEverySampleAndReportsErrors)
-{
-    using K = TypeParam;
-    // The limits in the first row, small values around silence below.
-    const auto LValue = [](int y, int x) {
-        return y == 0 && x == 0 ? K::Min : y == 0 && x == 1 ? K::Max : K::Zero + x - 3 + 10 * y;
-    };
-    TRegion LSrc(K::Bytes, CRoi, 4);
-    TRegion LDst(4, CRoi, 8);
-    LSrc.Fill(LValue);
-    ASSERT_EQ(K::Run(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi), ippStsNoErr);
-    // The offset of unsigned 8-bit samples stays in.
-    EXPECT_TRUE(LDst.Holds(
-        [&](int y, int x) {
-            const float LFloat = static_cast<float>(LValue(y, x));
-            int32_t LBits;
-            std::memcpy(&LBits, &LFloat, 4);
-            return int64_t{LBits};
-        },
-        true));
-    ExpectRegionErrors(K::Bytes, 4, [](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
-        return K::Run(p1, s1, p2, s2, roi);
-    });
-}
-
-// ---------------------------------------------------------------- float to integer
-
-IppStatus Convert32f32sUnscaled(const Ipp32f* pSrc, int32_t srcStep, Ipp32s* pDst, int32_t dstStep, IppiSize roi,
-                                IppRoundMode roundMode)
-{
-    return ippiConvert_32f32s_C1RSfs(pSrc, srcStep, pDst, dstStep, roi, roundMode, 0);
-}
-
-IppStatus TableConvert32f16s(const Ipp32f* pSrc, int32_t srcStep, Ipp16s* pDst, int32_t dstStep, IppiSize roi,
-                             IppRoundMode roundMode)
-{
-    return ippiConvert_32f16s_C1R(pSrc, srcStep, pDst, dstStep, roi, roundMode);
-}
-
-template <class W, IppStatus (*AKernel)(const Ipp32f*, int32_t, typename W::Elem*, int32_t, IppiSize, IppRoundMode)>
-struct TFromFloatKind : W {
-    static IppStatus Run(const uint8_t* ASrc, int32_t ASrcStep, uint8_t* ADst, int32_t ADstStep, IppiSize ARoi,
-                         IppRoundMode AMode)
-    {
-        return AKernel(reinterpret_cast<const Ipp32f*>(ASrc), ASrcStep, W::Cast(ADst), ADstStep, ARoi, AMode);
-    }
-};
-
-using TFromFloatKinds = ::testing::Types<TFromFloatKind<TW8u, ippiConvert_32f8u_C1R>,
-                                         TFromFloatKind<TW16s, TableConvert32f16s>,
-                                         TFromFloatKind<TW24s, ippiConvert_32f24s_C1R>,
-                                         TFromFloatKind<TW32s, Convert32f32sUnscaled>>;
-
-template <class K>
-class FromFloatTest : public ::testing::Test {
-protected:
-    static std::vector<int64_t> ConvertRow(const std::vector<float>& AValues, IppRoundMode AMode)
-    {
-        const IppiSize LRoi{static_cast<int32_t>(AValues.size()), 1};
-        TRegion LDst(K::Bytes, LRoi, 0);
-        EXPECT_EQ(K::Run(reinterpret_cast<const uint8_t*>(AValues.data()), LRoi.width * 4, LDst.Data(), LDst.Step(),
-                         LRoi, AMode),
-                  ippStsNoErr);
-        std::vector<int64_t> LResult;
-        for (int x = 0; x < LRoi.width; ++x)
-            LResult.push_back(LDst.Get(0, x, K::Signed));
-        return LResult;
-    }
-};
-TYPED_TEST_SUITE(FromFloatTest, TFromFloatKinds, TKindNames);
-
-TYPED_TEST(FromFloatTest, EveryRowOfPaddedRegionsInBothModes)
-{
-    using K = TypeParam;
-    for (const IppRoundMode LMode : {ippRndNear, ippRndZero}) {
-        TRegion LSrc(4, CRoi, 4);
-        TRegion LDst(K::Bytes, CRoi, 8);
-        for (int y = 0; y < CRoi.height; ++y)
-            for (int x = 0; x < CRoi.width; ++x) {
-                const float LValue = static_cast<float>(x + 10 * y) + 0.25f;
-                std::memcpy(LSrc.At(y, x), &LValue, 4);
-            }
-        ASSERT_EQ(K::Run(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi, LMode), ippStsNoErr);
-        EXPECT_TRUE(LDst.Holds([](int y, int x) { return int64_t{x + 10 * y}; }, K::Signed)) << "mode " << LMode;
+    for (const TWidth& W : Widths()) {
+        if (!W.ToFloat)
+            continue;
+        SCOPED_TRACE(W.Name);
+        // The limits in the first row, small values around silence below.
+        const auto LValue = [&](int y, int x) {
+            return y == 0 && x == 0 ? W.Min : y == 0 && x == 1 ? W.Max : W.Zero + x - 3 + 10 * y;
+        };
+        TRegion LSrc(W.Bytes, CRoi, 4);
+        TRegion LDst(4, CRoi, 8);
+        LSrc.Fill(LValue);
+        ASSERT_EQ(W.ToFloat(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi), ippStsNoErr);
+        // The offset of unsigned 8-bit samples stays in.
+        EXPECT_TRUE(LDst.Holds(
+            [&](int y, int x) {
+                const float LFloat = static_cast<float>(LValue(y, x));
+                int32_t LBits;
+                std::memcpy(&LBits, &LFloat, 4);
+                return int64_t{LBits};
+            },
+            true));
+        ExpectRegionErrors(W.Bytes, 4, W.ToFloat);
     }
 }
 
-TYPED_TEST(FromFloatTest, SaturatesAndRoundsTiesToEven)
+TEST(ConvertTest, FloatToIntegerInBothModesSaturatesAndRoundsTiesToEven)
 {
-    using K = TypeParam;
-    const auto LMax = static_cast<float>(K::Max);
-    const auto LMin = static_cast<float>(K::Min);
     const float LInf = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(this->ConvertRow({LMax * 2, LMin * 2 - 1, 1e38f, -1e38f, LInf, -LInf, std::nanf("")}, ippRndNear),
-              (std::vector<int64_t>{K::Max, K::Min, K::Max, K::Min, K::Max, K::Min, 0}));
-    if constexpr (K::Signed) {
-        EXPECT_EQ(this->ConvertRow({0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 2.7f, -2.7f, 0.49999997f}, ippRndNear),
-                  (std::vector<int64_t>{0, 2, 2, 0, -2, -2, 3, -3, 0}));
-        EXPECT_EQ(this->ConvertRow({-2.7f, -7.75f, std::nanf("")}, ippRndZero), (std::vector<int64_t>{-2, -7, 0}));
-    } else {
-        EXPECT_EQ(this->ConvertRow({0.5f, 1.5f, 2.5f, -0.5f, 254.5f, 255.5f, 2.7f}, ippRndNear),
-                  (std::vector<int64_t>{0, 2, 2, 0, 254, 255, 3}));
+    for (const TWidth& W : Widths()) {
+        if (!W.FromFloat)
+            continue;
+        SCOPED_TRACE(W.Name);
+        for (const IppRoundMode LMode : {ippRndNear, ippRndZero}) {
+            TRegion LSrc(4, CRoi, 4);
+            TRegion LDst(W.Bytes, CRoi, 8);
+            for (int y = 0; y < CRoi.height; ++y)
+                for (int x = 0; x < CRoi.width; ++x) {
+                    const float LValue = static_cast<float>(x + 10 * y) + 0.25f;
+                    std::memcpy(LSrc.At(y, x), &LValue, 4);
+                }
+            ASSERT_EQ(W.FromFloat(LSrc.Data(), LSrc.Step(), LDst.Data(), LDst.Step(), CRoi, LMode), ippStsNoErr);
+            EXPECT_TRUE(LDst.Holds([](int y, int x) { return int64_t{x + 10 * y}; }, W.Signed())) << "mode " << LMode;
+        }
+        const auto LMax = static_cast<float>(W.Max);
+        const auto LMin = static_cast<float>(W.Min);
+        EXPECT_EQ(W.FromFloatRow({LMax * 2, LMin * 2 - 1, 1e38f, -1e38f, LInf, -LInf, std::nanf("")}, ippRndNear),
+                  (TRow{W.Max, W.Min, W.Max, W.Min, W.Max, W.Min, 0}));
+        if (W.Signed()) {
+            EXPECT_EQ(W.FromFloatRow({0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 2.7f, -2.7f, 0.49999997f}, ippRndNear),
+                      (TRow{0, 2, 2, 0, -2, -2, 3, -3, 0}));
+            EXPECT_EQ(W.FromFloatRow({-2.7f, -7.75f, std::nanf("")}, ippRndZero), (TRow{-2, -7, 0}));
+            EXPECT_EQ(W.FromFloatRow({2.5f, -2.7f, 1.5f}, IppRoundMode(7)), (TRow{2, -2, 1})) << "any other mode truncates";
+        } else {
+            EXPECT_EQ(W.FromFloatRow({0.5f, 1.5f, 2.5f, -0.5f, 254.5f, 255.5f, 2.7f}, ippRndNear),
+                      (TRow{0, 2, 2, 0, 254, 255, 3}));
+        }
+        EXPECT_EQ(W.FromFloatRow({2.7f, 1.5f, LMax * 2}, ippRndZero), (TRow{2, 1, W.Max}));
+        ExpectRegionErrors(4, W.Bytes, [&](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
+            return W.FromFloat(p1, s1, p2, s2, roi, ippRndNear);
+        });
     }
-    EXPECT_EQ(this->ConvertRow({2.7f, 1.5f, LMax * 2}, ippRndZero), (std::vector<int64_t>{2, 1, K::Max}));
-    ExpectRegionErrors(4, K::Bytes, [](uint8_t* p1, int s1, uint8_t* p2, int s2, IppiSize roi) {
-        return K::Run(p1, s1, p2, s2, roi, ippRndNear);
-    });
 }
 
 TEST(ConvertTest, ScaleFactorOf32BitConversionAndAColumnOfStereo)
@@ -535,11 +436,6 @@ TEST(TwentyFourBitTest, ReadsSignExtendedAndWritesExactlyThreeBytes)
     EXPECT_THAT(LMemory, ElementsAre(0x56, 0x34, 0x12));
 }
 
-} // namespace
-} // namespace Sonorix
-
-namespace Sonorix {
-
 // The AVX2 builds of the buffer and meter kernels against their portable
 // builds: random samples, odd lengths, unaligned starts, every width.
 TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
@@ -561,9 +457,12 @@ TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
                 LByte = static_cast<uint8_t>(LRandom());
         const double LFactor = std::ldexp(static_cast<double>(LRandom() % 2001) - 1000.0, -7);
         const IppiSize LRoi{n, 1};
-        for (int LBits : {8, 16, 24, 32}) {
-            SCOPED_TRACE(testing::Message() << LBits << " bits, " << n << " samples, factor " << LFactor);
-            const int LStep = n * LBits / 8;
+        for (const TWidth& W : Widths()) {
+            if (!W.Multiply)
+                continue;
+            SCOPED_TRACE(testing::Message() << W.Name << ", " << n << " samples, factor " << LFactor);
+            const int LStep = n * W.Bytes;
+            const uint8_t* LSrc = LOther.data();
             const auto LRun = [&](auto AKernel) {
                 return [&, AKernel] {
                     std::vector<uint8_t> LOut(LData);
@@ -571,42 +470,13 @@ TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
                     return LOut;
                 };
             };
-            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
-                switch (LBits) {
-                case 8: MultiplyByReal8uI(LFactor, AOut, LStep, LRoi); break;
-                case 16: MultiplyByReal16sI(LFactor, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
-                case 24: MultiplyByReal24sI(LFactor, AOut, LStep, LRoi); break;
-                default: MultiplyByReal32sI(LFactor, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
-                }
-            }))) << "multiply";
-            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
-                const uint8_t* LSrc = LOther.data();
-                switch (LBits) {
-                case 8: AddOffset8uI(LSrc, LStep, AOut, LStep, LRoi); break;
-                case 16: ippiAdd_16s_C1IRSfs(reinterpret_cast<const Ipp16s*>(LSrc), LStep, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi, 0); break;
-                case 24: ippiAdd_24s_C1IRSfs(LSrc, LStep, AOut, LStep, LRoi, 0); break;
-                default: ippiAdd_32s_C1IRSfs(reinterpret_cast<const Ipp32s*>(LSrc), LStep, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi, 0);
-                }
-            }))) << "add";
-            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
-                const uint8_t* LSrc = LOther.data();
-                switch (LBits) {
-                case 8: AddProductOfReal8uI(LFactor, LSrc, LStep, AOut, LStep, LRoi); break;
-                case 16: AddProductOfReal16sI(LFactor, reinterpret_cast<const Ipp16s*>(LSrc), LStep, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
-                case 24: AddProductOfReal24sI(LFactor, LSrc, LStep, AOut, LStep, LRoi); break;
-                default: AddProductOfReal32sI(LFactor, reinterpret_cast<const Ipp32s*>(LSrc), LStep, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
-                }
-            }))) << "add product";
-            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) {
-                switch (LBits) {
-                case 8: ippiSet_8u_C1R(128, AOut, LStep, LRoi); break;
-                case 16: ippiSet_16s_C1R(-3, reinterpret_cast<Ipp16s*>(AOut), LStep, LRoi); break;
-                case 24: ippiSet_24s_C1R(-3, AOut, LStep, LRoi); break;
-                default: ippiSet_32s_C1R(-3, reinterpret_cast<Ipp32s*>(AOut), LStep, LRoi);
-                }
-            }))) << "fill";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { W.Multiply(LFactor, AOut, LStep, LRoi); }))) << "multiply";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { W.Add(LSrc, LStep, AOut, LStep, LRoi, 0); }))) << "add";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { W.AddProduct(LFactor, LSrc, LStep, AOut, LStep, LRoi); })))
+                << "add product";
+            EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { W.Set(W.Bytes == 1 ? 128 : -3, AOut, LStep, LRoi); }))) << "fill";
             for (int LDstBits : {8, 16, 24, 32})
-                EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { ConvertSampleWidth(LOther.data(), LBits, AOut, LDstBits, n); })))
+                EXPECT_TRUE(LBoth(LRun([&](uint8_t* AOut) { ConvertSampleWidth(LSrc, 8 * W.Bytes, AOut, LDstBits, n); })))
                     << "width to " << LDstBits;
         }
         std::vector<float> LFloats(static_cast<size_t>(n));
@@ -629,4 +499,5 @@ TEST(IPPExtraFunctionsTest, VectorKernelsMatchThePortableBuildBitForBit)
     }
 }
 
+} // namespace
 } // namespace Sonorix

@@ -3,6 +3,8 @@
 // IIR over 64-bit states built here as the filter library builds them, and
 // the 32-bit IIR family. Dyadic coefficients keep the hand-worked responses
 // exact; higher orders are checked against the difference equation.
+#include "DGBasicDispatcher.h"
+#include "DispatchTestKit.h"
 #include "SNDispatcher.h"
 
 #include <gmock/gmock.h>
@@ -11,23 +13,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace Sonorix {
 namespace {
 
-using ::testing::ElementsAre;
+using Test::RandomValues;
 
-std::vector<double> RandomSignal(size_t ACount, uint32_t ASeed)
-{
-    std::mt19937 LRandom(ASeed);
-    std::uniform_real_distribution<double> LDist(-1.0, 1.0);
-    std::vector<double> LValues(ACount);
-    for (double& v : LValues)
-        v = LDist(LRandom);
-    return LValues;
-}
+using ::testing::ElementsAre;
 
 // Difference equation y[n] = sum b_k x[n-k] - sum a_k y[n-k], a form
 // independent of the kernels' transposed one.
@@ -52,107 +45,97 @@ const std::vector<double> CA3{1.0, -0.8, -0.25, 0.2};
 
 // ---------------------------------------------------------------- FIR, 64-bit
 
-// A FIR state as the filter library's initialiser lays it out: taps stored
-// reversed, a doubled delay line.
-struct TFIRFixture {
-    std::vector<double> Taps, Delay;
-    FIRState_64f State{};
-    explicit TFIRFixture(const std::vector<double>& AImpulse)
-        : Taps(AImpulse.rbegin(), AImpulse.rend()), Delay(2 * AImpulse.size(), 0.0)
-    {
-        State.tag = SNFIRState64fTag;
-        State.taps = Taps.data();
-        State.dlyLine = Delay.data();
-        State.tapsLen = static_cast<int32_t>(AImpulse.size());
-        State.dlyIndex = 0;
-    }
-};
-
-TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponse)
+// FIR states come from the filter library's initialiser (whose layout the
+// basic dispatcher's tests check).
+TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponseAndRefusesForeignStates)
 {
     // h[k] = 2^k; input 1, 5, then zeros: y[t] = h[t] + 5 h[t-1].
     for (const int LTaps : {1, 2, 3, 7, 31}) {
         std::vector<double> h(LTaps);
         for (int k = 0; k < LTaps; ++k)
             h[k] = std::ldexp(1.0, k);
-        TFIRFixture LFixture(h);
+        FIRState_64f* LState = nullptr;
+        ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, h.data(), LTaps, nullptr), ippStsNoErr);
         for (int t = 0; t < 2 * LTaps + 3; ++t) {
             double y = -99;
-            ASSERT_EQ(_px_ippsFIROne_64f(t == 0 ? 1.0 : t == 1 ? 5.0 : 0.0, &y, &LFixture.State), ippStsNoErr);
+            ASSERT_EQ(_px_ippsFIROne_64f(t == 0 ? 1.0 : t == 1 ? 5.0 : 0.0, &y, LState), ippStsNoErr);
             const double LExpected = (t < LTaps ? h[t] : 0.0) + (t >= 1 && t <= LTaps ? 5 * h[t - 1] : 0.0);
             ASSERT_EQ(y, LExpected) << LTaps << " " << t;
-            ASSERT_EQ(LFixture.State.dlyIndex, (t + 1) % LTaps);
+            ASSERT_EQ(LState->dlyIndex, (t + 1) % LTaps);
         }
+        ippsFIRFree_64f(LState);
     }
-}
-
-TEST(SNDispatcherFIRTest, ChecksAndRefusesForeignStates)
-{
-    TFIRFixture LFixture({0.5, 0.25, 0.125});
+    FIRState_64f* LState = nullptr;
+    const double LTaps[3] = {0.5, 0.25, 0.125};
+    ASSERT_EQ(ippsFIRInitAlloc_64f(&LState, LTaps, 3, nullptr), ippStsNoErr);
     double y = 7;
     EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, nullptr, &LFixture.State), ippStsNullPtrErr);
-    LFixture.State.tag = SNIIRState64fTag;
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, &LFixture.State), ippStsContextMatchErr);
-    LFixture.State.tag = SNFIRState64fTag;
-    LFixture.State.dlyIndex = 3; // outside 0 .. tapsLen-1
-    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, &LFixture.State), ippStsContextMatchErr);
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, nullptr, LState), ippStsNullPtrErr);
+    LState->tag = SNIIRState64fTag;
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, LState), ippStsContextMatchErr);
+    LState->tag = SNFIRState64fTag;
+    LState->dlyIndex = 3; // outside 0 .. tapsLen-1
+    EXPECT_EQ(_px_ippsFIROne_64f(1.0, &y, LState), ippStsContextMatchErr);
     EXPECT_EQ(y, 7);
-    for (const double d : LFixture.Delay)
-        EXPECT_EQ(d, 0.0);
+    EXPECT_THAT(std::vector<double>(LState->dlyLine, LState->dlyLine + 6), ::testing::Each(0.0));
+    LState->dlyIndex = 0;
+    ippsFIRFree_64f(LState);
 }
 
 // ---------------------------------------------------------------- IIR, 64-bit
 
-TEST(SNDispatcherIIROneTest, ArbitraryOrder)
+// IIR states come from the filter library, which divides by a0.
+TEST(SNDispatcherIIROneTest, ArbitraryOrderAndBiQuadCascades)
 {
     struct TCase {
         int N;
-        std::vector<double> Taps, Impulse; // b0..bN a1..aN
+        std::vector<double> Taps, Impulse; // b0..bN a0..aN, a0 = 2
     } const LCases[] = {
-        {0, {0.5}, {0.5, 0, 0}},
-        {1, {0.5, 0.25, -0.5}, {0.5, 0.5, 0.25, 0.125}},
-        {2, {1, 0, 0.5, 0, -0.25}, {1, 0, 0.75, 0, 0.1875, 0}},
-        {3, {0, 0, 0, 1, 0, 0, -0.5}, {0, 0, 0, 1, 0, 0, 0.5}},
+        {0, {1, 2}, {0.5, 0, 0}},
+        {1, {1, 0.5, 2, -1}, {0.5, 0.5, 0.25, 0.125}},
+        {2, {2, 0, 1, 2, 0, -0.5}, {1, 0, 0.75, 0, 0.1875, 0}},
+        {3, {0, 0, 0, 2, 2, 0, 0, -1}, {0, 0, 0, 1, 0, 0, 0.5}},
+    };
+    const auto LRun = [](IIRState_64f* AState, const std::vector<double>& AInput) {
+        std::vector<double> LOutput(AInput.size());
+        for (size_t n = 0; n < AInput.size(); ++n)
+            EXPECT_EQ(_px_ippsIIROne_64f(AInput[n], &LOutput[n], AState), ippStsNoErr);
+        ippsIIRFree_64f(AState);
+        return LOutput;
     };
     for (const TCase& LCase : LCases) {
-        std::vector<double> LTaps(LCase.Taps), LDelay(LCase.N + 1, 0.0);
-        IIRState_64f LState{SNIIRState64fTag, 0, LTaps.data(), LDelay.data(), LCase.N, 0};
-        for (size_t n = 0; n < LCase.Impulse.size(); ++n) {
-            double y;
-            ASSERT_EQ(_px_ippsIIROne_64f(n == 0 ? 1.0 : 0.0, &y, &LState), ippStsNoErr);
-            ASSERT_EQ(y, LCase.Impulse[n]) << LCase.N << " " << n;
-        }
-        EXPECT_EQ(LDelay[LCase.N], 0.0);
+        SCOPED_TRACE(LCase.N);
+        IIRState_64f* LState = nullptr;
+        ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LCase.Taps.data(), LCase.N, nullptr), ippStsNoErr);
+        EXPECT_EQ(LState->tag, SNIIRState64fTag);
+        for (int i = 0; i <= LCase.N; ++i)
+            EXPECT_EQ(LState->taps[i], LCase.Taps[size_t(i)] / 2) << "b" << i;
+        for (int i = 1; i <= LCase.N; ++i)
+            EXPECT_EQ(LState->taps[LCase.N + i], LCase.Taps[size_t(LCase.N + 1 + i)] / 2) << "a" << i;
+        std::vector<double> LImpulse(LCase.Impulse.size(), 0.0);
+        LImpulse[0] = 1;
+        EXPECT_EQ(LRun(LState, LImpulse), LCase.Impulse);
     }
     // Every tap of a third order against the difference equation.
     std::vector<double> LTaps(CB3);
-    LTaps.insert(LTaps.end(), CA3.begin() + 1, CA3.end());
-    std::vector<double> LDelay(4, 0.0);
-    IIRState_64f LState{SNIIRState64fTag, 0, LTaps.data(), LDelay.data(), 3, 0};
-    const auto x = RandomSignal(101, 40);
+    LTaps.insert(LTaps.end(), CA3.begin(), CA3.end());
+    IIRState_64f* LState = nullptr;
+    ASSERT_EQ(ippsIIRInitAlloc_64f(&LState, LTaps.data(), 3, nullptr), ippStsNoErr);
+    const auto x = RandomValues(101, 40);
     const auto LDirect = DirectForm(CB3, CA3, x);
-    for (size_t n = 0; n < x.size(); ++n) {
-        double y;
-        ASSERT_EQ(_px_ippsIIROne_64f(x[n], &y, &LState), ippStsNoErr);
-        ASSERT_NEAR(y, LDirect[n], 1e-12) << n;
-    }
-}
-
-TEST(SNDispatcherIIROneTest, BiQuadCascadeMatchesDirectForm)
-{
-    // Two stages with poles at 0.5 +- 0.5i and 0.8, zeros anywhere.
-    const std::vector<double> LTaps = {0.3, 0.2, 0.1, -1.0, 0.5, 1.0, -0.5, 0.25, -0.8, 0.0};
-    std::vector<double> LDelay(4, 0.0);
-    IIRState_64f LState{SNIIRState64fBiQuadTag, 0, const_cast<double*>(LTaps.data()), LDelay.data(), 2, 0};
-    const auto x = RandomSignal(101, 50);
+    const auto LThird = LRun(LState, x);
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_NEAR(LThird[n], LDirect[n], 1e-12) << n;
+    // Two stages with poles at 0.5 +- 0.5i and 0.8, zeros anywhere; the
+    // second scaled by 2.
+    const double LSections[12] = {0.3, 0.2, 0.1, 1.0, -1.0, 0.5, 2.0, -1.0, 0.5, 2.0, -1.6, 0.0};
+    ASSERT_EQ(ippsIIRInitAlloc_BiQuad_64f(&LState, LSections, 2, nullptr), ippStsNoErr);
+    EXPECT_EQ(LState->tag, SNIIRState64fBiQuadTag);
     const auto LStage1 = DirectForm({0.3, 0.2, 0.1}, {1.0, -1.0, 0.5}, x);
     const auto LStage2 = DirectForm({1.0, -0.5, 0.25}, {1.0, -0.8, 0.0}, LStage1);
-    for (size_t n = 0; n < x.size(); ++n) {
-        double y;
-        ASSERT_EQ(_px_ippsIIROne_64f(x[n], &y, &LState), ippStsNoErr);
-        ASSERT_NEAR(y, LStage2[n], 1e-12) << n;
-    }
+    const auto LCascade = LRun(LState, x);
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_NEAR(LCascade[n], LStage2[n], 1e-12) << n;
 }
 
 TEST(SNDispatcherIIROneTest, Checks)
@@ -207,7 +190,7 @@ TEST(SNDispatcherIIR32Test, ChunksAndInPlaceGiveTheSameOutput)
 {
     std::vector<float> LTaps(CB3.begin(), CB3.end());
     LTaps.insert(LTaps.end(), CA3.begin(), CA3.end());
-    const auto x = RandomSignal(333, 81);
+    const auto x = RandomValues(333, 81);
     const std::vector<float> LIn(x.begin(), x.end());
     IIRState_32f *LWhole = nullptr, *LChunked = nullptr;
     ASSERT_EQ(_px_ippsIIRInitAlloc_32f(&LWhole, LTaps.data(), 3, nullptr), ippStsNoErr);
@@ -230,20 +213,6 @@ TEST(SNDispatcherIIR32Test, ChunksAndInPlaceGiveTheSameOutput)
     EXPECT_EQ(_px_ippsIIRFree_32f(LChunked), ippStsNoErr);
 }
 
-TEST(SNDispatcherIIR32Test, InitAllocChecks)
-{
-    const float LTaps[4] = {1, 2, 0, 0.5f}; // order 1, a0 = 0
-    IIRState_32f* const LUntouched = reinterpret_cast<IIRState_32f*>(uintptr_t{0x10});
-    IIRState_32f* LState = LUntouched;
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(nullptr, LTaps, -1, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, nullptr, -1, nullptr), ippStsNullPtrErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, -1, nullptr), ippStsIIROrderErr);
-    // The block is allocated, then freed again (LeakSanitizer checks it).
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, 1, nullptr), ippStsDivByZeroErr);
-    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, INT32_MAX / 2, nullptr), ippStsMemAllocErr);
-    EXPECT_EQ(LState, LUntouched);
-}
-
 TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
 {
     int LSize = 0;
@@ -261,7 +230,7 @@ TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
     const float LTaps[18] = {1.0f, 0.5f, 0.25f, 2.0f, -1.0f, 0.5f, 1.0f, -0.5f, 0.25f,
                              4.0f, -3.2f, 0.0f, 0.5f, 0.5f, 0.0f,  1.0f, 0.1f,  0.0f};
     const float LInitial[6] = {0.01f, -0.02f, 0.03f, 0.0f, 0.0f, 0.05f};
-    const auto x = RandomSignal(99, 90);
+    const auto x = RandomValues(99, 90);
     // The cascade is its stages one after the other (within the rounding of
     // the values passed between them).
     std::vector<float> LStaged(x.begin(), x.end());
@@ -297,12 +266,6 @@ TEST(SNDispatcherIIR32Test, BiQuadInCallerBuffer)
         EXPECT_EQ(_px_ippsIIRFree_32f(LState), ippStsNoErr);
         EXPECT_EQ(LState->tag, SNIIRState32fBiQuadTag);
     }
-    // One stage by hand: impulse response of y = 0.5 x + 0.25 x1 + 0.125 x2 + 0.5 y1 - 0.25 y2.
-    IIRState_32f* LState = nullptr;
-    ASSERT_EQ(_px_ippsIIRInit_BiQuad_32f(&LState, LTaps, 1, nullptr, LStageBuffer.data()), ippStsNoErr);
-    float LImpulse[4] = {1, 0, 0, 0};
-    ASSERT_EQ(_px_ippsIIR_32f_I(LImpulse, 4, LState), ippStsNoErr);
-    EXPECT_THAT(LImpulse, ElementsAre(0.5f, 0.5f, 0.25f, 0.0f));
 }
 
 TEST(SNDispatcherIIR32Test, BiQuadChecksWriteNothing)
@@ -324,8 +287,18 @@ TEST(SNDispatcherIIR32Test, BiQuadChecksWriteNothing)
         ASSERT_EQ(v, 0xEE);
 }
 
-TEST(SNDispatcherIIR32Test, RunAndFreeChecks)
+TEST(SNDispatcherIIR32Test, InitAllocRunAndFreeChecks)
 {
+    const float LNoA0[4] = {1, 2, 0, 0.5f}; // order 1, a0 = 0
+    IIRState_32f* const LUntouched = reinterpret_cast<IIRState_32f*>(uintptr_t{0x10});
+    IIRState_32f* LKept = LUntouched;
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(nullptr, LNoA0, -1, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, nullptr, -1, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, -1, nullptr), ippStsIIROrderErr);
+    // The block is allocated, then freed again (LeakSanitizer checks it).
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, 1, nullptr), ippStsDivByZeroErr);
+    EXPECT_EQ(_px_ippsIIRInitAlloc_32f(&LKept, LNoA0, INT32_MAX / 2, nullptr), ippStsMemAllocErr);
+    EXPECT_EQ(LKept, LUntouched);
     const float LTaps[4] = {1, 0, 1, 0};
     IIRState_32f* LState = nullptr;
     ASSERT_EQ(_px_ippsIIRInitAlloc_32f(&LState, LTaps, 1, nullptr), ippStsNoErr);

@@ -92,16 +92,7 @@ struct TFilterChain {
         Feed.SendStart(MakeWaveFormat(ARate, ABits, AChannels));
     }
     // Sends AValues (whole frames) as one buffer and returns what came out.
-    TSamples Send(const TSamples& AValues)
-    {
-        const size_t LBefore = Collector.Buffers().size();
-        Feed.SendBuffer(MakeBuffer(Rate, Bits, Channels, AValues, 0, AValues.size() / Channels));
-        TSamples LOut;
-        const auto LBuffers = Collector.Buffers();
-        for (size_t i = LBefore; i < LBuffers.size(); ++i)
-            AppendSamples(LOut, *LBuffers[i]);
-        return LOut;
-    }
+    TSamples Send(const TSamples& AValues) { return SendSplit(AValues, {AValues.size() / Channels}); }
     // Sends AValues cut into buffers of ASizes frames; returns the output.
     TSamples SendSplit(const TSamples& AValues, const std::vector<size_t>& ASizes)
     {

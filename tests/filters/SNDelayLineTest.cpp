@@ -19,7 +19,6 @@ void InSamples(TSNDelayLine& AFilter, int64_t AFrames)
     AFilter.GetDelayValue().SetValue(AFrames);
 }
 
-
 } // namespace
 
 TEST(SNDelayLineTest, OutputsTheInputOfDFramesEarlier)
@@ -29,12 +28,6 @@ TEST(SNDelayLineTest, OutputsTheInputOfDFramesEarlier)
     LChain.Start(44100, 16, 1);
     EXPECT_EQ(LChain.Send({1, 2, 3, 4}), (TSamples{0, 0, 1, 2}));
     EXPECT_EQ(LChain.Send({5, 6}), (TSamples{3, 4}));
-
-    TDelayChain LLong;
-    InSamples(LLong.Filter, 5);
-    LLong.Start(44100, 16, 1);
-    EXPECT_EQ(LLong.SendSplit({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {2, 2, 2, 2, 2, 2}),
-              (TSamples{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST(SNDelayLineTest, MillisecondsUseTheStreamRateWithIntegerDivision)
@@ -47,8 +40,9 @@ TEST(SNDelayLineTest, MillisecondsUseTheStreamRateWithIntegerDivision)
     LShort.Filter.GetDelayValue().SetValue(1);
     LShort.Start(22050, 16, 1);
     EXPECT_EQ(LShort.Filter.GetSamplesDelay(), 22);
-    const TSamples LOut = LShort.Send(TSamples(30, 9));
-    EXPECT_EQ(LOut, (TSamples{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9}));
+    TSamples LExpected(22, 0);
+    LExpected.resize(30, 9);
+    EXPECT_EQ(LShort.Send(TSamples(30, 9)), LExpected);
     // A change while running applies at once.
     LShort.Filter.GetDelayValue().SetValue(2);
     EXPECT_EQ(LShort.Filter.GetSamplesDelay(), 44);
@@ -71,10 +65,8 @@ TEST(SNDelayLineTest, GrowingHoldsTheLastSampleAndShrinkingDropsTheNewest)
 TEST(SNDelayLineTest, DisablingSilencesTheHistoryAndTheValueReadsByName)
 {
     TDelayChain LChain;
-    const TClassDescription& LClass = TSNDelayLine::ClassDescription();
     SetPropertyText(LChain.Filter, "DelayValue.Mode", "dmSamples");
     SetPropertyText(LChain.Filter, "DelayValue.Value", "3");
-    EXPECT_EQ(LClass.DisplayName, "Add Audio Delay");
     LChain.Start(44100, 8, 1);
     EXPECT_EQ(LChain.Send({200, 201, 202, 203}), (TSamples{128, 128, 128, 200}));
     LChain.Filter.SetEnabled(false);

@@ -22,36 +22,20 @@ using namespace Sonorix::Test;
 
 namespace {
 
-// The stored value a width gives a filtered double: 8-bit y + 127 within
-// 0 .. 255, the others within +-(2^(bits-1) - 1), rounded to nearest even.
-int32_t Written(double y, uint32_t ABits)
+// AFrames of a 16-bit mono sine of AFrequency Hz at AAmplitude of full scale.
+TSamples Sine(size_t AFrames, double AFrequency, double AAmplitude)
 {
-    if (ABits == 8)
-        return static_cast<int32_t>(std::nearbyint(std::clamp(y + 127.0, 0.0, 255.0)));
-    const double LLimit = double((int64_t{1} << (ABits - 1)) - 1);
-    return static_cast<int32_t>(std::nearbyint(std::clamp(y, -LLimit, LLimit)));
-}
-
-// A sine of AFrequency Hz at AAmplitude of full scale, the same in every channel.
-TSamples Sine(uint32_t ABits, uint32_t AChannels, size_t AFrames, double AFrequency, double AAmplitude,
-              double ARate = 44100.0)
-{
-    const double LFull = double((int64_t{1} << (ABits - 1)) - 1);
-    TSamples LValues(AFrames * AChannels);
-    for (size_t f = 0; f < AFrames; ++f) {
-        const double v = std::nearbyint(AAmplitude * LFull * std::sin(2.0 * std::numbers::pi * AFrequency * f / ARate));
-        for (uint32_t c = 0; c < AChannels; ++c)
-            LValues[f * AChannels + c] = static_cast<int32_t>(ABits == 8 ? v + 128.0 : v);
-    }
+    TSamples LValues(AFrames);
+    for (size_t f = 0; f < AFrames; ++f)
+        LValues[f] = int32_t(std::nearbyint(AAmplitude * 32767 * std::sin(2.0 * std::numbers::pi * AFrequency * f / 44100)));
     return LValues;
 }
 
-double RmsFrom(const TSamples& AValues, size_t AFirst, uint32_t ABits)
+double RmsFrom(const TSamples& AValues, size_t AFirst)
 {
     double LSum = 0.0;
-    const double LMid = ABits == 8 ? 128.0 : 0.0;
     for (size_t i = AFirst; i < AValues.size(); ++i)
-        LSum += (AValues[i] - LMid) * (AValues[i] - LMid);
+        LSum += double(AValues[i]) * AValues[i];
     return std::sqrt(LSum / double(AValues.size() - AFirst));
 }
 
@@ -73,9 +57,9 @@ double MeasuredGainDb(double AFrequency, TDGFilterType AType, int32_t AOrder, do
         LChain.Filter.SetAlpha(0.5);
     }
     LChain.Start(44100, 16, 1);
-    const TSamples LIn = Sine(16, 1, 22050, AFrequency, 0.5);
+    const TSamples LIn = Sine(22050, AFrequency, 0.5);
     const TSamples LOut = LChain.SendSplit(LIn, RandomSplit(LIn.size(), 11, 1024));
-    return 20.0 * std::log10(std::max(RmsFrom(LOut, 4410, 16), 1e-3) / RmsFrom(LIn, 4410, 16));
+    return 20.0 * std::log10(std::max(RmsFrom(LOut, 4410), 1e-3) / RmsFrom(LIn, 4410));
 }
 
 } // namespace
@@ -106,50 +90,38 @@ TEST(SNFrequencyFilterTest, EveryKindPassesAndStopsWhereItsDesignSays)
 
 TEST(SNFrequencyFilterTest, EdgesAreKeptInsideTheStreamRateForTheDesignOnly)
 {
-    const auto LTaps = [](TSNSimpleFilter& AFilter) {
-        std::vector<double> LValues(size_t(AFilter.GetTapsCount()));
-        for (int32_t i = 0; i < AFilter.GetTapsCount(); ++i)
-            LValues[size_t(i)] = AFilter.GetTaps(i);
-        return LValues;
+    // Starts AChain at ARate and compares its taps with a design of 41 taps.
+    const auto LExpectDesign = [](auto& AChain, uint32_t ARate, TDGDesignFilterType ADesign, double AF1, double AF2) {
+        AChain.Start(ARate, 16, 1);
+        std::vector<double> LTaps(size_t(AChain.Filter.GetTapsCount()));
+        for (size_t i = 0; i < LTaps.size(); ++i)
+            LTaps[i] = AChain.Filter.GetTaps(int32_t(i));
+        EXPECT_EQ(LTaps, DGFilterCalc(ftFIR, ADesign, 41, AF1, AF2, ARate, wtHamming, iirBessel, 1)->GetTaps());
     };
     TFilterChain<TSNLowPass> LLow;
     LLow.Filter.SetFrequency(30000.0);
-    LLow.Start(44100, 16, 1);
-    EXPECT_EQ(LTaps(LLow.Filter),
-              DGFilterCalc(ftFIR, dfLowPass, 41, 22049.559, -1, 44100, wtHamming, iirBessel, 1)->GetTaps());
+    LExpectDesign(LLow, 44100, dfLowPass, 22049.559, -1);
     EXPECT_EQ(LLow.Filter.GetFrequency(), 30000.0) << "the property keeps its value";
-
     TFilterChain<TSNBandPass> LBand;
     LBand.Filter.SetFreqLow(5000.0);
     LBand.Filter.SetFreqHigh(3000.0);
-    LBand.Start(44100, 16, 1);
-    EXPECT_EQ(LTaps(LBand.Filter),
-              DGFilterCalc(ftFIR, dfBandPass, 41, 0.99999 * 3000.0, 3000.0, 44100, wtHamming, iirBessel, 1)->GetTaps());
-
+    LExpectDesign(LBand, 44100, dfBandPass, 0.99999 * 3000.0, 3000.0);
     TFilterChain<TSNBandPass> LHigh;
     LHigh.Filter.SetFreqHigh(40000.0);
-    LHigh.Start(48000, 16, 1);
-    EXPECT_EQ(LTaps(LHigh.Filter),
-              DGFilterCalc(ftFIR, dfBandPass, 41, 1500.0, 23999.52, 48000, wtHamming, iirBessel, 1)->GetTaps());
-
+    LExpectDesign(LHigh, 48000, dfBandPass, 1500.0, 23999.52);
     // The band stop in design mode takes the stored edges as they are.
     TFilterChain<TSNBandStop> LStop;
     LStop.Filter.SetDesignMode(true);
     LStop.Filter.SetFreqHigh(40000.0);
-    LStop.Start(48000, 16, 1);
-    EXPECT_EQ(LTaps(LStop.Filter),
-              DGFilterCalc(ftFIR, dfBandStop, 41, 1500.0, 40000.0, 48000, wtHamming, iirBessel, 1)->GetTaps());
-}
-
-TEST(SNFrequencyFilterTest, AutoCalcRate)
-{
-    TSNLowPass LLow;
-    LLow.AutoCalcRate();
-    EXPECT_EQ(LLow.GetSampleRate(), 6000);
-    TSNBandPass LBand;
-    LBand.SetFreqHigh(0.1);
-    LBand.AutoCalcRate();
-    EXPECT_EQ(LBand.GetSampleRate(), 1);
+    LExpectDesign(LStop, 48000, dfBandStop, 1500.0, 40000.0);
+    // A rate for the design alone.
+    TSNLowPass LAuto;
+    LAuto.AutoCalcRate();
+    EXPECT_EQ(LAuto.GetSampleRate(), 6000);
+    TSNBandPass LAutoBand;
+    LAutoBand.SetFreqHigh(0.1);
+    LAutoBand.AutoCalcRate();
+    EXPECT_EQ(LAutoBand.GetSampleRate(), 1);
 }
 
 TEST(SNSimpleFilterTest, ARedesignWaitsForTheNextBuffer)
@@ -193,8 +165,10 @@ TEST(SNSimpleFilterTest, WidthLimitsAndThe127Offset)
     for (double v : h)
         LSum += v;
     const TSamples LOut = L8.Send(TSamples(20, 200));
-    EXPECT_EQ(LOut.back(), Written(73.0 * LSum, 8));
-    EXPECT_NE(Written(73.0 * LSum, 8), Written(72.0 * LSum + 1.0, 8)) << "the test tells 127 from 128";
+    // Written as y + 127 within 0 .. 255, rounded to nearest even.
+    const auto LWritten = [](double y) { return int32_t(std::nearbyint(std::clamp(y + 127.0, 0.0, 255.0))); };
+    EXPECT_EQ(LOut.back(), LWritten(73.0 * LSum));
+    EXPECT_NE(LWritten(73.0 * LSum), LWritten(72.0 * LSum + 1.0)) << "the test tells 127 from 128";
 }
 
 TEST(SNSimpleFilterTest, RedesignInARunningStreamIsTheSameWhateverTheSplit)
@@ -239,7 +213,7 @@ TEST(SNSimpleFilterTest, ChangesWhileRunningMakeNoClick)
         LChain.Filter.SetFrequency(4000.0);
         LChain.Start(44100, 16, 1);
         const double LAmplitude = 0.5 * 32767;
-        const TSamples LIn = Sine(16, 1, 44100, 300.0, 0.5);
+        const TSamples LIn = Sine(44100, 300.0, 0.5);
         TSamples LOut;
         for (size_t LFrame = 0, LBuffer = 0; LFrame < 44100; LFrame += 441, ++LBuffer) {
             if (LBuffer > 5 && LBuffer % 3 == 0) {

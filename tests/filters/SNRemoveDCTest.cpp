@@ -10,12 +10,7 @@
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
-namespace {
-
 using TRemoveDCChain = TFilterChain<TSNRemoveDC>;
-
-
-} // namespace
 
 TEST(SNRemoveDCTest, AConstantDecaysWithThePoleAfterOneSampleOfDelay)
 {

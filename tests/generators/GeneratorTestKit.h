@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -32,10 +31,7 @@ public:
             } else if (auto* LStart = OperationAs<TPNStartPumpOperation>(AOperation)) {
                 PumpObject = LStart->PumpObject;
             }
-            const bool LAnswer = FCollector.GetInputPin().Dispatch(AOperation);
-            if (FSignalCount > 0 && FCollector.Buffers().size() >= FSignalCount)
-                Arrived.SetEvent();
-            return LAnswer;
+            return FCollector.GetInputPin().Dispatch(AOperation);
         });
     }
     static const TClassDescription& ClassDescription() { return PlainClassDescription<"TTestPump">(); }
@@ -46,9 +42,6 @@ public:
     // One tick of the master pump, sent upstream.
     bool Tick() { return FInputPin.Notify(std::make_shared<TPNMasterPumpOperation>(this)); }
     void SetClaims(bool AClaims) { FClaims = AClaims; }
-    // Set once ACount buffers have arrived.
-    void SignalAfter(size_t ACount) { FSignalCount = ACount; }
-    TEvent Arrived{true};
 
     TPersistent* PumpObject = nullptr;
 
@@ -56,7 +49,6 @@ private:
     TPNPumpType FType;
     uint32_t FPriority;
     bool FClaims = true;
-    std::atomic<size_t> FSignalCount{0};
     TSNPNAudioSinkPin FInputPin;
     TTestCollector FCollector;
 };
