@@ -2,7 +2,6 @@
 // Files written by the libav logger, read back by ffprobe and ffmpeg.
 #include "LAVTestSupport.h"
 #include "SNLAVAudioLogger.h"
-#include "TestSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +27,7 @@ struct TLoggerCase {
     const char* Warning = nullptr;
     int FileRate = 0, FileChannels = 0; // 0: the stream's
 };
+void PrintTo(const TLoggerCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
 
 class LAVLoggerInterop : public TInteropTest, public ::testing::WithParamInterface<TLoggerCase> {};
 

@@ -24,6 +24,7 @@ struct TPlayerCase {
     unsigned Bits; // the player's output width
     bool Lossless;
 };
+void PrintTo(const TPlayerCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
 
 class LAVPlayer : public TInteropTest {
 protected:

@@ -3,7 +3,6 @@
 #include "LAVTestSupport.h"
 #include "SNLAVAudioCompressor.h"
 #include "SNLAVAudioDecompressor.h"
-#include "TestSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -47,12 +46,16 @@ struct TCodecCase {
     unsigned CodecRate = 0;
 };
 
+void PrintTo(const TCodecCase& ACase, std::ostream* AOut)
+{
+    *AOut << ACase.Codec << "_" << ACase.Bits << "bit_" << ACase.Channels << "ch";
+}
+
 class LAVCodecRoundTrip : public ::testing::TestWithParam<TCodecCase> {};
 
 TEST_P(LAVCodecRoundTrip, EncodeThenDecode)
 {
     const TCodecCase& LCase = GetParam();
-    SCOPED_TRACE(std::string(LCase.Codec) + ", " + std::to_string(LCase.Bits) + " bits");
     TSNLAVAudioCompressor LEncoder;
     TSNLAVAudioDecompressor LDecoder;
     TErrorLog LEncoderErrors, LDecoderErrors;

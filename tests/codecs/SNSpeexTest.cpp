@@ -5,7 +5,6 @@
 #include "SNOggLogger.h"
 #include "SNSpeexCompressor.h"
 #include "SNSpeexDecompressor.h"
-#include "TestComponents.h"
 
 #include <gtest/gtest.h>
 
