@@ -12,8 +12,7 @@ protected:
     Sonorix::Test::TToolResult Events(const std::string& APipeline, const char* ADuration)
     {
         const Sonorix::Test::TToolResult LResult = Sonorix({"run", APipeline, "--duration", ADuration, "--events"});
-        EXPECT_EQ(LResult.ExitCode, 0);
-        EXPECT_EQ(LResult.Err, "");
+        EXPECT_TRUE(LResult.ExitCode == 0 && LResult.Err.empty()) << LResult.Err;
         return LResult;
     }
 };

@@ -13,11 +13,7 @@ namespace {
 
 TRunOptions Options(std::optional<double> ADuration, std::string AWavPath = "", bool AEvents = false)
 {
-    TRunOptions LOptions;
-    LOptions.Duration = ADuration;
-    LOptions.WavPath = std::move(AWavPath);
-    LOptions.Events = AEvents;
-    return LOptions;
+    return {ADuration, false, std::move(AWavPath), AEvents, "", false};
 }
 
 class RoutingToolTest : public Sonorix::Test::TToolTest {
