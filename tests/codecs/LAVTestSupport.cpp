@@ -134,22 +134,17 @@ ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFi
     return LBuffer;
 }
 
-int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel)
-{
-    const int32_t LValue = ABuffer.GetItem(AFrame, AChannel);
-    const unsigned LBits = ABuffer.GetBitsPerSample();
-    if (LBits == 8)
-        return static_cast<int32_t>(static_cast<uint32_t>(LValue - 128) << 24);
-    return static_cast<int32_t>(static_cast<uint32_t>(LValue) << (32 - LBits));
-}
-
 std::vector<int32_t> AlignedSamples(const std::vector<ISNAudioBufferPtr>& ABuffers)
 {
     std::vector<int32_t> LSamples;
-    for (const ISNAudioBufferPtr& LBuffer : ABuffers)
+    for (const ISNAudioBufferPtr& LBuffer : ABuffers) {
+        const unsigned LBits = LBuffer->GetBitsPerSample();
         for (uint32_t F = 0; F < LBuffer->GetSize(); ++F)
-            for (uint32_t C = 0; C < LBuffer->GetChannels(); ++C)
-                LSamples.push_back(Aligned(*LBuffer, F, C));
+            for (uint32_t C = 0; C < LBuffer->GetChannels(); ++C) {
+                const int32_t LValue = LBuffer->GetItem(F, C) - (LBits == 8 ? 128 : 0);
+                LSamples.push_back(static_cast<int32_t>(static_cast<uint32_t>(LValue) << (32 - LBits)));
+            }
+    }
     return LSamples;
 }
 
@@ -185,11 +180,11 @@ TPacketCollector::TPacketCollector() : FInputPin(this, "InputPin")
     });
 }
 
-const TClassDescription& TPacketCollector::ClassDescription()
+const TClassDescription& KitClassDescription()
 {
     static const TClassDescription LDescription = [] {
         TClassDescription LClass;
-        LClass.ClassName = "TPacketCollector";
+        LClass.ClassName = "TCodecTestKit";
         return LClass;
     }();
     return LDescription;
@@ -217,16 +212,6 @@ void FeedStream(TDGPNBinarySinkPin& AInput, const std::vector<uint8_t>& AStream,
     LSource.Disconnect(AInput);
 }
 
-const TClassDescription& TFeeder::ClassDescription()
-{
-    static const TClassDescription LDescription = [] {
-        TClassDescription LClass;
-        LClass.ClassName = "TFeeder";
-        return LClass;
-    }();
-    return LDescription;
-}
-
 void TFeeder::Play(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, bool AStop)
 {
     FOutputPin.SendStart(AFormat);
@@ -237,14 +222,6 @@ void TFeeder::Play(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32
     }
     if (AStop)
         FOutputPin.SendStop();
-}
-
-std::string TErrorLog::Text() const
-{
-    std::string LText;
-    for (size_t I = 0; I < Messages.size(); ++I)
-        LText += Messages[I] + " (" + Details[I] + ")\n";
-    return LText;
 }
 
 TPlayResult PlayFile(TSNLAVAudioPlayer& APlayer)
@@ -264,8 +241,7 @@ TPlayResult PlayFile(TSNLAVAudioPlayer& APlayer)
         APlayer.StopSource();
     }
     APlayer.GetOutputPin().Disconnect(LCollector.GetInputPin());
-    if (!LCollector.Starts().empty())
-        LResult.Format = LCollector.Starts().front();
+    LResult.Format = LCollector.Starts().empty() ? WAVEFORMATEXTENSIBLE{} : LCollector.Starts().front();
     LResult.Buffers = LCollector.Buffers();
     LResult.Frames = LCollector.Frames();
     LResult.Stops = LCollector.Stops();
@@ -307,21 +283,6 @@ void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels,
         EXPECT_NEAR(std::sqrt(LSum / static_cast<double>(LMiddle.size() / AChannels)), 0.5 / std::sqrt(2.0),
                     ATolerance) << "channel " << C;
     }
-}
-
-void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
-                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
-                         const std::string& AFirst, const std::string& ASecond)
-{
-    Chain(AFeeder, AEncoder, ALogger);
-    ALogger.SetFileName(AFirst);
-    AFeeder.GetOutputPin().SendStart(AFormat);
-    for (uint64_t LFrame = 0; LFrame < AFrames; LFrame += AChunk) {
-        if (LFrame == ASwitch)
-            ALogger.SetFileName(ASecond);
-        AFeeder.GetOutputPin().SendBuffer(SignalBuffer(AFormat, LFrame, AChunk));
-    }
-    AFeeder.GetOutputPin().SendStop();
 }
 
 std::pair<std::string, std::string> RunBindingProbe(const std::string& ABinding, const std::string& ALibrary,

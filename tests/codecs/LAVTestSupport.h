@@ -11,7 +11,6 @@
 #include "SNBasicCompressor.h"
 #include "SNLAVAudioPlayer.h"
 #include "SNOggCodec.h"
-#include "SNOggLogger.h"
 #include "TestComponents.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +50,20 @@ std::vector<int16_t> WavSamples(const std::string& AFile);
 // `sonorix run OPTIONS 'PIPELINE'` through the shell.
 TShellResult Tool(const std::string& APipeline, const std::string& AOptions = "--quiet");
 
+// A test in a folder of its own that runs the Debian tools ANeeds names
+// (scripts/install-deps.sh installs them); skipped when one is missing.
+class TInteropTest : public ::testing::Test {
+protected:
+    explicit TInteropTest(std::string ANeeds = "") : FNeeds("ffmpeg ffprobe " + ANeeds) {}
+    void SetUp() override
+    {
+        if (Shell("for T in " + FNeeds + "; do command -v $T || exit 1; done").ExitCode != 0)
+            GTEST_SKIP() << "not installed, one of: " << FNeeds;
+    }
+    TTempDir FDir;
+    std::string FNeeds;
+};
+
 // What ffprobe says of the first audio stream.
 struct TProbe {
     bool Ok = false;
@@ -72,18 +85,20 @@ int32_t SignalAligned(uint64_t AFrame, unsigned AChannel, unsigned ARate);
 int32_t Narrow(int32_t AAligned, unsigned ABits);
 // Frames [AFirst, AFirst + AFrames) of the signal as a buffer.
 ISNAudioBufferPtr SignalBuffer(const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFirst, uint32_t AFrames);
-// A buffer's sample as a 32-bit aligned value; all samples of buffers so, interleaved.
-int32_t Aligned(const ISNAudioBuffer& ABuffer, uint32_t AFrame, uint32_t AChannel);
+// The samples of buffers as 32-bit aligned values, interleaved.
 std::vector<int32_t> AlignedSamples(const std::vector<ISNAudioBufferPtr>& ABuffers);
 // How many of AFrames of interleaved aligned samples differ from the signal at ABits.
 size_t SignalMismatches(const std::vector<int32_t>& ASamples, uint64_t AFrames, unsigned AChannels,
                         unsigned ABits, unsigned ARate);
 
+// The class description of the test components below: a name, nothing published.
+const TClassDescription& KitClassDescription();
+
 // Pushes a stream into an audio input pin on the calling thread.
 class TFeeder : public TPersistent {
 public:
     TFeeder() : FOutputPin(this, "OutputPin") {}
-    static const TClassDescription& ClassDescription();
+    static const TClassDescription& ClassDescription() { return KitClassDescription(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TSNPNAudioSourcePin& GetOutputPin() { return FOutputPin; }
     // Start, the signal in buffers of AChunk frames, stop.
@@ -107,7 +122,7 @@ void Chain(TFrom& AFrom, TTo& ATo, TRest&... ARest)
 class TPacketCollector : public TPersistent {
 public:
     TPacketCollector();
-    static const TClassDescription& ClassDescription();
+    static const TClassDescription& ClassDescription() { return KitClassDescription(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TDGPNBinarySinkPin FInputPin;
     TDGPNBinarySinkPin& GetInputPin() { return FInputPin; }
@@ -141,7 +156,13 @@ struct TErrorLog {
             Warnings.push_back(AMessage + ": " + ADetail);
         });
     }
-    std::string Text() const;
+    std::string Text() const
+    {
+        std::string LText;
+        for (size_t I = 0; I < Messages.size(); ++I)
+            LText += Messages[I] + " (" + Details[I] + ")\n";
+        return LText;
+    }
 };
 
 // Plays a file to the end through a collector in virtual time.
@@ -166,11 +187,6 @@ std::vector<int32_t> MiddleHalf(const std::vector<int32_t>& ASamples, unsigned A
 // power than the tone's.
 void ExpectSignalTones(const std::vector<int32_t>& ASamples, unsigned AChannels, double ARate,
                        double ATolerance = 0.06);
-
-// The signal through AEncoder into an Ogg writer: AFirst, then ASecond from frame ASwitch on.
-void WriteWithFileSwitch(TFeeder& AFeeder, TSNOggAudioCompressor& AEncoder, TSNOggLogger& ALogger,
-                         const WAVEFORMATEXTENSIBLE& AFormat, uint64_t AFrames, uint32_t AChunk, uint64_t ASwitch,
-                         const std::string& AFirst, const std::string& ASecond);
 
 // A binding's probe ("vorbis" or "speex") on a copy of the library without the
 // wrapper, which it then copies in; then with AIncomplete (lacking an export) in its place.

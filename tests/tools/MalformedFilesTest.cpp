@@ -39,8 +39,9 @@ TEST(MalformedFilesTest, EveryFileEndsInOneLineOrPlays)
     size_t LFrom = 0, LResults = 0, LPlayed = 0;
     size_t LFaults = 0; // runs that ended the probe
     while (LFrom < LFiles) {
-        const std::string LCommand = Quote(SONORIX_PLAYER_PROBE) + " --from " + std::to_string(LFrom) +
-                                     " --seconds 10 --address-space-mb 2048 " + Quote(LCorpus) + " 2>&1";
+        // From file LFrom on, 10 s a run, 2 GiB of address space.
+        const std::string LCommand =
+            Quote(SONORIX_PLAYER_PROBE) + " " + std::to_string(LFrom) + " 10 2048 " + Quote(LCorpus) + " 2>&1";
         FILE* LPipe = popen(LCommand.c_str(), "r");
         ASSERT_NE(LPipe, nullptr);
         std::string LStarted, LOutput;

@@ -10,16 +10,6 @@ using namespace Sonorix::Cli;
 
 namespace {
 
-TEndpoint ElementEnd(size_t AIndex, size_t APosition)
-{
-    return TEndpoint{AIndex, APosition};
-}
-
-TEndpoint PinEnd(const std::string& AElement, const std::string& APin, std::optional<int> AIndex, size_t APosition)
-{
-    return TEndpoint{TPinRef{AElement, APin, AIndex}, APosition};
-}
-
 size_t Find(std::string_view AText, std::string_view AWhat, size_t AFrom = 0)
 {
     size_t Pos = AText.find(AWhat, AFrom);
@@ -48,9 +38,9 @@ TEST(PipelineParser, ChainsMeetAtNamedPinsWithEveryPosition)
                  Mixer},
         TElement{"TSNVUMeter", "", {}, Meter}};
     Expected.Links = {
-        TLink{ElementEnd(0, 0), PinEnd("mix", "InputPins", 0, Find(Text, "mix.InputPins[0]")), 27},
-        TLink{ElementEnd(1, Random), PinEnd("mix", "InputPins", 1, Find(Text, "mix.InputPins[1]")), Random + 12},
-        TLink{ElementEnd(2, Mixer), ElementEnd(3, Meter), Meter - 2}};
+        TLink{{size_t{0}, 0}, {TPinRef{"mix", "InputPins", 0}, Find(Text, "mix.InputPins[0]")}, 27},
+        TLink{{size_t{1}, Random}, {TPinRef{"mix", "InputPins", 1}, Find(Text, "mix.InputPins[1]")}, Random + 12},
+        TLink{{size_t{2}, Mixer}, {size_t{3}, Meter}, Meter - 2}};
     EXPECT_EQ(ParsePipeline(Text), Expected);
 }
 
@@ -59,7 +49,7 @@ TEST(PipelineParser, PinsOnEitherSideNamesAndQuotedValues)
     TPipeline P = ParsePipeline("a.OutputPin ! b.InputPins[12]");
     EXPECT_TRUE(P.Elements.empty());
     ASSERT_EQ(P.Links.size(), 1u);
-    EXPECT_EQ(P.Links[0].To, PinEnd("b", "InputPins", 12, 14));
+    EXPECT_EQ(P.Links[0].To, (TEndpoint{TPinRef{"b", "InputPins", 12}, 14}));
     EXPECT_EQ(ToString(P.Links[0].To.Pin()), "b.InputPins[12]");
     EXPECT_EQ(ToString(P.Links[0].From.Pin()), "a.OutputPin");
     // A pin in the middle of a chain is both a target and a source.

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The tool's commands run in-process, with test-only components registered.
+// The tool's commands run in-process, with test-only components registered;
+// `sonorix run --save FILE` and `sonorix run -f FILE`; the binary run as a
+// script would run it.
 #include "CliError.h"
 #include "Runner.h"
 #include "ToolTestKit.h"
 #include "WavWriter.h"
-#include "codecs/LAVTestSupport.h"
+
+#include <fstream>
 
 using namespace Sonorix;
 using namespace Sonorix::Cli;
@@ -13,6 +16,7 @@ namespace {
 
 using TResult = Sonorix::Test::TToolResult;
 using RunnerTest = Sonorix::Test::TToolTest;
+using StoredGraphToolTest = Sonorix::Test::TToolTest;
 
 // Checks that a WAV file holds the counting signal from frame 0 on.
 void ExpectCounting(const TWavReader& AFile, size_t AFrames)
@@ -30,14 +34,15 @@ void ExpectCounting(const TWavReader& AFile, size_t AFrames)
 } // namespace
 
 // Ten seconds in virtual time give exactly ten seconds of samples; several
-// free outputs go to numbered files, and a source may end by itself.
+// free outputs go to numbered files, and a source may end by itself. The
+// graph drawn shows the components, the properties set and the connections.
 TEST_F(RunnerTest, DurationExactNumberedFilesAndASourceThatEndsByItself)
 {
     const TResult LResult = Sonorix({"run",
                                      "TSNTestSource AudioFormat.SampleRate=8000 AudioFormat.BufferSize=100 ! "
                                      "TSNAmplifier Coefficient=1  TestSource name=b MaxBuffers=5 AudioFormat.Bits=24 "
                                      "AudioFormat.Channels=3",
-                                     "--duration", "10", "--wav", Path("out.wav"), "--quiet"});
+                                     "--duration", "10", "--wav", Path("out.wav"), "--quiet", "--dot", Path("g.dot")});
     ASSERT_EQ(LResult.ExitCode, 0) << LResult.Err;
     EXPECT_EQ(LResult.Out, "");
     const TWavReader LFirst(Path("out-1.wav")), LSecond(Path("out-2.wav"));
@@ -47,20 +52,11 @@ TEST_F(RunnerTest, DurationExactNumberedFilesAndASourceThatEndsByItself)
     EXPECT_EQ(LSecond.BitsPerSample(), 24u);
     EXPECT_EQ(LSecond.Format().Format.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
     ExpectCounting(LSecond, 5 * 1024);
-}
-
-TEST_F(RunnerTest, InterruptStopsTheSourcesAndLeavesAReadableFile)
-{
-    Sonorix::Test::TTestSource::OnBufferSent = [](int ACount) {
-        if (ACount == 50)
-            TRunner::RequestInterrupt();
-    };
-    const TResult LResult = Sonorix({"run", "TestSource AudioFormat.BufferSize=10", "--wav", Path("cut.wav")});
-    EXPECT_EQ(LResult.ExitCode, CExitInterrupted);
-    EXPECT_NE(LResult.Err.find("interrupted"), std::string::npos);
-    TWavReader LFile(Path("cut.wav"));
-    ASSERT_GE(LFile.Frames(), 500u);
-    ExpectCounting(LFile, LFile.Frames());
+    const std::string LDot = Sonorix::Test::ReadFile(Path("g.dot"));
+    for (const char* LExpected :
+         {"SampleRate = 8000", "MaxBuffers = 5", "<B>b</B>", "\"SNTestSource1\":o0:s -> \"SNAmplifier1\""})
+        EXPECT_NE(LDot.find(LExpected), std::string::npos) << LExpected << "\n" << LDot;
+    EXPECT_EQ(LDot.find("Coefficient"), std::string::npos) << "defaults are left out";
 }
 
 TEST_F(RunnerTest, EventsArePrintedAsJsonLinesAndAnErrorEventEndsTheRun)
@@ -78,17 +74,6 @@ TEST_F(RunnerTest, AnExceptionOnAClockThreadEndsTheRunWithItsMessage)
     EXPECT_EQ(LResult.ExitCode, CExitRuntimeError);
     EXPECT_EQ(LResult.Err, "sonorix: test source failed at buffer 4\n");
     ExpectCounting(TWavReader(Path("t.wav")), 3 * 1024);
-}
-
-TEST_F(RunnerTest, DotFileShowsComponentsChangedPropertiesAndConnections)
-{
-    const TResult LResult = Sonorix({"run", "TestSource name=src MaxBuffers=1 ! TSNAmplifier name=amp Coefficient=0.5",
-                                     "--dot", Path("graph.dot")});
-    ASSERT_EQ(LResult.ExitCode, 0) << LResult.Err;
-    const std::string LDot = Sonorix::Test::ReadFile(Path("graph.dot"));
-    for (const char* LExpected : {"digraph", "Coefficient = 0.5", "MaxBuffers", "<B>src</B>", "->"})
-        EXPECT_NE(LDot.find(LExpected), std::string::npos) << LExpected;
-    EXPECT_EQ(LDot.find("Enabled"), std::string::npos) << "defaults are left out";
 }
 
 TEST_F(RunnerTest, BadPipelinesGetOneLineAndAUsageExitCode)
@@ -148,15 +133,53 @@ TEST_F(RunnerTest, ListAndInspectShowTheCatalogue)
     // included) and the last line ends.
     for (const TClassDescription* LClass : TSNRegistry::Instance().List()) {
         const TResult LOne = Sonorix({"inspect", LClass->ClassName});
-        ASSERT_EQ(LOne.ExitCode, 0) << LClass->ClassName;
-        ASSERT_FALSE(LOne.Out.empty());
-        EXPECT_EQ(LOne.Out.back(), '\n') << LClass->ClassName;
-        const std::string LPins = LOne.Out.substr(LOne.Out.find("Pins:\n"));
-        std::istringstream LLines(LPins);
-        for (std::string LLine; std::getline(LLines, LLine);)
-            if (LLine.find("Pin") != std::string::npos && LLine.find("  ") == 0) {
-                EXPECT_TRUE(LLine.find(" input  ") != std::string::npos || LLine.find(" output ") != std::string::npos)
-                    << LClass->ClassName << ": " << LLine;
-            }
+        ASSERT_TRUE(LOne.ExitCode == 0 && LOne.Out.ends_with('\n')) << LClass->ClassName;
+        std::istringstream LPins(LOne.Out.substr(LOne.Out.find("Pins:\n")));
+        for (std::string LLine; std::getline(LPins, LLine);)
+            EXPECT_TRUE(!LLine.starts_with("  ") || LLine.find("Pin") == std::string::npos ||
+                        LLine.find(" input  ") != std::string::npos || LLine.find(" output ") != std::string::npos)
+                << LClass->ClassName << ": " << LLine;
+    }
+}
+
+TEST_F(StoredGraphToolTest, SavedGraphRunsAgainFromItsFileAndSavesTheSame)
+{
+    ASSERT_EQ(Sonorix({"run", "--quiet", "--save", Path("first.snx"), "--wav", Path("a.wav"),
+                       "TestSource name=src AudioFormat.BufferSize=100 MaxBuffers=5 ! TSNAmplifier Coefficient=0.5"})
+                  .ExitCode,
+              CExitOk);
+    const std::string LText = Sonorix::Test::ReadFile(Path("first.snx"));
+    EXPECT_EQ(LText, "TSNTestSource name=src AudioFormat.BufferSize=100 MaxBuffers=5\n"
+                     "TSNAmplifier name=SNAmplifier1 Coefficient=0.5\n"
+                     "src.OutputPin ! SNAmplifier1.InputPin\n");
+    ASSERT_EQ(Sonorix({"run", "--quiet", "-f", Path("first.snx"), "--save", Path("second.snx"), "--wav", Path("b.wav")})
+                  .ExitCode,
+              CExitOk);
+    EXPECT_EQ(Sonorix::Test::ReadFile(Path("second.snx")), LText);
+    EXPECT_EQ(Sonorix::Test::ReadFile(Path("a.wav")), Sonorix::Test::ReadFile(Path("b.wav")));
+    EXPECT_EQ(TWavReader(Path("b.wav")).Frames(), 500u);
+
+    // A bad file: one line naming file, line and column; nothing runs.
+    std::ofstream(Path("bad.snx")) << "# comment\nTestSource name=src\nTSNAmplifier Coefficient=half\n";
+    const auto LBad = Sonorix({"run", "-f", Path("bad.snx")});
+    EXPECT_EQ(LBad.ExitCode, CExitUsage);
+    EXPECT_NE(LBad.Err.find("bad.snx:3:14: "), std::string::npos) << LBad.Err;
+    EXPECT_NE(LBad.Err.find("'half' is not a real number"), std::string::npos) << LBad.Err;
+    EXPECT_EQ(std::count(LBad.Err.begin(), LBad.Err.end(), '\n'), 1) << LBad.Err;
+}
+
+TEST(SonorixToolTest, VersionHelpAndBadInput)
+{
+    const auto LVersion = Sonorix::Test::Shell(SONORIX_TOOL_PATH " --version");
+    EXPECT_TRUE(LVersion.ExitCode == 0 && LVersion.Output.starts_with("sonorix ")) << LVersion.Output;
+    EXPECT_EQ(Sonorix::Test::Shell(SONORIX_TOOL_PATH " --help").ExitCode, 0);
+    // Bad input: one line and exit code 2.
+    for (const char* LArguments :
+         {"", "frob", "run", "run \"TSNAmplifier Coefficient=x\"", "run \"'unterminated\"", "run \"TSNAmplifier\" --duration"}) {
+        SCOPED_TRACE(LArguments);
+        const auto LRun = Sonorix::Test::Shell(SONORIX_TOOL_PATH " " + std::string(LArguments));
+        EXPECT_EQ(LRun.ExitCode, 2) << LRun.Output;
+        EXPECT_EQ(std::count(LRun.Output.begin(), LRun.Output.end(), '\n'), 1) << LRun.Output;
+        EXPECT_EQ(LRun.Output.rfind("sonorix: ", 0), 0u) << LRun.Output;
     }
 }

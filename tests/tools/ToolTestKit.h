@@ -6,13 +6,12 @@
 #include "Commands.h"
 #include "SonorixPkg.h"
 #include "TestComponents.h"
+#include "codecs/LAVTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace Sonorix::Test {
@@ -38,25 +37,17 @@ protected:
     {
         RegisterAllComponents();
         RegisterTestComponents();
-        FDir = std::filesystem::temp_directory_path() /
-               ("sonorix-tool-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FDir);
     }
-    void TearDown() override
-    {
-        TTestSource::OnBufferSent = nullptr;
-        std::filesystem::remove_all(FDir);
-    }
+    void TearDown() override { TTestSource::OnBufferSent = nullptr; }
     TToolResult Sonorix(std::vector<std::string> AArguments)
     {
         std::ostringstream LOut, LErr;
         const int LCode = Cli::SonorixMain(AArguments, LOut, LErr);
         return {LCode, LOut.str(), LErr.str()};
     }
-    std::string Path(const std::string& AName) const { return (FDir / AName).string(); }
+    std::string Path(const std::string& AName) const { return FDir.Path(AName); }
 
-    std::filesystem::path FDir;
+    Codecs::TTempDir FDir;
 };
 
 } // namespace Sonorix::Test

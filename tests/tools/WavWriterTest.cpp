@@ -5,11 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <sys/resource.h>
 
 using namespace Sonorix;
 using namespace Sonorix::Cli;
@@ -86,51 +84,44 @@ protected:
     Sonorix::Test::Codecs::TTempDir FDir;
 };
 
-class WavRoundTrip : public WavFile, public ::testing::WithParamInterface<std::tuple<unsigned, unsigned>> {};
-
 } // namespace
 
-TEST_P(WavRoundTrip, ReadsBackWhatWasWritten)
+TEST_F(WavFile, EveryWidthAndChannelCountReadsBackWhatWasWritten)
 {
-    const auto [Bits, Channels] = GetParam();
     const size_t Frames = 1001; // odd, so 8- and 24-bit mono data needs a pad byte
-    const std::vector<int32_t> Samples = RandomSamples(Frames * Channels, Bits, Bits * 100 + Channels);
-    const std::vector<uint8_t> Bytes = Encode(Samples, Bits);
-    const std::string File = Path("round.wav");
-    const size_t Frame = Channels * Bits / 8;
-    const bool Extensible = Bits > 16 || Channels > 2;
-    {
-        TWavWriter W(File, Format(44100, Bits, Channels));
-        // Odd-sized pieces, a frame alone and an empty write: the file must not care.
-        size_t Done = 0;
-        for (size_t Piece : {size_t{1}, size_t{0}, size_t{7}, size_t{300}, Frames - 308}) {
-            W.Write(Bytes.data() + Done * Frame, Piece * Frame);
-            Done += Piece;
+    for (const unsigned Bits : {8u, 16u, 24u, 32u})
+        for (const unsigned Channels : {1u, 2u, 6u}) {
+            SCOPED_TRACE(std::to_string(Bits) + " bits, " + std::to_string(Channels) + " channels");
+            const std::vector<int32_t> Samples = RandomSamples(Frames * Channels, Bits, Bits * 100 + Channels);
+            const std::vector<uint8_t> Bytes = Encode(Samples, Bits);
+            const size_t Frame = Channels * Bits / 8;
+            const bool Extensible = Bits > 16 || Channels > 2;
+            {
+                TWavWriter W(Path("round.wav"), Format(44100, Bits, Channels));
+                // Odd-sized pieces, a frame alone and an empty write: the file must not care.
+                size_t Done = 0;
+                for (size_t Piece : {size_t{1}, size_t{0}, size_t{7}, size_t{300}, Frames - 308}) {
+                    W.Write(Bytes.data() + Done * Frame, Piece * Frame);
+                    Done += Piece;
+                }
+                EXPECT_EQ(W.Frames(), Frames);
+                EXPECT_EQ(W.Extensible(), Extensible);
+            }
+            const TWavReader R(Path("round.wav"));
+            EXPECT_EQ(R.Channels(), Channels);
+            EXPECT_EQ(R.BitsPerSample(), Bits);
+            EXPECT_EQ(R.SampleRate(), 44100u);
+            EXPECT_EQ(R.Format().Format.wFormatTag, Extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
+            EXPECT_EQ(R.Format().Format.nAvgBytesPerSec, 44100u * Frame);
+            EXPECT_EQ(R.Data(), Bytes);
+            EXPECT_EQ(R.Samples(), Samples);
+            const size_t Header = Extensible ? 68 : 44;
+            const std::vector<uint8_t> Raw = ReadBytes(Path("round.wav"));
+            EXPECT_EQ(Raw.size(), Header + Bytes.size() + Bytes.size() % 2);
+            EXPECT_EQ(Field32(Raw, 4), Raw.size() - 8);
+            EXPECT_EQ(Field32(Raw, Header - 4), Bytes.size());
         }
-        EXPECT_EQ(W.Frames(), Frames);
-        EXPECT_EQ(W.Extensible(), Extensible);
-    }
-    const TWavReader R(File);
-    EXPECT_EQ(R.Channels(), Channels);
-    EXPECT_EQ(R.BitsPerSample(), Bits);
-    EXPECT_EQ(R.SampleRate(), 44100u);
-    EXPECT_EQ(R.Format().Format.wFormatTag, Extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
-    EXPECT_EQ(R.Format().Format.nAvgBytesPerSec, 44100u * Frame);
-    EXPECT_EQ(R.Data(), Bytes);
-    EXPECT_EQ(R.Samples(), Samples);
-    const size_t Header = Extensible ? 68 : 44;
-    const std::vector<uint8_t> Raw = ReadBytes(File);
-    EXPECT_EQ(Raw.size(), Header + Bytes.size() + Bytes.size() % 2);
-    EXPECT_EQ(Field32(Raw, 4), Raw.size() - 8);
-    EXPECT_EQ(Field32(Raw, Header - 4), Bytes.size());
 }
-
-INSTANTIATE_TEST_SUITE_P(AllWidths, WavRoundTrip,
-                         ::testing::Combine(::testing::Values(8u, 16u, 24u, 32u), ::testing::Values(1u, 2u, 6u)),
-                         [](const auto& AInfo) {
-                             return std::to_string(std::get<0>(AInfo.param)) + "bit_" +
-                                    std::to_string(std::get<1>(AInfo.param)) + "ch";
-                         });
 
 TEST_F(WavFile, HeadersByteByByte)
 {
@@ -148,38 +139,6 @@ TEST_F(WavFile, HeadersByteByByte)
     EXPECT_EQ(ReadBytes(Path("ext.wav")), Hex("52 49 46 46 42 0 0 0 57 41 56 45 66 6d 74 20 28 0 0 0 fe ff 2 0 "
                                               "80 bb 0 0 0 65 4 0 6 0 18 0 16 0 18 0 3 0 0 0 "
                                               "1 0 0 0 0 0 10 0 80 0 0 aa 0 38 9b 71 64 61 74 61 6 0 0 0 1 2 3 4 5 6"));
-}
-
-TEST_F(WavFile, HeaderKindFollowsTheFormat)
-{
-    struct TCase {
-        WAVEFORMATEXTENSIBLE Format;
-        bool Extensible;
-        uint32_t Mask; // as read back; 0 for a plain header
-        uint16_t ValidBits;
-    };
-    WAVEFORMATEXTENSIBLE TwentyValid = Format(48000, 24, 1);
-    TwentyValid.Samples.wValidBitsPerSample = 20;
-    const TCase Cases[] = {
-        {Format(8000, 8, 1), false, 0, 8},
-        {Format(8000, 8, 1, SPEAKER_FRONT_CENTER), false, 0, 8},
-        {Format(8000, 16, 2, SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT), false, 0, 16},
-        {Format(8000, 16, 2, SPEAKER_BACK_LEFT | SPEAKER_BACK_RIGHT), true, SPEAKER_BACK_LEFT | SPEAKER_BACK_RIGHT, 16},
-        {Format(8000, 16, 1, SPEAKER_FRONT_LEFT), true, SPEAKER_FRONT_LEFT, 16},
-        {Format(8000, 16, 3), true, 0, 16},
-        {Format(8000, 16, 6, 0x3F), true, 0x3F, 16},
-        {Format(8000, 32, 32, 0xFFFFFFFFu), true, 0xFFFFFFFFu, 32},
-        {TwentyValid, true, SPEAKER_FRONT_CENTER, 20},
-    };
-    for (const TCase& C : Cases) {
-        SCOPED_TRACE(std::to_string(C.Format.Format.nChannels) + " x " + std::to_string(C.Format.Format.wBitsPerSample));
-        EXPECT_EQ(TWavWriter(Path("kind.wav"), C.Format).Extensible(), C.Extensible);
-        const TWavReader R(Path("kind.wav"));
-        EXPECT_EQ(R.Format().Format.wFormatTag, C.Extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
-        EXPECT_EQ(R.Format().dwChannelMask, C.Mask);
-        EXPECT_EQ(R.Format().Samples.wValidBitsPerSample, C.ValidBits);
-        EXPECT_EQ(R.Frames(), 0u);
-    }
 }
 
 TEST_F(WavFile, WriterRefusesWhatItCannotWrite)
@@ -234,47 +193,6 @@ TEST_F(WavFile, WriterRefusesWhatItCannotWrite)
                 ThrowsMessage<EWavError>(HasSubstr("limit of " + std::to_string(Room - Room % 3) + " bytes")));
 }
 
-TEST_F(WavFile, FailedWriteMidStreamIsReportedAndLeavesAReadableFile)
-{
-    // A file size limit makes write() fail with EFBIG after a while, like a full disk.
-    rlimit Old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
-    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit Limit = Old;
-    Limit.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Limit), 0);
-    const std::string File = Path("limited.wav");
-    std::string Error = "no error";
-    uint64_t Written = 0;
-    {
-        TWavWriter W(File, Format(48000, 16, 2));
-        try {
-            for (int I = 0; I < 100; ++I) {
-                const std::vector<uint8_t> Block(4096, static_cast<uint8_t>(I));
-                W.Write(Block.data(), Block.size());
-            }
-        } catch (const EWavError& E) {
-            Error = E.what();
-        }
-        Written = W.DataBytes();
-        // Room again: writing goes on after the last frame that reached the file.
-        setrlimit(RLIMIT_FSIZE, &Old);
-        const std::vector<uint8_t> Last(4096, 0xAB);
-        W.Write(Last.data(), Last.size());
-    }
-    std::signal(SIGXFSZ, OldHandler);
-    EXPECT_NE(Error.find("write failed: File too large"), std::string::npos) << Error;
-    EXPECT_NE(Error.find(File), std::string::npos) << Error;
-    ASSERT_GT(Written, 0u);
-    ASSERT_LE(Written, 100000u - 44);
-    ASSERT_EQ(Written % 4096, 0u);
-    const TWavReader R(File);
-    ASSERT_EQ(R.Data().size(), Written + 4096);
-    for (size_t I = 0; I < R.Data().size(); ++I)
-        ASSERT_EQ(R.Data()[I], I < Written ? I / 4096 : 0xAB) << I;
-    EXPECT_EQ(std::filesystem::file_size(File), 44 + Written + 4096); // nothing stray after the data
-}
-
 TEST_F(WavFile, FlushLeavesSizesForACrash)
 {
     const std::string File = Path("crash.wav");
@@ -293,7 +211,7 @@ TEST_F(WavFile, FlushLeavesSizesForACrash)
     EXPECT_EQ(TWavReader(File).Frames(), 200u);
 }
 
-TEST_F(WavFile, ReaderSkipsUnknownChunksAndRejectsMalformedFiles)
+TEST_F(WavFile, ReaderSkipsUnknownChunks)
 {
     // LIST (odd size, padded), fmt (PCM mono 8000 Hz 16 bits), junk, data, id3.
     WriteBytes(Path("chunks.wav"), Hex("52 49 46 46 4a 0 0 0 57 41 56 45 4c 49 53 54 5 0 0 0 61 62 63 64 65 0 "
@@ -304,43 +222,6 @@ TEST_F(WavFile, ReaderSkipsUnknownChunksAndRejectsMalformedFiles)
     EXPECT_EQ(Chunks.Channels(), 1u);
     EXPECT_EQ(Chunks.SampleRate(), 8000u);
     EXPECT_EQ(Chunks.Samples(), (std::vector<int32_t>{1, 32767}));
-
-    {
-        TWavWriter W(Path("good.wav"), Format(48000, 16, 2));
-        std::vector<int16_t> Samples(200, 5);
-        W.Write(Samples.data(), Samples.size() * 2);
-    }
-    const std::vector<uint8_t> Valid = ReadBytes(Path("good.wav"));
-    auto Changed = [&](size_t AOffset, std::vector<uint8_t> ABytes) {
-        std::vector<uint8_t> Copy = Valid;
-        std::copy(ABytes.begin(), ABytes.end(), Copy.begin() + static_cast<ptrdiff_t>(AOffset));
-        return Copy;
-    };
-    const std::pair<std::vector<uint8_t>, const char*> Cases[] = {
-        {{}, "too short"},
-        {{'R', 'I', 'F', 'F'}, "too short"},
-        {std::vector<uint8_t>(Valid.begin(), Valid.begin() + 30), "truncated"},
-        {std::vector<uint8_t>(Valid.begin(), Valid.end() - 1), "truncated"},
-        {Changed(0, {'R', 'I', 'F', 'X'}), "no RIFF/WAVE header"},
-        {Changed(8, {'A', 'V', 'I', ' '}), "no RIFF/WAVE header"},
-        {Changed(40, {0xFF, 0xFF, 0xFF, 0x7F}), "claims 2147483647 bytes"},
-        {Changed(16, {0xF0, 0xFF, 0xFF, 0xFF}), "claims"},
-        {Changed(12, {'f', 'm', 't', 'x'}), "no fmt chunk"},
-        {Changed(36, {'d', 'a', 't', 'x'}), "no data chunk"},
-        {Changed(20, {3, 0}), "format tag 3"},
-        {Changed(20, {0xFE, 0xFF}), "short fmt chunk"},
-        {Changed(22, {0, 0}), "0 channels"},
-        {Changed(24, {0, 0, 0, 0}), "sample rate 0"},
-        {Changed(32, {3, 0}), "block align 3"},
-        {Changed(34, {12, 0}), "12 bits"},
-        {Changed(40, {0x8E, 1, 0, 0}), "data size 398 is not a whole number of 4-byte frames"},
-        {Changed(16, {8, 0, 0, 0}), "fmt chunk of 8 bytes"},
-    };
-    for (const auto& C : Cases) {
-        WriteBytes(Path("bad.wav"), C.first);
-        EXPECT_THAT([&] { TWavReader R(Path("bad.wav")); }, ThrowsMessage<EWavError>(HasSubstr(C.second)));
-    }
-    EXPECT_THAT([&] { TWavReader R(Path("missing.wav")); }, ThrowsMessage<std::exception>(HasSubstr("Cannot open")));
 }
 
 TEST_F(WavFile, FfprobeReadsA24BitSixChannelFile)

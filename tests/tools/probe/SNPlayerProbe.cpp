@@ -5,7 +5,7 @@
 // A run that takes longer than its limit ends the process with a HANG line;
 // a crash ends it without a RESULT. The test resumes after the file at fault.
 //
-//   SNPlayerProbe [--from N] [--seconds S] [--address-space-mb M] FOLDER
+//   SNPlayerProbe FROM SECONDS ADDRESS_SPACE_MIB FOLDER   (from the FROM-th file on)
 #include "Commands.h"
 #include "SonorixPkg.h"
 
@@ -42,24 +42,13 @@ long PeakRssKiB()
 
 int main(int argc, char** argv)
 {
-    size_t LFrom = 0;
-    unsigned LSeconds = 10;
-    [[maybe_unused]] long LAddressSpaceMiB = 0; // not applied under sanitizers
-    int I = 1;
-    for (; I + 1 < argc && argv[I][0] == '-'; I += 2) {
-        const std::string LOption = argv[I];
-        const long LValue = std::atol(argv[I + 1]);
-        if (LOption == "--from")
-            LFrom = static_cast<size_t>(LValue);
-        else if (LOption == "--seconds")
-            LSeconds = static_cast<unsigned>(LValue);
-        else if (LOption == "--address-space-mb")
-            LAddressSpaceMiB = LValue;
-    }
-    if (I + 1 != argc) {
-        std::fprintf(stderr, "usage: SNPlayerProbe [--from N] [--seconds S] [--address-space-mb M] FOLDER\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: SNPlayerProbe FROM SECONDS ADDRESS_SPACE_MIB FOLDER\n");
         return 2;
     }
+    const size_t LFrom = std::strtoul(argv[1], nullptr, 10);
+    const auto LSeconds = static_cast<unsigned>(std::atoi(argv[2]));
+    [[maybe_unused]] const long LAddressSpaceMiB = std::atol(argv[3]); // not applied under sanitizers
     // Sanitizers reserve terabytes of shadow memory: the limit holds for
     // plain builds, the peak RSS for all.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -69,7 +58,7 @@ int main(int argc, char** argv)
     }
 #endif
     std::vector<std::string> LFiles;
-    for (const auto& LEntry : std::filesystem::directory_iterator(argv[I]))
+    for (const auto& LEntry : std::filesystem::directory_iterator(argv[4]))
         LFiles.push_back(LEntry.path().string());
     std::sort(LFiles.begin(), LFiles.end());
 
