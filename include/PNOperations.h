@@ -40,11 +40,13 @@ using IPNNotifyOperationPtr = std::shared_ptr<IPNNotifyOperation>;
 //
 // Every component asks this several times of every operation it sees, and a
 // dynamic_cast that fails walks the class tree and compares type names. The
-// answer depends on the operation's class only, so the last few answers for T
-// are kept, keyed by the class's type_info (whose address is fixed while its
-// library stays loaded; modules stay loaded once their classes are in use).
-// An entry is one word, the type_info's address with the answer in its
-// lowest bit: threads may race on it harmlessly.
+// answer depends on the operation's class only, so the answers for the first
+// four classes T meets are kept, keyed by the class's type_info (whose address
+// is fixed while its library stays loaded; modules stay loaded once their
+// classes are in use). Any entry may hold any class: one picked by address
+// bits would let two classes that alternate, a buffer and a clock tick, evict
+// each other at every call. An entry is one word, the type_info's address with
+// the answer in its lowest bit: threads may race on it harmlessly.
 template <class T>
 T* OperationAs(const IPNNotifyOperationPtr& AOperation)
 {
@@ -56,12 +58,20 @@ T* OperationAs(const IPNNotifyOperationPtr& AOperation)
     // cast of a const initialiser.
     const std::type_info& LClass = typeid(*LOperation);
     const auto LType = reinterpret_cast<uintptr_t>(&LClass);
-    std::atomic<uintptr_t>& LAnswer = LAnswers[(LType >> 4) & 3];
-    const uintptr_t LKnown = LAnswer.load(std::memory_order_relaxed);
-    if ((LKnown & ~uintptr_t{1}) == LType)
-        return LKnown & 1 ? static_cast<T*>(LOperation) : nullptr;
+    for (std::atomic<uintptr_t>& LAnswer : LAnswers) {
+        const uintptr_t LKnown = LAnswer.load(std::memory_order_relaxed);
+        if ((LKnown & ~uintptr_t{1}) == LType)
+            return LKnown & 1 ? static_cast<T*>(LOperation) : nullptr;
+    }
     T* LResult = dynamic_cast<T*>(LOperation);
-    LAnswer.store(LType | (LResult ? 1 : 0), std::memory_order_relaxed);
+    const uintptr_t LEntry = LType | (LResult ? 1 : 0);
+    // A free entry, else (a fifth class) the one the address picks.
+    for (std::atomic<uintptr_t>& LAnswer : LAnswers) {
+        uintptr_t LFree = 0;
+        if (LAnswer.compare_exchange_strong(LFree, LEntry, std::memory_order_relaxed))
+            return LResult;
+    }
+    LAnswers[(LType >> 4) & 3].store(LEntry, std::memory_order_relaxed);
     return LResult;
 }
 

@@ -235,8 +235,7 @@ void TSNSpeexDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, co
             break;
         if (D.Channels == 2)
             speex_decode_stereo(D.Float.data(), D.FrameSize, D.StereoState.get());
-        for (size_t i = 0; i < LSamples; ++i)
-            D.Frame[i] = static_cast<int16_t>(RoundToInt(std::clamp(D.Float[i], -32768.0f, 32767.0f)));
+        FloatsToInt16(D.Float.data(), D.Frame.data(), LSamples);
         const auto LFrames = static_cast<uint32_t>(std::min<int64_t>(D.FrameSize, LLimit - D.Decoded));
         D.Decoded += LFrames;
         Deliver(D.Frame.data(), LFrames);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "SNIppLoader.h"
+#include "SNLoadedObject.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <link.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,29 +32,12 @@ constexpr const char* CImageNames[] = {"libippi.so", "libippi.so.10", "libippi.s
 
 // The dlopen handle of the object this code is linked into (the package
 // library, or a program that links the kernels statically): its search list
-// is the one dlopen uses here. Found by address, without dladdr's symbol scan.
+// is the one dlopen uses here.
 void* OwnHandle()
 {
-    struct TSearch {
-        uintptr_t Address;
-        const char* Name = nullptr;
-    } LSearch{reinterpret_cast<uintptr_t>(&OwnHandle)};
-    dl_iterate_phdr(
-        [](dl_phdr_info* AInfo, size_t, void* AData) {
-            auto* LSearch = static_cast<TSearch*>(AData);
-            for (int i = 0; i < AInfo->dlpi_phnum; ++i) {
-                const ElfW(Phdr)& LSegment = AInfo->dlpi_phdr[i];
-                const uintptr_t LStart = AInfo->dlpi_addr + LSegment.p_vaddr;
-                if (LSegment.p_type == PT_LOAD && LSearch->Address - LStart < LSegment.p_memsz) {
-                    LSearch->Name = AInfo->dlpi_name;
-                    return 1;
-                }
-            }
-            return 0;
-        },
-        &LSearch);
-    const bool LProgram = LSearch.Name == nullptr || LSearch.Name[0] == '\0';
-    return dlopen(LProgram ? nullptr : LSearch.Name, RTLD_LAZY | RTLD_NOLOAD);
+    const char* LName = LoadedObjectFile(reinterpret_cast<const void*>(&OwnHandle));
+    const bool LProgram = LName == nullptr || LName[0] == '\0';
+    return dlopen(LProgram ? nullptr : LName, RTLD_LAZY | RTLD_NOLOAD);
 }
 
 // The longest start that all the names share.
@@ -118,20 +101,41 @@ bool MayLoad(std::initializer_list<const char*> ANames)
     close(LCache);
     if (LMap == MAP_FAILED)
         return true;
-    // The cache's strings hold every name it knows. One pass for the prefix
-    // the names share, then each name at the places found.
+    const auto LCacheSize = static_cast<size_t>(LStat.st_size);
     const char* const LBegin = static_cast<const char*>(LMap);
-    const char* const LEnd = LBegin + LStat.st_size;
+    const char* const LEnd = LBegin + LCacheSize;
     const std::string_view LPrefix = CommonPrefix(ANames);
+    const auto LNamed = [&](std::string_view AAt) {
+        return AAt.starts_with(LPrefix) &&
+               std::any_of(ANames.begin(), ANames.end(), [&](const char* AName) { return AAt.starts_with(AName); });
+    };
     bool LFound = false;
-    for (const char* LAt = LBegin; !LFound && LAt < LEnd; ++LAt) {
+    // The current format: a header, then an entry per library whose key is
+    // the offset of its name. Reading the names alone is a tenth of a pass
+    // over every byte of the file.
+    constexpr std::string_view CMagic = "glibc-ld.so.cache1.1";
+    constexpr size_t CHeader = 48, CEntry = 24;
+    uint32_t LCount = 0;
+    if (LCacheSize >= CHeader && std::string_view(LBegin, CMagic.size()) == CMagic) {
+        std::memcpy(&LCount, LBegin + CMagic.size(), sizeof LCount);
+        if (LCount > (LCacheSize - CHeader) / CEntry)
+            LCount = 0;
+        for (uint32_t i = 0; i < LCount && !LFound; ++i) {
+            uint32_t LKey = 0;
+            std::memcpy(&LKey, LBegin + CHeader + i * CEntry + 4, sizeof LKey);
+            if (LKey < LCacheSize)
+                LFound = LNamed(std::string_view(LBegin + LKey, strnlen(LBegin + LKey, LCacheSize - LKey)));
+        }
+    }
+    // Any other layout: the cache's strings hold every name it knows. One
+    // pass for the prefix the names share, then each name at the places found.
+    for (const char* LAt = LBegin; LCount == 0 && !LFound && LAt < LEnd; ++LAt) {
         LAt = static_cast<const char*>(memmem(LAt, static_cast<size_t>(LEnd - LAt), LPrefix.data(), LPrefix.size()));
         if (LAt == nullptr)
             break;
-        for (const char* LName : ANames)
-            LFound = LFound || std::string_view(LAt, static_cast<size_t>(LEnd - LAt)).starts_with(LName);
+        LFound = LNamed(std::string_view(LAt, static_cast<size_t>(LEnd - LAt)));
     }
-    munmap(LMap, static_cast<size_t>(LStat.st_size));
+    munmap(LMap, LCacheSize);
     return LFound;
 }
 

@@ -5,10 +5,13 @@
 #include "SNOggLogger.h"
 #include "SNSpeexCompressor.h"
 #include "SNSpeexDecompressor.h"
+#include "codecs/SNSampleRounding.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <tuple>
 
 using namespace Sonorix;
@@ -69,6 +72,23 @@ void ExpectSameSamples(const std::string& AOurs, const std::string& ATheirs)
 }
 
 } // namespace
+
+// Odd lengths (the vector part and the tail), ties, bounds and a NaN: the same
+// values as one sample at a time.
+TEST(SpeexDecompressor, FloatsToInt16MatchesTheScalarRounding)
+{
+    std::vector<float> LIn = {0.5f, 1.5f, -0.5f, -2.5f, 32766.5f, 32767.4f, 32767.6f, -32768.6f, 1e9f, -1e9f,
+                              std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()};
+    for (int i = 0; i < 61; ++i)
+        LIn.push_back(std::sin(i * 0.7f) * 40000.0f);
+    for (size_t LCount : {size_t{0}, size_t{7}, size_t{8}, size_t{9}, LIn.size()}) {
+        std::vector<int16_t> LOut(LCount + 1, 99);
+        FloatsToInt16(LIn.data(), LOut.data(), LCount);
+        for (size_t i = 0; i < LCount; ++i)
+            EXPECT_EQ(LOut[i], static_cast<int16_t>(RoundToInt(std::clamp(LIn[i], -32768.0f, 32767.0f)))) << i;
+        EXPECT_EQ(LOut[LCount], 99);
+    }
+}
 
 TEST(SpeexCompressor, HeaderPacketsPartialLastPacketAndSettings)
 {

@@ -2,6 +2,7 @@
 #include "SNModule.h"
 
 #include "CVRegistry.h"
+#include "SNLoadedObject.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -167,12 +168,11 @@ std::vector<std::string> LoadedModules()
 
 std::string PackageModulePath(const std::string& AFileName)
 {
-    // Found once: dladdr scans the library's symbol table.
     static const std::string LFolder = [] {
-        Dl_info LInfo{};
-        if (dladdr(reinterpret_cast<void*>(&PackageModulePath), &LInfo) == 0 || !LInfo.dli_fname)
+        const char* LFile = LoadedObjectFile(reinterpret_cast<const void*>(&PackageModulePath));
+        if (LFile == nullptr)
             return std::string();
-        const std::string LLibrary = LInfo.dli_fname;
+        const std::string LLibrary = LFile;
         const size_t LSlash = LLibrary.rfind('/');
         return LSlash == std::string::npos ? std::string() : LLibrary.substr(0, LSlash + 1);
     }();
