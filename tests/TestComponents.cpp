@@ -156,24 +156,6 @@ bool TTestCollector::Receive(const IPNNotifyOperationPtr& AOperation)
     return true;
 }
 
-std::vector<WAVEFORMATEXTENSIBLE> TTestCollector::Starts() const
-{
-    std::lock_guard LGuard(FMutex);
-    return FStarts;
-}
-
-std::vector<ISNAudioBufferPtr> TTestCollector::Buffers() const
-{
-    std::lock_guard LGuard(FMutex);
-    return FBuffers;
-}
-
-int TTestCollector::Stops() const
-{
-    std::lock_guard LGuard(FMutex);
-    return FStops;
-}
-
 uint64_t TTestCollector::Frames() const
 {
     std::lock_guard LGuard(FMutex);
@@ -181,12 +163,6 @@ uint64_t TTestCollector::Frames() const
     for (const auto& LBuffer : FBuffers)
         LFrames += LBuffer->GetSize();
     return LFrames;
-}
-
-std::vector<std::string> TTestCollector::Log() const
-{
-    std::lock_guard LGuard(FMutex);
-    return FLog;
 }
 
 // --- TTestKitchenSink ----------------------------------------------------------
@@ -219,7 +195,7 @@ void TTestItems::SetCount(int ACount)
 }
 
 TTestKitchenSink::TTestKitchenSink()
-    : FAudioFormat([this] { ++FormatChanges; }), FItems([this] { FInputPins.SetCount(FItems.GetCount()); }),
+    : FItems([this] { FInputPins.SetCount(FItems.GetCount()); }),
       FInputPins(this, "InputPins", TPNDataType::dtAudio, TPNPinDirection::pdSink,
                  [this](int) { return std::make_unique<TSNPNAudioSinkPin>(this, "InputPin"); }),
       FOutputPin(this, "OutputPin"), FRealInputPin(this, "RealInputPin")

@@ -47,22 +47,16 @@ public:
     // Pausing sends a pause downstream and skips the ticks until resumed
     // (the counting goes on from where it stopped). Any thread.
     void SetPaused(bool APaused);
-    bool GetPaused() const { return FPaused; }
-    // Buffers sent so far.
-    int32_t GetSentCount() const { return FSent; }
     // The claim that came back from the pump request.
     TPersistent* GetPumpObject() const { return FPumpObject; }
 
     void StartSource() override;
     void StopSource() override;
     bool IsSourceRunning() const override { return FRunning; }
-
     // The expected sample value of frame n, channel c at the given width.
     static int32_t ExpectedSample(uint64_t AFrame, unsigned AChannel, unsigned AChannels, unsigned ABits);
-
     // Called after every buffer sent, with the count so far (any source).
     static inline std::function<void(int)> OnBufferSent;
-
     // Raises an error event (the runner stops on it).
     std::function<void(TPersistent&, std::string_view, const std::vector<TEventField>&)> FOnError;
 
@@ -92,15 +86,21 @@ public:
 
     TSNPNAudioSinkPin& GetInputPin() { return FInputPin; }
 
-    std::vector<WAVEFORMATEXTENSIBLE> Starts() const;
-    std::vector<ISNAudioBufferPtr> Buffers() const;
-    int Stops() const;
+    std::vector<WAVEFORMATEXTENSIBLE> Starts() const { return Locked(FStarts); }
+    std::vector<ISNAudioBufferPtr> Buffers() const { return Locked(FBuffers); }
+    int Stops() const { return Locked(FStops); }
     uint64_t Frames() const;
     // Every operation's class name in arrival order.
-    std::vector<std::string> Log() const;
+    std::vector<std::string> Log() const { return Locked(FLog); }
 
 private:
     bool Receive(const IPNNotifyOperationPtr& AOperation);
+    template <class T>
+    T Locked(const T& AField) const
+    {
+        std::lock_guard LGuard(FMutex);
+        return AField;
+    }
 
     TSNPNAudioSinkPin FInputPin;
     mutable std::mutex FMutex;
@@ -178,11 +178,9 @@ public:
     TPNPinList& GetInputPins() { return FInputPins; }
     TDGPNRealSinkPin& GetRealInputPin() { return FRealInputPin; }
     TSNPNAudioSourcePin& GetOutputPin() { return FOutputPin; }
-
     // Fires OnValueChange with a value (for event tests).
     void FireValue(double AValue);
     std::function<void(TPersistent&, std::string_view, const std::vector<TEventField>&)> FOnValueChange;
-    int FormatChanges = 0;
 
 private:
     int32_t FCount = static_cast<int32_t>(CountProperty.Default);

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <numbers>
 #include <random>
@@ -27,7 +28,6 @@ struct TFeeder {
     void Start(const WAVEFORMATEXTENSIBLE& AFormat) { Pin.SendStart(AFormat); }
     void Send(const ISNAudioBufferPtr& ABuffer) { Pin.SendBuffer(ABuffer); }
     void Stop() { Pin.SendStop(); }
-
     // Sends frames [AFirst, AFirst + ACount) of ASource as one buffer.
     void SendPart(const ISNAudioBuffer& ASource, uint32_t AFirst, uint32_t ACount)
     {
@@ -61,21 +61,9 @@ public:
     void Listen(TPNPin& ASource) { static_cast<TPNSourcePin&>(ASource).Connect(FPin); }
     TPNSinkPin& GetPin() { return FPin; }
 
-    std::vector<std::vector<double>> Buffers() const
-    {
-        std::lock_guard LGuard(FMutex);
-        return FBuffers;
-    }
-    std::vector<double> Values() const
-    {
-        std::lock_guard LGuard(FMutex);
-        return FValues;
-    }
-    std::vector<std::pair<double, double>> Ranges() const
-    {
-        std::lock_guard LGuard(FMutex);
-        return FRanges;
-    }
+    std::vector<std::vector<double>> Buffers() const { return Locked(FBuffers); }
+    std::vector<double> Values() const { return Locked(FValues); }
+    std::vector<std::pair<double, double>> Ranges() const { return Locked(FRanges); }
 
 private:
     bool Receive(const IPNNotifyOperationPtr& AOperation)
@@ -90,12 +78,58 @@ private:
             FRanges.emplace_back(LRange->Min, LRange->Max);
         return true;
     }
+    template <class T>
+    T Locked(const T& AField) const
+    {
+        std::lock_guard LGuard(FMutex);
+        return AField;
+    }
 
     TPNSinkPin FPin;
     mutable std::mutex FMutex;
     std::vector<std::vector<double>> FBuffers;
     std::vector<double> FValues;
     std::vector<std::pair<double, double>> FRanges;
+};
+
+// A meter fed by hand, with a recorder on each output pin and its events kept.
+template <class TMeter>
+struct TMeterRig {
+    struct TEvent {
+        int32_t Channel;
+        double Value, Min, Max;
+    };
+    TFeeder Feeder;
+    TMeter Meter;
+    std::vector<std::unique_ptr<TRealRecorder>> Pins;
+    std::vector<TEvent> Events;
+
+    explicit TMeterRig(int AChannels = 2)
+    {
+        Meter.SetCountChannels(AChannels);
+        Feeder.Pin.Connect(Meter.GetInputPin());
+        for (int c = 0; c < AChannels; ++c) {
+            Pins.push_back(std::make_unique<TRealRecorder>(TPNDataType::dtRealValue));
+            Pins.back()->Listen(Meter.GetOutputPins()[c]);
+        }
+    }
+    // Starts a stream of AInput's format and sends AInput, whole or (ASeed > 0)
+    // cut at random into parts of up to AMaxPart frames; channel 0's readings.
+    std::vector<double> Run(const ISNAudioBufferPtr& AInput, uint32_t ASeed = 0, uint32_t AMaxPart = 3000)
+    {
+        Feeder.Start(AInput->GetWaveFormat());
+        if (ASeed > 0)
+            Feeder.SendRandomSplit(*AInput, ASeed, AMaxPart);
+        else
+            Feeder.Send(AInput);
+        return Pins[0]->Values();
+    }
+    void RecordEvents()
+    {
+        Meter.SetOnValueChange([this](TPersistent&, int32_t C, double V, double AMin, double AMax) {
+            Events.push_back({C, V, AMin, AMax});
+        });
+    }
 };
 
 // Largest value of a width (8-bit: distance from 128 to 255).

@@ -16,104 +16,79 @@
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
-namespace {
-
-// Feeds ABuffers buffers of 4-channel audio from a thread of its own while
-// AChange runs on this (the main) thread until the feeding is done.
-void FeedWhileChanging(TFeeder& AFeeder, int ABuffers, const std::function<void(int)>& AChange)
-{
-    ISNAudioBufferPtr LBuffer = MakeSignal(44100, 16, 4, 333, [](uint32_t f, unsigned c) {
-        return 8000 * std::sin(0.05 * f * (c + 1));
-    });
-    AFeeder.Start(LBuffer->GetWaveFormat());
-    std::atomic<bool> LDone{false};
-    std::thread LAudio([&] {
-        for (int i = 0; i < ABuffers; ++i)
-            AFeeder.Send(LBuffer);
-        LDone = true;
-    });
-    for (int LStep = 0; !LDone; ++LStep) {
-        AChange(LStep);
-        MainThread().ProcessMessages();
-    }
-    LAudio.join();
-    // Deliver what is pending before the stop withdraws it.
-    MainThread().ProcessMessages();
-    AFeeder.Stop();
-}
-
-} // namespace
-
-TEST(SNAnalysisConcurrency, MeterPeriodAndChannelCountChangeWhileAudioFlows)
+// Each analyser is fed 400 buffers of 4-channel audio from a thread of its own
+// while its settings change on the main thread, which also delivers events.
+TEST(SNAnalysisConcurrency, SettingsChangeWhileAudioFlows)
 {
     MainThread().SetMainThread();
-    TFeeder LFeeder;
-    TSNRMSMeter LMeter;
-    TRealRecorder LLevel(TPNDataType::dtRealValue);
-    LFeeder.Pin.Connect(LMeter.GetInputPin());
-    LLevel.Listen(LMeter.GetOutputPins()[0]);
+    TSNRMSMeter LRms;
+    TSNVUMeter LVu;
+    TSNSpectrum LSpectrum;
+    TSNChannelSplitter LSplitter;
+    TRealRecorder LRmsLevel(TPNDataType::dtRealValue), LVuLevel(TPNDataType::dtRealValue),
+        LSpectra(TPNDataType::dtReal);
+    TTestCollector LFirst;
+    LRmsLevel.Listen(LRms.GetOutputPins()[0]);
+    LVuLevel.Listen(LVu.GetOutputPins()[0]);
+    LSpectra.Listen(LSpectrum.GetOutputPins()[0]);
+    static_cast<TPNSourcePin&>(LSplitter.GetOutputPins()[0]).Connect(LFirst.GetInputPin());
     std::atomic<int> LEvents{0};
-    LMeter.SetSynchronizeType(stQueue);
-    LMeter.SetOnValueChange([&](TPersistent&, int32_t AChannel, double, double, double) {
+    LRms.SetOnValueChange([&](TPersistent&, int32_t AChannel, double, double, double) {
         EXPECT_LT(AChannel, 32);
         ++LEvents;
     });
-    FeedWhileChanging(LFeeder, 400, [&](int AStep) {
-        LMeter.SetPeriod(static_cast<uint32_t>(1 + AStep % 17));
-        LMeter.SetCountChannels(1 + AStep % 6);
-        LMeter.SetMode(AStep % 2 ? vmDecibel : vmLinear);
-        LMeter.SetSynchronizeType(AStep % 3 == 0 ? stSingleBuffer : stQueue);
-        (void)LMeter.GetActiveChannels();
-    });
+    LSpectrum.SetOnFrequencyResult([&](TPersistent&, int32_t, double, double) { ++LEvents; });
+    LVu.SetSynchronizeType(stNone);
+    const std::pair<TSNPNAudioSinkPin*, std::function<void(int)>> LCases[] = {
+        {&LRms.GetInputPin(),
+         [&](int AStep) {
+             LRms.SetPeriod(static_cast<uint32_t>(1 + AStep % 17));
+             LRms.SetCountChannels(1 + AStep % 6);
+             LRms.SetMode(AStep % 2 ? vmDecibel : vmLinear);
+             LRms.SetSynchronizeType(AStep % 3 == 0 ? stSingleBuffer : stQueue);
+             (void)LRms.GetActiveChannels();
+         }},
+        {&LSplitter.GetInputPin(),
+         [&](int AStep) {
+             LSplitter.SetCountChannels(1 + AStep % 5);
+             (void)LSplitter.GetActiveChannels();
+         }},
+        {&LSpectrum.GetInputPin(),
+         [&](int AStep) {
+             LSpectrum.SetOrder(2 + AStep % 9);
+             LSpectrum.SetSamplingWindowStep(static_cast<uint32_t>(AStep % 300));
+             LSpectrum.SetCountChannels(1 + AStep % 6);
+             LSpectrum.SetSynchronize(AStep % 2 == 0);
+             LSpectrum.SetModedB(static_cast<TSNdBMode>(AStep % 3));
+         }},
+        {&LVu.GetInputPin(), [&](int AStep) {
+             // Each new period restarts the meter.
+             LVu.SetPeriod(static_cast<uint32_t>(1 + AStep % 23));
+             LVu.SetCountChannels(1 + AStep % 4);
+         }}};
+    const ISNAudioBufferPtr LBuffer =
+        MakeSignal(44100, 16, 4, 333, [](uint32_t f, unsigned c) { return 8000 * std::sin(0.05 * f * (c + 1)); });
+    for (const auto& [LInput, LChange] : LCases) {
+        TFeeder LFeeder;
+        LFeeder.Pin.Connect(*LInput);
+        LFeeder.Start(LBuffer->GetWaveFormat());
+        std::atomic<bool> LDone{false};
+        std::thread LAudio([&] {
+            for (int i = 0; i < 400; ++i)
+                LFeeder.Send(LBuffer);
+            LDone = true;
+        });
+        for (int LStep = 0; !LDone; ++LStep) {
+            LChange(LStep);
+            MainThread().ProcessMessages();
+        }
+        LAudio.join();
+        MainThread().ProcessMessages(); // before the stop withdraws what is pending
+        LFeeder.Stop();
+    }
     EXPECT_GT(LEvents.load(), 0);
-    EXPECT_FALSE(LLevel.Values().empty()) << "pin 0 is never removed";
-}
-
-TEST(SNAnalysisConcurrency, SplitterOutputsComeAndGoWhileAudioFlows)
-{
-    TFeeder LFeeder;
-    TSNChannelSplitter LSplitter;
-    LFeeder.Pin.Connect(LSplitter.GetInputPin());
-    TTestCollector LFirst;
-    static_cast<TPNSourcePin&>(LSplitter.GetOutputPins()[0]).Connect(LFirst.GetInputPin());
-    FeedWhileChanging(LFeeder, 400, [&](int AStep) {
-        LSplitter.SetCountChannels(1 + AStep % 5);
-        (void)LSplitter.GetActiveChannels();
-    });
+    EXPECT_FALSE(LRmsLevel.Values().empty()) << "pin 0 is never removed";
+    EXPECT_FALSE(LVuLevel.Values().empty());
+    EXPECT_FALSE(LSpectra.Buffers().empty());
     EXPECT_EQ(LFirst.Frames(), 400u * 333);
-}
-
-TEST(SNAnalysisConcurrency, SpectrumOrderStepAndChannelCountChangeWhileAudioFlows)
-{
-    MainThread().SetMainThread();
-    TFeeder LFeeder;
-    TSNSpectrum LSpectrum;
-    TRealRecorder LFirst(TPNDataType::dtReal);
-    LFeeder.Pin.Connect(LSpectrum.GetInputPin());
-    LFirst.Listen(LSpectrum.GetOutputPins()[0]);
-    std::atomic<int> LResults{0};
-    LSpectrum.SetOnFrequencyResult([&](TPersistent&, int32_t, double, double) { ++LResults; });
-    FeedWhileChanging(LFeeder, 400, [&](int AStep) {
-        LSpectrum.SetOrder(2 + AStep % 9);
-        LSpectrum.SetSamplingWindowStep(static_cast<uint32_t>(AStep % 300));
-        LSpectrum.SetCountChannels(1 + AStep % 6);
-        LSpectrum.SetSynchronize(AStep % 2 == 0);
-        LSpectrum.SetModedB(static_cast<TSNdBMode>(AStep % 3));
-    });
-    EXPECT_FALSE(LFirst.Buffers().empty());
-}
-
-TEST(SNAnalysisConcurrency, VUMeterRestartsWhileItsPeriodChanges)
-{
-    TFeeder LFeeder;
-    TSNVUMeter LMeter;
-    TRealRecorder LLevel(TPNDataType::dtRealValue);
-    LFeeder.Pin.Connect(LMeter.GetInputPin());
-    LLevel.Listen(LMeter.GetOutputPins()[0]);
-    LMeter.SetSynchronizeType(stNone);
-    FeedWhileChanging(LFeeder, 300, [&](int AStep) {
-        LMeter.SetPeriod(static_cast<uint32_t>(1 + AStep % 23));
-        LMeter.SetCountChannels(1 + AStep % 4);
-    });
-    EXPECT_FALSE(LLevel.Values().empty());
 }

@@ -63,13 +63,8 @@ TEST(SNGoniometer, PolarGivesScaledMagnitudeAndRotatedPhaseAndRenamesThePins)
     EXPECT_EQ(LRig.Scope.GetOutputPins()[0].GetName(), "Magnitude");
     EXPECT_EQ(LRig.Scope.GetOutputPins()[1].GetName(), "Phase");
     // Frames: a = 16384 on both, a = -16384 on both, then (L, R) = (8192, -4096).
-    LRig.Run(16, 2, [](uint32_t f, unsigned c) {
-        if (f == 0)
-            return 16384.0;
-        if (f == 1)
-            return -16384.0;
-        return c == 0 ? 8192.0 : -4096.0;
-    }, 3);
+    const double LLeft[] = {16384, -16384, 8192}, LRight[] = {16384, -16384, -4096};
+    LRig.Run(16, 2, [&](uint32_t f, unsigned c) { return c == 0 ? LLeft[f] : LRight[f]; }, 3);
     const auto LMagnitude = LRig.Pin0.Buffers().at(0);
     const auto LPhase = LRig.Pin1.Buffers().at(0);
     EXPECT_NEAR(LMagnitude[0], 0.5, 1e-12);
@@ -87,7 +82,6 @@ TEST(SNGoniometer, AMonoStreamGivesNothingAndPairsAreFormedAcrossBuffers)
     TGoniometerRig LMono;
     LMono.Run(16, 1, [](uint32_t f, unsigned) { return static_cast<double>(f); });
     EXPECT_TRUE(LMono.Pin0.Buffers().empty());
-
     TGoniometerRig LRig;
     LRig.Run(16, 2, [](uint32_t f, unsigned c) { return c == 0 ? 100.0 * f : -50.0 * f; }, 40);
     LRig.Feeder.Send(MakeSignal(44100, 16, 2, 7, [](uint32_t, unsigned) { return 1.0; }));

@@ -89,7 +89,6 @@ TEST(SNSnapshot, RequestsByCallOrByTheClockPinEachMakeANewBufferThatLaterCapture
     EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0));
     LRig.Send(300);
     EXPECT_EQ(LRig.Events.size(), 1u);
-
     TTestCollector LClockOwner;
     TPNClockSourcePin LClock(&LClockOwner, "Clock");
     LClock.Connect(LRig.Snap.GetSnapshotPin());
@@ -102,18 +101,6 @@ TEST(SNSnapshot, RequestsByCallOrByTheClockPinEachMakeANewBufferThatLaterCapture
     EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[1], 600));
 }
 
-TEST(SNSnapshot, ContentDoesNotDependOnHowTheStreamIsCut)
-{
-    for (uint32_t LSeed = 1; LSeed <= 20; ++LSeed) {
-        TSnapshotRig LRig(24, 3, 4000);
-        LRig.Snap.SetSnapShotSize(777);
-        LRig.Snap.Snapshot();
-        LRig.Feeder.SendRandomSplit(*LRig.Stream, LSeed, 300);
-        ASSERT_GE(LRig.Events.size(), 1u) << "seed " << LSeed;
-        EXPECT_TRUE(LRig.HoldsFrom(*LRig.Events[0], 0)) << "seed " << LSeed;
-    }
-}
-
 TEST(SNSnapshot, ResizingAnnouncesTheNewSizeAndShrinkingWhileCollectingNeverWritesPastTheEnd)
 {
     TSnapshotRig LRig;
@@ -124,7 +111,6 @@ TEST(SNSnapshot, ResizingAnnouncesTheNewSizeAndShrinkingWhileCollectingNeverWrit
     LRig.Send(60);
     ASSERT_EQ(LRig.Events.size(), 1u);
     EXPECT_EQ(LRig.Events[0]->GetSize(), 50u);
-
     LRig.Snap.SetSnapShotSize(1024);
     LRig.Snap.Snapshot();
     LRig.Send(600);

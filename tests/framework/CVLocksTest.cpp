@@ -15,7 +15,6 @@ TEST(CVLocksTest, SettersClampStoreAndRunTheChangeActionOnlyOnAChange)
     LLock.AddChangeNotification([&] { ++LNotifications; });
     int LChanges = 0;
     auto LChange = [&] { ++LChanges; };
-
     double LValue = 1.0;
     EXPECT_FALSE(LLock.NotifySetter(LValue, 1.0, LChange));
     EXPECT_EQ(LChanges, 0);
@@ -23,20 +22,17 @@ TEST(CVLocksTest, SettersClampStoreAndRunTheChangeActionOnlyOnAChange)
     EXPECT_EQ(LValue, 2.5);
     EXPECT_EQ(LChanges, 1);
     EXPECT_EQ(LNotifications, 1);
-
     // Below the minimum stores the minimum; the minimum again is no change.
     EXPECT_TRUE(LLock.NotifySetterMin(LValue, -3.0, 0.0, LChange));
     EXPECT_EQ(LValue, 0.0);
     EXPECT_FALSE(LLock.NotifySetterMin(LValue, -7.0, 0.0, LChange));
     EXPECT_EQ(LChanges, 2);
-
     int LAmplitude = 100;
     EXPECT_TRUE(LLock.NotifySetterMinMax(LAmplitude, 40000, 0, 32767));
     EXPECT_EQ(LAmplitude, 32767);
     EXPECT_TRUE(LLock.NotifySetterMinMax(LAmplitude, -5, 0, 32767));
     EXPECT_EQ(LAmplitude, 0);
     EXPECT_FALSE(LLock.NotifySetterMinMax(LAmplitude, -1, 0, 32767));
-
     // A NaN never reaches a field, whatever the bounds.
     EXPECT_FALSE(LLock.NotifySetter(LValue, std::nan(""), LChange));
     EXPECT_FALSE(LLock.NotifySetterMin(LValue, std::nan(""), 0.0, LChange));

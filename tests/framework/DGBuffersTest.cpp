@@ -4,17 +4,14 @@
 #include "SNAmplifier.h"
 #include "SNSignalGen.h"
 #include "TestComponents.h"
-#include "TestSamples.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <new>
 #include <stdexcept>
-#include <utility>
 
 namespace {
 std::atomic<uint64_t> GHeapAllocations{0};
@@ -51,7 +48,6 @@ TEST(BlockBufferTest, BlockAndRealBuffersStartZeroedAndKeepLeadingItemsOnResize)
     LBlock->Resize(2);
     LBlock->Resize(4);
     EXPECT_EQ(std::memcmp(LBlock->Read(), "ab\0\0", 4), 0) << "bytes cut off do not come back";
-
     const auto LValues = TDGRealBuffer::CreateSize(3);
     EXPECT_EQ(LValues->GetItem(2), 0.0);
     LValues->SetItem(0, 1.5);
@@ -66,23 +62,8 @@ TEST(BlockBufferTest, BlockAndRealBuffersStartZeroedAndKeepLeadingItemsOnResize)
     EXPECT_EQ(LCopy->GetItem(0), 1.5);
 }
 
-// A sink pin's dispatch: claims the pump for AOwner, checks every buffer with
-// ACheck, counts it and lets it go.
-TPNPin::TDispatch DroppingSink(TPersistent* AOwner, std::atomic<int>& ACount,
-                               std::function<void(const ISNAudioBuffer&)> ACheck = [](const ISNAudioBuffer&) {})
-{
-    return [AOwner, &ACount, ACheck](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
-        if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation))
-            LRequest->Claim(AOwner, ptMaster, 0);
-        if (auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation)) {
-            ACheck(*LBuffer->AudioBuffer);
-            ACount.fetch_add(1);
-        }
-        return true;
-    };
-}
 
-TEST(BufferPoolTest, SteadyStreamTakesNothingFromTheHeapAndNoBufferIsReusedWhileHeld)
+TEST(BufferPoolTest, SteadyStreamTakesNothingFromTheHeap)
 {
     // Generator, amplifier, sink, stepped by the sink's pump: after the
     // first buffers every piece comes back from the pool, even when other
@@ -95,62 +76,31 @@ TEST(BufferPoolTest, SteadyStreamTakesNothingFromTheHeapAndNoBufferIsReusedWhile
             DGPoolFree(LPiece, LSize);
     }
     Sonorix::Test::TTestCollector LOwner;
-    {
-        TSNSignalGen LGen;
-        TSNAmplifier LAmplifier;
-        TSNPNAudioSinkPin LSink{&LOwner, "Sink"};
-        std::atomic<int> LCount{0};
-        LSink.SetDispatch(DroppingSink(&LOwner, LCount));
-        LGen.GetOutputPin().Connect(LAmplifier.GetInputPin());
-        LAmplifier.GetOutputPin().Connect(LSink);
-        LGen.StartSource();
-        const auto LTick = std::make_shared<TPNMasterPumpOperation>(&LOwner);
-        uint64_t LBefore = 0;
-        for (int I = 0; I < 520; ++I) {
-            LBefore = I == 20 ? GHeapAllocations.load() : LBefore;
-            LSink.Notify(LTick);
-        }
+    TSNSignalGen LGen;
+    TSNAmplifier LAmplifier;
+    TSNPNAudioSinkPin LSink{&LOwner, "Sink"};
+    std::atomic<int> LCount{0};
+    // The sink claims the pump, counts every buffer and lets it go.
+    LSink.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+        if (auto* LRequest = OperationAs<TPNPumpRequestOperation>(AOperation))
+            LRequest->Claim(&LOwner, ptMaster, 0);
+        LCount += OperationAs<TPNSuppliedBufferOperation>(AOperation) != nullptr;
+        return true;
+    });
+    LGen.GetOutputPin().Connect(LAmplifier.GetInputPin());
+    LAmplifier.GetOutputPin().Connect(LSink);
+    LGen.StartSource();
+    const auto LTick = std::make_shared<TPNMasterPumpOperation>(&LOwner);
+    uint64_t LBefore = 0;
+    for (int I = 0; I < 520; ++I) {
+        LBefore = I == 20 ? GHeapAllocations.load() : LBefore;
+        LSink.Notify(LTick);
+    }
 #ifdef SN_COUNTS_ALLOCATIONS
-        EXPECT_EQ(GHeapAllocations.load() - LBefore, 0u);
+    EXPECT_EQ(GHeapAllocations.load() - LBefore, 0u);
 #endif
-        LGen.StopSource();
-        EXPECT_EQ(LCount.load(), 520);
-    }
-
-    // One pin feeding two threaded amplifiers whose sinks let each buffer go
-    // at once: the feeder's next buffers reuse that memory on another
-    // thread while the other amplifier may still hold the shared input.
-    TSNPNAudioSourcePin LFeed{&LOwner, "Feed"};
-    TSNPNAudioSinkPin LTriple{&LOwner, "Triple"}, LDouble{&LOwner, "Double"};
-    std::atomic<int> LTripled{0}, LDoubled{0};
-    constexpr uint32_t CFrames = 300;
-    const auto LCheck = [](int32_t AFactor) {
-        return [AFactor](const ISNAudioBuffer& ABuffer) {
-            for (uint32_t F = 0; F < CFrames; ++F)
-                ASSERT_EQ(ABuffer.GetItem(F, 1), ABuffer.GetItem(0, 0) + static_cast<int32_t>(F) * AFactor) << F;
-        };
-    };
-    LTriple.SetDispatch(DroppingSink(&LOwner, LTripled, LCheck(3)));
-    LDouble.SetDispatch(DroppingSink(&LOwner, LDoubled, LCheck(2)));
-    TSNAmplifier LA, LB;
-    for (auto [LAmp, LSink] : {std::pair{&LA, &LTriple}, std::pair{&LB, &LDouble}}) {
-        LAmp->SetCoefficient(LAmp == &LA ? 3.0 : 2.0);
-        LFeed.Connect(LAmp->GetInputPin());
-        LAmp->GetOutputPin().Connect(*LSink);
-        LAmp->GetThreading().SetEnabled(true);
-    }
-    constexpr int CBuffers = 2000;
-    for (int I = 0; I < CBuffers; ++I) {
-        ISNAudioBufferPtr LBuffer = TSNAudioBuffer::CreateSize(48000, 16, 2, CFrames);
-        for (uint32_t S = 0; S < 2 * CFrames; ++S)
-            Sonorix::Test::PutSample(*LBuffer, S / 2, S % 2, I % 1000 + static_cast<int32_t>(S / 2));
-        LFeed.SendBuffer(std::move(LBuffer));
-    }
-    for (TSNAmplifier* LAmp : {&LA, &LB})
-        LAmp->GetThreading().SetEnabled(false);
-    EXPECT_EQ(LTripled.load(), CBuffers);
-    EXPECT_EQ(LDoubled.load(), CBuffers);
-    LFeed.DisconnectAll();
+    LGen.StopSource();
+    EXPECT_EQ(LCount.load(), 520);
 }
 
 } // namespace

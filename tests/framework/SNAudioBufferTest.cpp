@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace Sonorix {
@@ -57,347 +59,224 @@ std::string MessageOf(F AStatement)
 
 // ---------------------------------------------------------------- per width
 
-template <uint32_t ABits, int64_t AMin, int64_t AMax, int64_t AZero>
 struct TWidth {
-    static constexpr uint32_t Bits = ABits;
-    static constexpr int64_t Min = AMin;
-    static constexpr int64_t Max = AMax;
-    static constexpr int64_t Zero = AZero; // stored value of silence
+    uint32_t Bits;
+    int64_t Min, Max, Zero; // Zero: the stored value of silence
 };
+const TWidth CWidths[] = {
+    {8, 0, 255, 128}, {16, INT16_MIN, INT16_MAX, 0}, {24, -8388608, 8388607, 0}, {32, INT32_MIN, INT32_MAX, 0}};
 
-using TWidths = ::testing::Types<TWidth<8, 0, 255, 128>, TWidth<16, INT16_MIN, INT16_MAX, 0>,
-                                 TWidth<24, -8388608, 8388607, 0>, TWidth<32, INT32_MIN, INT32_MAX, 0>>;
-
-class TWidthNames {
-public:
-    template <class T>
-    static std::string GetName(int)
-    {
-        return std::to_string(T::Bits) + "bit";
+TEST(AudioBufferWidthTest, FormatSilenceReadsResizeAndBounds)
+{
+    for (const TWidth& W : CWidths) {
+        SCOPED_TRACE(W.Bits);
+        const int64_t z = W.Zero;
+        const auto LEmpty = TSNAudioBuffer::CreateSize(44100, W.Bits, 2, 7);
+        const uint32_t LBytes = W.Bits / 8;
+        EXPECT_EQ(LEmpty->GetChannelMask(), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
+        EXPECT_EQ(LEmpty->GetByteSize(), 7 * 2 * LBytes);
+        const WAVEFORMATEXTENSIBLE LFormat = LEmpty->GetWaveFormat();
+        EXPECT_EQ(LFormat.Format.nBlockAlign, 2 * LBytes);
+        EXPECT_EQ(LFormat.Format.nAvgBytesPerSec, 44100 * 2 * LBytes);
+        EXPECT_EQ(LFormat.Samples.wValidBitsPerSample, W.Bits);
+        EXPECT_EQ(Samples(*LEmpty), TSamples(14, z));
+        const auto LBuffer = MakeBuffer(W.Bits, 3, {W.Min, W.Max, z, z + 1, z - 1, W.Max - 1});
+        EXPECT_EQ(Samples(*LBuffer), (TSamples{W.Min, W.Max, z, z + 1, z - 1, W.Max - 1}));
+        EXPECT_THROW(LBuffer->GetItem(0, 3), std::out_of_range);
+        const std::string LMessage = MessageOf<std::out_of_range>([&] { LBuffer->GetItem(5, 1); });
+        EXPECT_NE(LMessage.find("frame 5"), std::string::npos) << LMessage;
+        EXPECT_NE(LMessage.find("2 frames"), std::string::npos) << LMessage;
+        EXPECT_THROW(LBuffer->GetItem(2, 0), std::out_of_range);
+        // Resize keeps the leading frames and silences new ones; growing
+        // again must not bring back dropped frames.
+        LBuffer->Resize(3);
+        EXPECT_EQ(LBuffer->GetByteSize(), size_t{3} * LBuffer->GetDataStep());
+        EXPECT_EQ(Samples(*LBuffer), (TSamples{W.Min, W.Max, z, z + 1, z - 1, W.Max - 1, z, z, z}));
+        LBuffer->Resize(1);
+        LBuffer->Resize(2);
+        EXPECT_EQ(Samples(*LBuffer), (TSamples{W.Min, W.Max, z, z, z, z}));
+        LBuffer->Zero();
+        EXPECT_EQ(Samples(*LBuffer), TSamples(6, z));
+        LBuffer->Resize(0);
+        EXPECT_EQ(LBuffer->GetSize(), 0u);
     }
-};
+}
 
-template <class W>
-class AudioBufferWidthTest : public ::testing::Test {
-protected:
-    static ISNAudioBufferPtr Make(uint32_t AChannels, const TSamples& AInterleaved)
-    {
-        return MakeBuffer(W::Bits, AChannels, AInterleaved);
+TEST(AudioBufferWidthTest, MultiplyAndAddSaturateRoundTiesToEvenAndRefuseOtherLayouts)
+{
+    for (const TWidth& W : CWidths) {
+        SCOPED_TRACE(W.Bits);
+        const int64_t z = W.Zero;
+        const auto LDoubled = MakeBuffer(W.Bits, 2, {W.Max, W.Min, W.Max - 1, z + 3});
+        LDoubled->MultiplyByReal(2.0);
+        EXPECT_EQ(Samples(*LDoubled), (TSamples{W.Max, W.Min, W.Max, z + 6}));
+        const auto LHalved = MakeBuffer(W.Bits, 2, {z + 3, z + 5, z - 3, z + 1, z - 1, z + 7});
+        LHalved->MultiplyByReal(0.5);
+        EXPECT_EQ(Samples(*LHalved), (TSamples{z + 2, z + 2, z - 2, z, z, z + 4}));
+        const auto LNegated = MakeBuffer(W.Bits, 1, {W.Min, W.Max});
+        LNegated->MultiplyByReal(-1.0);
+        EXPECT_EQ(Samples(*LNegated), (TSamples{W.Max, 2 * z - W.Max}));
+        const auto LSum = MakeBuffer(W.Bits, 2, {W.Max, W.Min, z + 5, z - 1, z, W.Max});
+        const auto LOther = MakeBuffer(W.Bits, 2, {z + 1, z - 1, z + 7, W.Max, W.Min, W.Min});
+        LSum->Add(*LOther);
+        EXPECT_EQ(Samples(*LSum), (TSamples{W.Max, W.Min, z + 12, W.Max - 1, W.Min, W.Max + W.Min - z}));
+        EXPECT_EQ(Samples(*LOther), (TSamples{z + 1, z - 1, z + 7, W.Max, W.Min, W.Min})) << "only read";
+        // Only the frames both buffers have.
+        const auto LLong = MakeBuffer(W.Bits, 1, {z + 1, z + 2, z + 3, z + 4});
+        const auto LShort = MakeBuffer(W.Bits, 1, {z + 10, z + 20});
+        LLong->Add(*LShort);
+        EXPECT_EQ(Samples(*LLong), (TSamples{z + 11, z + 22, z + 3, z + 4}));
+        LShort->Add(*LLong);
+        EXPECT_EQ(Samples(*LShort), (TSamples{z + 21, z + 42}));
+        const auto LStereo = TSNAudioBuffer::CreateSize(48000, W.Bits, 2, 4);
+        const auto LMono = TSNAudioBuffer::CreateSize(48000, W.Bits, 1, 4);
+        const std::string LMessage = MessageOf<EAssertionFailed>([&] { LStereo->Add(*LMono); });
+        const std::string LBits = "48000 Hz, " + std::to_string(W.Bits) + " bits, ";
+        EXPECT_NE(LMessage.find(LBits + "1 channel"), std::string::npos) << LMessage;
+        EXPECT_NE(LMessage.find(LBits + "2 channels"), std::string::npos) << LMessage;
+        EXPECT_THROW(LStereo->Add(*TSNAudioBuffer::CreateSize(44100, W.Bits == 16 ? 24 : 16, 2, 4)), EAssertionFailed);
+        EXPECT_EQ(Samples(*LStereo), TSamples(8, z));
     }
-    static TSamples Silence(size_t ACount) { return TSamples(ACount, W::Zero); }
-};
-TYPED_TEST_SUITE(AudioBufferWidthTest, TWidths, TWidthNames);
-
-TYPED_TEST(AudioBufferWidthTest, CreateSizeDescribesItsFormatAndIsSilentAndZeroSilences)
-{
-    using W = TypeParam;
-    const auto LBuffer = TSNAudioBuffer::CreateSize(44100, W::Bits, 2, 7);
-    const uint32_t LBytes = W::Bits / 8;
-    EXPECT_EQ(LBuffer->GetSize(), 7u);
-    EXPECT_EQ(LBuffer->GetChannelMask(), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
-    EXPECT_EQ(LBuffer->GetDataStep(), 2 * LBytes);
-    EXPECT_EQ(LBuffer->GetByteSize(), 7 * 2 * LBytes);
-    const WAVEFORMATEXTENSIBLE LFormat = LBuffer->GetWaveFormat();
-    EXPECT_EQ(LFormat.Format.nBlockAlign, 2 * LBytes);
-    EXPECT_EQ(LFormat.Format.nAvgBytesPerSec, 44100 * 2 * LBytes);
-    EXPECT_EQ(LFormat.Samples.wValidBitsPerSample, W::Bits);
-    EXPECT_EQ(Samples(*LBuffer), this->Silence(14));
-    const auto LNoisy = this->Make(1, {W::Min, W::Max, W::Zero + 3});
-    LNoisy->Zero();
-    EXPECT_EQ(Samples(*LNoisy), this->Silence(3));
 }
 
-TYPED_TEST(AudioBufferWidthTest, GetItemReadsStoredValuesWithinBounds)
+TEST(AudioBufferWidthTest, CopyToSameFormatHonoursOffsetsAndChecksBothRanges)
 {
-    using W = TypeParam;
-    const auto LBuffer = this->Make(3, {W::Min, W::Max, W::Zero, W::Zero + 1, W::Zero - 1, W::Max - 1});
-    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero, W::Zero + 1, W::Zero - 1, W::Max - 1}));
-    EXPECT_THROW(LBuffer->GetItem(2, 0), std::out_of_range);
-    EXPECT_THROW(LBuffer->GetItem(0, 3), std::out_of_range);
-    const std::string LMessage = MessageOf<std::out_of_range>([&] { LBuffer->GetItem(5, 1); });
-    EXPECT_NE(LMessage.find("frame 5"), std::string::npos) << LMessage;
-    EXPECT_NE(LMessage.find("2 frames"), std::string::npos) << LMessage;
-}
-
-TYPED_TEST(AudioBufferWidthTest, ResizeKeepsLeadingFramesAndSilencesNewOnes)
-{
-    using W = TypeParam;
-    const auto LBuffer = this->Make(2, {W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero + 2, W::Zero - 2});
-    LBuffer->Resize(5);
-    EXPECT_EQ(LBuffer->GetSize(), 5u);
-    EXPECT_EQ(LBuffer->GetByteSize(), size_t{5} * LBuffer->GetDataStep());
-    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero + 2, W::Zero - 2, W::Zero,
-                                           W::Zero, W::Zero, W::Zero}));
-    LBuffer->Resize(2);
-    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1}));
-    // Growing again must not bring back the dropped frames.
-    LBuffer->Resize(3);
-    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Min, W::Max, W::Zero + 1, W::Zero - 1, W::Zero, W::Zero}));
-    LBuffer->Resize(0);
-    EXPECT_EQ(LBuffer->GetSize(), 0u);
-}
-
-TYPED_TEST(AudioBufferWidthTest, MultiplyByRealSaturatesAndRoundsTiesToEven)
-{
-    using W = TypeParam;
-    const int64_t z = W::Zero;
-    const auto LDoubled = this->Make(2, {W::Max, W::Min, W::Max - 1, z + 3});
-    LDoubled->MultiplyByReal(2.0);
-    EXPECT_EQ(Samples(*LDoubled), (TSamples{W::Max, W::Min, W::Max, z + 6}));
-    const auto LHalved = this->Make(2, {z + 3, z + 5, z - 3, z + 1, z - 1, z + 7});
-    LHalved->MultiplyByReal(0.5);
-    EXPECT_EQ(Samples(*LHalved), (TSamples{z + 2, z + 2, z - 2, z, z, z + 4}));
-    const auto LNegated = this->Make(1, {W::Min, W::Max});
-    LNegated->MultiplyByReal(-1.0);
-    EXPECT_EQ(Samples(*LNegated), (TSamples{W::Max, 2 * z - W::Max}));
-}
-
-TYPED_TEST(AudioBufferWidthTest, AddSaturatesOverTheFramesBothHave)
-{
-    using W = TypeParam;
-    const int64_t z = W::Zero;
-    const auto LSum = this->Make(2, {W::Max, W::Min, z + 5, z - 1, z, W::Max});
-    const auto LOther = this->Make(2, {z + 1, z - 1, z + 7, W::Max, W::Min, W::Min});
-    LSum->Add(*LOther);
-    EXPECT_EQ(Samples(*LSum), (TSamples{W::Max, W::Min, z + 12, W::Max - 1, W::Min, W::Max + W::Min - z}));
-    EXPECT_EQ(Samples(*LOther), (TSamples{z + 1, z - 1, z + 7, W::Max, W::Min, W::Min})) << "only read";
-    // Only the frames both buffers have.
-    const auto LLong = this->Make(1, {z + 1, z + 2, z + 3, z + 4});
-    const auto LShort = this->Make(1, {z + 10, z + 20});
-    LLong->Add(*LShort);
-    EXPECT_EQ(Samples(*LLong), (TSamples{z + 11, z + 22, z + 3, z + 4}));
-    LShort->Add(*LLong);
-    EXPECT_EQ(Samples(*LShort), (TSamples{z + 21, z + 42}));
-}
-
-TYPED_TEST(AudioBufferWidthTest, AddRefusesAnotherLayoutNamingBoth)
-{
-    using W = TypeParam;
-    const auto LBuffer = TSNAudioBuffer::CreateSize(48000, W::Bits, 2, 4);
-    const auto LMono = TSNAudioBuffer::CreateSize(48000, W::Bits, 1, 4);
-    const auto LOtherWidth = TSNAudioBuffer::CreateSize(44100, W::Bits == 16 ? 24 : 16, 2, 4);
-    const std::string LMessage = MessageOf<EAssertionFailed>([&] { LBuffer->Add(*LMono); });
-    EXPECT_NE(LMessage.find("48000 Hz, " + std::to_string(W::Bits) + " bits, 1 channel"), std::string::npos)
-        << LMessage;
-    EXPECT_NE(LMessage.find("48000 Hz, " + std::to_string(W::Bits) + " bits, 2 channels"), std::string::npos)
-        << LMessage;
-    EXPECT_THROW(LBuffer->Add(*LOtherWidth), EAssertionFailed);
-    EXPECT_EQ(Samples(*LBuffer), this->Silence(8));
-}
-
-TYPED_TEST(AudioBufferWidthTest, CopyToSameFormatHonoursOffsets)
-{
-    using W = TypeParam;
-    TSamples LValues;
-    for (int64_t i = 0; i < 20; ++i)
-        LValues.push_back(W::Zero + (i % 2 == 0 ? i : -i));
-    const auto LSource = this->Make(2, LValues);
-    const auto LDest = TSNAudioBuffer::CreateSize(22050, W::Bits, 2, 8);
-    LSource->CopyTo(2, *LDest, 3, 4);
-    TSamples LExpected = this->Silence(16);
-    std::copy(LValues.begin() + 4, LValues.begin() + 12, LExpected.begin() + 6);
-    EXPECT_EQ(Samples(*LDest), LExpected);
-    EXPECT_EQ(LDest->GetSamplesPerSecond(), 22050u) << "the destination keeps its rate";
-    // Within one buffer, overlapping.
-    const auto LBuffer = this->Make(1, {W::Zero + 1, W::Zero + 2, W::Zero + 3, W::Zero + 4, W::Zero + 5});
-    LBuffer->CopyTo(0, *LBuffer, 1, 4);
-    EXPECT_EQ(Samples(*LBuffer), (TSamples{W::Zero + 1, W::Zero + 1, W::Zero + 2, W::Zero + 3, W::Zero + 4}));
-}
-
-TYPED_TEST(AudioBufferWidthTest, CopyToChecksBothRanges)
-{
-    using W = TypeParam;
-    const auto LSource = this->Make(1, {W::Max, W::Max, W::Max, W::Max, W::Max, W::Max});
-    const auto LDest = TSNAudioBuffer::CreateSize(48000, 16, 2, 4);
-    const std::string LSourceMessage = MessageOf<std::out_of_range>([&] { LSource->CopyTo(4, *LDest, 0, 3); });
-    EXPECT_NE(LSourceMessage.find("offset 4"), std::string::npos) << LSourceMessage;
-    EXPECT_NE(LSourceMessage.find("6 frames"), std::string::npos) << LSourceMessage;
-    const std::string LDestMessage = MessageOf<std::out_of_range>([&] { LSource->CopyTo(0, *LDest, 2, 3); });
-    EXPECT_NE(LDestMessage.find("offset 2"), std::string::npos) << LDestMessage;
-    EXPECT_NE(LDestMessage.find("4 frames"), std::string::npos) << LDestMessage;
-    // Offsets near 2^32 must not wrap around.
-    EXPECT_THROW(LSource->CopyTo(0xFFFFFFFFu, *LDest, 0, 2), std::out_of_range);
-    EXPECT_THROW(LSource->CopyTo(0, *LDest, 0xFFFFFFFFu, 2), std::out_of_range);
-    EXPECT_EQ(Samples(*LDest), TSamples(8, 0)) << "nothing written on failure";
-    // Ranges that end exactly at the ends are fine, and so is an empty one.
-    LSource->CopyTo(2, *LDest, 0, 4);
-    LSource->CopyTo(6, *LDest, 4, 0);
-}
-
-TYPED_TEST(AudioBufferWidthTest, CreateUniversalSharesTheBlock)
-{
-    using W = TypeParam;
-    const uint32_t LBytes = W::Bits / 8;
-    // Three stereo frames and a partial one.
-    const auto LBlock = TDGBlockBuffer::CreateSize(3 * 2 * LBytes + 1);
-    const auto LBuffer = TSNAudioBuffer::CreateUniversal(MakeWaveFormat(32000, W::Bits, 2), LBlock);
-    EXPECT_EQ(LBuffer->GetSize(), 3u);
-    EXPECT_EQ(LBuffer->GetSamplesPerSecond(), 32000u);
-    EXPECT_EQ(LBuffer->Read(), LBlock->Read());
-    PutSample(*LBuffer, 2, 1, W::Max);
-    EXPECT_EQ(static_cast<const uint8_t*>(LBlock->Read())[(2 * 2 + 1) * LBytes + LBytes - 1],
-              W::Bits == 8 ? 0xFF : 0x7F);
-    static_cast<uint8_t*>(LBlock->Modify())[0] = 0x01;
-    EXPECT_EQ(LBuffer->GetItem(0, 0), 1);
-    LBuffer->MultiplyByReal(1.0);
-    EXPECT_EQ(LBuffer->GetItem(2, 1), W::Max);
-    // Resize works on the shared block itself.
-    LBuffer->Resize(4);
-    EXPECT_EQ(LBlock->GetSize(), 4 * 2 * LBytes);
-    EXPECT_EQ(LBuffer->GetItem(3, 0), W::Zero);
-    // The frame count follows the block.
-    LBlock->Resize(2 * LBytes);
-    EXPECT_EQ(LBuffer->GetSize(), 1u);
-}
-
-TYPED_TEST(AudioBufferWidthTest, CreateCopyIsIndependentAndAssignTakesFormatAndSamples)
-{
-    using W = TypeParam;
-    const auto LSource = TSNAudioBuffer::CreateSizeEx(8000, W::Bits, 3, 2, 0x7);
-    PutSample(*LSource, 1, 2, W::Min);
-    const auto LCopy = TSNAudioBuffer::CreateCopy(*LSource);
-    EXPECT_EQ(LCopy->GetChannelMask(), 0x7u);
-    EXPECT_EQ(LCopy->GetSamplesPerSecond(), 8000u);
-    EXPECT_EQ(Samples(*LCopy), Samples(*LSource));
-    PutSample(*LSource, 1, 2, W::Max);
-    EXPECT_EQ(LCopy->GetItem(1, 2), W::Min);
-
-    const auto LThree = this->Make(3, {W::Min, W::Zero, W::Max});
-    const auto LTarget = TSNAudioBuffer::CreateSize(11025, W::Bits == 8 ? 16 : 8, 1, 50);
-    LTarget->Assign(*LThree);
-    EXPECT_EQ(LTarget->GetBitsPerSample(), W::Bits);
-    EXPECT_EQ(LTarget->GetSamplesPerSecond(), 48000u);
-    EXPECT_EQ(LTarget->GetSize(), 1u);
-    LTarget->Assign(*LTarget);
-    EXPECT_EQ(Samples(*LTarget), (TSamples{W::Min, W::Zero, W::Max}));
-}
-
-// ---------------------------------------------------------------- CopyTo across widths
-
-struct TWidthCase {
-    uint32_t SourceBits;
-    TSamples Source;
-    uint32_t DestBits;
-    TSamples Expected;
-};
-
-std::ostream& operator<<(std::ostream& AStream, const TWidthCase& ACase)
-{
-    return AStream << ACase.SourceBits << " to " << ACase.DestBits << " bits";
-}
-
-// Stored values of each width and what CopyTo makes of them, by hand: widening
-// shifts left, narrowing shifts right arithmetically (floor), 8-bit is
-// offset by 128.
-const TSamples C8{0, 1, 127, 128, 129, 255};
-const TSamples C16{-32768, -32767, -257, -256, -1, 0, 1, 255, 256, 32767};
-const TSamples C24{-8388608, -8388607, -65537, -65536, -257, -256, -1, 0, 255, 256, 65535, 65536, 8388607};
-const TSamples C32{INT32_MIN, INT32_MIN + 1, -16777217, -16777216, -65537, -65536, -257, -256, -1,
-                   0,         255,           256,       65535,     65536,     16777215, 16777216, INT32_MAX};
-
-const TWidthCase CWidthCases[] = {
-    {8, C8, 8, C8},
-    {8, C8, 16, {-32768, -32512, -256, 0, 256, 32512}},
-    {8, C8, 24, {-8388608, -8323072, -65536, 0, 65536, 8323072}},
-    {8, C8, 32, {INT32_MIN, -2130706432, -16777216, 0, 16777216, 2130706432}},
-    {16, C16, 8, {0, 0, 126, 127, 127, 128, 128, 128, 129, 255}},
-    {16, C16, 16, C16},
-    {16, C16, 24, {-8388608, -8388352, -65792, -65536, -256, 0, 256, 65280, 65536, 8388352}},
-    {16, C16, 32,
-     {INT32_MIN, -2147418112, -16842752, -16777216, -65536, 0, 65536, 16711680, 16777216, 2147418112}},
-    {24, C24, 8, {0, 0, 126, 127, 127, 127, 127, 128, 128, 128, 128, 129, 255}},
-    {24, C24, 16, {-32768, -32768, -257, -256, -2, -1, -1, 0, 0, 1, 255, 256, 32767}},
-    {24, C24, 24, C24},
-    {24, C24, 32,
-     {INT32_MIN, -2147483392, -16777472, -16777216, -65792, -65536, -256, 0, 65280, 65536, 16776960, 16777216,
-      2147483392}},
-    {32, C32, 8, {0, 0, 126, 127, 127, 127, 127, 127, 127, 128, 128, 128, 128, 128, 128, 129, 255}},
-    {32, C32, 16, {-32768, -32768, -257, -256, -2, -1, -1, -1, -1, 0, 0, 0, 0, 1, 255, 256, 32767}},
-    {32, C32, 24,
-     {-8388608, -8388608, -65537, -65536, -257, -256, -2, -1, -1, 0, 0, 1, 255, 256, 65535, 65536, 8388607}},
-    {32, C32, 32, C32},
-};
-
-class CopyToWidthTest : public ::testing::TestWithParam<TWidthCase> {};
-
-TEST_P(CopyToWidthTest, ConvertsEverySampleOfBothChannels)
-{
-    // The left channel holds the values, the right the same reversed; one
-    // silent frame either side of the copied range.
-    const TWidthCase& LCase = GetParam();
-    TSamples LSource, LExpected;
-    const size_t n = LCase.Source.size();
-    for (size_t i = 0; i < n; ++i) {
-        LSource.insert(LSource.end(), {LCase.Source[i], LCase.Source[n - 1 - i]});
-        LExpected.insert(LExpected.end(), {LCase.Expected[i], LCase.Expected[n - 1 - i]});
+    for (const TWidth& W : CWidths) {
+        SCOPED_TRACE(W.Bits);
+        TSamples LValues;
+        for (int64_t i = 0; i < 20; ++i)
+            LValues.push_back(W.Zero + (i % 2 == 0 ? i : -i));
+        const auto LSource = MakeBuffer(W.Bits, 2, LValues);
+        const auto LDest = TSNAudioBuffer::CreateSize(22050, W.Bits, 2, 8);
+        LSource->CopyTo(2, *LDest, 3, 4);
+        TSamples LExpected(16, W.Zero);
+        std::copy(LValues.begin() + 4, LValues.begin() + 12, LExpected.begin() + 6);
+        EXPECT_EQ(Samples(*LDest), LExpected);
+        EXPECT_EQ(LDest->GetSamplesPerSecond(), 22050u) << "the destination keeps its rate";
+        // Within one buffer, overlapping.
+        const auto LBuffer = MakeBuffer(W.Bits, 1, {W.Zero + 1, W.Zero + 2, W.Zero + 3, W.Zero + 4, W.Zero + 5});
+        LBuffer->CopyTo(0, *LBuffer, 1, 4);
+        EXPECT_EQ(Samples(*LBuffer), (TSamples{W.Zero + 1, W.Zero + 1, W.Zero + 2, W.Zero + 3, W.Zero + 4}));
+        const auto LSix = MakeBuffer(W.Bits, 1, TSamples(6, W.Max));
+        const auto LFour = TSNAudioBuffer::CreateSize(48000, 16, 2, 4);
+        const std::string LSourceMessage = MessageOf<std::out_of_range>([&] { LSix->CopyTo(4, *LFour, 0, 3); });
+        EXPECT_NE(LSourceMessage.find("offset 4"), std::string::npos) << LSourceMessage;
+        EXPECT_NE(LSourceMessage.find("6 frames"), std::string::npos) << LSourceMessage;
+        const std::string LDestMessage = MessageOf<std::out_of_range>([&] { LSix->CopyTo(0, *LFour, 2, 3); });
+        EXPECT_NE(LDestMessage.find("offset 2"), std::string::npos) << LDestMessage;
+        EXPECT_NE(LDestMessage.find("4 frames"), std::string::npos) << LDestMessage;
+        // Offsets near 2^32 must not wrap around.
+        EXPECT_THROW(LSix->CopyTo(0xFFFFFFFFu, *LFour, 0, 2), std::out_of_range);
+        EXPECT_THROW(LSix->CopyTo(0, *LFour, 0xFFFFFFFFu, 2), std::out_of_range);
+        EXPECT_EQ(Samples(*LFour), TSamples(8, 0)) << "nothing written on failure";
+        // Ranges that end exactly at the ends are fine, and so is an empty one.
+        LSix->CopyTo(2, *LFour, 0, 4);
+        LSix->CopyTo(6, *LFour, 4, 0);
     }
-    const int64_t LSilence = LCase.DestBits == 8 ? 128 : 0;
-    LExpected.insert(LExpected.begin(), {LSilence, LSilence});
-    LExpected.insert(LExpected.end(), {LSilence, LSilence});
-    const auto LDest = TSNAudioBuffer::CreateSize(8000, LCase.DestBits, 2, static_cast<uint32_t>(n + 2));
-    MakeBuffer(LCase.SourceBits, 2, LSource)->CopyTo(0, *LDest, 1, static_cast<uint32_t>(n));
-    EXPECT_EQ(Samples(*LDest), LExpected);
-    EXPECT_EQ(LDest->GetSamplesPerSecond(), 8000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWidthPairs, CopyToWidthTest, ::testing::ValuesIn(CWidthCases),
-                         [](const ::testing::TestParamInfo<TWidthCase>& AInfo) {
-                             return std::to_string(AInfo.param.SourceBits) + "to" +
-                                    std::to_string(AInfo.param.DestBits);
-                         });
-
-// ---------------------------------------------------------------- CopyTo across channel counts
-
-struct TChannelCase {
-    uint32_t SourceChannels;
-    TSamples Source;
-    uint32_t DestChannels;
-    TSamples Expected;
-};
-
-std::ostream& operator<<(std::ostream& AStream, const TChannelCase& ACase)
+TEST(AudioBufferWidthTest, UniversalBuffersShareTheBlockCopiesAreIndependentAndAssignTakesAll)
 {
-    return AStream << ACase.SourceChannels << " to " << ACase.DestChannels << " channels";
+    for (const TWidth& W : CWidths) {
+        SCOPED_TRACE(W.Bits);
+        const uint32_t LBytes = W.Bits / 8;
+        // Three stereo frames and a partial one.
+        const auto LBlock = TDGBlockBuffer::CreateSize(3 * 2 * LBytes + 1);
+        const auto LBuffer = TSNAudioBuffer::CreateUniversal(MakeWaveFormat(32000, W.Bits, 2), LBlock);
+        EXPECT_EQ(LBuffer->GetSize(), 3u);
+        EXPECT_EQ(LBuffer->Read(), LBlock->Read());
+        PutSample(*LBuffer, 2, 1, W.Max);
+        EXPECT_EQ(static_cast<const uint8_t*>(LBlock->Read())[(2 * 2 + 1) * LBytes + LBytes - 1],
+                  W.Bits == 8 ? 0xFF : 0x7F);
+        static_cast<uint8_t*>(LBlock->Modify())[0] = 0x01;
+        EXPECT_EQ(LBuffer->GetItem(0, 0), 1);
+        // Resize works on the shared block itself; the frame count follows the block.
+        LBuffer->Resize(4);
+        EXPECT_EQ(LBlock->GetSize(), 4 * 2 * LBytes);
+        EXPECT_EQ(LBuffer->GetItem(3, 0), W.Zero);
+        LBlock->Resize(2 * LBytes);
+        EXPECT_EQ(LBuffer->GetSize(), 1u);
+        const auto LSource = TSNAudioBuffer::CreateSizeEx(8000, W.Bits, 3, 2, 0x7);
+        PutSample(*LSource, 1, 2, W.Min);
+        const auto LCopy = TSNAudioBuffer::CreateCopy(*LSource);
+        EXPECT_EQ(LCopy->GetChannelMask(), 0x7u);
+        EXPECT_EQ(LCopy->GetSamplesPerSecond(), 8000u);
+        PutSample(*LSource, 1, 2, W.Max);
+        EXPECT_EQ(LCopy->GetItem(1, 2), W.Min);
+        EXPECT_EQ(LCopy->GetItem(1, 1), W.Zero);
+        const auto LThree = MakeBuffer(W.Bits, 3, {W.Min, W.Zero, W.Max});
+        const auto LTarget = TSNAudioBuffer::CreateSize(11025, W.Bits == 8 ? 16 : 8, 1, 50);
+        LTarget->Assign(*LThree);
+        EXPECT_EQ(LTarget->GetBitsPerSample(), W.Bits);
+        EXPECT_EQ(LTarget->GetSamplesPerSecond(), 48000u);
+        LTarget->Assign(*LTarget);
+        EXPECT_EQ(Samples(*LTarget), (TSamples{W.Min, W.Zero, W.Max}));
+    }
 }
 
-// Two frames each; a mono destination takes the floored mean
-// ((10 + 21) / 2 = 15.5 -> 15, (-7 - 8) / 2 = -7.5 -> -8, 61 / 3 -> 20,
-// -25 / 3 -> -9).
-const TSamples CMono{10, -7};
-const TSamples CStereo{10, 21, -7, -8};
-const TSamples CThree{10, 21, 30, -7, -8, -10};
+// ---------------------------------------------------------------- CopyTo across layouts
 
-const TChannelCase CChannelCases[] = {
-    {1, CMono, 1, CMono},
-    {1, CMono, 2, {10, 10, -7, -7}},
-    {1, CMono, 3, {10, 10, 10, -7, -7, -7}},
-    {2, CStereo, 1, {15, -8}},
-    {2, CStereo, 2, CStereo},
-    {2, CStereo, 3, {10, 21, 0, -7, -8, 0}},
-    {3, CThree, 1, {20, -9}},
-    {3, CThree, 2, {10, 21, -7, -8}},
-    {3, CThree, 3, CThree},
-    {2, CStereo, 6, {10, 21, 0, 0, 0, 0, -7, -8, 0, 0, 0, 0}},
-};
-
-class CopyToChannelTest : public ::testing::TestWithParam<TChannelCase> {};
-
-TEST_P(CopyToChannelTest, MapsChannels)
+// What CopyTo makes of a stored value: scaled by 2^(to - from) and floored
+// (widening shifts left, narrowing shifts right arithmetically); 8-bit
+// samples are offset by 128.
+int64_t Converted(int64_t AValue, uint32_t AFrom, uint32_t ATo)
 {
-    const TChannelCase& LCase = GetParam();
-    const auto LSource = MakeBuffer(16, LCase.SourceChannels, LCase.Source);
-    // Old content everywhere, so that channels the source lacks must be cleared.
-    const auto LDest = MakeBuffer(16, LCase.DestChannels, TSamples(2 * LCase.DestChannels, 12345));
-    LSource->CopyTo(0, *LDest, 0, 2);
-    EXPECT_EQ(Samples(*LDest), LCase.Expected);
-    EXPECT_EQ(LDest->GetChannels(), LCase.DestChannels);
+    const double LScaled = std::ldexp(double(AFrom == 8 ? AValue - 128 : AValue), int(ATo) - int(AFrom));
+    return static_cast<int64_t>(std::floor(LScaled)) + (ATo == 8 ? 128 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(ChannelPairs, CopyToChannelTest, ::testing::ValuesIn(CChannelCases),
-                         [](const ::testing::TestParamInfo<TChannelCase>& AInfo) {
-                             return std::to_string(AInfo.param.SourceChannels) + "to" +
-                                    std::to_string(AInfo.param.DestChannels);
-                         });
+TEST(CopyToTest, ConvertsEverySampleOfBothChannelsBetweenAnyTwoWidths)
+{
+    // Values either side of every rounding boundary of each width.
+    const std::pair<uint32_t, TSamples> LValues[] = {
+        {8, {0, 1, 127, 128, 129, 255}},
+        {16, {-32768, -32767, -257, -256, -1, 0, 1, 255, 256, 32767}},
+        {24, {-8388608, -8388607, -65537, -65536, -257, -256, -1, 0, 255, 256, 65535, 65536, 8388607}},
+        {32, {INT32_MIN, INT32_MIN + 1, -16777217, -16777216, -65537, -65536, -257, -256, -1, 0, 255, 256, 65535,
+              65536, 16777215, 16777216, INT32_MAX}}};
+    for (const auto& [LFrom, LSource] : LValues)
+        for (const uint32_t LTo : {8u, 16u, 24u, 32u}) {
+            SCOPED_TRACE(std::to_string(LFrom) + " to " + std::to_string(LTo) + " bits");
+            // The left channel holds the values, the right the same reversed;
+            // one silent frame either side of the copied range.
+            const size_t n = LSource.size();
+            const int64_t LSilence = LTo == 8 ? 128 : 0;
+            TSamples LStereo, LExpected{LSilence, LSilence};
+            for (size_t i = 0; i < n; ++i) {
+                LStereo.insert(LStereo.end(), {LSource[i], LSource[n - 1 - i]});
+                LExpected.insert(LExpected.end(),
+                                 {Converted(LSource[i], LFrom, LTo), Converted(LSource[n - 1 - i], LFrom, LTo)});
+            }
+            LExpected.insert(LExpected.end(), {LSilence, LSilence});
+            const auto LDest = TSNAudioBuffer::CreateSize(8000, LTo, 2, static_cast<uint32_t>(n + 2));
+            MakeBuffer(LFrom, 2, LStereo)->CopyTo(0, *LDest, 1, static_cast<uint32_t>(n));
+            EXPECT_EQ(Samples(*LDest), LExpected);
+        }
+    // By hand, the extremes: 255 at 8 bits is 2130706432 at 32; INT32_MIN + 1 is -32768 at 16.
+    EXPECT_EQ(Converted(255, 8, 32), 2130706432);
+    EXPECT_EQ(Converted(INT32_MIN + 1, 32, 16), -32768);
+    EXPECT_EQ(Converted(-257, 24, 8), 127);
+}
+
+TEST(CopyToTest, MapsChannels)
+{
+    // Two frames each; a mono destination takes the floored mean
+    // ((10 + 21) / 2 = 15.5 -> 15, (-7 - 8) / 2 = -7.5 -> -8, 61 / 3 -> 20,
+    // -25 / 3 -> -9).
+    const TSamples LMono{10, -7}, LStereo{10, 21, -7, -8}, LThree{10, 21, 30, -7, -8, -10};
+    const std::tuple<uint32_t, TSamples, uint32_t, TSamples> LCases[] = {
+        {1, LMono, 1, LMono},          {1, LMono, 2, {10, 10, -7, -7}}, {1, LMono, 3, {10, 10, 10, -7, -7, -7}},
+        {2, LStereo, 1, {15, -8}},     {2, LStereo, 2, LStereo},        {2, LStereo, 3, {10, 21, 0, -7, -8, 0}},
+        {3, LThree, 1, {20, -9}},      {3, LThree, 2, {10, 21, -7, -8}}, {3, LThree, 3, LThree},
+        {2, LStereo, 6, {10, 21, 0, 0, 0, 0, -7, -8, 0, 0, 0, 0}}};
+    for (const auto& [LFrom, LSource, LTo, LExpected] : LCases) {
+        SCOPED_TRACE(std::to_string(LFrom) + " to " + std::to_string(LTo) + " channels");
+        // Old content everywhere, so that channels the source lacks must be cleared.
+        const auto LDest = MakeBuffer(16, LTo, TSamples(2 * LTo, 12345));
+        MakeBuffer(16, LFrom, LSource)->CopyTo(0, *LDest, 0, 2);
+        EXPECT_EQ(Samples(*LDest), LExpected);
+    }
+}
 
 TEST(CopyToMixedTest, WidthAndChannelsTogether)
 {
@@ -406,25 +285,21 @@ TEST(CopyToMixedTest, WidthAndChannelsTogether)
     const auto LQuad8 = MakeBuffer(8, 4, {7, 7, 7, 7});
     LStereo16->CopyTo(0, *LQuad8, 0, 1);
     EXPECT_EQ(Samples(*LQuad8), (TSamples{129, 126, 128, 128}));
-
     // Means are taken at the destination width: 8-bit (+1, +2) is 1.5, 384 at 16 bits.
     const auto LStereo8 = MakeBuffer(8, 2, {129, 130});
     const auto LMono16 = TSNAudioBuffer::CreateSize(48000, 16, 1, 1);
     LStereo8->CopyTo(0, *LMono16, 0, 1);
     EXPECT_EQ(LMono16->GetItem(0, 0), 384);
-
     // 16-bit (256, 513) averages 384.5, which is 1.502 at 8 bits -> 1; (-1, -2) -> -0.006 -> -1.
     const auto LPairs = MakeBuffer(16, 2, {256, 513, -1, -2});
     const auto LMono8 = TSNAudioBuffer::CreateSize(48000, 8, 1, 2);
     LPairs->CopyTo(0, *LMono8, 0, 2);
     EXPECT_EQ(Samples(*LMono8), (TSamples{129, 127}));
-
     // 8-bit mono 200 (+72) into 24-bit stereo.
     const auto LMono8Source = MakeBuffer(8, 1, {200});
     const auto LStereo24 = TSNAudioBuffer::CreateSize(48000, 24, 2, 1);
     LMono8Source->CopyTo(0, *LStereo24, 0, 1);
     EXPECT_EQ(Samples(*LStereo24), (TSamples{72 << 16, 72 << 16}));
-
     // Full-scale 32-bit channels do not overflow the mean.
     const auto LThree32 = MakeBuffer(32, 3, {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MIN,
                                              INT32_MAX, INT32_MIN, 0});
@@ -458,8 +333,13 @@ TEST(AudioBufferFormatTest, RefusesUnsupportedLayoutsFloatAndInconsistentHeaders
     EXPECT_THROW(TSNAudioBuffer::CreateUniversal(MakeWaveFormat(48000, 16, 2), nullptr), EAssertionFailed);
 }
 
-TEST(AudioBufferFormatTest, CreateWaveFormatReadsPlainAndExtensibleHeaders)
+// Descriptions: in MultiplyAndAdd...; block sizes: in FormatSilenceReads...
+TEST(AudioBufferFormatTest, DefaultChannelMasksAndPlainAndExtensibleHeaders)
 {
+    const std::pair<unsigned, uint32_t> LMasks[] = {{1, 0x4}, {2, 0x3}, {3, 0x7}, {4, 0x33}, {5, 0x37},
+                                                    {6, 0x3F}, {8, 0xFF}, {32, 0xFFFFFFFF}};
+    for (const auto& [LChannels, LMask] : LMasks)
+        EXPECT_EQ(DefaultChannelMask(LChannels), LMask) << LChannels;
     WAVEFORMATEXTENSIBLE LPlain{};
     LPlain.Format.wFormatTag = WAVE_FORMAT_PCM;
     LPlain.Format.nChannels = 1;
@@ -473,20 +353,6 @@ TEST(AudioBufferFormatTest, CreateWaveFormatReadsPlainAndExtensibleHeaders)
         TSNAudioBuffer::CreateWaveFormat(MakeWaveFormat(96000, 24, 6, SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT), 2);
     EXPECT_EQ(LSurround->GetChannelMask(), SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT);
     EXPECT_EQ(LSurround->GetWaveFormat().Format.nAvgBytesPerSec, 96000u * 18);
-}
-
-TEST(WaveFormatTest, DefaultChannelMasksMakeAndDescribe)
-{
-    const std::pair<unsigned, uint32_t> LMasks[] = {{1, 0x4}, {2, 0x3}, {3, 0x7}, {4, 0x33}, {5, 0x37},
-                                                    {6, 0x3F}, {8, 0xFF}, {32, 0xFFFFFFFF}};
-    for (const auto& [LChannels, LMask] : LMasks)
-        EXPECT_EQ(DefaultChannelMask(LChannels), LMask) << LChannels;
-    const WAVEFORMATEXTENSIBLE LFormat = MakeWaveFormat(48000, 16, 2);
-    EXPECT_EQ(LFormat.Format.nBlockAlign, 4);
-    EXPECT_EQ(LFormat.Format.nAvgBytesPerSec, 192000u);
-    EXPECT_EQ(MakeWaveFormat(48000, 16, 2, 0x30).dwChannelMask, 0x30u);
-    EXPECT_EQ(DescribeWaveFormat(LFormat), "48000 Hz, 16 bits, 2 channels");
-    EXPECT_EQ(DescribeWaveFormat(MakeWaveFormat(8000, 8, 1)), "8000 Hz, 8 bits, 1 channel");
 }
 
 TEST(AudioBufferBoundsTest, ArithmeticStaysInsideAViewsFrames)

@@ -5,7 +5,7 @@
 
 using namespace Sonorix;
 
-TEST(SNAudioFormatTest, WaveFormatFollowsTheMembersAndEveryChangeNotifiesTheOwnerOnce)
+TEST(SNAudioFormatTest, WaveFormatFollowsTheMembersWidthsRoundUpAndEveryChangeNotifiesOnce)
 {
     int LChanges = 0;
     TSNAudioFormat LFormat([&] { ++LChanges; });
@@ -22,11 +22,6 @@ TEST(SNAudioFormatTest, WaveFormatFollowsTheMembersAndEveryChangeNotifiesTheOwne
     EXPECT_EQ(LWave.dwChannelMask, 0x3Fu) << "5.1 by default";
     LFormat.SetChannelMask(SPEAKER_FRONT_CENTER);
     EXPECT_EQ(LFormat.GetWaveFormat().dwChannelMask, SPEAKER_FRONT_CENTER);
-}
-
-TEST(SNAudioFormatTest, WidthsAreRoundedUpToAWholeByte)
-{
-    TSNAudioFormat LFormat;
     for (const auto& [LAsked, LGot] : {std::pair{12, 16}, {1, 8}, {17, 24}, {64, 32}}) {
         LFormat.SetBits(LAsked);
         EXPECT_EQ(LFormat.GetBits(), LGot) << LAsked;
@@ -38,13 +33,11 @@ TEST(SNAudioFormatTest, OptionalFormsReplaceTheInputOnlyWhenEnabled)
     TSNOptionalBasicAudioFormat LOptional;
     const WAVEFORMATEXTENSIBLE LInput = MakeWaveFormat(22050, 8, 1);
     LOptional.SetSampleRate(48000);
-    WAVEFORMATEXTENSIBLE LMerged = LOptional.Merge(LInput);
-    EXPECT_EQ(LMerged.Format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(LOptional.Merge(LInput).Format.nSamplesPerSec, 22050u);
     LOptional.SetEnabled(true);
-    LMerged = LOptional.Merge(LInput);
+    const WAVEFORMATEXTENSIBLE LMerged = LOptional.Merge(LInput);
     EXPECT_EQ(LMerged.Format.nSamplesPerSec, 48000u);
     EXPECT_EQ(LMerged.Format.nChannels, 2);
-
     TSNOptionalAudioFormat LWithSize;
     TSNAudioFormat LSource;
     LSource.SetBufferSize(441);

@@ -75,12 +75,10 @@ TEST(SNCommonFilterTest, MainRoadStartsProcessesAndStops)
     EXPECT_TRUE(LChain.Filter.RunningAtStart);
     EXPECT_EQ(LChain.Filter.SeenAtStart.Format.nSamplesPerSec, 48000u);
     EXPECT_TRUE(LChain.Filter.IsRunning());
-
     ISNAudioBufferPtr LInput = Buffer16(10);
     LChain.Feed.SendBuffer(LInput);
     LChain.Feed.SendBuffer(Buffer16(11)); // dropped by the filter
     LChain.Feed.SendStop();
-
     ASSERT_EQ(LChain.Collector.Buffers().size(), 1u);
     const ISNAudioBufferPtr LOutput = LChain.Collector.Buffers()[0];
     EXPECT_EQ(LOutput->GetItem(0, 0), -10);
@@ -90,7 +88,6 @@ TEST(SNCommonFilterTest, MainRoadStartsProcessesAndStops)
                                                                 "TPNSuppliedBufferOperation", "TPNStopOperation"}));
     EXPECT_FALSE(LChain.Filter.IsRunning());
     EXPECT_EQ(LChain.Filter.Stops, 1);
-
     // Disabled, the filter passes the same buffer on.
     LChain.Filter.SetEnabled(false);
     LChain.Feed.SendStart(LFormat);
@@ -110,7 +107,6 @@ TEST(SNCommonFilterTest, ThreadedFilterKeepsEveryOperationInOrder)
         LChain.Feed.SendBuffer(Buffer16(static_cast<int16_t>(2 * I), 1));
     LChain.Feed.SendStop();
     TDGTimeline::WaitIdle();
-
     const auto LLog = LChain.Collector.Log();
     ASSERT_EQ(LLog.size(), CBuffers + 2u);
     EXPECT_EQ(LLog.front(), "TPNStartWaveOperation");
@@ -118,7 +114,6 @@ TEST(SNCommonFilterTest, ThreadedFilterKeepsEveryOperationInOrder)
     const auto LBuffers = LChain.Collector.Buffers();
     for (int I = 0; I < CBuffers; ++I)
         ASSERT_EQ(LBuffers[static_cast<size_t>(I)]->GetItem(0, 0), -2 * I) << "buffer " << I;
-
     // Switching threading off hands processing back to the caller.
     LChain.Filter.GetThreading().SetEnabled(false);
     LChain.Feed.SendStart(MakeWaveFormat(48000, 16, 2));
@@ -134,7 +129,6 @@ TEST(SNCommonFilterTest, PumpNegotiationPassesThroughUnlessAComponentClaims)
     LChain.Feed.Notify(LRequest);
     EXPECT_EQ(LRequest->PumpObject, &LChain.Upstream);
     EXPECT_EQ(LChain.Collector.Log().back(), "TPNPumpRequestOperation") << "the request reached the end";
-
     // A master-pump tick from downstream travels up to the source.
     int LTicks = 0;
     LChain.Feed.SetDispatch([&](TPNPin&, const IPNNotifyOperationPtr& AOperation) {

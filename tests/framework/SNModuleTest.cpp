@@ -34,7 +34,6 @@ TEST(SNModuleTest, TheExampleModuleRunsListsAndInspects)
     const auto [LMin, LMax] = std::minmax_element(LSamples.begin(), LSamples.end());
     EXPECT_NEAR(*LMax, 8000, 1);
     EXPECT_NEAR(*LMin, -8000, 1);
-
     const TShellResult LList = RunSonorix(LLoad + " list");
     EXPECT_NE(LList.Output.find("TSNExampleGain\tFilters\tExample Gain in Decibels\n"), std::string::npos)
         << LList.Output;

@@ -33,7 +33,6 @@ TEST(SNSampleAccess, ReadsWritesAndSaturatesAtEveryWidthsLimits)
     EXPECT_EQ(ReadAll<T24>({0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF}),
               (std::vector<int32_t>{-8388608, 8388607, -1}));
     EXPECT_EQ(ReadAll<T32>({0x00, 0x00, 0x00, 0x80}), (std::vector<int32_t>{INT32_MIN}));
-
     std::vector<uint8_t> L8(3), L16(6), L24(9, 0x11), L32(8);
     WriteSample<T8>(L8.data(), 0, -129);
     WriteSample<T8>(L8.data(), 1, 128);

@@ -67,7 +67,6 @@ public:
     void Notify(IPNNotifyOperationPtr AOperation) { FPin.Notify(std::move(AOperation)); }
 
     TSNPNAudioSourcePin& Pin() { return FPin; }
-
     // Answers a stream query with an ignore (no stream will come).
     std::atomic<bool> AnswerIgnore{false};
     std::atomic<int> Queries{0};

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -37,17 +38,13 @@ TEST(SNSamplesQueueTest, PopTakesWholeBuffersAcrossQueuedPiecesOrNothing)
     LQueue.Push(Counting(3, 5));
     LQueue.Push(Counting(8, 2));
     EXPECT_EQ(LQueue.GetCollectedSamples(), 10u);
-
-    ISNAudioBufferPtr LFour = TSNAudioBuffer::CreateSize(44100, 16, 1, 4);
-    ASSERT_TRUE(LQueue.Pop(*LFour));
-    ISNAudioBufferPtr LFive = TSNAudioBuffer::CreateSize(44100, 16, 1, 5);
-    ASSERT_TRUE(LQueue.Pop(*LFive));
+    for (const uint32_t LFirst : {0u, 4u}) { // 4 frames, then 5
+        ISNAudioBufferPtr LTaken = TSNAudioBuffer::CreateSize(44100, 16, 1, 4 + LFirst / 4);
+        ASSERT_TRUE(LQueue.Pop(*LTaken));
+        for (uint32_t I = 0; I < LTaken->GetSize(); ++I)
+            EXPECT_EQ(LTaken->GetItem(I, 0), static_cast<int32_t>(LFirst + I));
+    }
     EXPECT_EQ(LQueue.GetCollectedSamples(), 1u);
-    for (uint32_t I = 0; I < 4; ++I)
-        EXPECT_EQ(LFour->GetItem(I, 0), static_cast<int32_t>(I));
-    for (uint32_t I = 0; I < 5; ++I)
-        EXPECT_EQ(LFive->GetItem(I, 0), static_cast<int32_t>(4 + I));
-
     // Too few held: nothing is taken.
     ISNAudioBufferPtr LTwo = TSNAudioBuffer::CreateSize(44100, 16, 1, 2);
     EXPECT_FALSE(LQueue.Pop(*LTwo));
@@ -57,7 +54,6 @@ TEST(SNSamplesQueueTest, PopTakesWholeBuffersAcrossQueuedPiecesOrNothing)
     EXPECT_EQ(LTwo->GetItem(0, 0), 9);
     EXPECT_EQ(LTwo->GetItem(1, 0), 10);
     EXPECT_EQ(LQueue.GetCollectedSamples(), 0u);
-
     // Into the target's width and channels: 16 to 24 bits shifts left by 8;
     // the mono sample fills both channels.
     LQueue.Push(Counting(1, 4));
@@ -109,7 +105,6 @@ TEST(SNSamplesQueueTest, AQueueAtItsLimitTakesOneMoreBufferAndTheNextPushWaitsFo
     LQueue.Push(Counting(0, 1024), [&] { ++LCallbacks; });
     EXPECT_EQ(LCallbacks, 0) << "9999 held is not over the limit";
     EXPECT_EQ(LQueue.GetCollectedSamples(), 11023u);
-
     std::atomic<int> LWaiting{0};
     std::atomic<bool> LDone{false};
     std::thread LProducer([&] {
@@ -125,7 +120,6 @@ TEST(SNSamplesQueueTest, AQueueAtItsLimitTakesOneMoreBufferAndTheNextPushWaitsFo
     LProducer.join();
     EXPECT_TRUE(LDone);
     EXPECT_EQ(LQueue.GetCollectedSamples(), 10010u);
-
     // A clear releases a waiting producer too.
     LQueue.SetMaxSamples(10);
     LWaiting = 0;
@@ -144,15 +138,11 @@ protected:
     TSNChannelMerger FMerger;
 };
 
-TEST_F(SNQueuedPinTest, NeededSamplesRoundToNearestWithTiesToEven)
+// 512 for 22050 and 1115 for 48000 into 44100: through the mixer below and in
+// SNAudioMixerTest; prefill in SNAudioMixerTest.APrefilledChannelJoinsFiveBuffersLate...
+TEST_F(SNQueuedPinTest, NeededSamplesRoundTiesToEvenNeverWrapAndNoNeedFlushes)
 {
     TSNPNQueuedAudioSinkPin& LPin = Pin();
-    LPin.StartRate(MakeWaveFormat(22050, 8, 1));
-    LPin.CalculateSampleCount(1024, 44100.0f);
-    EXPECT_EQ(LPin.FNeededSamples, 512u);
-    LPin.StartRate(MakeWaveFormat(48000, 16, 2));
-    LPin.CalculateSampleCount(1024, 44100.0f);
-    EXPECT_EQ(LPin.FNeededSamples, 1115u) << "1114.56 rounds up";
     LPin.StartRate(MakeWaveFormat(1000, 16, 1));
     LPin.CalculateSampleCount(4, 8000.0f);
     EXPECT_EQ(LPin.FNeededSamples, 0u) << "0.5 rounds to even";
@@ -160,36 +150,16 @@ TEST_F(SNQueuedPinTest, NeededSamplesRoundToNearestWithTiesToEven)
     EXPECT_EQ(LPin.FNeededSamples, 2u) << "1.5 rounds to even";
     LPin.CalculateSampleCount(20, 8000.0f);
     EXPECT_EQ(LPin.FNeededSamples, 2u) << "2.5 rounds to even";
-
-    LPin.SetPrefillInterval(100);
-    LPin.CalculateSampleCount(1024, 44100.0f);
-    EXPECT_EQ(LPin.FPrefillCount, 4410);
-
     // The product overflows 32 bits: an error, never a wrapped count.
     LPin.StartRate(MakeWaveFormat(48000, 16, 1));
     EXPECT_THROW(LPin.CalculateSampleCount(100000, 44100.0f), EDGException);
     EXPECT_THROW(LPin.CalculateSampleCount(1024, 0.0f), EDGException);
-}
-
-TEST_F(SNQueuedPinTest, PrefillSkipsLoadsWhileTheQueueFillsAndNoNeedFlushes)
-{
-    TSNPNQueuedAudioSinkPin& LPin = Pin();
-    LPin.StartRate(MakeWaveFormat(44100, 16, 1));
-    LPin.FNeededSamples = 4;
-    LPin.FPrefillCount = 6;
+    // A pin that needs nothing is flushed.
     LPin.GetQueue()->Push(Counting(0, 12));
     ISNAudioBufferPtr LTarget = TSNAudioBuffer::CreateSize(44100, 16, 1, 4);
-    EXPECT_FALSE(LPin.StretchLoadBuffer(*LTarget));
-    EXPECT_FALSE(LPin.StretchLoadBuffer(*LTarget));
-    EXPECT_FALSE(LPin.FEnoughSamples);
-    EXPECT_EQ(LPin.GetCollectedSamples(), 12u) << "prefill takes nothing";
-    ASSERT_TRUE(LPin.StretchLoadBuffer(*LTarget));
-    EXPECT_TRUE(LPin.FEnoughSamples);
-    EXPECT_EQ(LTarget->GetItem(0, 0), 0);
-
     LPin.FNeededSamples = 0;
     EXPECT_TRUE(LPin.StretchLoadBuffer(*LTarget));
-    EXPECT_EQ(LPin.GetCollectedSamples(), 0u) << "a pin that needs nothing is flushed";
+    EXPECT_EQ(LPin.GetCollectedSamples(), 0u);
 }
 
 // --- Rates, readiness and sending, through the mixer -----------------------------
@@ -212,12 +182,22 @@ TEST_F(SNMultiInputTest, WithoutAudioFormatTheOutputTakesTheHighestRateTheWidest
     EXPECT_EQ(LFormat.Format.nChannels, 3u);
     EXPECT_EQ(Pin(0).FNeededSamples, 1024u);
     EXPECT_EQ(Pin(1).FNeededSamples, 512u);
-
     Feeder(0).Send(1024);
     EXPECT_EQ(Buffers().size(), 0u);
     Feeder(1).Send(512);
     ASSERT_EQ(Buffers().size(), 1u);
-    EXPECT_EQ(FCollector.Buffers()[0]->GetSize(), 1024u);
+    const ISNAudioBuffer& LOut = *Buffers()[0];
+    EXPECT_EQ(LOut.GetSize(), 1024u);
+    // The mono input adds into every channel. At half the rate it gives
+    // output frame F its frame round(F / 2) (ties to even, 511 at most),
+    // widened from unsigned 8 bits; the stereo input has no third channel.
+    for (const auto& [F, LSlow] : {std::pair{0u, 0u}, {1u, 0u}, {3u, 2u}, {5u, 2u}, {700u, 350u}, {1023u, 511u}}) {
+        const int64_t LMono = (int64_t{TTestSource::ExpectedSample(LSlow, 0, 1, 8)} - 128) * 256;
+        for (unsigned C = 0; C < 3; ++C) {
+            const int64_t LStereo = C < 2 ? TTestSource::ExpectedSample(F, C, 2, 16) : 0;
+            EXPECT_EQ(LOut.GetItem(F, C), std::clamp<int64_t>(LStereo + LMono, -32768, 32767)) << F << " " << C;
+        }
+    }
 }
 
 TEST_F(SNMultiInputTest, ALateJoinerIsDelayedUntilItHoldsAFullBuffer)
@@ -231,7 +211,6 @@ TEST_F(SNMultiInputTest, ALateJoinerIsDelayedUntilItHoldsAFullBuffer)
     EXPECT_TRUE(Pin(1).FDelayed);
     Feeder(0).Send(1024, 100);
     ASSERT_EQ(Buffers().size(), 1u);
-
     Feeder(1).Start(44100, 16, 1);
     EXPECT_TRUE(Pin(1).FDelayed);
     EXPECT_FALSE(Pin(1).FIgnored);
@@ -263,7 +242,6 @@ TEST_F(SNMultiInputTest, AFullQueueForcesOutputPastAnInputOnlyIfItIsAllowedToUnd
     EXPECT_EQ(Pin(0).GetCollectedSamples(), 9216u);
     Feeder(0).Send(1024, 5);
     EXPECT_EQ(Buffers().size(), 2u);
-
     // Without underfeed a full queue still waits for the short input.
     Channel(1).SetAllowUnderfeed(false);
     Feeder(0).Send(1024, 5);
@@ -333,7 +311,6 @@ TEST_F(SNMultiInputTest, TheMergerStopsWhenEveryInputHasStoppedAndSendsOneStop)
     LMerger.GetOutputPin().Connect(FCollector.GetInputPin());
     LA.Start(44100, 16, 1);
     LB.Start(44100, 16, 1);
-    ASSERT_TRUE(LMerger.IsRunning());
     LA.Stop();
     EXPECT_TRUE(LMerger.IsRunning());
     EXPECT_EQ(FCollector.Stops(), 0);
@@ -345,6 +322,8 @@ TEST_F(SNMultiInputTest, TheMergerStopsWhenEveryInputHasStoppedAndSendsOneStop)
     LB.Stop();
     EXPECT_FALSE(LMerger.IsRunning());
     EXPECT_EQ(FCollector.Stops(), 1);
+    LA.Send(1024, 1);
+    EXPECT_EQ(FCollector.Buffers().size(), 1u) << "nothing after the stop";
 }
 
 TEST_F(SNMultiInputTest, MasterPumpTicksFromDownstreamReachEachInputAtItsRate)
@@ -360,7 +339,6 @@ TEST_F(SNMultiInputTest, MasterPumpTicksFromDownstreamReachEachInputAtItsRate)
     Pin(1).StartRate(MakeWaveFormat(88200, 16, 1));
     EXPECT_EQ(Pin(1).MasterPumpCount(44100), 2);
     EXPECT_EQ(Pin(1).MasterPumpCount(0), 1);
-
     // A start request with no input connected turns into a pump request downstream.
     TSNAudioMixer LAlone;
     TTestCollector LCollector;

@@ -51,14 +51,12 @@ TEST(SNRealToAudioTest, RateOfTheFastestInputStretchedSlowerInputsSilentFreePins
     LSlow.Connect(static_cast<TPNSinkPin&>(LConverter.GetInputPins()[0]));
     LFast.Connect(static_cast<TPNSinkPin&>(LConverter.GetInputPins()[1]));
     LConverter.GetOutputPin().Connect(LOut.GetInputPin());
-
     LSlow.SendStart(1000);
     EXPECT_TRUE(LOut.Starts().empty()); // waits for every connected input
     LFast.SendStart(2000);
     ASSERT_EQ(LOut.Starts().size(), 1u);
     EXPECT_EQ(LOut.Starts()[0].Format.nSamplesPerSec, 2000u);
     EXPECT_EQ(LOut.Starts()[0].Format.nChannels, 3u);
-
     // Sent in odd pieces: the output does not depend on how values arrive.
     LFast.SubmitBuffer(Reals({10, 20, 30}));
     LSlow.SubmitBuffer(Reals({1}));
@@ -71,7 +69,6 @@ TEST(SNRealToAudioTest, RateOfTheFastestInputStretchedSlowerInputsSilentFreePins
     EXPECT_EQ(Channel(LFirst, 0), (std::vector<int32_t>{1, 1, 2, 2}));
     EXPECT_EQ(Channel(LFirst, 1), (std::vector<int32_t>{10, 20, 30, 40}));
     EXPECT_EQ(Channel(LFirst, 2), (std::vector<int32_t>{0, 0, 0, 0}));
-
     // At the end the shortest remainder at the output rate (fast: 3; slow: 3, 4, 5 = 6)
     // goes out in a shorter buffer; the slow input gives round(1.5) = 2 values to it.
     LSlow.SubmitBuffer(Reals({4, 5}));
@@ -82,23 +79,4 @@ TEST(SNRealToAudioTest, RateOfTheFastestInputStretchedSlowerInputsSilentFreePins
     EXPECT_EQ(Channel(*LOut.Buffers()[1], 1), (std::vector<int32_t>{50, 60, 70}));
     EXPECT_EQ(Channel(*LOut.Buffers()[1], 0), (std::vector<int32_t>{3, 4, 4}));
     EXPECT_EQ(LOut.Stops(), 1);
-}
-
-TEST(SNRealToAudioTest, MeterReadingsAreAStreamOfOneValuePerPeriod)
-{
-    TSNRealToAudio LConverter;
-    LConverter.GetAudioFormat().SetCountChannels(1);
-    LConverter.GetAudioFormat().SetBufferSize(3);
-    TPNRealRangedSourcePin LReadings(nullptr, "Level");
-    TTestCollector LOut;
-    LReadings.Connect(static_cast<TPNSinkPin&>(LConverter.GetInputPins()[0]));
-    LConverter.GetOutputPin().Connect(LOut.GetInputPin());
-    LReadings.Notify(std::make_shared<TPNStartSampleRateOperation>(10.0));
-    // Unchanged readings are sent too: the converter needs every period.
-    for (double LValue : {5.0, 5.0, 7.0, 7.0})
-        if (!LReadings.HoldsValue(LValue))
-            LReadings.SubmitValueRange(LValue, 0, 100);
-    ASSERT_EQ(LOut.Buffers().size(), 1u);
-    EXPECT_EQ(Channel(*LOut.Buffers()[0], 0), (std::vector<int32_t>{5, 5, 7}));
-    EXPECT_EQ(LOut.Starts()[0].Format.nSamplesPerSec, 10u);
 }

@@ -17,30 +17,7 @@
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
-namespace {
-
 constexpr int CBuffers = 60;
-
-// Runs AChange in a loop on its own thread while AProduce runs on AThreads
-// threads (each given its index).
-template <class P, class C>
-void WhileChanging(int AThreads, P AProduce, C AChange)
-{
-    std::atomic<bool> LDone{false};
-    std::thread LChanger([&] {
-        for (int I = 0; !LDone; ++I)
-            AChange(I);
-    });
-    std::vector<std::thread> LProducers;
-    for (int T = 0; T < AThreads; ++T)
-        LProducers.emplace_back([&, T] { AProduce(T); });
-    for (std::thread& LThread : LProducers)
-        LThread.join();
-    LDone = true;
-    LChanger.join();
-}
-
-} // namespace
 
 TEST(SNRoutingConcurrency, QueuedSwitchWithProducersAndAMovingActiveInputSendsNothingTwice)
 {
@@ -54,15 +31,10 @@ TEST(SNRoutingConcurrency, QueuedSwitchWithProducersAndAMovingActiveInputSendsNo
     std::atomic<int> LEvents{0};
     LSwitch.SetOnSwitch([&](TPersistent&) { ++LEvents; });
     LSwitch.GetInputChannels()[1].SetOnThresholdMax([&](TPersistent&) { ++LEvents; });
-    WhileChanging(
-        3,
-        [&](int T) {
-            LFeeders[T].Start(192000, 16, 1);
-            for (int I = 0; I < CBuffers; ++I)
-                LFeeders[T].Send(256, T * 1000 + I);
-            LFeeders[T].Stop();
-        },
-        [&](int I) {
+    // Three producers while the settings change on another thread.
+    std::atomic<bool> LDone{false};
+    std::thread LChanger([&] {
+        for (int I = 0; !LDone; ++I) {
             LSwitch.SetActiveChannelIndex(I % 4);
             LSwitch.GetInputChannels()[I % 3].GetQueuing().SetEnabled(I % 2 == 0);
             LSwitch.GetInputChannels()[1].SetThresholdMax(I % 7);
@@ -70,7 +42,20 @@ TEST(SNRoutingConcurrency, QueuedSwitchWithProducersAndAMovingActiveInputSendsNo
             if (I % 50 == 0 && LSwitch.GetInputChannels().GetCount() < 6)
                 LSwitch.GetInputChannels().Add(); // a new input while the others stream
             std::this_thread::yield();
+        }
+    });
+    std::vector<std::thread> LProducers;
+    for (int T = 0; T < 3; ++T)
+        LProducers.emplace_back([&, T] {
+            LFeeders[T].Start(192000, 16, 1);
+            for (int I = 0; I < CBuffers; ++I)
+                LFeeders[T].Send(256, T * 1000 + I);
+            LFeeders[T].Stop();
         });
+    for (std::thread& LThread : LProducers)
+        LThread.join();
+    LDone = true;
+    LChanger.join();
     LSwitch.SetPaused(false);
     LSwitch.StopSource(); // the rest goes out now, then the stop
     const std::vector<int32_t> LValues = Values(LOut);

@@ -2,7 +2,6 @@
 // The routing components: switch, queued switch, buffer queue.
 #include "SNBufferQueue.h"
 #include "SNQueuedSwitch.h"
-#include "SNSignalGen.h"
 #include "SNSwitch.h"
 
 #include "DGClock.h"
@@ -37,7 +36,6 @@ TEST(SNSwitchTest, HoldsTheStartBackDropsWhileDisabledAndPassesStops)
     TTestCollector LOut;
     LFeeder.Connect(LSwitch.GetInputPin());
     LSwitch.GetOutputPin().Connect(LOut.GetInputPin());
-
     LSwitch.SetEnabled(false);
     LFeeder.Start(44100, 16, 1);
     LFeeder.Send(CFrames, 1);
@@ -89,7 +87,6 @@ TEST(SNQueuedSwitchTest, PlaylistSendsEveryQueuedBufferOnceInOrderAndDropsUnqueu
     LB.Connect(LSwitch.GetInputPins()[1]);
     LC.Connect(LSwitch.GetInputPins()[2]);
     LSwitch.GetOutputPin().Connect(LOut.GetInputPin());
-
     {
         TDGWorkScope LHold;
         LA.Start(44100, 16, 1);
@@ -109,7 +106,6 @@ TEST(SNQueuedSwitchTest, PlaylistSendsEveryQueuedBufferOnceInOrderAndDropsUnqueu
         LB.Stop();
     }
     TDGTimeline::WaitIdle();
-
     std::vector<int32_t> LExpected = Range(1000, 4);
     for (int32_t V : Range(2000, 5))
         LExpected.push_back(V);
@@ -236,36 +232,4 @@ TEST(SNBufferQueueTest, DisabledPassesThroughAndDisablingSendsTheHeldStart)
     EXPECT_EQ(LOut.Stops(), 1);
     MainThread().ProcessMessages(); // the posted start of the first buffer finds the stream gone
     EXPECT_EQ(LOut.Starts().size(), 1u);
-}
-
-TEST(SNBufferQueueTest, AsThePumpItPacesTheSourceWithItsOwnClockAndKeepsMinQueued)
-{
-    TDGVirtualTimeScope LVirtual;
-    TSNSignalGen LGen;
-    TSNBufferQueue LQueue;
-    TTestCollector LOut;
-    LQueue.SetMin(3);
-    LGen.GetOutputPin().Connect(LQueue.GetInputPin());
-    LQueue.GetOutputPin().Connect(LOut.GetInputPin());
-    // Stops the generator after one second of audio: before it, the queue's
-    // clock (232200 units at 44100 Hz) ticks 43 times.
-    TDGClockGen LStopper(DGTimeUnitsPerSecond, [&] { LGen.StopSource(); });
-    {
-        TDGWorkScope LHold;
-        LStopper.Start();
-        LGen.StartSource();
-    }
-    EXPECT_TRUE(LQueue.IsPump());
-    while (LGen.IsSourceRunning())
-        TDGTimeline::WaitIdle(std::chrono::milliseconds(10));
-    LStopper.Stop();
-    TDGTimeline::WaitIdle();
-    // Tick 1 pumps Min + 1 buffers (the first lets the start go out); ticks
-    // 2 .. 43 send one each and top the queue up to Min + 1; the stop
-    // flushes those 4. Nothing is lost.
-    const uint64_t LMade = LGen.GetFramesSent() / 1024;
-    EXPECT_EQ(LOut.Buffers().size(), LMade);
-    EXPECT_EQ(LMade, 4u + 42u);
-    EXPECT_EQ(LOut.Stops(), 1);
-    EXPECT_EQ(LQueue.GetDroppedCount(), 0u);
 }
