@@ -278,7 +278,7 @@ IppStatus MultiplyInPlace(typename TAcc::Elem* ASrcDst, int32_t ASrcDstStep, Ipp
         ForEachRow(ASrcDst, ASrcDstStep, TAcc::Bytes, ASrcDst, ASrcDstStep, TAcc::Bytes, ARoi,
                    [=](typename TAcc::Elem* ARow, typename TAcc::Elem*, std::ptrdiff_t ACount) {
                        for (std::ptrdiff_t i = 0; i < ACount; ++i) {
-                           const double v = RoundClamp<AMayBeNaN>(
+                           const double v = RoundClamp<decltype(AMayBeNaN)::value>(
                                (static_cast<double>(TAcc::Load(ARow, i)) - AOffset) * AFactor, LLow, LHigh);
                            TAcc::Store(ARow, i, static_cast<int32_t>(v) + AOffset);
                        }
@@ -307,7 +307,7 @@ IppStatus AddProductInPlace(const typename TAcc::Elem* ASrc, int32_t ASrcStep, t
         ForEachRow(ASrc, ASrcStep, TAcc::Bytes, ASrcDst, ASrcDstStep, TAcc::Bytes, ARoi,
                    [=](const typename TAcc::Elem* ARowSrc, typename TAcc::Elem* ARowDst, std::ptrdiff_t ACount) {
                        for (std::ptrdiff_t i = 0; i < ACount; ++i) {
-                           const double p = RoundClamp<AMayBeNaN>(
+                           const double p = RoundClamp<decltype(AMayBeNaN)::value>(
                                (static_cast<double>(TAcc::Load(ARowSrc, i)) - AOffset) * AFactor, LLow, LHigh);
                            if constexpr (AMax <= 0xFFFFFF) {
                                // Both terms are integers within the width, so
