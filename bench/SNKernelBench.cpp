@@ -172,6 +172,58 @@ void Add(benchmark::State& AState)
 }
 BENCHMARK(Add)->ArgsProduct({{8, 16, 24, 32}, {0, 1}});
 
+// The mixer's kernel: ADst := saturate(ADst + saturate(round(ASrc * factor))).
+template <int ABits>
+void TightAddProduct(const uint8_t* ASrc, uint8_t* ADst, double AFactor)
+{
+    constexpr int32_t LOffset = ABits == 8 ? 128 : 0;
+    constexpr double LLow = ABits == 8 ? -128.0 : -static_cast<double>(int64_t{1} << (ABits - 1));
+    constexpr double LHigh = ABits == 8 ? 127.0 : static_cast<double>((int64_t{1} << (ABits - 1)) - 1);
+    for (int i = 0; i < CSamples; ++i) {
+        double p = (static_cast<double>(Load(ASrc, ABits, i)) - LOffset) * AFactor;
+        p = (p + 6755399441055744.0) - 6755399441055744.0;
+        p = p > LLow ? p : LLow;
+        p = p < LHigh ? p : LHigh;
+        double v = p + (static_cast<double>(Load(ADst, ABits, i)) - LOffset);
+        v = v > LLow ? v : LLow;
+        v = v < LHigh ? v : LHigh;
+        Store(ADst, ABits, i, static_cast<int32_t>(v) + LOffset);
+    }
+}
+
+// Coefficient 0.5 onto a buffer that a pass of the factor -0.5 restores
+// (the values stay in range, so every pass does the same work).
+void AddProduct(benchmark::State& AState)
+{
+    const int LBits = static_cast<int>(AState.range(0));
+    const bool LTight = AState.range(1) != 0;
+    const std::vector<uint8_t> LSrc = Noise(size_t{CSamples} * 4, 2);
+    std::vector<uint8_t> LData(size_t{CSamples} * 4, LBits == 8 ? 128 : 0);
+    const int LStep = CSamples * LBits / 8;
+    double LFactor = 0.5;
+    for (auto _ : AState) {
+        if (LTight) {
+            ByWidth(LBits, [&](auto W) { TightAddProduct<W>(LSrc.data(), LData.data(), LFactor); });
+        } else {
+            switch (LBits) {
+            case 8: AddProductOfReal8uI(LFactor, LSrc.data(), LStep, LData.data(), LStep, {CSamples, 1}); break;
+            case 16:
+                AddProductOfReal16sI(LFactor, reinterpret_cast<const Ipp16s*>(LSrc.data()), LStep,
+                                     reinterpret_cast<Ipp16s*>(LData.data()), LStep, {CSamples, 1});
+                break;
+            case 24: AddProductOfReal24sI(LFactor, LSrc.data(), LStep, LData.data(), LStep, {CSamples, 1}); break;
+            default:
+                AddProductOfReal32sI(LFactor, reinterpret_cast<const Ipp32s*>(LSrc.data()), LStep,
+                                     reinterpret_cast<Ipp32s*>(LData.data()), LStep, {CSamples, 1});
+            }
+        }
+        LFactor = -LFactor;
+        benchmark::ClobberMemory();
+    }
+    AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * CSamples);
+}
+BENCHMARK(AddProduct)->ArgsProduct({{8, 16, 24, 32}, {0, 1}});
+
 void Silence(benchmark::State& AState)
 {
     const int LBits = static_cast<int>(AState.range(0));

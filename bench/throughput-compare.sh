@@ -21,7 +21,10 @@
 # 4-pole Chebyshev); levels are one reading per 100 ms (sox stats reports once
 # for the whole file); the spectrum is 256 points (ffmpeg's showspectrum runs
 # at a few times real time and is left out). GStreamer and ffmpeg convert to
-# float where their elements need it.
+# float where their elements need it. The mixer's AudioFormat asks for the
+# stereo output the peers write (without it the mixer's channel count is the
+# sum of its inputs', a 4-channel file of twice the size) in buffers of the
+# players' size.
 #
 # Installs sox, ffmpeg and the GStreamer tools and plugins from Debian when
 # missing (needs root).
@@ -186,7 +189,7 @@ for j in $jobs; do
             "gst|gst $(wavin) ! audioconvert ! audiocheblimit mode=low-pass cutoff=1000 poles=4 ! audioconvert ! wavenc ! filesink location='$work/g.wav'" \
             "ffmpeg|ff -i '$in' -af lowpass=f=1000,lowpass=f=1000 -c:a pcm_s16le '$work/f.wav'" ;;
     mix)
-        job mix "sonorix|sn '$(player) ! mix.InputPins[0]  $(player "$work/b.wav") ! mix.InputPins[1]  TSNAudioMixer name=mix Channels.Count=2 Channels[0].Coefficient=0.5 Channels[1].Coefficient=0.5 ! $(logger s.wav)'" \
+        job mix "sonorix|sn '$(player) ! mix.InputPins[0]  $(player "$work/b.wav") ! mix.InputPins[1]  TSNAudioMixer name=mix Channels.Count=2 Channels[0].Coefficient=0.5 Channels[1].Coefficient=0.5 AudioFormat.Enabled=true AudioFormat.BufferSize=4096 ! $(logger s.wav)'" \
             "sox|median sox -m '$in' '$work/b.wav' '$work/x.wav'" \
             "gst|gst adder name=a ! wavenc ! filesink location='$work/g.wav' $(wavin) ! a. $(wavin "$work/b.wav") ! a." \
             "ffmpeg|ff -i '$in' -i '$work/b.wav' -filter_complex '[0][1]amix=inputs=2,aformat=sample_fmts=s16' -c:a pcm_s16le '$work/f.wav'" ;;

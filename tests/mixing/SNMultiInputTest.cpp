@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -74,7 +76,7 @@ TEST(SNSamplesQueueTest, PopAddGivesTheBitsOfPopMultiplyAndAddAtEveryWidth)
         return LBuffer;
     };
     for (unsigned LBits : {8u, 16u, 24u, 32u})
-        for (double LFactor : {0.5, -1.25, 1.0}) {
+        for (double LFactor : {0.5, -1.25, 1.0, std::numeric_limits<double>::infinity(), std::nan("")}) {
             // Pieces cut across the pop, one of another layout than the target's.
             TSNSamplesQueue LFused, LPlain;
             for (const ISNAudioBufferPtr& LPiece : {LNoise(LBits, 2, 3), LNoise(16, 1, 2), LNoise(LBits, 2, 4)}) {

@@ -202,6 +202,18 @@ int64_t FloorDiv(int64_t ANumerator, int64_t ADenominator)
     return LQuotient - ((ANumerator % ADenominator) < 0 ? 1 : 0);
 }
 
+// Runs AFn(first byte, count) over ASamples samples of ABytes each, in pieces
+// whose sample count and byte step fit the primitives' 32-bit sizes.
+template <class F>
+void ForEachPiece(uint64_t ASamples, uint32_t ABytes, const char* AOperation, F&& AFn)
+{
+    constexpr uint64_t CPiece = uint64_t{1} << 28;
+    for (uint64_t LFirst = 0; LFirst < ASamples; LFirst += CPiece) {
+        const auto LCount = static_cast<int32_t>(std::min(CPiece, ASamples - LFirst));
+        CheckStatus(AFn(static_cast<size_t>(LFirst * ABytes), LCount), AOperation);
+    }
+}
+
 // Converts AFrames frames between two layouts; see ISNAudioBuffer::CopyTo.
 template <uint32_t ASrcBits, uint32_t ADstBits>
 void ConvertFrames(const uint8_t* ASrc, uint32_t ASrcChannels, uint8_t* ADst, uint32_t ADstChannels, uint32_t AFrames)
@@ -225,25 +237,15 @@ void ConvertFrames(const uint8_t* ASrc, uint32_t ASrcChannels, uint8_t* ADst, ui
         }
     } else {
         const size_t LShared = std::min(ASrcChannels, ADstChannels);
-        const int32_t LSilence = FromFull<ADstBits>(0);
-        for (size_t f = 0; f < AFrames; ++f) {
+        // The channels the source lacks are silenced in one pass over the
+        // whole region rather than a short fill per frame.
+        if (ADstChannels > LShared)
+            ForEachPiece(uint64_t{AFrames} * ADstChannels, ADstBits / 8, "CopyTo", [&](size_t AByte, int32_t ACount) {
+                return TWidth<ADstBits>::SetSilence(ADst + AByte, ACount);
+            });
+        for (size_t f = 0; f < AFrames; ++f)
             for (size_t c = 0; c < LShared; ++c)
                 StoreRaw<ADstBits>(ADst, f * ADstChannels + c, LConvert(LoadRaw<ASrcBits>(ASrc, f * ASrcChannels + c)));
-            for (size_t c = LShared; c < ADstChannels; ++c)
-                StoreRaw<ADstBits>(ADst, f * ADstChannels + c, LSilence);
-        }
-    }
-}
-
-// Runs AFn(first byte, count) over ASamples samples of ABytes each, in pieces
-// whose sample count and byte step fit the primitives' 32-bit sizes.
-template <class F>
-void ForEachPiece(uint64_t ASamples, uint32_t ABytes, const char* AOperation, F&& AFn)
-{
-    constexpr uint64_t CPiece = uint64_t{1} << 28;
-    for (uint64_t LFirst = 0; LFirst < ASamples; LFirst += CPiece) {
-        const auto LCount = static_cast<int32_t>(std::min(CPiece, ASamples - LFirst));
-        CheckStatus(AFn(static_cast<size_t>(LFirst * ABytes), LCount), AOperation);
     }
 }
 
