@@ -334,6 +334,29 @@ TEST_F(OggFiles, PlayerCountsLoopsSeeksAndStops)
     LPlayer.StopSource();
 }
 
+TEST_F(OggFiles, PlayerClockRacesWithSettersAndKeepsEveryFrame)
+{
+    const std::string LFile = Written("t.ogg", 1);
+    TSNOggPlayer LPlayer;
+    TSNVorbisDecompressor LDecoder;
+    TTestCollector LCollector;
+    LPlayer.SetFileName(LFile);
+    Chain(LPlayer, LDecoder, LCollector);
+    {
+        TDGVirtualTimeScope LVirtual;
+        LPlayer.StartSource();
+        for (int I = 0; I < 200 && LPlayer.IsSourceRunning(); ++I) { // while the clock runs
+            LPlayer.SetPaused(true);
+            LPlayer.GetCurrentSample();
+            LPlayer.SetPaused(false);
+        }
+        TDGTimeline::WaitIdle();
+        LPlayer.StopSource();
+    }
+    EXPECT_EQ(LCollector.Stops(), 1);
+    EXPECT_EQ(LCollector.Frames(), static_cast<uint64_t>(std::llround(Probe(LFile).Duration * 44100)));
+}
+
 TEST_F(OggFiles, PlayerAndDecoderNegotiateThePump)
 {
     const std::string LFile = Written("n.ogg", 1);
