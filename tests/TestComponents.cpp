@@ -6,8 +6,6 @@
 
 namespace Sonorix::Test {
 
-// --- TTestSource ---------------------------------------------------------------
-
 TTestSource::TTestSource() : FOutputPin(this, "OutputPin")
 {
     FOutputPin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return false; });
@@ -120,8 +118,6 @@ void TTestSource::StopSource()
         FOutputPin.SendStop();
 }
 
-// --- TTestCollector ------------------------------------------------------------
-
 TTestCollector::TTestCollector() : FInputPin(this, "InputPin")
 {
     FInputPin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) { return Receive(AOperation); });
@@ -165,11 +161,7 @@ uint64_t TTestCollector::Frames() const
     return LFrames;
 }
 
-// --- TTestKitchenSink ----------------------------------------------------------
-
-namespace {
 constexpr const char* CTestModeNames[] = {"tmFirst", "tmSecond", "tmThird"};
-}
 const TEnumInfo TTestModeInfo{"TTestMode", CTestModeNames};
 
 const TClassDescription& TTestItem::ClassDescription()

@@ -84,7 +84,6 @@ TEST(SNCommonMeter, DecibelModeFloorAndSixDbForAFullScaleSquareAndTheChannelCoun
     LRig.Run(LInput);
     const double LFloor = -20 * std::log10(32767.0);
     EXPECT_NEAR(LRig.Pins[0]->Values().at(0), LFloor, 1e-9);
-    EXPECT_NEAR(LFloor, -90.3, 0.01);
     EXPECT_NEAR(LRig.Pins[1]->Values().at(0), 20 * std::log10(2.0), 1e-6);
     EXPECT_EQ(LRig.Pins[1]->Ranges().at(0), std::make_pair(LFloor, 20 * std::log10(2.0)));
     // The channel count follows pins and stream.
@@ -114,8 +113,6 @@ TEST(SNCommonMeter, ResultsDoNotDependOnHowTheStreamIsCut)
             EXPECT_EQ(LSplit.Pins[c]->Values(), LWhole.Pins[c]->Values()) << "seed " << LSeed;
     }
 }
-
-// --- Event delivery ---------------------------------------------------------------
 
 class SNMeterEventTest : public ::testing::Test {
 protected:

@@ -68,9 +68,8 @@ TEST_P(SNSnapshotTest, AnArmedSnapshotCompletesWithTheBufferThatFillsItAndDropsT
     // The output carries the snapshot only, then a resume.
     ASSERT_EQ(LRig.Output.Buffers().size(), 1u);
     EXPECT_EQ(LRig.Output.Buffers()[0], LShot);
-    const auto LLog = LRig.Output.Log();
-    EXPECT_EQ(LLog, (std::vector<std::string>{"TPNStartWaveOperation", "TPNSuppliedBufferOperation",
-                                               "TPNDGResumeOperation"}));
+    EXPECT_EQ(LRig.Output.Log(), (std::vector<std::string>{"TPNStartWaveOperation", "TPNSuppliedBufferOperation",
+                                                            "TPNDGResumeOperation"}));
     LRig.Send(441);
     EXPECT_EQ(LRig.Events.size(), 1u) << "disarmed after completion";
 }

@@ -11,7 +11,6 @@
 #include <map>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace Sonorix::Test::Codecs {
 

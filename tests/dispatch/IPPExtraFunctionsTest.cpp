@@ -129,8 +129,6 @@ void ExpectRegionErrors(int AFirstBytes, int ASecondBytes, FCall ACall)
     EXPECT_EQ(LSecond.Bytes(), LSecondBefore);
 }
 
-// ---------------------------------------------------------------- widths
-
 // A kernel's arguments passed on from byte pointers as the types it takes.
 template <class T, class U>
 T Pass(U AValue)
@@ -225,8 +223,6 @@ const std::vector<TWidth>& Widths()
     return LWidths;
 }
 
-// ---------------------------------------------------------------- MultiplyByReal
-
 TEST(MultiplyByRealTest, EveryRowOfAPaddedRegionSaturatesAndRoundsTiesToEven)
 {
     for (const TWidth& W : Widths()) {
@@ -262,8 +258,6 @@ TEST(MultiplyByRealTest, EveryRowOfAPaddedRegionSaturatesAndRoundsTiesToEven)
     }
 }
 
-// ---------------------------------------------------------------- Add
-
 TEST(AddTest, PaddedRegionsThatDoNotLineUpSaturationAndErrors)
 {
     for (const TWidth& W : Widths()) {
@@ -298,8 +292,6 @@ TEST(AddTest, PaddedRegionsThatDoNotLineUpSaturationAndErrors)
     }
 }
 
-// ---------------------------------------------------------------- Set
-
 TEST(SetTest, FillsOnlyTheRegionAndReportsErrors)
 {
     for (const TWidth& W : Widths()) {
@@ -326,8 +318,6 @@ TEST(SetTest, FillsOnlyTheRegionAndReportsErrors)
     EXPECT_EQ(Convert24BitTo32Bit(LBytes + 3), -8388608);
     EXPECT_EQ(LBytes[6], 0xEE);
 }
-
-// ---------------------------------------------------------------- integer to float and back
 
 TEST(ConvertTest, IntegerToFloatConvertsEverySampleAndReportsErrors)
 {
@@ -413,8 +403,6 @@ TEST(ConvertTest, ScaleFactorOf32BitConversionAndAColumnOfStereo)
     ASSERT_EQ(ippiConvert_32f16s_C1R(LLeft, 4, LBack + 1, 4, {1, 5}, ippRndNear), ippStsNoErr);
     EXPECT_THAT(LBack, ElementsAre(0, 1, 0, 2, 0, 3, 0, 32767, 0, -32768)) << "the other channel stays";
 }
-
-// ---------------------------------------------------------------- 24-bit helpers
 
 TEST(TwentyFourBitTest, ReadsSignExtendedAndWritesExactlyThreeBytes)
 {

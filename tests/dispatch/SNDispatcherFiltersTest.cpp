@@ -12,7 +12,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace Sonorix {
@@ -42,8 +41,6 @@ std::vector<double> DirectForm(const std::vector<double>& b, const std::vector<d
 // Poles at 0.5, -0.5 and 0.8.
 const std::vector<double> CB3{0.3, -0.2, 0.5, 0.1};
 const std::vector<double> CA3{1.0, -0.8, -0.25, 0.2};
-
-// ---------------------------------------------------------------- FIR, 64-bit
 
 // FIR states come from the filter library's initialiser (whose layout the
 // basic dispatcher's tests check).
@@ -81,8 +78,6 @@ TEST(SNDispatcherFIRTest, OneSampleAtATimeGivesTheImpulseResponseAndRefusesForei
     LState->dlyIndex = 0;
     ippsFIRFree_64f(LState);
 }
-
-// ---------------------------------------------------------------- IIR, 64-bit
 
 // IIR states come from the filter library, which divides by a0.
 TEST(SNDispatcherIIROneTest, ArbitraryOrderAndBiQuadCascades)
@@ -150,8 +145,6 @@ TEST(SNDispatcherIIROneTest, Checks)
     EXPECT_EQ(_px_ippsIIROne_64f(1.0, &y, &LState), ippStsContextMatchErr);
     EXPECT_EQ(y, 3);
 }
-
-// ---------------------------------------------------------------- IIR, 32-bit
 
 TEST(SNDispatcherIIR32Test, InitAllocNormalisesAndRuns)
 {

@@ -29,8 +29,6 @@ constexpr double CPi = 3.14159265358979323846;
 constexpr double CTwoPi = 2 * CPi;
 constexpr Ipp16s CGuard = 0x5A5A;
 
-// ---------------------------------------------------------------- tone
-
 TEST(SNDispatcherToneTest, HandWorkedValues)
 {
     // Worked out in Python from the algorithm text.
@@ -123,8 +121,6 @@ TEST(SNDispatcherToneTest, ExtremeFrequencyStaysInRange)
     EXPECT_LT(LPhase, static_cast<float>(CTwoPi));
 }
 
-// ---------------------------------------------------------------- triangle
-
 TEST(SNDispatcherTriangleTest, CornersAreReflectedNotClipped)
 {
     std::vector<Ipp16s> LDst(41);
@@ -201,8 +197,6 @@ TEST(SNDispatcherTriangleTest, ChecksInOrderAndWritesNothing)
     EXPECT_EQ(LDst[0], CGuard);
 }
 
-// ---------------------------------------------------------------- square
-
 TEST(SNDispatcherSquareTest, LowFirstAndAsymmetryMovesTheEdge)
 {
     Ipp16s LHalves[16];
@@ -233,8 +227,6 @@ TEST(SNDispatcherSquareTest, LowFirstAndAsymmetryMovesTheEdge)
     EXPECT_EQ(LDst[0], CGuard);
 }
 
-// ---------------------------------------------------------------- ramp
-
 TEST(SNDispatcherRampTest, RoundsHalvesAwayAndSaturates)
 {
     Ipp16s LDst[8];
@@ -253,8 +245,6 @@ TEST(SNDispatcherRampTest, RoundsHalvesAwayAndSaturates)
     EXPECT_EQ(_px_ippsVectorRamp_16s(&LOne, 1, std::numeric_limits<float>::quiet_NaN(), 0), ippStsNoErr);
     EXPECT_EQ(LOne, 0);
 }
-
-// ---------------------------------------------------------------- noise
 
 TEST(SNDispatcherNoiseTest, UniformHandWorkedValuesAndTheCongruentialPartRestartsEachCall)
 {
@@ -306,8 +296,6 @@ TEST(SNDispatcherNoiseTest, ChecksAndWritesNothing)
     EXPECT_EQ(LSeed, 42u);
 }
 
-// ---------------------------------------------------------------- 16-bit arithmetic
-
 TEST(SNDispatcherArithmeticTest, AddSaturates)
 {
     const Ipp16s a[5] = {30000, -30000, 5, -32768, 99};
@@ -335,8 +323,6 @@ TEST(SNDispatcherArithmeticTest, ThresholdBothSides)
     EXPECT_EQ(_px_ippsThreshold_LTValGTVal_16s_I(LValues, 3, 5, 0, 4, 0), ippStsThresholdErr);
     EXPECT_EQ(LValues[0], -1);
 }
-
-// ---------------------------------------------------------------- float arithmetic
 
 TEST(SNDispatcherFloatTest, SumKeepsTheTwoPartialSumOrder)
 {
@@ -378,7 +364,6 @@ TEST(SNDispatcherFloatTest, SqrMulCDivC)
     float LInPlace[2] = {std::numeric_limits<float>::infinity(), 4.0f};
     ASSERT_EQ(_px_ippsDivC_32f_I(std::numeric_limits<float>::infinity(), LInPlace, 2), ippStsNoErr);
     EXPECT_THAT(LInPlace, Each(0.0f));
-    // Checks in order.
     float LKeep = 9;
     EXPECT_EQ(_px_ippsSqr_32f_I(nullptr, 0), ippStsNullPtrErr);
     EXPECT_EQ(_px_ippsSqr_32f_I(&LKeep, 0), ippStsSizeErr);
@@ -501,8 +486,6 @@ TEST(SNDispatcherFloatTest, PeriodicityChecksInOrder)
     EXPECT_EQ(LPeriodicity, 0);
     EXPECT_EQ(LPeriod, 0);
 }
-
-// ---------------------------------------------------------------- aligned memory
 
 TEST(SNDispatcherMemoryTest, AlignedBlocks)
 {

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
@@ -45,7 +44,6 @@ TEST(SNCombFilterTest, ADelayChangeOrReenablingDropsTheOldEchoes)
     LChain.Filter.SetEnabled(false);
     LChain.Filter.SetEnabled(true);
     EXPECT_EQ(LChain.Send({0, 0, 0}), (TSamples{0, 0, 0})) << "re-enabling starts without echoes";
-    EXPECT_EQ(LChain.Filter.GetDelay(), 2u);
 }
 
 TEST(SNCombFilterTest, FeedBackSaturates)

@@ -20,7 +20,6 @@ TEST(SNRemoveDCTest, AConstantDecaysWithThePoleAfterOneSampleOfDelay)
     ASSERT_EQ(LOut.size(), 2000u);
     EXPECT_EQ(LOut[0], 0) << "one sample of delay";
     const double p = 1.0 - 40.0 * std::numbers::pi / 44100.0;
-    EXPECT_NEAR(p, 0.997150, 1e-6);
     for (size_t n = 1; n < LOut.size(); n += 97)
         EXPECT_NEAR(LOut[n], 1000.0 * std::pow(p, double(n - 1)), 1.0) << n;
     EXPECT_LE(std::abs(LOut.back()), 5);

@@ -92,9 +92,6 @@ TEST(TEventTest, AutoResetIsConsumedByOneWaitManualResetStaysSignalledUntilReset
     EXPECT_EQ(TEvent(true, true).WaitFor(CNoWait), wrSignaled);
 }
 
-// ---------------------------------------------------------------------------
-// TProcessingThread
-
 using TProcessingThreadTest = TMainThreadFixture;
 
 TEST_F(TProcessingThreadTest, WakeUpsDuringARunFromOutsideOrInsideCauseExactlyOneMoreRun)
@@ -233,9 +230,6 @@ TEST_F(TProcessingThreadTest, ReleaseOnMainThreadWhileWorkAwaitsMainThread)
     EXPECT_TRUE(LRanOnMain.load());
     EXPECT_EQ(LThread.GetRunCount(), 1u);
 }
-
-// ---------------------------------------------------------------------------
-// TMainThreadExecute
 
 using TMainThreadExecuteTest = TMainThreadFixture;
 

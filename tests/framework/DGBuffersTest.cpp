@@ -62,7 +62,6 @@ TEST(BlockBufferTest, BlockAndRealBuffersStartZeroedAndKeepLeadingItemsOnResize)
     EXPECT_EQ(LCopy->GetItem(0), 1.5);
 }
 
-
 TEST(BufferPoolTest, SteadyStreamTakesNothingFromTheHeap)
 {
     // Generator, amplifier, sink, stepped by the sink's pump: after the

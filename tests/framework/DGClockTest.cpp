@@ -179,7 +179,6 @@ TEST_F(TVirtualClockTest, ResetVirtualWhileAClockRunsAndWaitIdleFromACallbackAre
     EXPECT_EQ(TDGTimeline::Now(), 0);
 }
 
-// ---------------------------------------------------------------------------
 // Behaviour that does not depend on the time mode.
 
 class TClockModeTest : public ::testing::TestWithParam<TDGTimeMode> {
@@ -314,7 +313,4 @@ TEST_P(TClockModeTest, DestructorStopsARunningClock)
 
 INSTANTIATE_TEST_SUITE_P(Modes, TClockModeTest,
                          ::testing::Values(TDGTimeMode::tmRealTime, TDGTimeMode::tmVirtual),
-                         [](const ::testing::TestParamInfo<TDGTimeMode>& AInfo) {
-                             return AInfo.param == TDGTimeMode::tmVirtual ? std::string("Virtual")
-                                                                          : std::string("RealTime");
-                         });
+                         [](const auto& I) { return I.param == TDGTimeMode::tmVirtual ? "Virtual" : "RealTime"; });

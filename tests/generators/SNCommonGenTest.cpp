@@ -5,7 +5,6 @@
 #include "DGClock.h"
 #include "GeneratorTestKit.h"
 #include "SNCommonGen.h"
-#include "TestComponents.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +27,9 @@ public:
     double Rate = 0;
     int32_t BufferSize = 0;
     std::atomic<int> Steps{0};
-    // Generate throws at this step (1-based) when above 0.
-    int ThrowAt = 0;
-    // Generate marks this step (1-based) as the last when above 0.
-    int FinishAt = 0;
-    // Generate sends nothing at this step (1-based) when above 0.
-    int SkipAt = 0;
-    // Generate stops the stream itself at this step (1-based) when above 0.
-    int StopAt = 0;
+    // The steps (1-based, 0: none) at which Generate throws, marks the last
+    // buffer, sends nothing, or stops the stream itself.
+    int ThrowAt = 0, FinishAt = 0, SkipAt = 0, StopAt = 0;
     int16_t Offset = 0;
 
 protected:
@@ -79,11 +73,10 @@ void ExpectCounting(const TTestCollector& ACollector, uint64_t AFrames)
 {
     ASSERT_EQ(ACollector.Frames(), AFrames);
     uint64_t LFrame = 0;
-    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers()) {
+    for (const ISNAudioBufferPtr& LBuffer : ACollector.Buffers())
         for (uint32_t F = 0; F < LBuffer->GetSize(); ++F, ++LFrame)
             for (uint32_t C = 0; C < LBuffer->GetChannels(); ++C)
                 ASSERT_EQ(LBuffer->GetItem(F, C), static_cast<int16_t>(LFrame)) << "frame " << LFrame;
-    }
 }
 
 } // namespace
@@ -106,9 +99,8 @@ TEST(SNCommonGenTest, OwnClockSendsOneBufferAtStartAndOnePerTick)
     EXPECT_EQ(LGen.GetFramesSent(), 48000u);
     const auto LLog = LCollector.Log();
     ASSERT_GE(LLog.size(), 4u);
-    EXPECT_EQ(LLog[0], "TPNStartWaveOperation");
-    EXPECT_EQ(LLog[1], "TPNPumpRequestOperation");
-    EXPECT_EQ(LLog[2], "TPNStartPumpOperation");
+    EXPECT_EQ(std::vector(LLog.begin(), LLog.begin() + 3),
+              (std::vector<std::string>{"TPNStartWaveOperation", "TPNPumpRequestOperation", "TPNStartPumpOperation"}));
     EXPECT_EQ(LLog.back(), "TPNStopOperation");
     EXPECT_EQ(LCollector.Stops(), 1);
     ASSERT_EQ(LCollector.Starts().size(), 1u);

@@ -13,13 +13,8 @@
 using namespace Sonorix;
 using namespace Sonorix::Test;
 
-namespace {
-
 constexpr double CTwoPi = 2 * std::numbers::pi;
-
 using TBench = TGenBench<TSNSignalGen>;
-
-} // namespace
 
 TEST(SNSignalGenTest, ToneIsTheCosineAndRunsOnAcrossBuffers)
 {

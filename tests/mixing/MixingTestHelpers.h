@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <memory>
-#include <functional>
 #include <optional>
 #include <thread>
 

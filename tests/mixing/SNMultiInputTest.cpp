@@ -31,8 +31,6 @@ ISNAudioBufferPtr Counting(uint32_t AFirst, uint32_t AFrames)
 
 } // namespace
 
-// --- The samples queue -----------------------------------------------------------
-
 TEST(SNSamplesQueueTest, PopTakesWholeBuffersAcrossQueuedPiecesOrNothing)
 {
     TSNSamplesQueue LQueue;
@@ -132,8 +130,6 @@ TEST(SNSamplesQueueTest, AQueueAtItsLimitTakesOneMoreBufferAndTheNextPushWaitsFo
     EXPECT_EQ(LQueue.GetCollectedSamples(), 5u);
 }
 
-// --- The queued pin --------------------------------------------------------------
-
 class SNQueuedPinTest : public ::testing::Test {
 protected:
     TSNPNQueuedAudioSinkPin& Pin() { return *FMerger.GetAllInputPins()[0]; }
@@ -163,8 +159,6 @@ TEST_F(SNQueuedPinTest, NeededSamplesRoundTiesToEvenNeverWrapAndNoNeedFlushes)
     EXPECT_TRUE(LPin.StretchLoadBuffer(*LTarget));
     EXPECT_EQ(LPin.GetCollectedSamples(), 0u);
 }
-
-// --- Rates, readiness and sending, through the mixer -----------------------------
 
 using SNMultiInputTest = TMixerTest;
 

@@ -6,7 +6,6 @@
 #include "SNSwitch.h"
 
 #include "MixingTestHelpers.h"
-#include "TestComponents.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,8 @@
 
 #include "DGClock.h"
 #include "MixingTestHelpers.h"
-#include "TestComponents.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 using namespace Sonorix;
 using namespace Sonorix::Test;

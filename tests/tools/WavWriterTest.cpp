@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "WavWriter.h"
-#include "codecs/LAVTestSupport.h"
+#include "ToolTestKit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -34,11 +34,6 @@ std::vector<uint8_t> ReadBytes(const std::string& APath)
 {
     std::ifstream In(APath, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
-}
-
-void WriteBytes(const std::string& APath, const std::vector<uint8_t>& ABytes)
-{
-    std::ofstream(APath, std::ios::binary).write(reinterpret_cast<const char*>(ABytes.data()), ABytes.size());
 }
 
 // "52 49 46 46 ..." as bytes.
@@ -78,11 +73,7 @@ std::vector<uint8_t> Encode(const std::vector<int32_t>& ASamples, unsigned ABits
     return Out;
 }
 
-class WavFile : public ::testing::Test {
-protected:
-    std::string Path(const std::string& AName) const { return FDir.Path(AName); }
-    Sonorix::Test::Codecs::TTempDir FDir;
-};
+using WavFile = Sonorix::Test::TToolTest;
 
 } // namespace
 
@@ -214,10 +205,11 @@ TEST_F(WavFile, FlushLeavesSizesForACrash)
 TEST_F(WavFile, ReaderSkipsUnknownChunks)
 {
     // LIST (odd size, padded), fmt (PCM mono 8000 Hz 16 bits), junk, data, id3.
-    WriteBytes(Path("chunks.wav"), Hex("52 49 46 46 4a 0 0 0 57 41 56 45 4c 49 53 54 5 0 0 0 61 62 63 64 65 0 "
-                                       "66 6d 74 20 10 0 0 0 1 0 1 0 40 1f 0 0 80 3e 0 0 2 0 10 0 "
-                                       "6a 75 6e 6b 2 0 0 0 ee ee 64 61 74 61 4 0 0 0 1 0 ff 7f "
-                                       "69 64 33 20 1 0 0 0 78 0"));
+    const std::vector<uint8_t> LFile = Hex("52 49 46 46 4a 0 0 0 57 41 56 45 4c 49 53 54 5 0 0 0 61 62 63 64 65 0 "
+                                           "66 6d 74 20 10 0 0 0 1 0 1 0 40 1f 0 0 80 3e 0 0 2 0 10 0 "
+                                           "6a 75 6e 6b 2 0 0 0 ee ee 64 61 74 61 4 0 0 0 1 0 ff 7f "
+                                           "69 64 33 20 1 0 0 0 78 0");
+    std::ofstream(Path("chunks.wav"), std::ios::binary).write(reinterpret_cast<const char*>(LFile.data()), LFile.size());
     const TWavReader Chunks(Path("chunks.wav"));
     EXPECT_EQ(Chunks.Channels(), 1u);
     EXPECT_EQ(Chunks.SampleRate(), 8000u);
