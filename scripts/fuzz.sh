@@ -54,7 +54,7 @@ if ((build)); then
     cmake --build --preset fuzz -j2 --target "${targets[@]}"
 fi
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:intercept_tls_get_addr=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 mkdir -p build/fuzz/findings
 

@@ -18,7 +18,7 @@ case $which in
         ;;
 esac
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:intercept_tls_get_addr=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}
 

@@ -27,7 +27,7 @@ if ((build)); then
     cmake --build --preset asan -j2 --target SonorixTests
 fi
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:intercept_tls_get_addr=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 SONORIX_SOAK_SECONDS=$seconds /usr/bin/time -f 'soak: peak rss %M KiB, %e s wall, %U s user' \
     build/asan/bin/SonorixTests --gtest_also_run_disabled_tests \
