@@ -88,8 +88,8 @@ TEST(PNPinsTest, ConnectionsThatCannotWorkAreRefusedWithTheirNames)
     EXPECT_EQ(LUpstream, 2);
 }
 
-// Names, moves and deletions as the mixer's channels make them: SNAudioMixerTest.
-TEST(PNPinsTest, PinListShrinksDisconnectingAndIgnoresUnknownIndices)
+// Deletions in the middle as the mixer's channels make them: SNAudioMixerTest.
+TEST(PNPinsTest, PinListShrinksDisconnectingMovesAndIgnoresUnknownIndices)
 {
     Sonorix::Test::TTestCollector LOwner;
     TPNPinList LList(&LOwner, "InputPins", TPNDataType::dtAudio, TPNPinDirection::pdSink,
@@ -109,6 +109,14 @@ TEST(PNPinsTest, PinListShrinksDisconnectingAndIgnoresUnknownIndices)
     LList.Delete(7);
     ASSERT_EQ(LList.GetCount(), 1);
     EXPECT_EQ(&LList[0], LFirst);
+    // The first pin moves like any other and the names follow the positions.
+    LList.SetCount(3);
+    TPNPin* LPins[] = {&LList[0], &LList[1], &LList[2]};
+    LList.Move(0, 2);
+    for (int I = 0; I < 3; ++I) {
+        EXPECT_EQ(&LList[I], LPins[(I + 1) % 3]) << I;
+        EXPECT_EQ(LList[I].GetName(), "InputPins[" + std::to_string(I) + "]");
+    }
 }
 
 TEST(PNPinsTest, PumpRequestCarriesTheStrongestClaimBackToItsSender)
