@@ -183,6 +183,7 @@ TEST(LAVDecompressor, APacketThatDoesNotDecodeCostsOnlyItself)
     // One mp3 frame (1152 samples) is missing, the rest decodes.
     EXPECT_EQ(LDamaged.Collector.Frames(), LIntact.Collector.Frames() - 1152);
     EXPECT_EQ(LDamaged.Collector.Stops(), 1);
+    EXPECT_EQ(LIntact.Collector.Starts().size(), 1u) << "a stream of one format starts once";
 }
 
 // A downstream pump tick is one request upstream while the stream is closed;
