@@ -265,6 +265,18 @@ IppStatus SetValue(int32_t AValue, typename TAcc::Elem* ADst, int32_t ADstStep, 
     return ippStsNoErr;
 }
 
+// Runs ARows(std::false_type) when AFactor is finite, else ARows(std::true_type):
+// a sample is finite, so only a factor that is not can make a product NaN,
+// and the rows may leave out RoundClamp's NaN select.
+template <class F>
+void ForFactor(double AFactor, F&& ARows)
+{
+    if (std::isfinite(AFactor))
+        ARows(std::false_type{});
+    else
+        ARows(std::true_type{});
+}
+
 // ASrcDst := saturate(round((ASrcDst - AOffset) * AFactor) + AOffset) within
 // [AMin, AMax], ties to even.
 template <class TAcc, int32_t AMin, int32_t AMax, int32_t AOffset = 0>
@@ -284,11 +296,7 @@ IppStatus MultiplyInPlace(typename TAcc::Elem* ASrcDst, int32_t ASrcDstStep, Ipp
                        }
                    });
     };
-    // A sample is finite, so only a factor that is not can make a NaN.
-    if (std::isfinite(AFactor))
-        LRows(std::false_type{});
-    else
-        LRows(std::true_type{});
+    ForFactor(AFactor, LRows);
     return ippStsNoErr;
 }
 
@@ -327,11 +335,7 @@ IppStatus AddProductInPlace(const typename TAcc::Elem* ASrc, int32_t ASrcStep, t
                        }
                    });
     };
-    // As in MultiplyInPlace: a NaN needs a factor that is not finite.
-    if (std::isfinite(AFactor))
-        LRows(std::false_type{});
-    else
-        LRows(std::true_type{});
+    ForFactor(AFactor, LRows);
     return ippStsNoErr;
 }
 
