@@ -16,7 +16,6 @@
 #include <set>
 #include <ostream>
 #include <sstream>
-#include <strings.h>
 
 namespace Sonorix {
 
@@ -32,11 +31,6 @@ std::string Lower(std::string_view AText)
     for (char& C : LResult)
         C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
     return LResult;
-}
-
-bool SameText(std::string_view A, std::string_view B)
-{
-    return A.size() == B.size() && strncasecmp(A.data(), B.data(), A.size()) == 0;
 }
 
 bool IsIdentifier(std::string_view A)
