@@ -5,12 +5,15 @@
 # go to build/fuzz/corpus/<target>/ (never into the committed seeds); findings
 # go to build/fuzz/findings/ and make the script fail.
 #
-#   scripts/fuzz.sh [--runs N | --time S] [--jobs J] [--no-build] [TARGET...]
+#   scripts/fuzz.sh [--runs N | --time S] [--jobs J] [--timeout S] [--no-build] [TARGET...]
 #
-#   --runs N    stop each target after N executions
-#   --time S    stop each target after S seconds (default: 60)
-#   --jobs J    run J targets at once (default: 1)
-#   --no-build  use the targets already in build/fuzz/bin
+#   --runs N     stop each target after N executions
+#   --time S     stop each target after S seconds (default: 60)
+#   --jobs J     run J targets at once (default: 1)
+#   --timeout S  an input running longer than S seconds of wall-clock time is
+#                a finding (default: 10; raise it when the fuzzers run at a low
+#                priority beside other work, which can stall them that long)
+#   --no-build   use the targets already in build/fuzz/bin
 #
 # With both budgets, a target stops at whichever comes first. Prints one line
 # per target: executions, seconds, executions per second, corpus size, peak
@@ -26,6 +29,7 @@ cd "$root"
 runs=-1
 seconds=
 jobs=1
+timeout=10
 build=1
 targets=()
 while (($# > 0)); do
@@ -33,8 +37,9 @@ while (($# > 0)); do
         --runs) runs=$2; shift 2 ;;
         --time) seconds=$2; shift 2 ;;
         --jobs) jobs=$2; shift 2 ;;
+        --timeout) timeout=$2; shift 2 ;;
         --no-build) build=0; shift ;;
-        -h | --help) sed -n '3,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '3,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         [0-9]*) seconds=$1; shift ;; # the old positional form: SECONDS first
         -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
@@ -76,7 +81,7 @@ fuzz_one() {
     [[ -z $seconds ]] || budget+=(-max_total_time="$seconds")
     local started=$SECONDS status=0
     "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" "${budget[@]}" \
-        -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
+        -timeout="$timeout" -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
         -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$log" 2>&1 || status=$?
     local elapsed=$((SECONDS - started)) execs rate units rss findings
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

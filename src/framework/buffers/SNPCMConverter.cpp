@@ -2,6 +2,7 @@
 #include "SNPCMConverter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -63,6 +64,24 @@ constexpr int CPhaseShift = 10;
 constexpr double CCutoff = 0.95;
 constexpr double CKaiserBeta = 10.0;
 
+// Going down, libswresample widens the filter by the rate ratio, and its bank
+// holds taps x (phases + 1) coefficients, each computed at set-up: at 1024
+// phases a 130:1 ratio (a header claiming 1 MHz, say) costs a second and
+// 70 MB. Beyond this many coefficients (a 15:1 ratio at full phases) the
+// phases are halved until the bank fits; linear interpolation between
+// phases covers the rest.
+constexpr double CMaxBankCoefficients = 2.0e6;
+
+int PhaseShiftFor(uint32_t AInRate, uint32_t AOutRate)
+{
+    const double LFactor = std::min(double(AOutRate) * CCutoff / double(AInRate), 1.0);
+    const double LTaps = std::ceil(CFilterSize / LFactor);
+    int LShift = CPhaseShift;
+    while (LShift > 0 && LTaps * double((1 << LShift) + 1) > CMaxBankCoefficients)
+        --LShift;
+    return LShift;
+}
+
 AVSampleFormat SampleFormat(uint32_t ABits)
 {
     switch (ABits) {
@@ -111,7 +130,8 @@ struct TSNPCMConverter::TImpl {
         S->av_opt_set_sample_fmt(LSwr, "internal_sample_fmt", LWide ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_FLTP, 0);
         S->av_opt_set_int(LSwr, "resampler", SWR_ENGINE_SWR, 0);
         S->av_opt_set_int(LSwr, "filter_size", CFilterSize, 0);
-        S->av_opt_set_int(LSwr, "phase_shift", CPhaseShift, 0);
+        S->av_opt_set_int(LSwr, "phase_shift",
+                          PhaseShiftFor(ASource.Format.nSamplesPerSec, ADest.Format.nSamplesPerSec), 0);
         S->av_opt_set_int(LSwr, "linear_interp", 1, 0);
         S->av_opt_set_double(LSwr, "cutoff", CCutoff, 0);
         S->av_opt_set_double(LSwr, "kaiser_beta", CKaiserBeta, 0);
