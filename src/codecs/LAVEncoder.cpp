@@ -301,6 +301,11 @@ int TLAVEncoder::EncodeFifo(bool AFlush, const TPacketSink& ASink)
 
 int TLAVEncoder::PrepareFrame(int AFrames)
 {
+    // Most encoders copy a frame's samples before avcodec_send_frame
+    // returns: the frame is then ours alone again and is refilled, where a
+    // fresh buffer per frame cost an allocation every 64 frames (libvorbis).
+    if (FFrame->buf[0] && FFrame->nb_samples == AFrames && av_frame_is_writable(FFrame))
+        return 0;
     av_frame_unref(FFrame);
     FFrame->nb_samples = AFrames;
     FFrame->format = FContext->sample_fmt;

@@ -184,6 +184,35 @@ void DeinterleaveSamples(const uint8_t* ASrc, unsigned ABits, int AChannels, int
     const unsigned LBytes = ABits / 8;
     const int32_t LSrcStep = static_cast<int32_t>(LBytes * AChannels);
 
+    if (LPacked == AV_SAMPLE_FMT_FLT && ABits <= 24) {
+        // Up to 24 bits a sample is exact in float and the scale is a power
+        // of two, so float(sample) x scale is the column path's value to the
+        // bit. Fixed-frame encoders come here for every frame (64 frames for
+        // libvorbis): a loop without set-up or allocation.
+        const size_t LDestStep = LWalk.Planar ? 1 : static_cast<size_t>(AChannels);
+        for (int C = 0; C < AChannels; ++C) {
+            float* LDest = reinterpret_cast<float*>(const_cast<uint8_t*>(LWalk.At(ADestOffset, C)));
+            const uint8_t* LSrc = ASrc + static_cast<size_t>(C) * LBytes;
+            switch (ABits) {
+            case 8:
+                for (int F = 0; F < AFrames; ++F, LSrc += LSrcStep)
+                    LDest[F * LDestStep] = static_cast<float>(int(LSrc[0]) - 128) * (1.0f / 128.0f);
+                break;
+            case 16:
+                for (int F = 0; F < AFrames; ++F, LSrc += LSrcStep) {
+                    int16_t LValue;
+                    std::memcpy(&LValue, LSrc, 2);
+                    LDest[F * LDestStep] = static_cast<float>(LValue) * (1.0f / 32768.0f);
+                }
+                break;
+            default:
+                for (int F = 0; F < AFrames; ++F, LSrc += LSrcStep)
+                    LDest[F * LDestStep] = static_cast<float>(Convert24BitTo32Bit(LSrc)) * (1.0f / 8388608.0f);
+                break;
+            }
+        }
+        return;
+    }
     if (LPacked == AV_SAMPLE_FMT_FLT || LPacked == AV_SAMPLE_FMT_DBL) {
         std::vector<float> LColumn(static_cast<size_t>(AFrames));
         const IppiSize LRoi{1, AFrames};

@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, LAVCodecRoundTrip,
                                            TCodecCase{"pcm_s24le", 24, 2, 48000, true},
                                            TCodecCase{"alac", 16, 1, 44100, true},
                                            TCodecCase{"libvorbis", 16, 2, 44100, false},
+                                           TCodecCase{"libvorbis", 24, 1, 48000, false},
                                            TCodecCase{"libopus", 16, 2, 44100, false, 48000},
                                            TCodecCase{"libmp3lame", 32, 2, 44100, false},
                                            TCodecCase{"aac", 8, 1, 44100, false}));
