@@ -2,8 +2,9 @@
 // Files as the file players read them: the input is written to a file, which
 // the player opens (the Ogg player scanning every page) and plays to its end,
 // with Loop and a seek thrown in when the first byte asks for them. Input that
-// starts as a RIFF or RF64 file goes to the libav player in virtual time: its
-// WAV reader takes what it fully understands and leaves the rest to libav.
+// starts as a RIFF, RF64 or FLAC file goes to the libav player in virtual
+// time: its WAV and FLAC readers take what they fully understand and leave
+// the rest to libav.
 // Bad files must be refused through OnError, never with a crash, a hang or
 // unbounded memory.
 #include "CVPlainClass.h"
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
         std::fwrite(AData + 1, 1, ASize - 1, LFile);
         std::fclose(LFile);
     }
-    if (ASize >= 5 && (std::memcmp(AData + 1, "RIFF", 4) == 0 || std::memcmp(AData + 1, "RF64", 4) == 0)) {
+    if (ASize >= 5 && (std::memcmp(AData + 1, "RIFF", 4) == 0 || std::memcmp(AData + 1, "RF64", 4) == 0 ||
+                       std::memcmp(AData + 1, "fLaC", 4) == 0)) {
         PlayWav(LMode);
         MainThread().ProcessMessages();
         return 0;

@@ -12,7 +12,7 @@ packages=(
     # codec and analysis libraries
     libogg-dev libvorbis-dev libspeex-dev
     libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
-    libfftw3-dev
+    libfftw3-dev libflac-dev
     # external tools that the interoperability tests compare against
     ffmpeg vorbis-tools speex python3 python3-numpy python3-scipy graphviz
     # the analysis throughput comparison (bench/analysis-throughput.sh)

@@ -21,8 +21,8 @@ namespace Sonorix {
 
 namespace {
 
-// SONORIX_PLAYER_LIBAV=1 sends WAV files through libav as well (comparisons
-// and benchmarks of the two readers).
+// SONORIX_PLAYER_LIBAV=1 sends WAV and FLAC files through libav as well
+// (comparisons and benchmarks of the readers).
 bool NativeWavAllowed()
 {
     const char* LValue = std::getenv("SONORIX_PLAYER_LIBAV");
@@ -108,8 +108,11 @@ bool TSNLAVAudioPlayer::IntOpen()
                                         [this](const std::string& ADetail) { DropPacket(*this, ADetail); }};
     TSNPlayerStream LStream;
     TSNPlayerFailure LFailure;
-    if (NativeWavAllowed())
+    if (NativeWavAllowed()) {
         FSource = OpenWavPlayerSource(LRequest, LStream, LFailure);
+        if (!FSource && LFailure.Message.empty())
+            FSource = OpenFlacPlayerSource(LRequest, LStream);
+    }
     if (!FSource && LFailure.Message.empty())
         FSource = OpenLAVSource(LRequest, LStream, LFailure);
     if (!FSource)

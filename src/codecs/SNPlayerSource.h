@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Where TSNLAVAudioPlayer takes its samples from: the native reader of plain
-// PCM WAV files (package library) or libav's demuxers and decoders (the libav
-// module, loaded when a file needs it).
+// Where TSNLAVAudioPlayer takes its samples from: the native readers of plain
+// PCM WAV and of FLAC files (package library) or libav's demuxers and decoders
+// (the libav module, loaded when a file needs it).
 #pragma once
 
 #include "SNExport.h"
@@ -59,6 +59,12 @@ inline constexpr uint32_t CPlayerTruncatedCode = 'E' | 'O' << 8 | 'F' << 16 | ' 
 // compares the two readers.
 SN_API TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
                                        TSNPlayerFailure& AFailure);
+
+// A native FLAC file of one or two channels and 16 or 24 bits read through
+// libFLAC (loaded on first use): null when the file is anything else, or
+// when libFLAC is missing (left to libav). Exported for the test that
+// compares the two readers.
+SN_API TSNPlayerSourcePtr OpenFlacPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream);
 
 // The libav module's entry for the player: sets AResult, or AFailure.
 using TSNOpenLAVPlayerSource = void (*)(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,

@@ -100,26 +100,33 @@ INSTANTIATE_TEST_SUITE_P(
                                   true}),
     [](const ::testing::TestParamInfo<TPlayerCase>& AInfo) { return std::string(AInfo.param.Name); });
 
-// Plain PCM WAV is read natively, exactly as libav reads it: the same format
-// (mask included), length, samples, and the same samples after a seek by
-// time, at each width, extensible and RF64, and with an odd chunk that needs
-// padding.
-TEST_F(LAVPlayer, NativeWavAgreesWithLibavSampleBySample)
+// Plain PCM WAV and FLAC are read natively, exactly as libav reads them: the
+// same format (mask included), length, samples, and the same samples after a
+// seek by time, at each width, extensible and RF64, and with an odd chunk that
+// needs padding.
+TEST_F(LAVPlayer, NativeReadersAgreeWithLibavSampleBySample)
 {
     // 1001 frames: an 8-bit mono data chunk of odd size, padded.
     const std::string LSource = "-f lavfi -i " + Quote("aevalsrc=0.5*sin(2*PI*300*t)|0.4*sin(2*PI*500*t)|0.3*sin(2*PI*700*t)|"
                                                        "0.2*sin(2*PI*900*t)|0.1*sin(2*PI*1100*t)|0.6*sin(2*PI*1300*t):s=44100:d=0.1") +
                                 " -af atrim=end_sample=1001 ";
-    for (const char* LEncode : {"-ac 1 -c:a pcm_u8", "-ac 2 -c:a pcm_s16le", "-ac 2 -c:a pcm_s24le",
-                                "-ac 6 -c:a pcm_s32le", "-ac 6 -c:a pcm_s16le -rf64 always", "-ac 3 -c:a pcm_u8"}) {
+    for (const std::string LEncode : {"-ac 1 -c:a pcm_u8", "-ac 2 -c:a pcm_s16le", "-ac 2 -c:a pcm_s24le",
+                                      "-ac 6 -c:a pcm_s32le", "-ac 6 -c:a pcm_s16le -rf64 always", "-ac 3 -c:a pcm_u8",
+                                      "-ac 2 -c:a flac -sample_fmt s16 -frame_size 256", "-ac 1 -c:a flac -sample_fmt s32 -frame_size 300"}) {
         SCOPED_TRACE(LEncode);
-        const std::string LFile = FDir.Path("a.wav");
+        const bool LFlac = LEncode.find("flac") != std::string::npos;
+        const std::string LFile = FDir.Path(LFlac ? "a.flac" : "a.wav");
         ASSERT_EQ(Shell("ffmpeg -v error -y " + LSource + LEncode + " " + Quote(LFile)).ExitCode, 0);
         TSNPlayerStream LStream;
         TSNPlayerFailure LFailure;
-        EXPECT_NE(OpenWavPlayerSource({LFile, nullptr, nullptr}, LStream, LFailure), nullptr);
+        EXPECT_NE(LFlac ? OpenFlacPlayerSource({LFile, nullptr, nullptr}, LStream)
+                        : OpenWavPlayerSource({LFile, nullptr, nullptr}, LStream, LFailure),
+                  nullptr);
+        if (LFlac)
+            EXPECT_EQ(LStream.Format.Format.wBitsPerSample, LEncode.find("s32") != std::string::npos ? 24 : 16);
         std::vector<std::vector<uint8_t>> LBytes;
         for (const bool LLibav : {false, true}) {
+            SCOPED_TRACE(LLibav ? "through libav" : "native");
             if (LLibav)
                 setenv("SONORIX_PLAYER_LIBAV", "1", 1);
             for (const int64_t LSeek : {0, 441}) {
