@@ -7,7 +7,8 @@
 # command runs N times; the median wall-clock and CPU (user + system) seconds
 # are printed, then each job's ratio ours / fastest peer by wall time, by CPU
 # time and by CPU time less each tool's own start-up. The last row is the
-# start-up: the same WAV copy on a one-second file.
+# start-up: the same WAV copy on a one-second file. The tools take turns run by
+# run.
 #
 #   bench/throughput-compare.sh [build-dir] [runs]   (default build/release 3)
 #
@@ -107,13 +108,35 @@ wavin() { echo "filesrc location=${1:-$in} ! wavparse"; }
 # call above. Prints the tools' medians and keeps them for the ratios.
 declare -A wall_of cpu_of
 job_names=()
+# The tools take turns, one run each per round: the speed of a shared machine
+# drifts by more than these ratios within a minute, and turns spread the drift
+# over every tool of the job alike.
 job() {
     local name=$1
     shift
     job_names+=("$name")
+    local -A walls=() cpus=()
+    local round entry
+    for ((round = 0; round < runs; ++round)); do
+        for entry in "$@"; do
+            local tool=${entry%%|*} cmd=${entry#*|} wall cpu
+            [[ ${walls[$tool]:-} == fail ]] && continue
+            read -r wall cpu <<< "$(runs=1 eval "$cmd")"
+            if [[ $wall == fail ]]; then
+                walls[$tool]=fail
+                continue
+            fi
+            walls[$tool]+="$wall "
+            cpus[$tool]+="$cpu "
+        done
+    done
+    local mid=$((runs / 2))
     for entry in "$@"; do
-        local tool=${entry%%|*} cmd=${entry#*|} wall cpu
-        read -r wall cpu <<< "$(eval "$cmd")"
+        local tool=${entry%%|*} wall=fail cpu=fail
+        if [[ ${walls[$tool]} != fail ]]; then
+            wall=$(tr ' ' '\n' <<< "${walls[$tool]}" | sed '/^$/d' | sort -g | sed -n "$((mid + 1))p")
+            cpu=$(tr ' ' '\n' <<< "${cpus[$tool]}" | sed '/^$/d' | sort -g | sed -n "$((mid + 1))p")
+        fi
         printf '%-10s %-8s wall %8s s   cpu %8s s\n' "$name" "$tool" "$wall" "$cpu"
         [[ $wall == fail ]] && continue
         wall_of[$name,$tool]=$wall
