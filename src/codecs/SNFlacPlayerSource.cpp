@@ -10,9 +10,9 @@
 
 #ifdef SONORIX_HAVE_FLAC
 
+#include "SNLibrarySymbols.h"
 #include "SNModule.h"
 #include "SNTypes.h"
-#include "XVLAVSupport.h"
 
 #include <FLAC/stream_decoder.h>
 
@@ -54,23 +54,17 @@ const TFlacFunctions* Flac()
         TBinding()
         {
             Library.reset(dlopen("libFLAC.so.12", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-            if (!Library)
-                return;
-            Complete = true;
-            auto LBind = [&](auto& AFunction, const char* AName) {
-                AFunction = reinterpret_cast<std::remove_reference_t<decltype(AFunction)>>(dlsym(Library.get(), AName));
-                Complete = Complete && AFunction;
-            };
+            void* const L = Library.get();
             TFlacFunctions& F = Functions;
-            LBind(F.New, "FLAC__stream_decoder_new");
-            LBind(F.Delete, "FLAC__stream_decoder_delete");
-            LBind(F.SetMetadataRespond, "FLAC__stream_decoder_set_metadata_respond");
-            LBind(F.InitFile, "FLAC__stream_decoder_init_FILE");
-            LBind(F.ProcessMetadata, "FLAC__stream_decoder_process_until_end_of_metadata");
-            LBind(F.ProcessSingle, "FLAC__stream_decoder_process_single");
-            LBind(F.GetState, "FLAC__stream_decoder_get_state");
-            LBind(F.SeekAbsolute, "FLAC__stream_decoder_seek_absolute");
-            LBind(F.Flush, "FLAC__stream_decoder_flush");
+            Complete = L && BindSymbol(L, F.New, "FLAC__stream_decoder_new") &&
+                       BindSymbol(L, F.Delete, "FLAC__stream_decoder_delete") &&
+                       BindSymbol(L, F.SetMetadataRespond, "FLAC__stream_decoder_set_metadata_respond") &&
+                       BindSymbol(L, F.InitFile, "FLAC__stream_decoder_init_FILE") &&
+                       BindSymbol(L, F.ProcessMetadata, "FLAC__stream_decoder_process_until_end_of_metadata") &&
+                       BindSymbol(L, F.ProcessSingle, "FLAC__stream_decoder_process_single") &&
+                       BindSymbol(L, F.GetState, "FLAC__stream_decoder_get_state") &&
+                       BindSymbol(L, F.SeekAbsolute, "FLAC__stream_decoder_seek_absolute") &&
+                       BindSymbol(L, F.Flush, "FLAC__stream_decoder_flush");
         }
     };
     static const TBinding LBinding;
@@ -273,12 +267,9 @@ private:
 
 TSNPlayerSourcePtr OpenFlacPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream)
 {
-    const std::string& LName = ARequest.FileName;
-    const bool LFileProtocol = LName.starts_with("file:");
-    if ((!LFileProtocol && LName.find(':') != std::string::npos) ||
-        (ARequest.Audio && (ARequest.Audio->GetStreamIndex() > 0 || !ARequest.Audio->GetOptions().empty())))
+    std::string LPath;
+    if (!NativePlayerPath(ARequest, LPath))
         return nullptr;
-    const std::string LPath = LFileProtocol ? LName.substr(5) : LName;
     // Non-blocking: a FIFO must not wait for a writer before it is refused.
     const int LFd = open(LPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (LFd < 0)

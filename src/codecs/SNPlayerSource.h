@@ -60,6 +60,10 @@ inline constexpr uint32_t CPlayerTruncatedCode = 'E' | 'O' << 8 | 'F' << 16 | ' 
 SN_API TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
                                        TSNPlayerFailure& AFailure);
 
+// The file a native reader may open for ARequest: false for names with a
+// protocol (pipe: among them) and for stream or decoder choices, all libav's.
+bool NativePlayerPath(const TSNPlayerOpenRequest& ARequest, std::string& APath);
+
 // A native FLAC file of one or two channels and 16 or 24 bits read through
 // libFLAC (loaded on first use): null when the file is anything else, or
 // when libFLAC is missing (left to libav). Exported for the test that

@@ -149,16 +149,25 @@ private:
 
 } // namespace
 
-TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
-                                       TSNPlayerFailure& AFailure)
+bool NativePlayerPath(const TSNPlayerOpenRequest& ARequest, std::string& APath)
 {
     const std::string& LName = ARequest.FileName;
     // Protocols, pipe: and decoder choices are libav's.
     const bool LFileProtocol = LName.starts_with("file:");
     if ((!LFileProtocol && LName.find(':') != std::string::npos) ||
         (ARequest.Audio && (ARequest.Audio->GetStreamIndex() > 0 || !ARequest.Audio->GetOptions().empty())))
+        return false;
+    APath = LFileProtocol ? LName.substr(5) : LName;
+    return true;
+}
+
+TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSNPlayerStream& AStream,
+                                       TSNPlayerFailure& AFailure)
+{
+    const std::string& LName = ARequest.FileName;
+    std::string LPath;
+    if (!NativePlayerPath(ARequest, LPath))
         return nullptr;
-    const std::string LPath = LFileProtocol ? LName.substr(5) : LName;
     // Non-blocking: a FIFO must not wait for a writer before it is refused.
     TFileDescriptor LFile(open(LPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat LStat {};

@@ -122,8 +122,9 @@ TEST_F(LAVPlayer, NativeReadersAgreeWithLibavSampleBySample)
         EXPECT_NE(LFlac ? OpenFlacPlayerSource({LFile, nullptr, nullptr}, LStream)
                         : OpenWavPlayerSource({LFile, nullptr, nullptr}, LStream, LFailure),
                   nullptr);
-        if (LFlac)
+        if (LFlac) {
             EXPECT_EQ(LStream.Format.Format.wBitsPerSample, LEncode.find("s32") != std::string::npos ? 24 : 16);
+        }
         std::vector<std::vector<uint8_t>> LBytes;
         for (const bool LLibav : {false, true}) {
             SCOPED_TRACE(LLibav ? "through libav" : "native");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SNSwresample.h"
 
+#include "SNLibrarySymbols.h"
 #include "SNModule.h"
 #include "codecs/LAVInternal.h"
 
@@ -28,8 +29,7 @@ struct TBinding {
             return;
         Complete = true;
         auto LBind = [&](auto& AFunction, const char* AName) {
-            AFunction = reinterpret_cast<std::remove_reference_t<decltype(AFunction)>>(dlsym(Library.get(), AName));
-            Complete = Complete && AFunction;
+            Complete = BindSymbol(Library.get(), AFunction, AName) && Complete;
         };
         TSwresample& F = Functions;
         LBind(F.swr_alloc_set_opts2, "swr_alloc_set_opts2");
