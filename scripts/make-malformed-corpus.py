@@ -180,6 +180,10 @@ def field_cases(kind, data):
         junk = b"junk" + struct.pack("<I", 3) + b"abc"
         cases.append(("odd-chunk-padded", data[:fmt_at + 8 + fmt_size] + junk + b"\0" + rest))
         cases.append(("odd-chunk-unpadded", data[:fmt_at + 8 + fmt_size] + junk + rest))
+        # A LIST chunk before the data that claims 1.2 GB (and an INFO entry of nearly as much),
+        # which a reader that takes the stated size at its word allocates.
+        claim = b"LIST" + struct.pack("<I", 0x48000000) + b"INFOISFT" + struct.pack("<I", 0x47FFFFF0) + b"x" * 8
+        cases.append(("list-size-huge", data[:fmt_at + 8 + fmt_size] + claim + rest))
         # RF64: the data size in ds64, valid, past the end and absurd; ds64 missing.
         data_at, _, data_size = [c for c in riff_chunks(data, 12) if c[1] == b"data"][0]
         body = data[12:data_at] + b"data" + b"\xff" * 4 + data[data_at + 8:]

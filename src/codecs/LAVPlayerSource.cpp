@@ -17,6 +17,7 @@
 namespace Sonorix {
 
 static_assert(CPlayerTruncatedCode == static_cast<uint32_t>(-AVERROR_EOF));
+static_assert(CPlayerInvalidDataCode == static_cast<uint32_t>(-AVERROR_INVALIDDATA));
 
 namespace {
 

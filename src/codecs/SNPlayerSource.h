@@ -52,6 +52,8 @@ struct TSNPlayerOpenRequest {
 
 // -AVERROR_EOF: the code of a file that ends before its stated length.
 inline constexpr uint32_t CPlayerTruncatedCode = 'E' | 'O' << 8 | 'F' << 16 | ' ' << 24;
+// -AVERROR_INVALIDDATA: the code of a file whose structure is damaged.
+inline constexpr uint32_t CPlayerInvalidDataCode = 'I' | 'N' << 8 | 'D' << 16 | 'A' << 24;
 
 // A plain PCM WAV file read without libav: null when the file is anything
 // else or anything the reader does not fully understand (left to libav), or

@@ -198,6 +198,8 @@ TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSN
     }
     bool LHaveFormat = false;
     bool LHaveData = false;
+    // Whether this reader takes the file; the walk goes on either way.
+    bool LNative = true;
     uint64_t LDataOffset = 0;
     uint64_t LDataSize = 0;
     // Every chunk up to the end: libav looks past the data too, and a file it
@@ -207,31 +209,44 @@ TSNPlayerSourcePtr OpenWavPlayerSource(const TSNPlayerOpenRequest& ARequest, TSN
         if (LChunk == CMaxChunks || !ReadAt(LFile.Fd, LHeader, sizeof(LHeader), LPos))
             return nullptr;
         const uint64_t LChunkSize = Le32(LHeader + 4);
+        // libav reads a LIST, bext or id3 chunk whole into memory at its
+        // stated size: one that claims more than the file holds is damage,
+        // and a few hundred bytes could otherwise cost gigabytes.
+        if (!IsTag(LHeader, "data") && LChunkSize > LSize - (LPos + 8)) {
+            const std::string LTag(reinterpret_cast<const char*>(LHeader), 4);
+            AFailure = {"cannot open '" + LName + "': its chunk '" + LTag + "' at byte " + std::to_string(LPos) +
+                            " claims " + std::to_string(LChunkSize) + " bytes, more than the file holds",
+                        static_cast<int>(CPlayerInvalidDataCode),
+                        {}};
+            return nullptr;
+        }
         if (IsTag(LHeader, "fmt ")) {
             uint8_t LFmt[40] = {};
             const uint32_t LRead = static_cast<uint32_t>(std::min<uint64_t>(LChunkSize, sizeof(LFmt)));
             if (LHaveFormat || LHaveData || !ReadAt(LFile.Fd, LFmt, LRead, LPos + 8) ||
                 !ParseFormat(LFmt, LRead, AStream.Format))
-                return nullptr;
+                LNative = false;
             LHaveFormat = true;
         } else if (IsTag(LHeader, "data")) {
             if (!LHaveFormat || LHaveData)
-                return nullptr;
+                LNative = false;
             LHaveData = true;
             LDataOffset = LPos + 8;
             LDataSize = LRF64 ? LBigDataSize : LChunkSize;
             // Unknown or open-ended lengths are libav's to guess.
             if (LDataSize == 0 || (!LRF64 && LChunkSize == 0xFFFFFFFF) || LDataSize > LSize - LDataOffset)
-                return nullptr;
+                LNative = false;
             if (LRF64) {
                 LPos = LDataOffset + LDataSize + (LDataSize & 1);
                 continue;
             }
         } else if (IsTag(LHeader, "SMV0")) {
-            return nullptr;
+            LNative = false;
         }
         LPos += 8 + LChunkSize + (LChunkSize & 1);
     }
+    if (!LNative)
+        return nullptr;
     const uint32_t LAlign = AStream.Format.Format.nBlockAlign;
     if (!LHaveData || LDataSize % LAlign != 0)
         return nullptr;
