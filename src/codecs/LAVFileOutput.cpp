@@ -88,18 +88,12 @@ int TLAVFileOutput::WriteCallback(void* AOpaque, uint8_t* ABuffer, int ASize)
     // Salvage finds it.
     if (LSelf.FError)
         return LSelf.FError;
-    for (int LDone = 0; LDone < ASize;) {
-        const size_t LCount = static_cast<size_t>(ASize - LDone);
-        const ssize_t LWritten = LSelf.FSeekable ? ::pwrite(LSelf.FFd, ABuffer + LDone, LCount, LSelf.FPosition)
-                                                 : ::write(LSelf.FFd, ABuffer + LDone, LCount);
-        if (LWritten < 0 && errno == EINTR)
-            continue;
-        if (LWritten <= 0) {
-            LSelf.FError = LWritten < 0 ? AVERROR(errno) : AVERROR(ENOSPC);
-            return LSelf.FError;
-        }
-        LDone += static_cast<int>(LWritten);
-        LSelf.FPosition += LWritten;
+    size_t LWritten = 0;
+    const int LError = LSelf.FFile.WriteAll(ABuffer, static_cast<size_t>(ASize), LSelf.FPosition, LWritten);
+    LSelf.FPosition += static_cast<int64_t>(LWritten);
+    if (LError != 0) {
+        LSelf.FError = AVERROR(LError);
+        return LSelf.FError;
     }
     return ASize;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The logger's framework side: part of the package library. Plain PCM WAV
-// files are written natively (SNWavLoggerSink.cpp); every other file through
+// and Ogg Vorbis files with libav's default settings are written natively
+// (SNWavLoggerSink.cpp, SNOggVorbisLoggerSink.cpp); every other file through
 // the libav module's writer, loading the module on first need.
 #include "SNLAVAudioLogger.h"
 
@@ -13,14 +14,15 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <strings.h>
 
 namespace Sonorix {
 
 namespace {
 
-// SONORIX_LOGGER_LIBAV=1 writes WAV files through libav as well (comparisons
-// and benchmarks of the two writers).
-bool NativeWavAllowed()
+// SONORIX_LOGGER_LIBAV=1 writes every file through libav (comparisons and
+// benchmarks of the writers).
+bool NativeWritersAllowed()
 {
     const char* LValue = std::getenv("SONORIX_LOGGER_LIBAV");
     return !LValue || std::string_view(LValue) != "1";
@@ -45,6 +47,27 @@ TSNLoggerSinkPtr OpenLAVSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& A
 }
 
 } // namespace
+
+bool IsDefaultLocalRequest(const TSNLoggerOpenRequest& ARequest, const char* AFormatName, const char* ACodecName)
+{
+    const std::string& LName = ARequest.FileName;
+    const std::string LPath = LName.starts_with("file:") ? LName.substr(5) : LName;
+    const std::string LCodec = ARequest.Compression->GetCodecName();
+    const WAVEFORMATEX& LStream = ARequest.Format.Format;
+    const unsigned LBits = LStream.wBitsPerSample;
+    if ((LBits != 8 && LBits != 16 && LBits != 24 && LBits != 32) || LStream.nChannels == 0 ||
+        LStream.nSamplesPerSec == 0 || LStream.nSamplesPerSec > 0x7FFFFFFF)
+        return false;
+    if (LPath.find(':') != std::string::npos || (!LCodec.empty() && (!ACodecName || LCodec != ACodecName)) ||
+        !ARequest.Compression->GetOptions().empty() || ARequest.Compression->GetBitRate() != 0)
+        return false;
+    const std::string LFormat = ARequest.FileFormat->GetFormatName();
+    if (!LFormat.empty())
+        return strcasecmp(LFormat.c_str(), AFormatName) == 0;
+    const size_t LDot = LPath.rfind('.');
+    return LDot != std::string::npos && LPath.find('/', LDot) == std::string::npos &&
+           strcasecmp(LPath.c_str() + LDot + 1, AFormatName) == 0;
+}
 
 TSNLAVAudioLogger::TSNLAVAudioLogger() = default;
 
@@ -86,8 +109,11 @@ void TSNLAVAudioLogger::BeginAudio(const WAVEFORMATEXTENSIBLE& AWaveFormat)
     FFormat = AWaveFormat;
     TSNLoggerOpenRequest LRequest{GetFileName(), AWaveFormat, &FFileFormat, &FAudioCompression, {}, {}};
     TSNLoggerFailure LFailure;
-    if (NativeWavAllowed())
+    if (NativeWritersAllowed()) {
         FSink = OpenWavLoggerSink(LRequest, LFailure);
+        if (!FSink && LFailure.Message.empty())
+            FSink = OpenOggVorbisLoggerSink(LRequest, LFailure);
+    }
     if (!FSink && LFailure.Message.empty())
         FSink = OpenLAVSink(LRequest, LFailure);
     if (!FSink) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Where TSNLAVAudioLogger writes its stream: the native writer of plain PCM
-// WAV files (package library) or libav's encoders and muxers (the libav
-// module, loaded when a file needs it).
+// Where TSNLAVAudioLogger writes its stream: the native writers of plain PCM
+// WAV and of Ogg Vorbis files (package library) or libav's encoders and
+// muxers (the libav module, loaded when a file needs it).
 #pragma once
 
 #include "SNExport.h"
@@ -47,9 +47,23 @@ struct TSNLoggerOpenRequest {
     std::string WarningDetail;
 };
 
+// Whether the request is for a local file of the format AFormatName
+// (FileFormat.FormatName, or else the file name's extension) with libav's
+// defaults for it (no codec named, or ACodecName; no options; no bit rate),
+// of a stream of 8, 16, 24 or 32 bits. The native writers take only such
+// files, which they write as libav would.
+bool IsDefaultLocalRequest(const TSNLoggerOpenRequest& ARequest, const char* AFormatName,
+                           const char* ACodecName = nullptr);
+
 // A plain PCM WAV file written without libav: null when the file or its
 // settings need libav (nothing in AFailure), or when it cannot be written.
 TSNLoggerSinkPtr OpenWavLoggerSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure);
+
+// An Ogg Vorbis file (variable bit rate at quality 3, mono or stereo)
+// written through the Vorbis wrapper library instead of libav: null when the
+// file or its settings need libav (nothing in AFailure), or when it cannot
+// be written.
+TSNLoggerSinkPtr OpenOggVorbisLoggerSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure);
 
 // The libav module's entry for the logger: sets AResult, or AFailure.
 using TSNOpenLAVLoggerSink = void (*)(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure,

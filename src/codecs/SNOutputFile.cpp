@@ -72,6 +72,23 @@ int TSNOutputFile::Open(const std::string& AFileName)
     return 0;
 }
 
+int TSNOutputFile::WriteAll(const void* AData, size_t ASize, int64_t AOffset, size_t& AWritten) const
+{
+    const auto* LData = static_cast<const uint8_t*>(AData);
+    for (AWritten = 0; AWritten < ASize;) {
+        const size_t LCount = ASize - AWritten;
+        const ssize_t LWritten = FRegular ? ::pwrite(FFd, LData + AWritten, LCount,
+                                                     static_cast<off_t>(AOffset + static_cast<int64_t>(AWritten)))
+                                          : ::write(FFd, LData + AWritten, LCount);
+        if (LWritten < 0 && errno == EINTR)
+            continue;
+        if (LWritten <= 0)
+            return LWritten < 0 ? errno : ENOSPC;
+        AWritten += static_cast<size_t>(LWritten);
+    }
+    return 0;
+}
+
 int TSNOutputFile::Commit()
 {
     if (FTemporary.empty())

@@ -8,6 +8,8 @@
 
 #include "SNExport.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace Sonorix {
@@ -27,6 +29,10 @@ public:
     bool Regular() const { return FRegular; }
     // Opened for reading too.
     bool Readable() const { return FReadable; }
+    // Writes all ASize bytes: at AOffset in a regular file, else where the
+    // stream stands. 0, or an errno (ENOSPC for a write that made no
+    // progress); AWritten counts the bytes that reached the file either way.
+    int WriteAll(const void* AData, size_t ASize, int64_t AOffset, size_t& AWritten) const;
     // Puts the file under its name (nothing to do for one opened directly);
     // 0 or a negative errno.
     int Commit();

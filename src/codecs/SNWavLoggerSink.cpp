@@ -14,7 +14,6 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <strings.h>
 
 #include <unistd.h>
 
@@ -56,23 +55,6 @@ uint32_t StreamMask(const WAVEFORMATEXTENSIBLE& AFormat)
     if (LMask != 0 && static_cast<unsigned>(std::popcount(LMask)) == LChannels)
         return LMask < CWavMaskLimit ? LMask : 0;
     return LChannels < std::size(CDefaultMasks) ? CDefaultMasks[LChannels] : 0;
-}
-
-// Whether AName is a plain WAV file that the libav path would write with
-// its default PCM codec and nothing else set.
-bool IsPlainWav(const TSNLoggerOpenRequest& ARequest)
-{
-    const std::string& LName = ARequest.FileName;
-    const std::string LPath = LName.starts_with("file:") ? LName.substr(5) : LName;
-    if (LPath.find(':') != std::string::npos || !ARequest.Compression->GetCodecName().empty() ||
-        !ARequest.Compression->GetOptions().empty() || ARequest.Compression->GetBitRate() != 0)
-        return false;
-    const std::string LFormat = ARequest.FileFormat->GetFormatName();
-    if (!LFormat.empty())
-        return strcasecmp(LFormat.c_str(), "wav") == 0;
-    const size_t LDot = LPath.rfind('.');
-    return LDot != std::string::npos && LPath.find('/', LDot) == std::string::npos &&
-           strcasecmp(LPath.c_str() + LDot + 1, "wav") == 0;
 }
 
 class TWavLoggerSink final : public ISNLoggerSink {
@@ -171,17 +153,11 @@ bool TWavLoggerSink::Open(const std::string& AFileName, const WAVEFORMATEXTENSIB
 
 int TWavLoggerSink::Append(const uint8_t* AData, size_t ASize)
 {
-    for (size_t LDone = 0; LDone < ASize;) {
-        const ssize_t LWritten = FFile.Regular() ? ::pwrite(FFile.Fd(), AData + LDone, ASize - LDone, FEnd + LDone)
-                                                 : ::write(FFile.Fd(), AData + LDone, ASize - LDone);
-        if (LWritten < 0 && errno == EINTR)
-            continue;
-        if (LWritten <= 0)
-            return LWritten < 0 ? errno : ENOSPC;
-        LDone += static_cast<size_t>(LWritten);
-    }
-    FEnd += static_cast<int64_t>(ASize);
-    return 0;
+    size_t LWritten = 0;
+    const int LError = FFile.WriteAll(AData, ASize, FEnd, LWritten);
+    if (LError == 0)
+        FEnd += static_cast<int64_t>(ASize);
+    return LError;
 }
 
 bool TWavLoggerSink::Write(const uint8_t* AData, uint32_t AFrames, TSNLoggerFailure& AFailure)
@@ -258,11 +234,9 @@ int TWavLoggerSink::Complete()
 TSNLoggerSinkPtr OpenWavLoggerSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& AFailure)
 {
     const WAVEFORMATEXTENSIBLE& LFormat = ARequest.Format;
-    const unsigned LBits = LFormat.Format.wBitsPerSample;
     const uint32_t LMask = StreamMask(LFormat);
-    if (!IsPlainWav(ARequest) || (LBits != 8 && LBits != 16 && LBits != 24 && LBits != 32) ||
-        LFormat.Format.nChannels == 0 || LMask == 0 || LFormat.Format.nSamplesPerSec == 0 ||
-        LFormat.Format.nSamplesPerSec > 0x7FFFFFFF / 32 / 4)
+    // The byte rate of the header holds 32 bits.
+    if (!IsDefaultLocalRequest(ARequest, "wav") || LMask == 0 || LFormat.Format.nSamplesPerSec > 0x7FFFFFFF / 32 / 4)
         return nullptr;
     auto LSink = std::make_unique<TWavLoggerSink>();
     if (!LSink->Open(ARequest.FileName, LFormat, LMask, AFailure))

@@ -155,6 +155,51 @@ TEST(LAVLoggerNativeWav, SameChunksAsTheLibavWriter)
     }
 }
 
+class LAVLoggerNativeOgg : public TInteropTest {
+protected:
+    LAVLoggerNativeOgg() : TInteropTest("oggdec") {}
+};
+
+// Ogg Vorbis files left at libav's defaults are encoded by the package
+// (libav's writer tags its files "Lavf"); with SONORIX_LOGGER_LIBAV=1 by
+// libav. oggdec decodes both to the same samples, as many frames as went in,
+// whatever the buffers' sizes.
+TEST_F(LAVLoggerNativeOgg, SameAudioAsTheLibavWriter)
+{
+    constexpr uint64_t LFrames = 12345;
+    for (const auto& [LRate, LBits, LChannels, LChunk, LCodec] :
+         {std::tuple{22050u, 8u, 1u, 1000u, ""}, {44100u, 16u, 2u, 64u, "libvorbis"}, {48000u, 24u, 2u, 4097u, ""},
+          {8000u, 32u, 1u, 37u, ""}}) {
+        SCOPED_TRACE(testing::Message() << LRate << " Hz " << LBits << " bits " << LChannels << " channels");
+        std::string LDecoded[2], LWarnings[2];
+        for (const int LLibav : {0, 1}) {
+            setenv("SONORIX_LOGGER_LIBAV", LLibav ? "1" : "0", 1);
+            const std::string LFile = FDir.Path("v" + std::to_string(LLibav) + ".ogg");
+            {
+                TSNLAVAudioLogger LLogger;
+                LLogger.SetFileName(LFile);
+                LLogger.GetAudioCompression().SetCodecName(LCodec);
+                TErrorLog LErrors;
+                LErrors.Attach(LLogger);
+                TFeeder LFeeder;
+                LFeeder.GetOutputPin().Connect(LLogger.GetInputPin());
+                LFeeder.Play(MakeWaveFormat(LRate, LBits, LChannels), LFrames, LChunk);
+                EXPECT_TRUE(LErrors.Messages.empty()) << LErrors.Text();
+                ASSERT_EQ(LErrors.Warnings.size(), 1u);
+                LWarnings[LLibav] = LErrors.Warnings[0];
+            }
+            EXPECT_EQ(ReadFile(LFile).find("Lavf") != std::string::npos, LLibav == 1);
+            const std::string LWav = FDir.Path("v.wav");
+            ASSERT_EQ(Shell("oggdec -Q -o " + Quote(LWav) + " " + Quote(LFile)).ExitCode, 0);
+            LDecoded[LLibav] = ReadFile(LWav);
+        }
+        unsetenv("SONORIX_LOGGER_LIBAV");
+        EXPECT_EQ(LDecoded[0].size(), 44 + LFrames * LChannels * 2);
+        EXPECT_TRUE(LDecoded[0] == LDecoded[1]);
+        EXPECT_EQ(LWarnings[0], LWarnings[1]);
+    }
+}
+
 // Each failure is one OnError whose detail names what was asked for;
 // unhandled, the same message is raised as EDGException with the code.
 TEST(LAVLoggerErrors, BadTargetsCodecsAndFormatsAreReported)
@@ -171,6 +216,7 @@ TEST(LAVLoggerErrors, BadTargetsCodecsAndFormatsAreReported)
     } LCases[] = {
         {LMissing, "", "", "Could not open " + LMissing, "", "Could not open " + LMissing + " - 2 - 2"},
         {"/dev/full", "", "wav", "Error while writing audio frame", "No space left on device"},
+        {"/dev/full", "", "ogg", "Error while writing audio frame", "No space left on device"},
         {LDir.Path("a.wav"), "no-such-codec", "", "codec not found", "no-such-codec"},
         {LDir.Path("a.wav"), "", "no-such-format", "", "no-such-format"},
         {LDir.Path("a.unknown-extension"), "", "", "", "a.unknown-extension"},

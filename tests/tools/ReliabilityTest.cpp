@@ -312,7 +312,7 @@ TEST_F(ReliabilityTest, AnOverloadedRealTimeRunReportsItsMissedDeadlines)
 
 namespace {
 
-const char* const CSurvivingFormats[] = {"wav", "aiff", "flac", "m4a"};
+const char* const CSurvivingFormats[] = {"wav", "aiff", "flac", "m4a", "ogg"};
 
 // Seconds of audio a file holds whatever its header says: PCM from its size,
 // the others as ffmpeg decodes them.
