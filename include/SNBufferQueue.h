@@ -83,6 +83,8 @@ private:
     bool Enqueue(const TPNSuppliedBufferOperation& ABuffer);
     // Schedules the start on the main thread (once per stream).
     void ScheduleStart();
+    // Queues the buffer unless the queue is disabled (false then).
+    bool EnqueueWhileEnabled(const IPNNotifyOperationPtr& AOperation);
     // Sends the first queued buffer, if any. Serialised with every other send.
     bool SendOne();
 
@@ -99,6 +101,10 @@ private:
     // Serialises sends from the processing thread, the clock, master pumps
     // and the stop, so the stop always follows the last buffer.
     std::recursive_mutex FSendMutex;
+    // Taken by the enabled check and enqueue of a buffer and by a disable's
+    // clear: a buffer queued after that clear would go out after newer ones
+    // that passed straight through.
+    std::mutex FEnqueueMutex;
     TDGClockSlot FClockGen;
     std::unique_ptr<TProcessingThread> FProcessingThread;
     std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);

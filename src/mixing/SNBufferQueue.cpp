@@ -107,15 +107,23 @@ void TSNBufferQueue::ScheduleStart()
     });
 }
 
+bool TSNBufferQueue::EnqueueWhileEnabled(const IPNNotifyOperationPtr& AOperation)
+{
+    std::lock_guard LGate(FEnqueueMutex);
+    if (!GetEnabled())
+        return false;
+    Enqueue(*OperationAs<TPNSuppliedBufferOperation>(AOperation));
+    return true;
+}
+
 bool TSNBufferQueue::BufferOperation(const IPNNotifyOperationPtr& AOperation)
 {
-    if (!GetEnabled()) {
+    if (!EnqueueWhileEnabled(AOperation)) {
         // Serialised with the queue's sends, which stop once it is disabled,
         // so a passing buffer never overtakes a queued one.
         std::lock_guard LSend(FSendMutex);
         return TSNCommonFilter::BufferOperation(AOperation);
     }
-    Enqueue(*OperationAs<TPNSuppliedBufferOperation>(AOperation));
     ScheduleStart();
     if (FStarted && !FIsPump && FProcessingThread)
         FProcessingThread->WakeUp();
@@ -126,9 +134,8 @@ bool TSNBufferQueue::IntSingleOperation(const IPNNotifyOperationPtr& AOperation)
 {
     // On the filter's own thread the start also waits for more than Min
     // queued buffers, and the source is pumped meanwhile.
-    if (CanInline() || !OperationAs<TPNSuppliedBufferOperation>(AOperation) || !GetEnabled())
+    if (CanInline() || !OperationAs<TPNSuppliedBufferOperation>(AOperation) || !EnqueueWhileEnabled(AOperation))
         return TSNCommonFilter::IntSingleOperation(AOperation);
-    Enqueue(*OperationAs<TPNSuppliedBufferOperation>(AOperation));
     bool LStartSent;
     {
         TLockAccess LAccess = FInputLock->ReadLock();
@@ -211,6 +218,7 @@ void TSNBufferQueue::EnabledChanged()
     if (GetEnabled())
         return;
     std::lock_guard LSend(FSendMutex);
+    std::lock_guard LGate(FEnqueueMutex);
     TLockAccess LAccess = FInputLock->WriteLock();
     // A start held back goes out now that buffers pass straight through.
     if (FRunning && !FStarted) {
