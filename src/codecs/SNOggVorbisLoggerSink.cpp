@@ -33,7 +33,12 @@ constexpr unsigned CMaxChannels = 2;
 
 class TOggVorbisLoggerSink final : public ISNLoggerSink {
 public:
-    ~TOggVorbisLoggerSink() override { Complete(); }
+    ~TOggVorbisLoggerSink() override
+    {
+        Complete();
+        if (FStream)
+            ogg_stream_clear(FStream.get());
+    }
     // False when libvorbis refuses the stream (libav reports why).
     bool OpenEncoder(const WAVEFORMATEXTENSIBLE& AFormat);
     bool Open(const std::string& AFileName, TSNLoggerFailure& AFailure);
@@ -55,9 +60,9 @@ private:
     bool Fail(TSNLoggerFailure& AFailure, int AError);
 
     TVorbisEncoder FEncoder;
+    // Initialised while it exists.
     std::unique_ptr<ogg_stream_state, TVorbisStructFree> FStream;
     std::unique_ptr<ogg_page, TVorbisStructFree> FPage;
-    bool FStreamOpen = false;
     TSNOutputFile FFile;
     std::string FFileName;
     unsigned FBits = 0;
@@ -92,7 +97,6 @@ bool TOggVorbisLoggerSink::OpenEncoder(const WAVEFORMATEXTENSIBLE& AFormat)
     FPage.reset(static_cast<ogg_page*>(DLL_Getogg_pageStruct()));
     std::random_device LRandom;
     ogg_stream_init(FStream.get(), static_cast<int>(LRandom() & 0x7FFFFFFF));
-    FStreamOpen = true;
     return true;
 }
 
@@ -218,10 +222,6 @@ int TOggVorbisLoggerSink::Complete()
         // Shrinking works on a full disk and under a size limit.
         [[maybe_unused]] const int LCut = ::ftruncate(FFile.Fd(), FEnd);
         CommitAudio();
-    }
-    if (FStreamOpen) {
-        ogg_stream_clear(FStream.get());
-        FStreamOpen = false;
     }
     if (const int LClosed = FFile.Close(); LClosed < 0 && LError == 0)
         LError = -LClosed;

@@ -206,6 +206,7 @@ TEST(LAVLoggerErrors, BadTargetsCodecsAndFormatsAreReported)
 {
     TTempDir LDir;
     const std::string LMissing = LDir.Path("no-such-folder/out.wav");
+    const std::string LMissingOgg = LDir.Path("no-such-folder/out.ogg");
     const struct {
         std::string File;
         const char* Codec;
@@ -215,6 +216,7 @@ TEST(LAVLoggerErrors, BadTargetsCodecsAndFormatsAreReported)
         std::string Exception = ""; // with the event not handled
     } LCases[] = {
         {LMissing, "", "", "Could not open " + LMissing, "", "Could not open " + LMissing + " - 2 - 2"},
+        {LMissingOgg, "", "", "Could not open " + LMissingOgg, "No such file"},
         {"/dev/full", "", "wav", "Error while writing audio frame", "No space left on device"},
         {"/dev/full", "", "ogg", "Error while writing audio frame", "No space left on device"},
         {LDir.Path("a.wav"), "no-such-codec", "", "codec not found", "no-such-codec"},
