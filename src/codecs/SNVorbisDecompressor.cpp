@@ -321,15 +321,8 @@ void TSNVorbisDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, c
                   " Hz (1 to 32 channels supported)");
         return;
     }
-    if (vorbis_synthesis_init(&LDecoder.DSPState, &LDecoder.Info) != 0) {
-        LDecoder.Headers = 0;
-        Error(*this, "could not decode packet", 1, "the Vorbis decoder refuses the stream's set-up");
-        return;
-    }
-    vorbis_block_init(&LDecoder.DSPState, &LDecoder.Block);
-    LDecoder.Synthesis = true;
-    CreateTimer();
-    LDecoder.Ordered.resize(static_cast<size_t>(LChannels));
+    // The conversion first: a stream that cannot reach the output's
+    // channels and rate is not decoded at all.
     const unsigned LOutChannels = FOutFormat.Format.nChannels;
     const uint32_t LOutRate = FOutFormat.Format.nSamplesPerSec;
     if (static_cast<unsigned>(LChannels) != LOutChannels || static_cast<uint32_t>(LDecoder.Info.rate) != LOutRate) {
@@ -351,11 +344,23 @@ void TSNVorbisDecompressor::ProcessHeader(const TSNCodecPacketHeader& AHeader, c
         if (LResult2 < 0 || S->swr_init(LDecoder.Resampler) < 0) {
             if (S)
                 S->swr_free(&LDecoder.Resampler);
+            LDecoder.Headers = 0;
+            LDecoder.Reported = true;
             Error(*this, "could not decode packet", 1,
                   "cannot convert " + std::to_string(LChannels) + " channels at " + std::to_string(LDecoder.Info.rate) +
                       " Hz to " + std::to_string(LOutChannels) + " channels at " + std::to_string(LOutRate) + " Hz");
+            return;
         }
     }
+    if (vorbis_synthesis_init(&LDecoder.DSPState, &LDecoder.Info) != 0) {
+        LDecoder.Headers = 0;
+        Error(*this, "could not decode packet", 1, "the Vorbis decoder refuses the stream's set-up");
+        return;
+    }
+    vorbis_block_init(&LDecoder.DSPState, &LDecoder.Block);
+    LDecoder.Synthesis = true;
+    CreateTimer();
+    LDecoder.Ordered.resize(static_cast<size_t>(LChannels));
 }
 
 void TSNVorbisDecompressor::ProcessSample(const TSNCodecPacketHeader& AHeader, const uint8_t* AData)
