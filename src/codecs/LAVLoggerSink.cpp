@@ -126,7 +126,7 @@ bool TLAVLoggerSink::WriteHeaders(TSNLoggerFailure& AFailure)
             av_dict_free(&LOptions);
         } else {
             FOutput = std::make_unique<TLAVFileOutput>();
-            LResult = FOutput->Open(FFileName.starts_with("file:") ? FFileName.substr(5) : FFileName,
+            LResult = FOutput->Open(LocalFileName(FFileName),
                                     FAVFormatContext->oformat->name, FEncoder.GetContext()->sample_rate);
             FAVFormatContext->pb = FOutput->Context();
             FAVFormatContext->flags |= AVFMT_FLAG_CUSTOM_IO;

@@ -51,7 +51,7 @@ TSNLoggerSinkPtr OpenLAVSink(TSNLoggerOpenRequest& ARequest, TSNLoggerFailure& A
 bool IsDefaultLocalRequest(const TSNLoggerOpenRequest& ARequest, const char* AFormatName, const char* ACodecName)
 {
     const std::string& LName = ARequest.FileName;
-    const std::string LPath = LName.starts_with("file:") ? LName.substr(5) : LName;
+    const std::string LPath = LocalFileName(LName);
     const std::string LCodec = ARequest.Compression->GetCodecName();
     const WAVEFORMATEX& LStream = ARequest.Format.Format;
     const unsigned LBits = LStream.wBitsPerSample;

@@ -47,6 +47,12 @@ struct TSNLoggerOpenRequest {
     std::string WarningDetail;
 };
 
+// The local path of a logger's file name (without a "file:" prefix).
+inline std::string LocalFileName(const std::string& AFileName)
+{
+    return AFileName.starts_with("file:") ? AFileName.substr(5) : AFileName;
+}
+
 // Whether the request is for a local file of the format AFormatName
 // (FileFormat.FormatName, or else the file name's extension) with libav's
 // defaults for it (no codec named, or ACodecName; no options; no bit rate),

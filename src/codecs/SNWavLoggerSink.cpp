@@ -99,7 +99,7 @@ bool TWavLoggerSink::Open(const std::string& AFileName, const WAVEFORMATEXTENSIB
     const unsigned LChannels = AFormat.Format.nChannels;
     FRate = AFormat.Format.nSamplesPerSec;
     FBlockAlign = LChannels * LBits / 8;
-    if (const int LOpened = FFile.Open(AFileName.starts_with("file:") ? AFileName.substr(5) : AFileName);
+    if (const int LOpened = FFile.Open(LocalFileName(AFileName));
         LOpened < 0) {
         AFailure = {"Could not open " + AFileName, -LOpened, std::strerror(-LOpened)};
         return false;
