@@ -57,7 +57,9 @@ private:
     // Ends the stream (or, after a failed write, cuts the file back) and
     // closes; 0 or an errno.
     int Complete();
+    // Completes the file after a failed write; AFailure says why.
     bool Fail(TSNLoggerFailure& AFailure, int AError);
+    TSNLoggerFailure WriteFailure(int AError) const;
 
     TVorbisEncoder FEncoder;
     // Initialised while it exists.
@@ -82,8 +84,13 @@ bool TOggVorbisLoggerSink::Fail(TSNLoggerFailure& AFailure, int AError)
 {
     FFailed = true;
     Complete();
-    AFailure = {"Error while writing audio frame", AError, "'" + FFileName + "': " + std::strerror(AError)};
+    AFailure = WriteFailure(AError);
     return false;
+}
+
+TSNLoggerFailure TOggVorbisLoggerSink::WriteFailure(int AError) const
+{
+    return {"Error while writing audio frame", AError, "'" + FFileName + "': " + std::strerror(AError)};
 }
 
 bool TOggVorbisLoggerSink::OpenEncoder(const WAVEFORMATEXTENSIBLE& AFormat)
@@ -103,7 +110,7 @@ bool TOggVorbisLoggerSink::OpenEncoder(const WAVEFORMATEXTENSIBLE& AFormat)
 bool TOggVorbisLoggerSink::Open(const std::string& AFileName, TSNLoggerFailure& AFailure)
 {
     FFileName = AFileName;
-    if (const int LOpened = FFile.Open(AFileName.starts_with("file:") ? AFileName.substr(5) : AFileName);
+    if (const int LOpened = FFile.Open(LocalFileName(AFileName));
         LOpened < 0) {
         AFailure = {"Could not open " + AFileName, -LOpened, std::strerror(-LOpened)};
         return false;
@@ -198,7 +205,7 @@ bool TOggVorbisLoggerSink::Write(const uint8_t* AData, uint32_t AFrames, TSNLogg
 bool TOggVorbisLoggerSink::Finish(TSNLoggerFailure& AFailure)
 {
     if (const int LError = Complete(); LError != 0) {
-        AFailure = {"Error while writing audio frame", LError, "'" + FFileName + "': " + std::strerror(LError)};
+        AFailure = WriteFailure(LError);
         return false;
     }
     return true;
