@@ -88,6 +88,7 @@ private:
     // Output buffers sent since the start; RenderAudio pulls again when a
     // packet gave none.
     uint64_t FBuffersSent = 0;
+    // Started when the decoder first becomes its chain's pump.
     std::unique_ptr<TProcessingThread> FPumpNotifyThread;
     std::unique_ptr<TDGClockGen> FClockGen;
 };

@@ -110,11 +110,7 @@ struct TSNVorbisDecompressor::TDecoder {
     }
 };
 
-TSNVorbisDecompressor::TSNVorbisDecompressor()
-{
-    if (!GetDesignMode())
-        FPumpNotifyThread = std::make_unique<TProcessingThread>([this] { IntPump(); });
-}
+TSNVorbisDecompressor::TSNVorbisDecompressor() = default;
 
 TSNVorbisDecompressor::~TSNVorbisDecompressor()
 {
@@ -206,6 +202,10 @@ bool TSNVorbisDecompressor::SinkDispatch(TPNPin& APin, const IPNNotifyOperationP
         LRequest->Claim(this, ptHardware, LPriority);
         FOutputPin.Notify(AOperation);
         FIsPump = LRequest->PumpObject == this;
+        // Only a decoder that drives its chain needs the thread; it stays
+        // until the decoder goes (the clock's tick reads it without a lock).
+        if (FIsPump && !FPumpNotifyThread && !GetDesignMode())
+            FPumpNotifyThread = std::make_unique<TProcessingThread>([this] { IntPump(); });
         return true;
     }
     if (OperationAs<TPNStartPumpOperation>(AOperation)) {
