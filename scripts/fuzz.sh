@@ -5,11 +5,14 @@
 # go to build/fuzz/corpus/<target>/ (never into the committed seeds); findings
 # go to build/fuzz/findings/ and make the script fail.
 #
-#   scripts/fuzz.sh [--runs N | --time S] [--jobs J] [--timeout S] [--no-build] [TARGET...]
+#   scripts/fuzz.sh [--runs N | --time S] [--jobs J] [--workers W] [--timeout S] [--no-build] [TARGET...]
 #
 #   --runs N     stop each target after N executions
 #   --time S     stop each target after S seconds (default: 60)
 #   --jobs J     run J targets at once (default: 1)
+#   --workers W  run W processes of each target on its one corpus, each
+#                picking up what the others add; --runs N is shared among
+#                them (default: 1)
 #   --timeout S  an input running longer than S seconds of wall-clock time is
 #                a finding (default: 10; raise it when the fuzzers run at a low
 #                priority beside other work, which can stall them that long)
@@ -29,6 +32,7 @@ cd "$root"
 runs=-1
 seconds=
 jobs=1
+workers=1
 timeout=10
 build=1
 targets=()
@@ -37,9 +41,10 @@ while (($# > 0)); do
         --runs) runs=$2; shift 2 ;;
         --time) seconds=$2; shift 2 ;;
         --jobs) jobs=$2; shift 2 ;;
+        --workers) workers=$2; shift 2 ;;
         --timeout) timeout=$2; shift 2 ;;
         --no-build) build=0; shift ;;
-        -h | --help) sed -n '3,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '3,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         [0-9]*) seconds=$1; shift ;; # the old positional form: SECONDS first
         -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
@@ -77,20 +82,37 @@ fuzz_one() {
         OggPlayerFuzz | VorbisPacketFuzz) max_len=65536 ;;
         SpeexPacketFuzz) max_len=1024 ;;
     esac
-    local budget=(-runs="$runs")
+    # Each worker runs its share of the executions and writes its own log
+    # (the first: build/fuzz/<target>.log, the others <target>.<n>.log).
+    local share=$runs
+    ((runs < 0)) || share=$(((runs + workers - 1) / workers))
+    local budget=(-runs="$share")
     [[ -z $seconds ]] || budget+=(-max_total_time="$seconds")
-    local started=$SECONDS status=0
-    "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" "${budget[@]}" \
-        -timeout="$timeout" -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
-        -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$log" 2>&1 || status=$?
-    local elapsed=$((SECONDS - started)) execs rate units rss findings
-    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n 1)
+    local started=$SECONDS status=0 worker wpids=() logs=()
+    for ((worker = 1; worker <= workers; ++worker)); do
+        local wlog=$log
+        ((worker == 1)) || wlog=build/fuzz/$target.$worker.log
+        logs+=("$wlog")
+        "build/fuzz/bin/$target" "$corpus" "fuzz/corpus/$target" "${budget[@]}" \
+            -timeout="$timeout" -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=$max_len \
+            -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$wlog" 2>&1 &
+        wpids+=($!)
+    done
+    for worker in "${wpids[@]}"; do
+        wait "$worker" || status=$?
+    done
+    local elapsed=$((SECONDS - started)) execs=0 rate units rss=0 findings n
+    for wlog in "${logs[@]}"; do
+        n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$wlog" | tail -n 1)
+        execs=$((execs + ${n:-0}))
+        n=$(sed -n 's/^stat::peak_rss_mb: *//p' "$wlog" | tail -n 1)
+        ((${n:-0} <= rss)) || rss=$n
+    done
     units=$(find "$corpus" -type f | wc -l)
     findings=$(find build/fuzz/findings -name "$target-*" -type f | wc -l)
-    ((elapsed > 0)) && rate=$((${execs:-0} / elapsed)) || rate=-
+    ((elapsed > 0)) && rate=$((execs / elapsed)) || rate=-
     printf '%-18s execs %-10s seconds %-6s execs/s %-7s corpus %-6s peak_rss_mb %-5s findings %s%s\n' \
-        "$target" "${execs:-?}" "$elapsed" "$rate" "$units" "${rss:-?}" "$findings" \
+        "$target" "$execs" "$elapsed" "$rate" "$units" "$rss" "$findings" \
         "$( ((status == 0)) || echo " (exit $status, see $log)")"
     return $status
 }
