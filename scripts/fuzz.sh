@@ -74,16 +74,17 @@ fuzz_one() {
     mkdir -p "$corpus"
     # Bad input may be refused, never answered with a crash, a hang or an
     # allocation beyond these limits. Ogg files and Vorbis streams carry a
-    # set-up header of a few KiB; 16 KiB of Vorbis packets hold the headers
-    # and a few dozen audio packets, and longer streams only cost time: an
-    # execution fed in blocks of 1 to 16 bytes takes time in proportion to
-    # its length (a run at 64 KiB fell from 1800 to 400 execs/s per worker as
-    # libFuzzer let the inputs grow past 30 KiB). Speex packets are tens of
+    # set-up header of a few KiB; 8 KiB of Vorbis packets hold the headers
+    # of a usual stream (3 to 4 KiB in the seeds) and as much again of audio
+    # packets, and longer streams only cost time: an execution fed in blocks
+    # of 1 to 16 bytes takes time in proportion to its length (per worker,
+    # 1800 execs/s while the inputs stayed short, 950 at 16 KiB, 400 once
+    # libFuzzer let them grow past 30 KiB under 64 KiB). Speex packets are tens of
     # bytes, and 1 KiB holds the headers and a dozen of them.
     local max_len=4096
     case $target in
         OggPlayerFuzz) max_len=65536 ;;
-        VorbisPacketFuzz) max_len=16384 ;;
+        VorbisPacketFuzz) max_len=8192 ;;
         SpeexPacketFuzz) max_len=1024 ;;
     esac
     # Each worker runs its share of the executions and writes its own log
