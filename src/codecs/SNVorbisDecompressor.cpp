@@ -424,26 +424,38 @@ void TSNVorbisDecompressor::EmitPcm(float** APcm, int AFrames)
     }
     const unsigned LOutChannels = FOutFormat.Format.nChannels;
     const int LWide = LBits == 8 ? 1 : LBits == 16 ? 2 : 4;
-    const int LCapacity = Swresample()->swr_get_out_samples(LDecoder.Resampler, AFrames);
-    if (LCapacity <= 0)
-        return;
-    LDecoder.Converted.resize(static_cast<size_t>(LCapacity) * LOutChannels * static_cast<size_t>(LWide));
-    uint8_t* LOut = LDecoder.Converted.data();
-    const int LGot = Swresample()->swr_convert(LDecoder.Resampler, &LOut, LCapacity,
-                                 const_cast<const uint8_t**>(reinterpret_cast<uint8_t**>(LDecoder.Ordered.data())), AFrames);
-    if (LGot <= 0)
-        return;
     const size_t LInStep = static_cast<size_t>(LWide) * LOutChannels;
-    LPut(LOut, static_cast<uint32_t>(LGot), [&](uint8_t* ADest, uint32_t AFrom, uint32_t ACount, const uint8_t* ASource) {
-        const uint8_t* LIn = ASource + AFrom * LInStep;
-        if (LBits != 24) {
-            std::memcpy(ADest, LIn, ACount * LInStep);
+    // A header may claim any rate down to 1 Hz: the input goes to the
+    // resampler in pieces that make at most about CMaxConvertedFrames each,
+    // so memory stays bounded however far the rates are apart.
+    constexpr int64_t CMaxConvertedFrames = 65536;
+    const int64_t LPiece = std::clamp<int64_t>(CMaxConvertedFrames * LDecoder.Info.rate / std::max<uint32_t>(1, FOutFormat.Format.nSamplesPerSec), 1, AFrames);
+    for (int LFrom = 0; LFrom < AFrames;) {
+        const int LCount = static_cast<int>(std::min<int64_t>(LPiece, AFrames - LFrom));
+        const int LCapacity = Swresample()->swr_get_out_samples(LDecoder.Resampler, LCount);
+        if (LCapacity <= 0)
             return;
-        }
-        // 24 bits come from the top three bytes of 32.
-        for (size_t i = 0; i < static_cast<size_t>(ACount) * LOutChannels; ++i, LIn += 4, ADest += 3)
-            std::memcpy(ADest, LIn + 1, 3);
-    });
+        LDecoder.Converted.resize(static_cast<size_t>(LCapacity) * LInStep);
+        uint8_t* LOut = LDecoder.Converted.data();
+        const uint8_t* LIn[32];
+        for (unsigned c = 0; c < LChannels; ++c)
+            LIn[c] = reinterpret_cast<const uint8_t*>(LDecoder.Ordered[c] + LFrom);
+        const int LGot = Swresample()->swr_convert(LDecoder.Resampler, &LOut, LCapacity, LIn, LCount);
+        LFrom += LCount;
+        if (LGot <= 0)
+            continue;
+        LPut(LOut, static_cast<uint32_t>(LGot),
+             [&](uint8_t* ADest, uint32_t AFrom, uint32_t ACount, const uint8_t* ASource) {
+                 const uint8_t* LBytes = ASource + AFrom * LInStep;
+                 if (LBits != 24) {
+                     std::memcpy(ADest, LBytes, ACount * LInStep);
+                     return;
+                 }
+                 // 24 bits come from the top three bytes of 32.
+                 for (size_t i = 0; i < static_cast<size_t>(ACount) * LOutChannels; ++i, LBytes += 4, ADest += 3)
+                     std::memcpy(ADest, LBytes + 1, 3);
+             });
+    }
 }
 
 void TSNVorbisDecompressor::SendFinal(bool APartial)
