@@ -429,7 +429,8 @@ void TSNVorbisDecompressor::EmitPcm(float** APcm, int AFrames)
     // resampler in pieces that make at most about CMaxConvertedFrames each,
     // so memory stays bounded however far the rates are apart.
     constexpr int64_t CMaxConvertedFrames = 65536;
-    const int64_t LPiece = std::clamp<int64_t>(CMaxConvertedFrames * LDecoder.Info.rate / std::max<uint32_t>(1, FOutFormat.Format.nSamplesPerSec), 1, AFrames);
+    const int64_t LOutRate = std::max<uint32_t>(1, FOutFormat.Format.nSamplesPerSec);
+    const int64_t LPiece = std::clamp<int64_t>(CMaxConvertedFrames * LDecoder.Info.rate / LOutRate, 1, AFrames);
     for (int LFrom = 0; LFrom < AFrames;) {
         const int LCount = static_cast<int>(std::min<int64_t>(LPiece, AFrames - LFrom));
         const int LCapacity = Swresample()->swr_get_out_samples(LDecoder.Resampler, LCount);
