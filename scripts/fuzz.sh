@@ -103,15 +103,18 @@ fuzz_one() {
             -artifact_prefix="build/fuzz/findings/$target-" -print_final_stats=1 > "$wlog" 2>&1 &
         wpids+=($!)
     done
+    # libFuzzer leaves with 72 when interrupted: not a finding, and no
+    # worker's interruption hides another's finding.
+    local interrupted= code
     for worker in "${wpids[@]}"; do
-        wait "$worker" || status=$?
+        code=0
+        wait "$worker" || code=$?
+        if ((code == 72)); then
+            interrupted=" (interrupted)"
+        elif ((code != 0)); then
+            status=$code
+        fi
     done
-    # libFuzzer leaves with 72 when interrupted: not a finding.
-    local interrupted=
-    if ((status == 72)); then
-        interrupted=" (interrupted)"
-        status=0
-    fi
     local elapsed=$((SECONDS - started)) execs=0 rate units rss=0 findings n
     for wlog in "${logs[@]}"; do
         n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$wlog" | tail -n 1)
