@@ -8,6 +8,7 @@
 #include "SNTypes.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,12 @@ struct TSNLoggerOpenRequest {
 inline std::string LocalFileName(const std::string& AFileName)
 {
     return AFileName.starts_with("file:") ? AFileName.substr(5) : AFileName;
+}
+
+// The failure of a local file that could not be created or named (AError: an errno).
+inline TSNLoggerFailure OpenFailure(const std::string& AFileName, int AError)
+{
+    return {"Could not open " + AFileName, AError, std::strerror(AError)};
 }
 
 // Whether the request is for a local file of the format AFormatName

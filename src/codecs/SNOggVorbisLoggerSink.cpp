@@ -112,7 +112,7 @@ bool TOggVorbisLoggerSink::Open(const std::string& AFileName, TSNLoggerFailure& 
     FFileName = AFileName;
     if (const int LOpened = FFile.Open(LocalFileName(AFileName));
         LOpened < 0) {
-        AFailure = {"Could not open " + AFileName, -LOpened, std::strerror(-LOpened)};
+        AFailure = OpenFailure(AFileName, -LOpened);
         return false;
     }
     vorbis_comment LComment;

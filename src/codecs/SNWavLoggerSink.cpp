@@ -101,7 +101,7 @@ bool TWavLoggerSink::Open(const std::string& AFileName, const WAVEFORMATEXTENSIB
     FBlockAlign = LChannels * LBits / 8;
     if (const int LOpened = FFile.Open(LocalFileName(AFileName));
         LOpened < 0) {
-        AFailure = {"Could not open " + AFileName, -LOpened, std::strerror(-LOpened)};
+        AFailure = OpenFailure(AFileName, -LOpened);
         return false;
     }
     // Mono and stereo in their usual speakers, up to 16 bits and 48 kHz, are
@@ -145,7 +145,7 @@ bool TWavLoggerSink::Open(const std::string& AFileName, const WAVEFORMATEXTENSIB
     }
     if (const int LCommitted = FFile.Commit(); LCommitted < 0) {
         FFile.Close();
-        AFailure = {"Could not open " + AFileName, -LCommitted, std::strerror(-LCommitted)};
+        AFailure = OpenFailure(AFileName, -LCommitted);
         return false;
     }
     return true;
