@@ -7,6 +7,7 @@
 #include "DGBuffers.h"
 #include "PNOperations.h"
 #include "PNPins.h"
+#include "SNAudioBuffer.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,15 +26,39 @@ public:
     TDGPNBinarySourcePin Pin;
 };
 
+// Thrown by a sink whose input went over its budget of frames.
+class EFuzzOutputBudget : public std::exception {
+public:
+    const char* what() const noexcept override { return "the fuzz sink's output budget is spent"; }
+};
+
+// Takes everything; with a budget, it throws EFuzzOutputBudget at the first
+// buffer past that many frames. A header may claim 1 Hz for output at
+// 44.1 kHz: the decoder then rightly makes 44,100 frames of every frame of
+// the stream, hours of audio from a few KiB and seconds of the fuzzer's time
+// per input, which the budget cuts short. The throw passes through the
+// decoder as any failure downstream would, so its unwinding is tested too.
 class TFuzzSink : public TPersistent {
 public:
-    TFuzzSink() : Pin(this, "InputPin")
+    explicit TFuzzSink(uint64_t AFrameBudget = UINT64_MAX) : Pin(this, "InputPin"), FFramesLeft(AFrameBudget)
     {
-        Pin.SetDispatch([](TPNPin&, const IPNNotifyOperationPtr&) { return true; });
+        Pin.SetDispatch([this](TPNPin&, const IPNNotifyOperationPtr& AOperation) {
+            if (const auto* LBuffer = OperationAs<TPNSuppliedBufferOperation>(AOperation);
+                LBuffer && LBuffer->AudioBuffer) {
+                const uint32_t LFrames = LBuffer->AudioBuffer->GetSize();
+                if (LFrames > FFramesLeft)
+                    throw EFuzzOutputBudget();
+                FFramesLeft -= LFrames;
+            }
+            return true;
+        });
     }
     static const TClassDescription& ClassDescription() { return TFuzzSource::ClassDescription(); }
     const TClassDescription& GetClassDescription() const override { return ClassDescription(); }
     TSNPNAudioSinkPin Pin;
+
+private:
+    uint64_t FFramesLeft;
 };
 
 // Hands blocks to a pin, reusing one block and one operation while nothing
@@ -83,7 +108,9 @@ int FeedFramedPackets(const uint8_t* AData, size_t ASize, const int (&ARates)[4]
     LDecoder.GetAudioFormat().SetCountChannels(1 + (LMode >> 4 & 1));
     const size_t LStep = LMode & 0x80 ? (LMode >> 5 & 3) * 97 : ASize;
     TFuzzSource LSource;
-    TFuzzSink LSink;
+    // About 95 s at 44.1 kHz, which streams at a real rate reach only when
+    // made of the shortest packets.
+    TFuzzSink LSink(uint64_t{1} << 22);
     LSource.Pin.Connect(LDecoder.GetInputPin());
     LDecoder.GetOutputPin().Connect(LSink.Pin);
     TBlockFeeder LFeeder(LSource.Pin);
