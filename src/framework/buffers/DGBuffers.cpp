@@ -211,27 +211,27 @@ TDGBlockBuffer::TDGBlockBuffer(TPrivate, size_t ABytes) : FData(ABytes) {}
 
 size_t TDGBlockBuffer::GetSize() const
 {
-    return FData.size();
+    return FData.GetSize();
 }
 
 void TDGBlockBuffer::Resize(size_t ABytes)
 {
-    FData.resize(ABytes);
+    FData.Resize(ABytes);
 }
 
 const void* TDGBlockBuffer::Read() const
 {
-    return FData.data();
+    return FData.Data();
 }
 
 void* TDGBlockBuffer::Write()
 {
-    return FData.data();
+    return FData.Data();
 }
 
 void* TDGBlockBuffer::Modify()
 {
-    return FData.data();
+    return FData.Data();
 }
 
 IDGRealBufferPtr TDGRealBuffer::CreateSize(uint32_t ACount)
@@ -242,7 +242,7 @@ IDGRealBufferPtr TDGRealBuffer::CreateSize(uint32_t ACount)
 IDGRealBufferPtr TDGRealBuffer::CreateCopy(const IDGRealBuffer& ASource)
 {
     auto LCopy = MakePooled<TDGRealBuffer>(TPrivate{}, ASource.GetSize());
-    std::copy_n(ASource.Read(), ASource.GetSize(), LCopy->FData.data());
+    std::copy_n(ASource.Read(), ASource.GetSize(), LCopy->FData.Data());
     return LCopy;
 }
 
@@ -291,33 +291,33 @@ IDGRealBufferPtr TDGRealBuffer::CreateUniversal(IDGBlockBufferPtr AData)
     return MakePooled<TDGBlockRealBuffer>(std::move(AData));
 }
 
-TDGRealBuffer::TDGRealBuffer(TPrivate, uint32_t ACount) : FData(ACount, 0.0) {}
+TDGRealBuffer::TDGRealBuffer(TPrivate, uint32_t ACount) : FData(ACount) {}
 
 uint32_t TDGRealBuffer::GetSize() const
 {
-    return static_cast<uint32_t>(FData.size());
+    return static_cast<uint32_t>(FData.GetSize());
 }
 
 void TDGRealBuffer::Resize(uint32_t ACount)
 {
-    FData.resize(ACount, 0.0);
+    FData.Resize(ACount);
 }
 
 const double* TDGRealBuffer::Read() const
 {
-    return FData.data();
+    return FData.Data();
 }
 
 double* TDGRealBuffer::Modify()
 {
-    return FData.data();
+    return FData.Data();
 }
 
 void TDGRealBuffer::CheckIndex(uint32_t AIndex) const
 {
-    if (AIndex >= FData.size())
+    if (AIndex >= FData.GetSize())
         throw std::out_of_range("index " + std::to_string(AIndex) + " is outside a real buffer of " +
-                                std::to_string(FData.size()) + " values");
+                                std::to_string(FData.GetSize()) + " values");
 }
 
 double TDGRealBuffer::GetItem(uint32_t AIndex) const
@@ -334,7 +334,7 @@ void TDGRealBuffer::SetItem(uint32_t AIndex, double AValue)
 
 void TDGRealBuffer::Zero()
 {
-    std::fill(FData.begin(), FData.end(), 0.0);
+    std::fill_n(FData.Data(), FData.GetSize(), 0.0);
 }
 
 } // namespace Sonorix
